@@ -1,0 +1,359 @@
+#include "platform/filesystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+std::error_code errorOf(std::errc e) {
+    return std::make_error_code(e);
+}
+
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+// Bytes of the UTF-8 character starting at s[i].
+std::size_t charLength(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    return std::min(n, s.size() - i);
+}
+
+bool matchFrom(std::string_view p, std::size_t pi, std::string_view n, std::size_t ni) {
+    // Iterative matcher with one backtracking point for the last "*".
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && p[pi] == '*') {
+            starP = pi++;
+            starN = ni;
+        } else if (pi < p.size() && p[pi] == '?') {
+            ++pi;
+            ni += charLength(n, ni);
+        } else if (pi < p.size() && upper(p[pi]) == upper(n[ni])) {
+            ++pi;
+            ++ni;
+        } else if (starP != std::string_view::npos) {
+            pi = starP + 1;
+            starN += charLength(n, starN);
+            ni = starN;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*')
+        ++pi;
+    return pi == p.size();
+}
+
+bool ownerWritable(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) != 0;
+}
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+// Moves the data in the kernel: copy_file_range, then sendfile where the file systems differ in
+// a way the first refuses.
+std::error_code copyData(int in, int out, off_t size) {
+    off_t done = 0;
+    bool useSendfile = false;
+    while (done < size) {
+        const std::size_t chunk = std::size_t(std::min<off_t>(size - done, off_t(1) << 30));
+        ssize_t n;
+        if (!useSendfile) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                useSendfile = true;
+                continue;
+            }
+        } else {
+            n = ::sendfile(out, in, nullptr, chunk);
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return lastError();
+        if (n == 0)
+            break; // the source shrank while being copied
+        done += n;
+    }
+    return {};
+}
+
+std::error_code copyRegularFile(const fs::path& source, const struct stat& srcStat, const fs::path& target) {
+    struct stat tst {};
+    if (::lstat(target.c_str(), &tst) == 0) {
+        if (S_ISDIR(tst.st_mode))
+            return errorOf(std::errc::is_a_directory);
+        if (!ownerWritable(tst))
+            return errorOf(std::errc::permission_denied);
+    }
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.fd < 0)
+        return lastError();
+    std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".copy-XXXXXX")).string();
+    Fd out(::mkostemp(tmpl.data(), O_CLOEXEC));
+    if (out.fd < 0)
+        return lastError();
+    std::error_code ec = copyData(in.fd, out.fd, srcStat.st_size);
+    const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
+    if (!ec && ::fchmod(out.fd, srcStat.st_mode & 07777) != 0)
+        ec = lastError();
+    if (!ec && ::futimens(out.fd, times) != 0)
+        ec = lastError();
+    if (!ec && ::fdatasync(out.fd) != 0)
+        ec = lastError();
+    if (!ec && ::rename(tmpl.c_str(), target.c_str()) != 0)
+        ec = lastError();
+    if (ec)
+        ::unlink(tmpl.c_str());
+    return ec;
+}
+
+std::error_code copyTree(const FileSystem& fsys, const fs::path& source, const fs::path& target);
+
+std::error_code copyEntry(const FileSystem& fsys, const fs::path& from, const fs::path& to) {
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0)
+        return lastError();
+    if (S_ISDIR(st.st_mode))
+        return copyTree(fsys, from, to);
+    if (S_ISREG(st.st_mode))
+        return copyRegularFile(from, st, to);
+    if (S_ISLNK(st.st_mode)) {
+        // The link itself is copied, never what it points to.
+        std::error_code ec;
+        const auto link = fs::read_symlink(from, ec);
+        if (ec)
+            return ec;
+        fs::remove(to, ec);
+        fs::create_symlink(link, to, ec);
+        return ec;
+    }
+    return {}; // devices, sockets and pipes are not copied
+}
+
+std::error_code copyTree(const FileSystem& fsys, const fs::path& source, const fs::path& target) {
+    struct stat tst {};
+    if (::lstat(target.c_str(), &tst) == 0) {
+        if (!S_ISDIR(tst.st_mode))
+            return errorOf(std::errc::not_a_directory);
+    } else if (::mkdir(target.c_str(), 0777) != 0) {
+        return lastError();
+    }
+    std::error_code ec;
+    const auto entries = fsys.list(source, "*", EntryKinds::Both, ec);
+    if (ec)
+        return ec;
+    for (const auto& e : entries)
+        if (auto err = copyEntry(fsys, source / e.name, target / e.name))
+            return err;
+    return {};
+}
+
+bool isInside(const fs::path& inner, const fs::path& outer) {
+    auto o = outer.begin();
+    auto i = inner.begin();
+    for (; o != outer.end(); ++o, ++i)
+        if (i == inner.end() || *i != *o)
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    return matchFrom(pattern, 0, name, 0);
+}
+
+bool ntfsNameLess(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(upper(a[i]));
+        const auto y = static_cast<unsigned char>(upper(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+bool FileSystem::folderExists(const fs::path& p) const {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileSystem::fileExists(const fs::path& p) const {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileSystem::exists(const fs::path& p) const {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0;
+}
+
+bool FileSystem::isReadOnly(const fs::path& p) const {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 && !ownerWritable(st);
+}
+
+std::error_code FileSystem::createFolder(const fs::path& p) const {
+    if (::mkdir(p.c_str(), 0777) != 0)
+        return lastError();
+    return {};
+}
+
+std::optional<LocalTime> FileSystem::lastModified(const fs::path& p, std::error_code& ec) const {
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0) {
+        ec = lastError();
+        return std::nullopt;
+    }
+    ec.clear();
+    return toLocal(std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec));
+}
+
+std::optional<LocalTime> FileSystem::creationTime(const fs::path& p) const {
+    struct statx stx {};
+    if (::statx(AT_FDCWD, p.c_str(), 0, STATX_BTIME, &stx) != 0 || (stx.stx_mask & STATX_BTIME) == 0)
+        return std::nullopt;
+    return toLocal(std::chrono::system_clock::from_time_t(std::time_t(stx.stx_btime.tv_sec)));
+}
+
+std::error_code FileSystem::setLastModified(const fs::path& p, LocalTime t) const {
+    const auto secs = std::chrono::system_clock::to_time_t(fromLocal(t));
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {secs, 0}};
+    if (::utimensat(AT_FDCWD, p.c_str(), times, 0) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code FileSystem::copyFile(const fs::path& source, const fs::path& target) const {
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0)
+        return lastError();
+    if (!S_ISREG(st.st_mode))
+        return errorOf(S_ISDIR(st.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
+    return copyRegularFile(source, st, target);
+}
+
+std::error_code FileSystem::copyFolder(const fs::path& source, const fs::path& targetParent) const {
+    if (!folderExists(source))
+        return errorOf(std::errc::no_such_file_or_directory);
+    if (!folderExists(targetParent))
+        return errorOf(std::errc::no_such_file_or_directory);
+    std::error_code ec;
+    const fs::path src = fs::canonical(source, ec);
+    if (ec)
+        return ec;
+    const fs::path name = src.filename();
+    const fs::path target = fs::weakly_canonical(targetParent / name, ec);
+    if (ec)
+        return ec;
+    // A copy inside its own source would copy itself again on every level.
+    if (isInside(target, src))
+        return errorOf(std::errc::invalid_argument);
+    return copyTree(*this, src, targetParent / name);
+}
+
+std::error_code FileSystem::deleteFile(const fs::path& p) const {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0)
+        return lastError();
+    if (S_ISDIR(st.st_mode))
+        return errorOf(std::errc::is_a_directory);
+    if (!S_ISLNK(st.st_mode) && !ownerWritable(st))
+        return errorOf(std::errc::permission_denied);
+    if (::unlink(p.c_str()) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code FileSystem::deleteFolder(const fs::path& p) const {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0)
+        return lastError();
+    if (!S_ISDIR(st.st_mode))
+        return errorOf(std::errc::not_a_directory);
+    if (!ownerWritable(st))
+        return errorOf(std::errc::permission_denied);
+    std::error_code ec;
+    const auto entries = list(p, "*", EntryKinds::Both, ec);
+    if (ec)
+        return ec;
+    for (const auto& e : entries) {
+        const fs::path child = p / e.name;
+        struct stat cst {};
+        if (::lstat(child.c_str(), &cst) != 0)
+            return lastError();
+        if (auto err = S_ISDIR(cst.st_mode) ? deleteFolder(child) : deleteFile(child))
+            return err;
+    }
+    if (::rmdir(p.c_str()) != 0)
+        return lastError();
+    return {};
+}
+
+std::vector<DirEntry> FileSystem::list(const fs::path& folder, std::string_view pattern, EntryKinds kinds,
+                                       std::error_code& ec) const {
+    ec.clear();
+    std::vector<DirEntry> out;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        ec = lastError();
+        return out;
+    }
+    const int dfd = ::dirfd(dir.get());
+    errno = 0;
+    while (const dirent* d = ::readdir(dir.get())) {
+        const std::string_view name = d->d_name;
+        if (name == "." || name == ".." || !wildcardMatch(pattern, name))
+            continue;
+        bool isFolder = d->d_type == DT_DIR;
+        bool isFile = d->d_type == DT_REG;
+        if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
+            // A link counts as the file it points to; linked folders are never entered.
+            struct stat st {};
+            const int flags = d->d_type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
+            if (::fstatat(dfd, d->d_name, &st, flags) == 0) {
+                isFile = S_ISREG(st.st_mode);
+                isFolder = d->d_type == DT_UNKNOWN && S_ISDIR(st.st_mode);
+            }
+        }
+        if ((isFile && kinds != EntryKinds::Folders) || (isFolder && kinds != EntryKinds::Files))
+            out.push_back({std::string(name), isFolder});
+        errno = 0;
+    }
+    if (errno != 0)
+        ec = lastError();
+    std::sort(out.begin(), out.end(),
+              [](const DirEntry& a, const DirEntry& b) { return ntfsNameLess(a.name, b.name); });
+    return out;
+}
+
+} // namespace platform

@@ -1,0 +1,63 @@
+#include "platform/qt_ui_sink.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace platform {
+namespace {
+
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+QMessageBox::Icon qtIcon(MsgIcon icon) {
+    switch (icon) {
+    case MsgIcon::Critical:
+        return QMessageBox::Critical;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Exclamation:
+        break;
+    }
+    return QMessageBox::Warning;
+}
+
+void showBox(QWidget* parent, std::string_view text, std::string_view title, MsgIcon icon) {
+    // The texts separate lines with CR alone; Qt breaks lines only at LF.
+    QString body = q(text);
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(qtIcon(icon), q(title.empty() ? kProgramTitle : title), body, QMessageBox::Ok, parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+} // namespace
+
+QtUiSink::QtUiSink(std::function<void()> openSettings) : openSettings_(std::move(openSettings)) {}
+
+void QtUiSink::messageBox(std::string_view text, std::string_view title, MsgIcon icon) {
+    showBox(parent_, text, title, icon);
+}
+
+void QtUiSink::message(int, std::string_view, std::string_view, std::string_view, std::string_view shownText,
+                       MsgIcon icon) {
+    showBox(parent_, shownText, kProgramTitle, icon);
+}
+
+void QtUiSink::openSettingsDialog() {
+    if (openSettings_)
+        openSettings_();
+}
+
+std::string QtUiSink::chooseFolder(std::string_view title, std::string_view initialFolder) {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(parent_, q(title), q(initialFolder), QFileDialog::ShowDirsOnly);
+    return chosen.toStdString();
+}
+
+void QtUiSink::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+} // namespace platform

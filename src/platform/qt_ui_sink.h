@@ -1,0 +1,32 @@
+#pragma once
+// The desktop's sink: Qt message boxes and folder chooser. Opening the settings dialog is handed
+// to a callback, since the dialog belongs to a layer above this one.
+
+#include "platform/ui_sink.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace platform {
+
+class QtUiSink : public UiSink {
+public:
+    explicit QtUiSink(std::function<void()> openSettings = {});
+    void setSettingsOpener(std::function<void()> openSettings) { openSettings_ = std::move(openSettings); }
+    // The window that owns the boxes; none gives top-level boxes.
+    void setParentWindow(QWidget* parent) { parent_ = parent; }
+
+    void messageBox(std::string_view text, std::string_view title, MsgIcon icon) override;
+    void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
+                 std::string_view shownText, MsgIcon icon) override;
+    void openSettingsDialog() override;
+    std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
+    void processEvents() override;
+
+private:
+    std::function<void()> openSettings_;
+    QWidget* parent_ = nullptr;
+};
+
+} // namespace platform

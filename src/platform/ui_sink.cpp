@@ -1,0 +1,66 @@
+#include "platform/ui_sink.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace platform {
+
+std::string HeadlessUiSink::escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += ' '; // a TAB would split the field
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string_view HeadlessUiSink::iconName(MsgIcon icon) {
+    switch (icon) {
+    case MsgIcon::Critical:
+        return "critical";
+    case MsgIcon::Information:
+        return "information";
+    case MsgIcon::Exclamation:
+        break;
+    }
+    return "exclamation";
+}
+
+void HeadlessUiSink::messageBox(std::string_view text, std::string_view title, MsgIcon icon) {
+    writeLine("MSGBOX\t" + std::string(iconName(icon)) + "\t" + escape(title.empty() ? kProgramTitle : title) + "\t" +
+              escape(text));
+}
+
+void HeadlessUiSink::message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
+                             std::string_view, MsgIcon) {
+    writeLine("MESSAGE\t" + std::to_string(code) + "\t" + escape(text1) + "\t" + escape(text2) + "\t" + escape(text3));
+}
+
+void HeadlessUiSink::openSettingsDialog() {
+    writeLine("DIALOG\tsettings");
+}
+
+std::string HeadlessUiSink::chooseFolder(std::string_view, std::string_view) {
+    return {};
+}
+
+void HeadlessUiSink::writeLine(const std::string& line) {
+    // One write per event keeps lines whole when several processes share the terminal.
+    const std::string out = line + "\n";
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::write(STDERR_FILENO, out.data() + done, out.size() - done);
+        if (n <= 0)
+            break;
+        done += std::size_t(n);
+    }
+}
+
+} // namespace platform

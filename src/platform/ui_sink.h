@@ -1,0 +1,59 @@
+#pragma once
+// Everything the core asks of a user: modal message boxes, the standard messages of the message
+// component, opening the settings dialog, choosing a folder, and letting pending window events
+// through. Production shows Qt widgets; headless operation and tests record each call.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class MsgIcon { Exclamation, Critical, Information };
+
+// The title of message boxes that are given none.
+inline constexpr std::string_view kProgramTitle = "スケジュールバックアップ";
+
+class UiSink {
+public:
+    virtual ~UiSink() = default;
+
+    // A modal box with one OK button; returns once it is closed.
+    virtual void messageBox(std::string_view text, std::string_view title, MsgIcon icon) = 0;
+
+    // A standard message: its code, the three inserted texts, and the catalogue's text with the
+    // inserted texts in place (what a person reads).
+    virtual void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
+                         std::string_view shownText, MsgIcon icon) = 0;
+
+    // Shows the settings dialog modally and returns when it is closed.
+    virtual void openSettingsDialog() = 0;
+
+    // A folder chooser opened on `initialFolder`; "" when cancelled.
+    virtual std::string chooseFolder(std::string_view title, std::string_view initialFolder) = 0;
+
+    // Lets pending window events be handled (the tray menu during a long listing).
+    virtual void processEvents() = 0;
+};
+
+// Writes one line per event to standard error and answers at once:
+//   MSGBOX<TAB>icon<TAB>title<TAB>text
+//   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3
+//   DIALOG<TAB>settings
+// CR and LF inside a text are written as the two characters \r and \n.
+class HeadlessUiSink : public UiSink {
+public:
+    void messageBox(std::string_view text, std::string_view title, MsgIcon icon) override;
+    void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
+                 std::string_view shownText, MsgIcon icon) override;
+    void openSettingsDialog() override;
+    std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
+    void processEvents() override {}
+
+    static std::string escape(std::string_view text);
+    static std::string_view iconName(MsgIcon icon);
+
+protected:
+    virtual void writeLine(const std::string& line);
+};
+
+} // namespace platform

@@ -1,0 +1,113 @@
+#include "platform/filesystem.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using platform::EntryKinds;
+using platform::FileSystem;
+using platform::makeLocalTime;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+std::vector<std::string> names(const std::vector<platform::DirEntry>& entries) {
+    std::vector<std::string> out;
+    for (const auto& e : entries)
+        out.push_back(e.name);
+    return out;
+}
+} // namespace
+
+TEST(Wildcard, MatchesWithoutRegardToAsciiCase) {
+    using platform::wildcardMatch;
+    EXPECT_TRUE(wildcardMatch("*.DAT", "x.dat"));
+    EXPECT_TRUE(wildcardMatch("SABRELUND_20261203*_INIT.DAT", "sabrelund_20261203020000_init.DAT"));
+    EXPECT_FALSE(wildcardMatch("SABRELUND_20261203*_INIT.DAT", "SABRELUND_20261204020000_INIT.DAT"));
+    EXPECT_TRUE(wildcardMatch("*.*", "noext"));
+    EXPECT_TRUE(wildcardMatch("???", "全角字")); // "?" is one character, not one byte
+    EXPECT_FALSE(wildcardMatch("??", "abc"));
+    EXPECT_TRUE(wildcardMatch("a*b*c", "aXbYbZc"));
+}
+
+TEST(FileSystem, ListsHiddenEntriesInNtfsOrder) {
+    TempDir dir;
+    for (const char* n : {"b.DAT", "A.dat", ".hidden.DAT", "c.txt", "a_2.DAT"})
+        writeFile(dir / n, "x");
+    std::filesystem::create_directory(dir / "Sub.DAT");
+    FileSystem fsys;
+    std::error_code ec;
+    EXPECT_EQ(names(fsys.list(dir.path(), "*.DAT", EntryKinds::Files, ec)),
+              (std::vector<std::string>{".hidden.DAT", "A.dat", "a_2.DAT", "b.DAT"}));
+    EXPECT_EQ(names(fsys.list(dir.path(), "*", EntryKinds::Folders, ec)), (std::vector<std::string>{"Sub.DAT"}));
+    fsys.list(dir / "missing", "*", EntryKinds::Both, ec);
+    EXPECT_TRUE(ec);
+}
+
+TEST(FileSystem, RefusesToDeleteOrReplaceReadOnlyFilesEvenAsRoot) {
+    TempDir dir;
+    FileSystem fsys;
+    const auto file = dir / "old.DAT";
+    writeFile(file, "keep");
+    ::chmod(file.c_str(), 0444);
+    EXPECT_EQ(fsys.deleteFile(file), std::errc::permission_denied);
+    EXPECT_EQ(fsys.deleteFile(file).message(), "Permission denied");
+    writeFile(dir / "src.DAT", "new");
+    EXPECT_EQ(fsys.copyFile(dir / "src.DAT", file), std::errc::permission_denied);
+    EXPECT_EQ(readFile(file), "keep");
+
+    std::filesystem::create_directories(dir / "tree" / "inner");
+    writeFile(dir / "tree" / "inner" / "locked", "x");
+    ::chmod((dir / "tree" / "inner" / "locked").c_str(), 0444);
+    EXPECT_TRUE(fsys.deleteFolder(dir / "tree"));
+    EXPECT_TRUE(fsys.fileExists(dir / "tree" / "inner" / "locked"));
+}
+
+TEST(FileSystem, CopiesKeepTheModificationTimeAndReplaceWritableFiles) {
+    TempDir dir;
+    FileSystem fsys;
+    writeFile(dir / "a.DAT", std::string(100000, 'z'));
+    const auto stamp = makeLocalTime(2026, 11, 3, 23, 59, 0);
+    ASSERT_FALSE(fsys.setLastModified(dir / "a.DAT", stamp));
+    writeFile(dir / "out" / "a.DAT", "older");
+    ASSERT_FALSE(fsys.copyFile(dir / "a.DAT", dir / "out" / "a.DAT"));
+    EXPECT_EQ(readFile(dir / "out" / "a.DAT"), std::string(100000, 'z'));
+    std::error_code ec;
+    EXPECT_EQ(fsys.lastModified(dir / "out" / "a.DAT", ec), stamp);
+    EXPECT_EQ(fsys.copyFile(dir / "missing.DAT", dir / "out" / "m.DAT"), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(fsys.copyFile(dir / "a.DAT", dir / "no-folder" / "a.DAT"));
+    EXPECT_EQ(names(fsys.list(dir / "out", "*", EntryKinds::Both, ec)), (std::vector<std::string>{"a.DAT"}));
+}
+
+TEST(FileSystem, CopiesFoldersIntoANamedSubFolderKeepingExtraFiles) {
+    TempDir dir;
+    FileSystem fsys;
+    writeFile(dir / "KEYMANAGE" / "cert.pem", "v2");
+    writeFile(dir / "KEYMANAGE" / "sub" / "deep.txt", "d");
+    writeFile(dir / "secret", "outside");
+    std::filesystem::create_symlink(dir / "secret", dir / "KEYMANAGE" / "link");
+    writeFile(dir / "target" / "KEYMANAGE" / "cert.pem", "v1");
+    writeFile(dir / "target" / "KEYMANAGE" / "extra.txt", "e");
+
+    ASSERT_FALSE(fsys.copyFolder(dir / "KEYMANAGE", dir / "target"));
+    EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / "cert.pem"), "v2");
+    EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / "sub" / "deep.txt"), "d");
+    EXPECT_TRUE(fsys.fileExists(dir / "target" / "KEYMANAGE" / "extra.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "target" / "KEYMANAGE" / "link"));
+
+    EXPECT_TRUE(fsys.copyFolder(dir / "KEYMANAGE", dir / "no-target"));
+    EXPECT_TRUE(fsys.copyFolder(dir / "KEYMANAGE", dir / "KEYMANAGE" / "sub")); // into itself
+    ::chmod((dir / "target" / "KEYMANAGE" / "cert.pem").c_str(), 0444);
+    EXPECT_EQ(fsys.copyFolder(dir / "KEYMANAGE", dir / "target"), std::errc::permission_denied);
+}
+
+TEST(FileSystem, CreationTimeIsReadOrReportedMissing) {
+    TempDir dir;
+    FileSystem fsys;
+    writeFile(dir / "f", "x");
+    if (auto t = fsys.creationTime(dir / "f")) {
+        EXPECT_GT(*t, makeLocalTime(2020, 1, 1));
+    }
+    EXPECT_FALSE(fsys.creationTime(dir / "missing"));
+}
