@@ -1,0 +1,287 @@
+#include "common/string_utils.h"
+
+#include "platform/codepage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace common {
+namespace {
+
+// Splits UTF-8 text into its characters.
+std::vector<std::string_view> characters(std::string_view s) {
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        n = std::min(n, s.size() - i);
+        out.push_back(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+char32_t codePoint(std::string_view ch) {
+    const auto b = [&](std::size_t i) { return char32_t(static_cast<unsigned char>(ch[i])); };
+    switch (ch.size()) {
+    case 1:
+        return b(0);
+    case 2:
+        return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    case 3:
+        return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    default:
+        return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    }
+}
+
+constexpr std::string_view kIdeographicSpace = "\u3000";
+
+bool isDigitText(std::string_view s) {
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// The plain decimal form of a number: "12", "-3", "1.5".
+std::string plainNumber(double v) {
+    if (v == std::floor(v) && std::fabs(v) < 1e15)
+        return std::to_string(static_cast<long long>(v));
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+// The whole text is one number (blanks around it allowed).
+bool isNumeric(std::string_view text, double& value) {
+    const std::string t = trimSpaces(text);
+    if (t.empty())
+        return false;
+    char* end = nullptr;
+    value = std::strtod(t.c_str(), &end);
+    return end && *end == '\0' && t.find_first_of("xXnNiI") == std::string::npos;
+}
+
+} // namespace
+
+double fnVal(std::string_view text) {
+    std::string digits;
+    std::size_t i = 0;
+    const auto skipBlanks = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
+            ++i;
+    };
+    skipBlanks();
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        digits += text[i++];
+    bool seenDot = false, seenDigit = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            digits += c;
+            seenDigit = true;
+        } else if (c == '.' && !seenDot) {
+            digits += c;
+            seenDot = true;
+        } else if (c == ' ' || c == '\t') {
+            continue; // Val ignores blanks inside a number
+        } else {
+            break;
+        }
+    }
+    if (!seenDigit)
+        return 0;
+    return std::strtod(digits.c_str(), nullptr);
+}
+
+std::string trimSpaces(std::string_view text) {
+    while (true) {
+        if (!text.empty() && text.front() == ' ')
+            text.remove_prefix(1);
+        else if (text.substr(0, kIdeographicSpace.size()) == kIdeographicSpace)
+            text.remove_prefix(kIdeographicSpace.size());
+        else
+            break;
+    }
+    while (true) {
+        if (!text.empty() && text.back() == ' ')
+            text.remove_suffix(1);
+        else if (text.size() >= kIdeographicSpace.size() &&
+                 text.substr(text.size() - kIdeographicSpace.size()) == kIdeographicSpace)
+            text.remove_suffix(kIdeographicSpace.size());
+        else
+            break;
+    }
+    return std::string(text);
+}
+
+std::string trim(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+std::string trimRight(std::string_view text) {
+    const auto last = text.find_last_not_of(' ');
+    return last == std::string_view::npos ? std::string() : std::string(text.substr(0, last + 1));
+}
+
+std::string fnToHalfWidth(std::string_view text, std::int16_t caseMode) {
+    std::string out;
+    const std::string trimmed = trimSpaces(text);
+    for (auto ch : characters(trimmed)) {
+        const char32_t cp = codePoint(ch);
+        if ((cp >= 0x20 && cp <= 0x7E) || (cp >= 0xFF61 && cp <= 0xFF9F)) {
+            out += ch;
+        } else if (cp == 0x3000) {
+            out += ' ';
+        } else if (cp == 0xFF0C || cp == 0xFF1A || cp == 0xFF0E || cp == 0xFF0F) {
+            out += char(cp - 0xFF00 + 0x20); // ， ： ． ／
+        } else if (cp == 0xFF0D || cp == 0x30FC) {
+            out += '-';
+        } else if ((cp >= 0xFF21 && cp <= 0xFF3A) || (cp >= 0xFF10 && cp <= 0xFF19) || (cp >= 0xFF41 && cp <= 0xFF5A)) {
+            out += char(cp - 0xFF00 + 0x20);
+        } else {
+            out += ch;
+        }
+    }
+    for (char& c : out) {
+        if (caseMode == 1 && c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        else if (caseMode == 2 && c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+    return out;
+}
+
+std::string formatNumber(double value, std::string_view format) {
+    if (format.empty() || format.find_first_not_of("#0") != std::string_view::npos)
+        return plainNumber(value);
+    const auto zeros = std::count(format.begin(), format.end(), '0');
+    const long long rounded = std::llround(value);
+    std::string digits = std::to_string(rounded < 0 ? -rounded : rounded);
+    if (digits == "0" && zeros == 0)
+        digits.clear();
+    while (std::ptrdiff_t(digits.size()) < zeros)
+        digits.insert(digits.begin(), '0');
+    return (rounded < 0 ? "-" : "") + digits;
+}
+
+bool fnCheckNumText(std::string& text, std::string_view format, bool noZero, bool noNegative) {
+    text = fnToHalfWidth(text, 0);
+    const double value = fnVal(text);
+    if (value == 0 && text.find_first_not_of('0') != std::string::npos)
+        return false;
+    text = formatNumber(value, "");
+    if (!format.empty()) {
+        text = formatNumber(value, format);
+        if (text.size() > format.size() + (value < 0 ? 1 : 0))
+            return false;
+    }
+    return (!noZero || value != 0) && (!noNegative || value >= 0);
+}
+
+bool fnCheckNumBox(std::string& text, std::string_view format, std::string_view defaultText, bool noZero,
+                   bool noNegative) {
+    if (trim(text).empty() && !defaultText.empty())
+        text = std::string(defaultText);
+    double number = 0;
+    std::string checked = isNumeric(text, number) ? plainNumber(number) : text;
+    const bool ok = fnCheckNumText(checked, format, noZero, noNegative);
+    text = checked;
+    return ok;
+}
+
+bool fnCheckInputText(std::string& text, std::string_view limitOrFormat, std::int16_t conversionMode,
+                      std::int16_t charClass, bool required) {
+    text = conversionMode == 9 ? trim(text) : fnToHalfWidth(text, conversionMode);
+    const auto chars = characters(text);
+    const auto count = std::int32_t(chars.size());
+    bool classOk = true;
+    switch (charClass) {
+    case 1:
+        for (auto ch : chars)
+            classOk = classOk && ch.size() == 1 && std::isalnum(static_cast<unsigned char>(ch[0]));
+        break;
+    case 2:
+        classOk = fnByteCount(text) <= count;
+        break;
+    case 3:
+        classOk = fnByteCount(text) == 2 * count;
+        break;
+    case 4:
+        classOk = text.empty() || isDigitText(text);
+        break;
+    default:
+        break;
+    }
+    if (!classOk)
+        return false;
+    double limit = 0;
+    if (isNumeric(limitOrFormat, limit)) {
+        if (fnByteCount(text) > limit)
+            return false;
+    } else if (!limitOrFormat.empty()) {
+        if (std::int32_t(characters(limitOrFormat).size()) != count)
+            return false;
+        double value = 0;
+        if (isNumeric(text, value))
+            text = formatNumber(value, limitOrFormat);
+    }
+    return !text.empty() || !required;
+}
+
+std::int16_t fnByteCount(std::string_view text) {
+    return std::int16_t(platform::cp932Length(text));
+}
+
+std::int32_t fnDigitValue(std::string_view digit) {
+    if (digit.empty())
+        return 0;
+    char c = digit[0];
+    if (c >= 'a' && c <= 'z')
+        c = char(c - 'a' + 'A');
+    if (c >= 'A')
+        return c - 55;
+    return std::int32_t(fnVal(std::string(1, c)));
+}
+
+std::string fnDigitChar(std::int32_t value) {
+    if (value >= 10)
+        return std::string(1, char(value + 55));
+    return std::to_string(value);
+}
+
+std::int32_t fnFromBaseText(std::int32_t base, std::string_view text) {
+    std::int64_t sum = 0, weight = 1;
+    for (std::size_t i = text.size(); i-- > 0;) {
+        sum += fnDigitValue(text.substr(i, 1)) * weight;
+        weight *= base;
+    }
+    return std::int32_t(sum);
+}
+
+std::string fnToBaseText(std::int32_t base, std::int32_t value) {
+    if (value < 0 || base < 2)
+        return {};
+    if (value == 0)
+        return "0";
+    std::string out;
+    for (std::int64_t p = 1; p <= value; p *= base)
+        out.insert(0, fnDigitChar(std::int32_t((value % (p * base)) / p)));
+    return out;
+}
+
+std::string fnConvertBase(std::int32_t fromBase, std::int32_t toBase, std::string_view text) {
+    return fnToBaseText(toBase, fnFromBaseText(fromBase, text));
+}
+
+} // namespace common
