@@ -1,0 +1,134 @@
+#include "common/password.h"
+
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace common {
+namespace {
+
+constexpr std::string_view kPrefix = "ENCRT1:";
+using Key = std::array<unsigned char, crypto_secretbox_KEYBYTES>;
+
+bool sodiumReady() {
+    static const bool ready = sodium_init() >= 0;
+    return ready;
+}
+
+std::optional<Key> readKey(const std::filesystem::path& keyFile) {
+    const int fd = ::open(keyFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    Key key{};
+    unsigned char extra = 0;
+    const ssize_t n = ::read(fd, key.data(), key.size());
+    const ssize_t more = ::read(fd, &extra, 1);
+    ::close(fd);
+    if (n != ssize_t(key.size()) || more != 0)
+        return std::nullopt;
+    return key;
+}
+
+// Deciphers a stored text; nullopt for a damaged text or a wrong key.
+std::optional<std::string> decipher(const Key& key, std::string_view stored) {
+    if (stored.substr(0, kPrefix.size()) != kPrefix)
+        return std::nullopt;
+    const std::string b64(stored.substr(kPrefix.size()));
+    std::vector<unsigned char> raw(b64.size());
+    std::size_t rawLength = 0;
+    if (sodium_base642bin(raw.data(), raw.size(), b64.c_str(), b64.size(), nullptr, &rawLength, nullptr,
+                          sodium_base64_VARIANT_ORIGINAL) != 0 ||
+        rawLength < crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES)
+        return std::nullopt;
+    const unsigned char* nonce = raw.data();
+    const unsigned char* box = raw.data() + crypto_secretbox_NONCEBYTES;
+    const std::size_t boxLength = rawLength - crypto_secretbox_NONCEBYTES;
+    std::string plain(boxLength - crypto_secretbox_MACBYTES, '\0');
+    if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(plain.data()), box, boxLength, nonce, key.data()) !=
+        0)
+        return std::nullopt;
+    return plain;
+}
+
+} // namespace
+
+std::filesystem::path passwordKeyPath(const std::filesystem::path& settingsDir) {
+    return platform::findFileNoCase(settingsDir, kPasswordKeyName);
+}
+
+std::error_code ensurePasswordKey(const std::filesystem::path& keyFile) {
+    if (!sodiumReady())
+        return std::make_error_code(std::errc::not_supported);
+    const int fd = ::open(keyFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno == EEXIST ? std::error_code() : std::error_code(errno, std::generic_category());
+    Key key{};
+    randombytes_buf(key.data(), key.size());
+    const bool ok = ::write(fd, key.data(), key.size()) == ssize_t(key.size()) && ::fsync(fd) == 0;
+    sodium_memzero(key.data(), key.size());
+    ::close(fd);
+    if (!ok) {
+        ::unlink(keyFile.c_str());
+        return std::make_error_code(std::errc::io_error);
+    }
+    return {};
+}
+
+std::optional<std::string> encipherPassword(const std::filesystem::path& keyFile, std::string_view password) {
+    if (!sodiumReady())
+        return std::nullopt;
+    auto key = readKey(keyFile);
+    if (!key)
+        return std::nullopt;
+    const std::string plain = platform::toCp932(password);
+    std::vector<unsigned char> raw(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size());
+    randombytes_buf(raw.data(), crypto_secretbox_NONCEBYTES);
+    crypto_secretbox_easy(raw.data() + crypto_secretbox_NONCEBYTES,
+                          reinterpret_cast<const unsigned char*>(plain.data()), plain.size(), raw.data(), key->data());
+    sodium_memzero(key->data(), key->size());
+    std::string b64(sodium_base64_encoded_len(raw.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(b64.data(), b64.size(), raw.data(), raw.size(), sodium_base64_VARIANT_ORIGINAL);
+    b64.resize(b64.find('\0'));
+    return std::string(kPrefix) + b64;
+}
+
+int fnQRCom_Password_Decrypt(const std::filesystem::path& keyFile, const unsigned char* input, unsigned char* output,
+                             std::size_t size) {
+    if (size == 0 || !sodiumReady())
+        return -1;
+    auto key = readKey(keyFile);
+    if (!key)
+        return -1;
+    const std::string_view stored(reinterpret_cast<const char*>(input), size - 1);
+    auto plain = decipher(*key, stored.substr(0, stored.find('\0')));
+    sodium_memzero(key->data(), key->size());
+    // A password holding a zero byte could not be read back whole; refuse it like a damaged text.
+    if (!plain || plain->size() >= size || plain->find('\0') != std::string::npos)
+        return -1;
+    std::copy(plain->begin(), plain->end(), output);
+    sodium_memzero(plain->data(), plain->size());
+    return 0;
+}
+
+std::string fnDecryptPassword(const std::filesystem::path& settingsDir, std::string_view text) {
+    if (text.empty())
+        return {};
+    const std::string input = platform::toCp932(text);
+    std::vector<unsigned char> in(input.begin(), input.end());
+    in.push_back(0);
+    std::vector<unsigned char> out(in.size(), 0);
+    fnQRCom_Password_Decrypt(passwordKeyPath(settingsDir), in.data(), out.data(), out.size());
+    const std::string bytes(reinterpret_cast<const char*>(out.data()));
+    sodium_memzero(out.data(), out.size());
+    return platform::fromCp932(bytes);
+}
+
+} // namespace common

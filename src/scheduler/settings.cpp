@@ -1,0 +1,232 @@
+#include "scheduler/settings.h"
+
+#include "common/ansi_strings.h"
+#include "common/string_utils.h"
+#include "common/vbfile.h"
+#include "platform/drive_type.h"
+#include "platform/filesystem.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+
+#include <algorithm>
+
+namespace scheduler {
+namespace {
+
+using common::trim;
+
+bool inRange(std::string_view text, double low, double high) {
+    const double v = common::fnVal(text);
+    return v >= low && v <= high;
+}
+
+bool allDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Reads one schedule; Day failing its test makes it unscheduled for the optional kinds.
+struct ScheduleLoad {
+    std::string day, time;
+    bool ok = true;
+};
+
+ScheduleLoad loadSchedule(const ProgramContext& ctx, std::string_view section, bool required) {
+    ScheduleLoad s;
+    const bool dayOk = fnCheckDay(ctx, section, "Day", s.day);
+    const bool timeOk = fnCheckTime(ctx, section, "Time", s.time);
+    if (required) {
+        s.ok = dayOk && timeOk;
+    } else if (!dayOk) {
+        s.day = s.time = "NON";
+    } else {
+        s.ok = timeOk;
+    }
+    return s;
+}
+
+void showCheckError(ProgramContext& ctx, std::string_view label) {
+    ctx.ui.messageBox(std::string(label) + "の設定が正しくありません。", "INIファイル内容チェックエラー",
+                      platform::MsgIcon::Exclamation);
+}
+
+} // namespace
+
+std::filesystem::path fnGetScheduleIniPath(const ProgramContext& ctx) {
+    if (ctx.programDir.empty())
+        return {};
+    return platform::findFileNoCase(ctx.programDir, kScheduleIniName);
+}
+
+std::string fnGetScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key) {
+    return common::fnReadIni(section, key, fnGetScheduleIniPath(ctx));
+}
+
+bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key,
+                      std::string_view value) {
+    return common::VBFILE_WriteINI(ctx.ui, section, key, value, fnGetScheduleIniPath(ctx));
+}
+
+std::filesystem::path fnGetZuzorIniPath(const ProgramContext& ctx) {
+    if (ctx.programDir.empty())
+        return {};
+    return platform::findFileNoCase(ctx.programDir, kZuzorIniName);
+}
+
+std::string fnGetZuzorIni(const ProgramContext& ctx, std::string_view section, std::string_view key) {
+    return common::fnReadIni(section, key, fnGetZuzorIniPath(ctx));
+}
+
+void sbSetZuzorIni(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value) {
+    common::VBFILE_WriteINI(ctx.ui, section, key, value, fnGetZuzorIniPath(ctx));
+}
+
+std::string fnGetServerName(const ProgramContext& ctx) {
+    return common::fnCutAtNull(platform::profileRead(fnGetZuzorIniPath(ctx), "DATABASE", "SERVER_NAME", "", 1024));
+}
+
+bool isValidDay(std::string_view day) {
+    return day.size() <= 3 && allDigits(day) && inRange(day, 1, 127);
+}
+
+bool isValidTime(std::string_view time) {
+    if (time.size() != 5 || time[2] != ':')
+        return false;
+    const auto hh = time.substr(0, 2), mm = time.substr(3, 2);
+    return allDigits(hh) && allDigits(mm) && inRange(hh, 0, 23) && inRange(mm, 0, 59);
+}
+
+bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
+    const std::string text = trim(fnGetScheduleIni(ctx, "Schedule", "Db"));
+    names.clear();
+    if (text.empty())
+        return false;
+    common::fnSplitToArray(text, "\t", names);
+    const auto& server = ctx.serverDatabases;
+    return std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+        return std::find(server.begin(), server.end(), n) != server.end();
+    });
+}
+
+bool isUsableLocalFolder(std::string_view path) {
+    return platform::driveTypeOf(path) == platform::DriveType::Fixed &&
+           platform::FileSystem().exists(std::string(path));
+}
+
+bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
+    value = trim(fnGetScheduleIni(ctx, section, key));
+    return !value.empty() && isUsableLocalFolder(value);
+}
+
+bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
+    value = trim(fnGetScheduleIni(ctx, section, key));
+    return !value.empty() && platform::FileSystem().folderExists(value);
+}
+
+bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,
+                 std::string_view defaultValue) {
+    value = trim(fnGetScheduleIni(ctx, section, key));
+    if (value.empty()) {
+        writeScheduleIni(ctx, section, key, defaultValue);
+        value = std::string(defaultValue);
+        return true;
+    }
+    return value.size() <= 3 && allDigits(value);
+}
+
+bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
+    value = trim(fnGetScheduleIni(ctx, section, key));
+    if (value != "0" && value != "1") {
+        value = "1";
+        writeScheduleIni(ctx, section, key, value);
+    }
+    return true;
+}
+
+bool fnCheckDay(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
+    value = trim(fnGetScheduleIni(ctx, section, key));
+    return isValidDay(value);
+}
+
+bool fnCheckTime(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
+    value = trim(fnGetScheduleIni(ctx, section, key));
+    return isValidTime(value);
+}
+
+std::string effectiveTempLogTerm(const ProgramContext& ctx) {
+    const std::string own = trim(fnGetScheduleIni(ctx, "Schedule", "TEMPLOGTERM"));
+    if (inRange(own, 1, 32767))
+        return own;
+    const std::string product = trim(fnGetZuzorIni(ctx, "ENCNT", "MAILSRLOGTERM"));
+    if (inRange(product, 1, 32767))
+        return product;
+    return "90";
+}
+
+bool fnLoadSettings(ProgramContext& ctx) {
+    ctx.settings = Settings{};
+    Settings s;
+    bool ok = fnCheckDbNames(ctx, s.databases);
+    ok = fnCheckLocalFolder(ctx, "Schedule", "Path", s.path) && ok;
+
+    s.localPreserveTerm = trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
+    if (!inRange(s.localPreserveTerm, 1, 999))
+        s.localPreserveTerm = "30";
+
+    const ScheduleLoad all = loadSchedule(ctx, "ScheduleAll", true);
+    const ScheduleLoad diff = loadSchedule(ctx, "ScheduleDiff", false);
+    const ScheduleLoad log = loadSchedule(ctx, "ScheduleLOG", false);
+    s.allDay = all.day, s.allTime = all.time;
+    s.diffDay = diff.day, s.diffTime = diff.time;
+    s.logDay = log.day, s.logTime = log.time;
+    ok = all.ok && diff.ok && log.ok && ok;
+
+    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", s.execute);
+    if (s.execute == "1") {
+        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", s.dbBackupFileDir) && ok;
+        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", s.keyFileDir) && ok;
+        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", s.gijyutuFileDir) && ok;
+        s.outSidePreserveTerm = trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
+        if (!inRange(s.outSidePreserveTerm, 1, 999))
+            s.outSidePreserveTerm = "60";
+    }
+    s.tempLogTerm = effectiveTempLogTerm(ctx);
+    ctx.settings = std::move(s);
+    return ok;
+}
+
+bool fnCheckIniContents(ProgramContext& ctx) {
+    std::string value;
+    std::vector<std::string> names;
+    const auto fail = [&](std::string_view label) {
+        showCheckError(ctx, label);
+        return false;
+    };
+    if (!fnCheckDbNames(ctx, names))
+        return fail("バックアップDB名");
+    if (!fnCheckLocalFolder(ctx, "Schedule", "Path", value))
+        return fail("DBバックアップファイル保存先フォルダ");
+    if (!fnCheckTerm(ctx, "Schedule", "LocalPreserveTerm", value, "30"))
+        return fail("ローカルバックアップ保持期間");
+    if (!fnCheckDay(ctx, "ScheduleAll", "Day", value))
+        return fail("全体バックアップスケジュール(曜日)");
+    if (!fnCheckTime(ctx, "ScheduleAll", "Time", value))
+        return fail("全体バックアップスケジュール(時刻)");
+    if (fnCheckDay(ctx, "ScheduleDiff", "Day", value) && !fnCheckTime(ctx, "ScheduleDiff", "Time", value))
+        return fail("差分バックアップスケジュール(時刻)");
+    if (fnCheckDay(ctx, "ScheduleLOG", "Day", value) && !fnCheckTime(ctx, "ScheduleLOG", "Time", value))
+        return fail("ログバックアップスケジュール(時刻)");
+    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", value);
+    if (value != "1")
+        return true;
+    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", value))
+        return fail("DBバックアップファイル　コピー先フォルダ");
+    if (!fnCheckTerm(ctx, "FILE_COPY", "OutSidePreserveTerm", value, "60"))
+        return fail("外部バックアップ保持期間");
+    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", value))
+        return fail("Sabrelund証明書フォルダ　コピー先フォルダ");
+    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", value))
+        return fail("Sabrelund技術資料フォルダ　コピー先フォルダ");
+    return true;
+}
+
+} // namespace scheduler

@@ -1,0 +1,55 @@
+#pragma once
+// MSDE_DBTOOL.INI, the program's own settings, and the keys of the product's ZUZOR.INI that the
+// program reads and writes: paths, field checks, loading with defaults and repairs, and the
+// stricter check made before every backup.
+
+#include "scheduler/context.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scheduler {
+
+inline constexpr std::string_view kScheduleIniName = "MSDE_DBTOOL.INI";
+inline constexpr std::string_view kZuzorIniName = "ZUZOR.INI";
+
+std::filesystem::path fnGetScheduleIniPath(const ProgramContext& ctx);
+std::string fnGetScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key);
+bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key,
+                      std::string_view value);
+std::filesystem::path fnGetZuzorIniPath(const ProgramContext& ctx);
+std::string fnGetZuzorIni(const ProgramContext& ctx, std::string_view section, std::string_view key);
+void sbSetZuzorIni(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value);
+// [DATABASE] SERVER_NAME of ZUZOR.INI, read with a 1024-character buffer.
+std::string fnGetServerName(const ProgramContext& ctx);
+
+// The value tests, on trimmed texts.
+bool isValidDay(std::string_view day);   // 1 to 3 digits, 1 to 127
+bool isValidTime(std::string_view time); // "hh:mm", 00-23 and 00-59
+
+// Field checks: each reads its key, trims it, hands the trimmed text back and tells whether it
+// passes.
+bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names);
+bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
+bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
+bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,
+                 std::string_view defaultValue);
+bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
+bool fnCheckDay(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
+bool fnCheckTime(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
+
+// A fixed local disk holds the path, and something of that name exists.
+bool isUsableLocalFolder(std::string_view path);
+
+// The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".
+std::string effectiveTempLogTerm(const ProgramContext& ctx);
+
+// Loads every value into ctx.settings; false when a rule failed (loading still goes to the end).
+bool fnLoadSettings(ProgramContext& ctx);
+
+// Stops at the first bad item with its message box; writes the defaults the checks repair.
+bool fnCheckIniContents(ProgramContext& ctx);
+
+} // namespace scheduler
