@@ -55,102 +55,42 @@ std::string dueText(const ProgramContext& ctx) {
 }
 
 const std::vector<Case>& cases() {
+    // clang-format off
     static const std::vector<Case> rows = {
-        {"StrictWindowFiresOnce",
-         mon(8, 58, 30),
-         {mon(8, 59, 30), mon(9, 0, 30), mon(9, 1, 30)},
-         {"1", "09:00"},
-         {},
-         {},
-         {"-", "INIT", "-"}},
-        {"DelayedTickCatchesEveryMinuteItSkipped",
-         mon(8, 57, 50),
-         {mon(8, 58, 50), mon(9, 1, 10)},
-         {"1", "08:58"},
-         {"1", "09:00"},
-         {"1", "09:01"},
-         {"INIT", "DIFF LOG"}},
-        {"StartMinuteItselfIsNotCaughtUp", mon(9, 0, 5), {mon(9, 1, 5)}, {"1", "09:00"}, {"1", "09:01"}, {}, {"DIFF"}},
-        {"TickAtStartMinuteFiresIt", mon(3, 0, 0), {mon(3, 0, 1)}, {"127", "03:00"}, {"127", "02:00"}, {}, {"INIT"}},
-        {"AllThreeKindsAtOneMinute",
-         mon(9, 59, 30),
-         {mon(10, 0, 30)},
-         {"1", "10:00"},
-         {"1", "10:00"},
-         {"1", "10:00"},
-         {"INIT DIFF LOG"}},
-        {"MidnightBothSidesOfIt",
-         mon(23, 57, 40),
-         {mon(23, 58, 40), tue(0, 0, 40)},
-         {"1", "23:59"},
-         {"2", "00:00"},
-         {"2", "23:59"},
-         {"-", "INIT DIFF"}},
-        {"MidnightLateTimeOnlyOnItsOwnDay",
-         mon(23, 57, 40),
-         {tue(0, 1, 40)},
-         {"2", "23:58"},
-         {"1", "00:01"},
-         {"1", "00:00"},
-         {"-"}},
-        {"MinuteBeforeMidnightNotRepeated",
-         mon(23, 58, 10),
-         {mon(23, 59, 10), tue(0, 0, 10)},
-         {"1", "23:59"},
-         {},
-         {},
-         {"INIT", "-"}},
-        {"TicksMoreThanADayApartFireNothing",
-         mon(9, 0, 0),
-         {mon(9, 1, 0), tue(9, 2, 0), tue(9, 3, 0)},
-         {"127", "09:02"},
-         {"127", "09:03"},
-         {},
-         {"-", "-", "DIFF"}},
-        {"ExactlyADayApartIsStillEvaluated",
-         mon(9, 0, 0),
-         {mon(9, 1, 30), tue(9, 1, 10)},
-         {"1", "12:00"},
-         {"2", "09:01"},
-         {"2", "09:02"},
-         {"-", "INIT DIFF"}},
-        {"ClockSetBackAcrossMidnightIsTakenAsItStands",
-         tue(0, 0, 0),
-         {tue(0, 0, 30), mon(23, 59, 30)},
-         {"2", "12:00"},
-         {"1", "12:00"},
-         {},
-         {"-", "INIT DIFF"}},
-        {"NonDaysNeverMatch", mon(8, 59, 0), {mon(9, 0, 0)}, {"NON", "09:00"}, {"NON", "NON"}, {"", "09:00"}, {"-"}},
-        {"SundayIsBit64",
-         sun(8, 59, 0),
-         {sun(9, 0, 0)},
-         {"65", "09:00"},
-         {"63", "09:00"},
-         {"64", "09:00"},
-         {"INIT LOG"}},
-        {"SaturdayIsBit32AndTheMaskIsALeadingNumber",
-         sat(8, 59, 0),
-         {sat(9, 0, 0)},
-         {"32", "09:00"},
-         {"31", "09:00"},
-         {"96abc", "09:00"},
-         {"INIT LOG"}},
-        {"InvalidTimeWithValidDayNeverDue",
-         mon(8, 58, 0),
-         {mon(9, 1, 0)},
-         {"127", "9:00"},
-         {"127", "09:0"},
-         {"127", "24:00"},
-         {"-"}},
-        {"InvalidTimeAcrossMidnightNeverDue",
-         mon(23, 58, 0),
-         {tue(0, 1, 0)},
-         {"127", "NON"},
-         {"127", "0:00"},
-         {"127", "23:60"},
-         {"-"}},
+        {"StrictWindowFiresOnce", mon(8, 58, 30), {mon(8, 59, 30), mon(9, 0, 30), mon(9, 1, 30)},
+         {"1", "09:00"}, {}, {}, {"-", "INIT", "-"}},
+        {"DelayedTickCatchesEveryMinuteItSkipped", mon(8, 57, 50), {mon(8, 58, 50), mon(9, 1, 10)},
+         {"1", "08:58"}, {"1", "09:00"}, {"1", "09:01"}, {"INIT", "DIFF LOG"}},
+        {"StartMinuteItselfIsNotCaughtUp", mon(9, 0, 5), {mon(9, 1, 5)},
+         {"1", "09:00"}, {"1", "09:01"}, {}, {"DIFF"}},
+        {"TickAtStartMinuteFiresIt", mon(3, 0, 0), {mon(3, 0, 1)},
+         {"127", "03:00"}, {"127", "02:00"}, {}, {"INIT"}},
+        {"AllThreeKindsAtOneMinute", mon(9, 59, 30), {mon(10, 0, 30)},
+         {"1", "10:00"}, {"1", "10:00"}, {"1", "10:00"}, {"INIT DIFF LOG"}},
+        {"MidnightBothSidesOfIt", mon(23, 57, 40), {mon(23, 58, 40), tue(0, 0, 40)},
+         {"1", "23:59"}, {"2", "00:00"}, {"2", "23:59"}, {"-", "INIT DIFF"}},
+        {"MidnightLateTimeOnlyOnItsOwnDay", mon(23, 57, 40), {tue(0, 1, 40)},
+         {"2", "23:58"}, {"1", "00:01"}, {"1", "00:00"}, {"-"}},
+        {"MinuteBeforeMidnightNotRepeated", mon(23, 58, 10), {mon(23, 59, 10), tue(0, 0, 10)},
+         {"1", "23:59"}, {}, {}, {"INIT", "-"}},
+        {"TicksMoreThanADayApartFireNothing", mon(9, 0, 0), {mon(9, 1, 0), tue(9, 2, 0), tue(9, 3, 0)},
+         {"127", "09:02"}, {"127", "09:03"}, {}, {"-", "-", "DIFF"}},
+        {"ExactlyADayApartIsStillEvaluated", mon(9, 0, 0), {mon(9, 1, 30), tue(9, 1, 10)},
+         {"1", "12:00"}, {"2", "09:01"}, {"2", "09:02"}, {"-", "INIT DIFF"}},
+        {"ClockSetBackAcrossMidnightIsTakenAsItStands", tue(0, 0, 0), {tue(0, 0, 30), mon(23, 59, 30)},
+         {"2", "12:00"}, {"1", "12:00"}, {}, {"-", "INIT DIFF"}},
+        {"NonDaysNeverMatch", mon(8, 59, 0), {mon(9, 0, 0)},
+         {"NON", "09:00"}, {"NON", "NON"}, {"", "09:00"}, {"-"}},
+        {"SundayIsBit64", sun(8, 59, 0), {sun(9, 0, 0)},
+         {"65", "09:00"}, {"63", "09:00"}, {"64", "09:00"}, {"INIT LOG"}},
+        {"SaturdayIsBit32AndTheMaskIsALeadingNumber", sat(8, 59, 0), {sat(9, 0, 0)},
+         {"32", "09:00"}, {"31", "09:00"}, {"96abc", "09:00"}, {"INIT LOG"}},
+        {"InvalidTimeWithValidDayNeverDue", mon(8, 58, 0), {mon(9, 1, 0)},
+         {"127", "9:00"}, {"127", "09:0"}, {"127", "24:00"}, {"-"}},
+        {"InvalidTimeAcrossMidnightNeverDue", mon(23, 58, 0), {tue(0, 1, 0)},
+         {"127", "NON"}, {"127", "0:00"}, {"127", "23:60"}, {"-"}},
     };
+    // clang-format on
     return rows;
 }
 
@@ -180,31 +120,5 @@ TEST_P(ScheduleTable, DueKindsPerTick) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScheduleTable, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
-
-TEST(ScheduleEvaluation, PreviousTickIsTheStartTimeThenTheLastTick) {
-    platform::ManualClock clock(mon(9, 0, 5));
-    testsupport::RecordingSink sink;
-    ProgramContext ctx(clock, sink, {});
-    ctx.startTime = mon(9, 0, 5);
-    clock.set(mon(9, 1, 5));
-    fnIsBackupDue(ctx);
-    EXPECT_EQ(ctx.previousTick, mon(9, 0, 5));
-    clock.set(tue(10, 0, 0)); // more than a day: nothing evaluated, but the ticks advance
-    fnIsBackupDue(ctx);
-    EXPECT_EQ(ctx.previousTick, mon(9, 1, 5));
-    EXPECT_EQ(ctx.currentTick, tue(10, 0, 0));
-}
-
-TEST(ScheduleEvaluation, WindowModesAndEdgeTexts) {
-    const LocalTime nine = mon(9, 0, 59);
-    EXPECT_FALSE(fnTimeInWindow(nine, "09:05", "09:00", kOpenWindow));
-    EXPECT_TRUE(fnTimeInWindow(nine, "09:05", "09:00", kClosedFrom));
-    EXPECT_FALSE(fnTimeInWindow(nine, "09:05", "09:05", kClosedFrom));
-    EXPECT_TRUE(fnTimeInWindow(nine, "09:05", "09:05", kClosedTo));
-    EXPECT_FALSE(fnTimeInWindow("00:00", "23:59", "12:00", 3));
-    EXPECT_FALSE(fnTimeInWindow("bad", "23:59", "12:00", kOpenWindow));
-    EXPECT_TRUE(fnIsSameMinute(nine, "09:00"));
-    EXPECT_FALSE(fnIsSameMinute(nine, "9:00"));
-}
 
 } // namespace

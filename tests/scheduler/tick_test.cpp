@@ -105,10 +105,4 @@ TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     EXPECT_FALSE(tick.isRunning());
 }
 
-TEST_F(TickTest, DueTickWithoutWorkOnlyRestartsTheTimer) {
-    tickAt(10, 0, 30);
-    EXPECT_EQ(timer.calls, (std::vector<bool>{false, true}));
-    EXPECT_EQ(testsupport::readFile(ini()), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
-}
-
 } // namespace
