@@ -38,13 +38,13 @@ void paintDrum(QPainter& p) {
 }
 
 void paintClock(QPainter& p) {
-    const QPointF centre(23.5, 23.5);
+    const QPointF centre(23, 23);
     p.setPen(QPen(QColor(0x1b, 0x5e, 0x20), 1.6));
     p.setBrush(QColor(0xf4, 0xfb, 0xf4));
-    p.drawEllipse(centre, 7.2, 7.2);
+    p.drawEllipse(centre, 6.8, 6.8);
     p.setPen(QPen(QColor(0x21, 0x21, 0x21), 1.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(centre, centre + QPointF(0, -4.8));
-    p.drawLine(centre, centre + QPointF(3.6, 0));
+    p.drawLine(centre, centre + QPointF(0, -4.5));
+    p.drawLine(centre, centre + QPointF(3.4, 0));
 }
 
 class DrawnIconEngine final : public QIconEngine {

@@ -14,7 +14,8 @@ void openSettingsDialog(scheduler::ProgramContext&, QWidget* parent) {
     dialog.setWindowTitle(QStringLiteral("スケジュールバックアップ 設定（仮）"));
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(QStringLiteral("設定画面は準備中です。"), &dialog));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     dialog.exec();
