@@ -1,6 +1,5 @@
 #include "backup/local_retention.h"
 
-#include "common/ansi_strings.h"
 #include "common/string_utils.h"
 #include "copy/file_list.h"
 
@@ -8,6 +7,13 @@
 
 namespace backup {
 namespace {
+
+// The last four code page 932 bytes of the path are ".DAT". None of these bytes can be the
+// second half of a double-byte character whose first half is one of them, so the test equals a
+// plain suffix test on the UTF-8 text; it spares a conversion per file.
+bool endsWithUpperCaseDat(std::string_view path) {
+    return path.ends_with(".DAT");
+}
 
 struct Pass {
     scheduler::ProgramContext& ctx;
@@ -25,13 +31,13 @@ struct Pass {
     }
 
     void consider(const std::string& path, bool upperCaseDatOnly) {
+        // The listing matches without regard to case; only upper-case backup files are ours.
+        if (upperCaseDatOnly && !endsWithUpperCaseDat(path))
+            return;
         std::error_code ec;
         const auto modified = fs.lastModified(path, ec);
         if (!modified)
             return; // gone since it was listed
-        // The listing matches without regard to case; only upper-case backup files are ours.
-        if (upperCaseDatOnly && common::fnRightAnsi(path, 4) != ".DAT")
-            return;
         if (!isExpired(*modified, term, reference))
             return;
         const std::error_code error = fs.deleteFile(path);
