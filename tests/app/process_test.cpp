@@ -46,6 +46,9 @@ protected:
         // The lock lives in the runtime folder: keep it away from a copy the developer runs.
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtimeDir.string()));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtimeDir.string()));
+        if (!env.contains(QStringLiteral("LSAN_OPTIONS")))
+            env.insert(QStringLiteral("LSAN_OPTIONS"),
+                       QStringLiteral("suppressions=" ENCRT_LSAN_SUPPRESSIONS ":print_suppressions=0"));
     }
 
     QStringList args(QStringList extra) const {
