@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace standin {
@@ -99,10 +100,15 @@ void Server::accept_one() {
     std::lock_guard lock(connections_mutex_);
     Connection& connection = connections_.emplace_back();
     connection.session = std::make_unique<Session>(fd, spid, settings_, config_.credentials);
-    connection.thread = std::thread([&connection] {
-        connection.session->run();
-        connection.finished = true;
-    });
+    try {
+        connection.thread = std::thread([&connection] {
+            connection.session->run();
+            connection.finished = true;
+        });
+    } catch (const std::system_error& e) { // out of threads: refuse this client, keep the others
+        log_line(std::string("cannot start a connection thread: ") + e.what());
+        connections_.pop_back();
+    }
 }
 
 void Server::reap_finished() {

@@ -145,51 +145,53 @@ void Session::read_requests() {
 
 void Session::serve() {
     std::thread reader([this] { read_requests(); });
-    for (;;) {
-        std::unique_lock lock(queue_mutex_);
-        queue_changed_.wait(lock, [this] { return closed_ || attention_ || !queue_.empty(); });
-        if (closed_) {
-            break;
+    try {
+        while (serve_next()) {
         }
-        if (!queue_.empty()) {
-            const TdsMessage message = std::move(queue_.front());
-            queue_.pop_front();
-            lock.unlock();
-            Reply reply;
-            try {
-                reply = cancel_.raised() ? Reply{} : handle(message);
-            } catch (const ProtocolError& e) {
-                log(std::string("protocol error, closing: ") + e.what());
-                break;
-            }
-            if (!cancel_.raised() && !socket_.send_message(PacketType::Reply, encode(reply), packet_size_)) {
-                break;
-            }
-            lock.lock();
-        }
-        if (attention_) {
-            // Answered also when the reply had already gone out: the client waits for this DONE.
-            attention_ = false;
-            cancel_.clear();
-            lock.unlock();
-            log("attention acknowledged");
-            Reply ack;
-            ack.add(Done{DoneToken::Done, kDoneAttention, 0, 0});
-            if (!socket_.send_message(PacketType::Reply, encode(ack), packet_size_)) {
-                break;
-            }
-        }
+    } catch (const std::exception& e) { // a broken request or a fault here ends this connection only
+        log(std::string("closing: ") + e.what());
     }
     socket_.shut_down();
     reader.join();
 }
 
-std::vector<std::uint8_t> Session::encode(const Reply& reply) const {
+bool Session::serve_next() {
+    std::unique_lock lock(queue_mutex_);
+    queue_changed_.wait(lock, [this] { return closed_ || attention_ || !queue_.empty(); });
+    if (closed_) {
+        return false;
+    }
+    if (!queue_.empty()) {
+        const TdsMessage message = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        if (!cancel_.raised()) {
+            const Reply reply = handle(message);
+            if (!cancel_.raised() && !send(reply)) {
+                return false;
+            }
+        }
+        lock.lock();
+    }
+    if (attention_) {
+        // Answered also when the reply had already gone out: the client waits for this DONE.
+        attention_ = false;
+        cancel_.clear();
+        lock.unlock();
+        log("attention acknowledged");
+        Reply ack;
+        ack.add(Done{DoneToken::Done, kDoneAttention, 0, 0});
+        return send(ack);
+    }
+    return true;
+}
+
+bool Session::send(const Reply& reply) {
     TokenWriter out(version_);
     for (const ReplyItem& item : reply.items) {
         out.item(item);
     }
-    return std::move(out.bytes());
+    return socket_.send_message(PacketType::Reply, out.bytes(), packet_size_);
 }
 
 std::size_t Session::skip_all_headers(const TdsMessage& message) const {

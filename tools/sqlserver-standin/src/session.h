@@ -33,12 +33,14 @@ private:
     bool login();
     void refuse_login(const std::vector<ServerMessage>& messages);
     void serve();
+    // Waits for the next request or ATTENTION and answers it; false when the connection is over.
+    bool serve_next();
     void read_requests();
     Reply handle(const TdsMessage& message);
     Reply handle_transaction_request(const TdsMessage& message);
     std::string batch_text(const TdsMessage& message) const;
     std::size_t skip_all_headers(const TdsMessage& message) const;
-    std::vector<std::uint8_t> encode(const Reply& reply) const;
+    bool send(const Reply& reply);
     void log(const std::string& text) const;
 
     TdsSocket socket_;

@@ -69,8 +69,13 @@ def run(port, root):
         raise AssertionError("a backup named by --fail-backup succeeded")
     except pytds.Error as error:
         check("Backup of database 'model' failed" in str(error), "failure message: %s" % error)
+    try:
+        cur.callproc("sp_who")
+        raise AssertionError("an RPC request succeeded")
+    except pytds.Error as error:
+        check("RPC requests are not supported" in str(error), "RPC refusal: %s" % error)
     cur.execute("SELECT 1")
-    check(cur.fetchone() == (1,), "connection usable after an error")
+    check(cur.fetchone() == (1,), "connection usable after errors")
     conn.close()
 
 

@@ -54,6 +54,8 @@ protected:
                        "SALES");
     }
 
+    void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
+
     OdbcResult run(const std::string& sql) {
         OdbcSession db(server.connection_string());
         return db.run(sql);

@@ -58,6 +58,8 @@ std::vector<std::uint8_t> packet_header(std::uint8_t type, std::uint8_t status, 
 
 class StandinProtocol : public testing::Test {
 protected:
+    void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
+
     void expect_serving() {
         OdbcSession db(server.connection_string());
         EXPECT_THAT(db.run("SELECT 42").rows, ElementsAre(TextRow{"42"}));

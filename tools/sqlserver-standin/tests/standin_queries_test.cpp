@@ -27,6 +27,9 @@ TextRow row(std::initializer_list<std::optional<std::string>> cells) {
 
 class StandinQueries : public testing::Test {
 protected:
+    // A crash, a hang or (in the sanitizer build) a leak of the server shows here.
+    void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
+
     StandinServer server;
 };
 
@@ -90,6 +93,17 @@ TEST_F(StandinQueries, ExpressionColumnsTakeTheTypeOfTheirValues) {
     EXPECT_EQ(result.columns[2].type, SQL_WVARCHAR);
     EXPECT_EQ(result.columns[3].type, SQL_TYPE_TIMESTAMP);
     EXPECT_EQ(result.rows.at(0)[0], "4"); // the four system databases
+}
+
+TEST_F(StandinQueries, TSqlFormsAreTranslated) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE dbo.t (v NVARCHAR(10)); INSERT INTO [t] VALUES (N'abc'), (NULL), ('z')").ok());
+    EXPECT_THAT(db.run("SELECT TOP 2 LEN(ISNULL(v, '')) FROM t ORDER BY v DESC").rows,
+                ElementsAre(row({"1"}), row({"3"})));
+    EXPECT_THAT(db.run("SELECT TOP (1) v FROM master.dbo.t WHERE CURRENT_TIMESTAMP > '2000-01-01'").rows.size(), 1u);
+    EXPECT_TRUE(db.run("DROP TABLE t").ok());
+    EXPECT_THAT(db.run("SELECT * FROM t").diagnostics, ElementsAre(Diagnostic("42S02", 208)));
+    EXPECT_THAT(db.run("SELECT @x").diagnostics, ElementsAre(Diagnostic("42000", 137)));
 }
 
 TEST_F(StandinQueries, JapaneseNamesAndValuesTravelBothWays) {
@@ -158,6 +172,10 @@ TEST_F(StandinQueries, DatabasesAreFilesAndReachableByUseAndQualifiedNames) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(db.handle(), SQL_ATTR_CURRENT_CATALOG, catalog.data(), SQL_NTS)));
     EXPECT_THAT(db.run("SELECT 名前 FROM 品目").rows, ElementsAre(row({"りんご"})));
     EXPECT_THAT(db.run("USE nowhere").diagnostics, ElementsAre(Diagnostic("08004", 911))); // FreeTDS's SQLSTATE
+
+    ASSERT_TRUE(db.run("USE master; DROP DATABASE 販売").ok());
+    EXPECT_FALSE(std::filesystem::exists(server.data_dir() / "販売.sqlite"));
+    EXPECT_EQ(db.run("DROP DATABASE msdb").rc, SQL_ERROR);
 }
 
 TEST_F(StandinQueries, ManualCommitAndRollbackUseTransactionRequests) {

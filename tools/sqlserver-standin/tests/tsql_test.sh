@@ -19,6 +19,10 @@ fail() {
     exit 1
 }
 
+if "$server" --listen 0.0.0.0:0 --data "$root/data" --user sa --password pw >"$root/ready" 2>/dev/null; then
+    fail "the server accepted a non-loopback address"
+fi
+
 "$server" --listen 127.0.0.1:0 --data "$root/data" --user sa --password 'Pass;word' \
     --init-sql "PRODUCT=$schema" >"$root/ready" 2>"$root/server.log" &
 pid=$!
