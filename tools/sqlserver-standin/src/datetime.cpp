@@ -117,6 +117,15 @@ std::optional<DateTimeValue> parse_datetime(std::string_view text) {
     return DateTimeValue{static_cast<std::int32_t>(days), static_cast<std::uint32_t>(ticks)};
 }
 
+std::optional<std::chrono::milliseconds> parse_time_of_day(std::string_view text) {
+    Scanner in(trim(text));
+    std::int64_t ticks = 0;
+    if (!parse_time(in, ticks) || !in.at_end()) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(ticks * 10 / 3);
+}
+
 std::optional<DateTimeValue> datetime_from_days(double days) {
     if (!std::isfinite(days) || days < static_cast<double>(days_from_1900(kMinYear, 1, 1)) ||
         days >= static_cast<double>(days_from_1900(kMaxYear + 1, 1, 1))) {

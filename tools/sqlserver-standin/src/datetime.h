@@ -2,6 +2,7 @@
 
 #include "reply.h"
 
+#include <chrono>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -13,6 +14,9 @@ namespace standin {
 // SQL Server accepts in the usual literal forms: "-" or "/" between date parts, " " or "T" before
 // the time, the time optional, seconds optional, up to seven fraction digits.
 std::optional<DateTimeValue> parse_datetime(std::string_view text);
+
+// A time of day "hh:mm[:ss[.fffffff]]" as a duration since midnight (WAITFOR DELAY's argument).
+std::optional<std::chrono::milliseconds> parse_time_of_day(std::string_view text);
 
 // A DATETIME from a number of days since 1900-01-01 (SQL Server's numeric conversion).
 std::optional<DateTimeValue> datetime_from_days(double days);

@@ -1,11 +1,11 @@
 #include "executor.h"
 
 #include "backup_procedure.h"
+#include "datetime.h"
 #include "tsql_translate.h"
 #include "utf.h"
 
 #include <array>
-#include <cstdio>
 #include <optional>
 
 namespace standin {
@@ -66,18 +66,6 @@ bool sqlite_only(const Token& first) {
         }
     }
     return false;
-}
-
-// "hh:mm[:ss[.mmm]]" as WAITFOR DELAY takes it.
-std::optional<std::chrono::milliseconds> parse_delay(const std::string& text) {
-    int hours = 0, minutes = 0, seconds = 0, millis = 0;
-    char tail = 0;
-    const int n = std::sscanf(text.c_str(), "%d:%d:%d.%d%c", &hours, &minutes, &seconds, &millis, &tail);
-    if (n < 2 || n > 4 || hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59 ||
-        millis < 0 || millis > 999) {
-        return std::nullopt;
-    }
-    return std::chrono::milliseconds((hours * 3600 + minutes * 60 + seconds) * 1000 + millis);
 }
 
 constexpr std::array<const char*, 5> kBackupParameters = {"DbName", "FilePath", "Kind", "Label", "RunTime"};
@@ -142,6 +130,9 @@ bool looks_like_procedure_call(const std::vector<Token>& words) {
 } // namespace
 
 void finish_reply(Reply& reply) {
+    if (reply.items.empty() || !std::holds_alternative<Done>(reply.items.back())) {
+        reply.add(Done{});
+    }
     Done* last = nullptr;
     for (ReplyItem& item : reply.items) {
         if (auto* done = std::get_if<Done>(&item)) {
@@ -150,9 +141,6 @@ void finish_reply(Reply& reply) {
             }
             last = done;
         }
-    }
-    if (last == nullptr) {
-        reply.add(Done{});
     }
 }
 
@@ -273,7 +261,7 @@ void Executor::waitfor(const std::vector<Token>& words, Reply& reply) {
     if (words.size() != 3 || !is_word(words[1], "DELAY") || !is_literal(words[2])) {
         throw SqlError(102, "Only WAITFOR DELAY 'hh:mm:ss' is supported by this server.");
     }
-    const auto delay = parse_delay(literal_value(words[2]));
+    const auto delay = parse_time_of_day(literal_value(words[2]));
     if (!delay) {
         throw SqlError(148,
                        "Incorrect time syntax in time string '" + literal_value(words[2]) + "' used with WAITFOR.");

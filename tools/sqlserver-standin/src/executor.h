@@ -56,7 +56,7 @@ private:
     std::uint64_t next_descriptor_ = 1;
 };
 
-// Sets the "more" bit on every DONE but the last, adding a DONE when there is none.
+// Ends the reply with a DONE and sets the "more" bit on every DONE before it.
 void finish_reply(Reply& reply);
 
 } // namespace standin

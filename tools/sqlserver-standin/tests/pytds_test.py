@@ -78,6 +78,14 @@ def run(port, root):
     check(cur.fetchone() == (1,), "connection usable after errors")
     conn.close()
 
+    # Larger packets than the login's, and a value that needs NVARCHAR(MAX) across several of them.
+    big = pytds.connect(server="127.0.0.1", port=port, user="sa", password="pw", autocommit=True,
+                        blocksize=16384, login_timeout=10)
+    cur = big.cursor()
+    cur.execute("SELECT hex(zeroblob(30000)) AS v")
+    check(cur.fetchone() == ("00" * 30000,), "a 60000-character value")
+    big.close()
+
 
 def main():
     executable, schema = sys.argv[1], sys.argv[2]

@@ -102,6 +102,14 @@ TEST_F(StandinProtocol, GarbageAndHalfPacketsDoNotStopTheServer) {
     }
     EXPECT_TRUE(closed);
 
+    RawClient bad_login(server.port()); // a LOGIN7 whose text fields point past its end
+    std::vector<std::uint8_t> login = packet_header(0x10, 0x01, 8 + 94);
+    const std::uint8_t fixed[8] = {94, 0, 0, 0, 0x04, 0, 0, 0x74};
+    login.insert(login.end(), fixed, fixed + 8);
+    login.resize(8 + 94, 0xFF);
+    bad_login.send(login);
+    EXPECT_TRUE(bad_login.closed_by_server(std::chrono::seconds(5)));
+
     RawClient half(server.port()); // stays connected after half a packet
     std::vector<std::uint8_t> partial = packet_header(0x12, 0x01, 200);
     partial.resize(40, 0);

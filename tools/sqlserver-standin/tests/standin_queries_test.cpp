@@ -84,6 +84,31 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.1", "7.2", "7.3", "7.4"));
 
+TEST_F(StandinQueries, DateTimesRoundAndConversionsFailAsInSqlServer) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE t (k INT, d DATETIME, i INT, ti TINYINT)").ok());
+    ASSERT_TRUE(db.run("INSERT INTO t (k, d) VALUES (1, '2026-12-31 23:59:59.999'), (2, '2026/2/3'), "
+                       "(3, '2026-12-03T04:05:06.7'), (4, '1900-01-01 00:00:00.003'), (5, '1753-01-01')")
+                    .ok());
+    EXPECT_THAT(db.run("SELECT d FROM t ORDER BY k").rows,
+                ElementsAre(row({"2027-01-01 00:00:00.000"}), row({"2026-02-03 00:00:00.000"}),
+                            row({"2026-12-03 04:05:06.700"}), row({"1900-01-01 00:00:00.003"}),
+                            row({"1753-01-01 00:00:00.000"})));
+
+    // SQLite keeps whatever was stored; the failure shows when the value is read as its column's type.
+    const auto read_back_fails = [&](const std::string& column, const std::string& value, long native) {
+        db.run("DELETE FROM t; INSERT INTO t (" + column + ") VALUES ('" + value + "')");
+        const OdbcResult result = db.run("SELECT " + column + " FROM t");
+        EXPECT_EQ(result.rc, SQL_ERROR) << value;
+        EXPECT_THAT(result.diagnostics, testing::Contains(testing::Field(&OdbcDiagnostic::native, native))) << value;
+    };
+    read_back_fails("d", "2026-02-30", 241);
+    read_back_fails("d", "yesterday", 241);
+    read_back_fails("i", "12abc", 245);
+    read_back_fails("ti", "256", 8115);
+    read_back_fails("i", "2147483648", 8115);
+}
+
 TEST_F(StandinQueries, ExpressionColumnsTakeTheTypeOfTheirValues) {
     OdbcSession db(server.connection_string());
     const OdbcResult result = db.run("SELECT COUNT(*), 1.5, 'x', GetDate(), NULL FROM master..sysdatabases");
@@ -176,6 +201,21 @@ TEST_F(StandinQueries, DatabasesAreFilesAndReachableByUseAndQualifiedNames) {
     ASSERT_TRUE(db.run("USE master; DROP DATABASE 販売").ok());
     EXPECT_FALSE(std::filesystem::exists(server.data_dir() / "販売.sqlite"));
     EXPECT_EQ(db.run("DROP DATABASE msdb").rc, SQL_ERROR);
+}
+
+TEST_F(StandinQueries, TransactionStatementsNestAndNocountDropsCounts) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
+    ASSERT_TRUE(db.run("BEGIN TRAN; INSERT INTO t VALUES (1); BEGIN TRANSACTION; COMMIT; ROLLBACK").ok());
+    EXPECT_TRUE(db.run("SELECT i FROM t").rows.empty()); // the inner COMMIT only counted down
+    ASSERT_TRUE(db.run("BEGIN TRANSACTION; INSERT INTO t VALUES (2); COMMIT TRANSACTION").ok());
+    EXPECT_THAT(db.run("COMMIT").diagnostics, ElementsAre(Diagnostic("25000", 3902)));
+
+    ASSERT_TRUE(db.run("SET NOCOUNT ON").ok());
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (3)").row_count, -1);
+    ASSERT_TRUE(db.run("SET NOCOUNT OFF").ok());
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (4)").row_count, 1);
+    EXPECT_THAT(server.query("SELECT i FROM t ORDER BY i"), ElementsAre(row({"2"}), row({"3"}), row({"4"})));
 }
 
 TEST_F(StandinQueries, ManualCommitAndRollbackUseTransactionRequests) {
