@@ -95,12 +95,10 @@ TEST_F(StandinProtocol, GarbageAndHalfPacketsDoNotStopTheServer) {
     RawClient oversized(server.port()); // a login that never ends: the server stops reading at its cap
     std::vector<std::uint8_t> chunk = packet_header(0x12, 0x00, 0xFFFF);
     chunk.resize(0xFFFF, 0);
-    bool closed = false;
-    for (int i = 0; i < 4 && !closed; ++i) {
+    for (int i = 0; i < 3; ++i) {
         oversized.send(chunk);
-        closed = oversized.closed_by_server(std::chrono::milliseconds(200));
     }
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(oversized.closed_by_server(std::chrono::seconds(5)));
 
     RawClient bad_login(server.port()); // a LOGIN7 whose text fields point past its end
     std::vector<std::uint8_t> login = packet_header(0x10, 0x01, 8 + 94);
