@@ -55,31 +55,20 @@ void Session::run() {
 }
 
 bool Session::login() {
-    TdsMessage message;
-    if (socket_.read_message(message, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
+    const std::optional<Login7> request = read_login();
+    if (!request) {
         return false;
     }
-    if (message.type == PacketType::Prelogin) {
-        if (!socket_.send_message(PacketType::Reply, prelogin_reply(), kLoginPacketSize) ||
-            socket_.read_message(message, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
-            return false;
-        }
-    }
-    if (message.type != PacketType::Login7) {
-        log("closing: the client did not start with PRELOGIN/LOGIN7");
-        return false;
-    }
-    const Login7 request = parse_login7(message.payload);
-    version_ = request.version;
-    user_ = request.user;
-    if (!iequals(request.user, credentials_.user) || request.password != credentials_.password) {
-        log("login refused for user '" + request.user + "'");
+    version_ = request->version;
+    user_ = request->user;
+    if (!iequals(request->user, credentials_.user) || request->password != credentials_.password) {
+        log("login refused for user '" + request->user + "'");
         refuse_login({});
         return false;
     }
-    const std::string database = request.database.empty() ? "master" : request.database;
     try {
-        executor_ = std::make_unique<Executor>(settings_, database, cancel_, version_.has_plp());
+        executor_ = std::make_unique<Executor>(settings_, request->database.empty() ? "master" : request->database,
+                                               cancel_, version_.has_plp());
     } catch (const SqlError& e) {
         log("login refused: " + e.message().text);
         ServerMessage open_failed = e.message();
@@ -87,9 +76,33 @@ bool Session::login() {
         refuse_login({open_failed});
         return false;
     }
-    const std::uint32_t asked = request.packet_size == 0 ? kLoginPacketSize : request.packet_size;
+    const std::uint32_t asked = request->packet_size == 0 ? kLoginPacketSize : request->packet_size;
     packet_size_ = std::clamp(asked, kMinPacketSize, kMaxPacketSize);
+    log("login of '" + request->user + "' from '" + request->host + "' (" + request->application + "), TDS " +
+        std::to_string(version_.level()) + ", database " + executor_->database());
+    return send_login_ack();
+}
 
+std::optional<Login7> Session::read_login() {
+    TdsMessage message;
+    if (socket_.read_message(message, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
+        return std::nullopt;
+    }
+    if (message.type == PacketType::Prelogin) { // TDS 7.0 clients start with LOGIN7 itself
+        if (!socket_.send_message(PacketType::Reply, prelogin_reply(), kLoginPacketSize) ||
+            socket_.read_message(message, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
+            return std::nullopt;
+        }
+    }
+    if (message.type != PacketType::Login7) {
+        log("closing: the client did not start with PRELOGIN/LOGIN7");
+        return std::nullopt;
+    }
+    return parse_login7(message.payload);
+}
+
+// The login reply in the order SQL Server sends it.
+bool Session::send_login_ack() {
     TokenWriter out(version_);
     out.env_database(executor_->database(), "master");
     out.message({5701, 2, 0, "Changed database context to '" + executor_->database() + "'.", {}, 1});
@@ -101,8 +114,6 @@ bool Session::login() {
     out.login_ack("sqlserver-standin");
     out.env_packet_size(static_cast<std::uint32_t>(packet_size_), static_cast<std::uint32_t>(kLoginPacketSize));
     out.done(Done{});
-    log("login of '" + request.user + "' from '" + request.host + "' (" + request.application + "), TDS " +
-        std::to_string(version_.level()) + ", database " + executor_->database());
     return socket_.send_message(PacketType::Reply, out.bytes(), kLoginPacketSize);
 }
 

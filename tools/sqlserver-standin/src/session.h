@@ -2,6 +2,7 @@
 
 #include "cancel_signal.h"
 #include "executor.h"
+#include "tds_login.h"
 #include "tds_socket.h"
 #include "tds_tokens.h"
 
@@ -9,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace standin {
@@ -31,6 +33,8 @@ public:
 
 private:
     bool login();
+    std::optional<Login7> read_login();
+    bool send_login_ack();
     void refuse_login(const std::vector<ServerMessage>& messages);
     void serve();
     // Waits for the next request or ATTENTION and answers it; false when the connection is over.
