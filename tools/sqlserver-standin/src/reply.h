@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -91,7 +93,11 @@ using ReplyItem = std::variant<DatabaseChange, TransactionChange, ServerMessage,
 struct Reply {
     std::vector<ReplyItem> items;
 
-    void add(ReplyItem item) { items.push_back(std::move(item)); }
+    // Constructs the item in place: moving a whole ReplyItem into the vector trips GCC 12's
+    // -Wmaybe-uninitialized false positive for std::variant at -O2.
+    template <typename Item> void add(Item&& item) {
+        items.emplace_back(std::in_place_type<std::decay_t<Item>>, std::forward<Item>(item));
+    }
     // True when the reply holds an error message (severity 11 or more).
     bool has_error() const;
     const ServerMessage* first_error() const;
