@@ -82,7 +82,7 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
                                          TextRow(8, std::nullopt)));
 }
 
-INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.1", "7.2", "7.3", "7.4"));
+INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.0", "7.1", "7.2", "7.3", "7.4"));
 
 TEST_F(StandinQueries, DateTimesRoundAndConversionsFailAsInSqlServer) {
     OdbcSession db(server.connection_string());
@@ -216,6 +216,24 @@ TEST_F(StandinQueries, TransactionStatementsNestAndNocountDropsCounts) {
     ASSERT_TRUE(db.run("SET NOCOUNT OFF").ok());
     EXPECT_EQ(db.run("INSERT INTO t VALUES (4)").row_count, 1);
     EXPECT_THAT(server.query("SELECT i FROM t ORDER BY i"), ElementsAre(row({"2"}), row({"3"}), row({"4"})));
+}
+
+// Prepared statements and bound parameters reach the server as RPC requests, which it refuses: the
+// data layer sends literal SQL with SQLExecDirect.
+TEST_F(StandinQueries, PreparedStatementsAreRefusedWithAClearMessage) {
+    OdbcSession db(server.connection_string());
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, db.handle(), &stmt);
+    SQLINTEGER value = 7;
+    SQLLEN length = 0;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &length);
+    std::string sql = "SELECT ?";
+    EXPECT_EQ(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_ERROR);
+    const auto diagnostics = encrt::test_support::odbc_diagnostics(SQL_HANDLE_STMT, stmt);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    ASSERT_FALSE(diagnostics.empty());
+    EXPECT_THAT(diagnostics[0].message, HasSubstr("RPC requests are not supported"));
+    EXPECT_THAT(db.run("SELECT 1").rows, ElementsAre(row({"1"})));
 }
 
 TEST_F(StandinQueries, ManualCommitAndRollbackUseTransactionRequests) {
