@@ -163,8 +163,10 @@ LibStatus fnVIRedAZExt_LoginToDatabase(const DataEnv& env, std::int32_t database
     if (!address)
         return kBadArgument;
     const OdbcTarget target{env.odbcDriver, *address, std::string(database), std::string(user), std::string(password)};
-    return connectWith(env, buildOdbcConnectionString(target), env.loginTimeoutSeconds, std::string(password),
-                       databaseHandle);
+    const auto connectionString = buildOdbcConnectionString(target);
+    if (!connectionString)
+        return kBadArgument;
+    return connectWith(env, *connectionString, env.loginTimeoutSeconds, std::string(password), databaseHandle);
 }
 
 LibStatus fnVIRedAZExt_CreateOpen(const DataEnv& env, std::string_view connectionString, std::int32_t& databaseHandle) {
@@ -173,9 +175,10 @@ LibStatus fnVIRedAZExt_CreateOpen(const DataEnv& env, std::string_view connectio
     if (oleDb && oleDb->count("provider")) {
         int loginTimeout = env.loginTimeoutSeconds;
         const auto target = odbcTargetFromOleDb(connectionString, env.odbcDriver, loginTimeout);
-        if (!target)
+        const auto odbc = target ? buildOdbcConnectionString(*target) : std::nullopt;
+        if (!odbc)
             return kBadArgument;
-        return connectWith(env, buildOdbcConnectionString(*target), loginTimeout, target->password, databaseHandle);
+        return connectWith(env, *odbc, loginTimeout, target->password, databaseHandle);
     }
     return connectWith(env, std::string(connectionString), env.loginTimeoutSeconds,
                        findOdbcValue(connectionString, "PWD"), databaseHandle);

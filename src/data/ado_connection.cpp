@@ -26,13 +26,18 @@ AdoResult AdoConnection::Open() {
     Close();
     int loginTimeout = impl_->env.loginTimeoutSeconds;
     const auto target = odbcTargetFromOleDb(ConnectionString, impl_->env.odbcDriver, loginTimeout);
+    // The texts never repeat the string: it holds the password.
     if (!target) {
-        // The string itself is not repeated: it holds the password.
         impl_->openError = "The connection string cannot be used: a provider for SQL Server and a valid Data "
                            "Source are needed.";
         return {false, impl_->openError};
     }
-    if (!impl_->session.connect(buildOdbcConnectionString(*target), loginTimeout, target->password)) {
+    const auto odbc = buildOdbcConnectionString(*target);
+    if (!odbc) {
+        impl_->openError = "A value of the connection string holds \"};\", which the ODBC driver cannot be given.";
+        return {false, impl_->openError};
+    }
+    if (!impl_->session.connect(*odbc, loginTimeout, target->password)) {
         impl_->openError = impl_->session.lastError().text();
         return {false, impl_->openError};
     }

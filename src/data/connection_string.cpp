@@ -39,25 +39,39 @@ bool isLocalHost(std::string_view host) {
     return host.empty() || host == "." || lower(host) == "(local)";
 }
 
-// Appends "key=value;" with the value quoted as needed.
-void appendPair(std::string& out, std::string_view key, std::string_view value) {
+bool needsBraces(std::string_view value) {
+    return value.find_first_of(";{}") != std::string_view::npos ||
+           (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+}
+
+// Appends "key=value;"; false when the value cannot be given to FreeTDS.
+bool appendFreeTds(std::string& out, std::string_view key, std::string_view value) {
+    const auto quoted = quoteFreeTdsValue(value);
+    if (!quoted)
+        return false;
+    out.append(key).append("=").append(*quoted).append(";");
+    return true;
+}
+
+void appendOdbc(std::string& out, std::string_view key, std::string_view value) {
     out.append(key).append("=").append(quoteOdbcValue(value)).append(";");
 }
 
-std::string freeTdsString(const OdbcTarget& t) {
+std::optional<std::string> freeTdsString(const OdbcTarget& t) {
     std::string s;
-    appendPair(s, "Driver", t.driver);
+    bool ok = appendFreeTds(s, "Driver", t.driver);
     if (!t.server.instance.empty() && !t.server.port) {
         // FreeTDS asks the server's browser service for the instance's port.
-        appendPair(s, "Server", t.server.host + "\\" + t.server.instance);
+        ok = ok && appendFreeTds(s, "Server", t.server.host + "\\" + t.server.instance);
     } else {
-        appendPair(s, "Server", t.server.host);
-        appendPair(s, "Port", std::to_string(t.server.port.value_or(1433)));
+        ok = ok && appendFreeTds(s, "Server", t.server.host);
+        ok = ok && appendFreeTds(s, "Port", std::to_string(t.server.port.value_or(1433)));
     }
     if (!t.database.empty())
-        appendPair(s, "Database", t.database);
-    appendPair(s, "UID", t.user);
-    appendPair(s, "PWD", t.password);
+        ok = ok && appendFreeTds(s, "Database", t.database);
+    ok = ok && appendFreeTds(s, "UID", t.user) && appendFreeTds(s, "PWD", t.password);
+    if (!ok)
+        return std::nullopt;
     // UTF-8 keeps Japanese identifiers intact on the way to the server.
     s += "TDS_Version=7.4;ClientCharset=UTF-8;";
     return s;
@@ -74,11 +88,11 @@ std::string genericString(const OdbcTarget& t) {
         server += "\\" + t.server.instance;
     if (t.server.port || t.server.instance.empty())
         server += "," + std::to_string(t.server.port.value_or(1433));
-    appendPair(s, "Server", server);
+    appendOdbc(s, "Server", server);
     if (!t.database.empty())
-        appendPair(s, "Database", t.database);
-    appendPair(s, "UID", t.user);
-    appendPair(s, "PWD", t.password);
+        appendOdbc(s, "Database", t.database);
+    appendOdbc(s, "UID", t.user);
+    appendOdbc(s, "PWD", t.password);
     return s;
 }
 
@@ -138,9 +152,7 @@ std::optional<ServerAddress> parseServerName(std::string_view serverName) {
 }
 
 std::string quoteOdbcValue(std::string_view value) {
-    const bool needsBraces = value.find_first_of(";{}") != std::string_view::npos ||
-                             (!value.empty() && (value.front() == ' ' || value.back() == ' '));
-    if (!needsBraces)
+    if (!needsBraces(value))
         return std::string(value);
     std::string out = "{";
     for (char c : value)
@@ -148,13 +160,23 @@ std::string quoteOdbcValue(std::string_view value) {
     return out + "}";
 }
 
+std::optional<std::string> quoteFreeTdsValue(std::string_view value) {
+    if (!needsBraces(value))
+        return std::string(value);
+    if (value.find("};") != std::string_view::npos)
+        return std::nullopt;
+    return "{" + std::string(value) + "}";
+}
+
 bool isFreeTdsDriver(std::string_view driver) {
     const std::string d = lower(driver);
     return d.find("freetds") != std::string::npos || d.find("libtdsodbc") != std::string::npos;
 }
 
-std::string buildOdbcConnectionString(const OdbcTarget& target) {
-    return isFreeTdsDriver(target.driver) ? freeTdsString(target) : genericString(target);
+std::optional<std::string> buildOdbcConnectionString(const OdbcTarget& target) {
+    if (isFreeTdsDriver(target.driver))
+        return freeTdsString(target);
+    return genericString(target);
 }
 
 std::optional<std::map<std::string, std::string>> parseOleDbString(std::string_view text) {
@@ -229,20 +251,12 @@ std::string findOdbcValue(std::string_view text, std::string_view key) {
         std::string value;
         pos = eq + 1;
         if (pos < text.size() && text[pos] == '{') {
-            // A braced value runs to the first "}" that is not doubled.
-            for (++pos; pos < text.size(); ++pos) {
-                if (text[pos] == '}') {
-                    if (pos + 1 < text.size() && text[pos + 1] == '}') {
-                        value += '}';
-                        ++pos;
-                        continue;
-                    }
-                    ++pos;
-                    break;
-                }
-                value += text[pos];
-            }
-            pos = std::min(text.find(';', pos), text.size());
+            const auto end = text.find("};", pos + 1);
+            const auto stop = end == std::string_view::npos ? text.size() : end;
+            value = std::string(text.substr(pos + 1, stop - pos - 1));
+            if (end == std::string_view::npos && !value.empty() && value.back() == '}')
+                value.pop_back();
+            pos = end == std::string_view::npos ? text.size() : end + 1;
         } else {
             const auto end = std::min(text.find(';', pos), text.size());
             value = std::string(text.substr(pos, end - pos));

@@ -21,9 +21,14 @@ struct ServerAddress {
 // nullopt when the port is not a number from 1 to 65535 or the instance name is empty.
 std::optional<ServerAddress> parseServerName(std::string_view serverName);
 
-// A value as a connection string must carry it: in braces, with "}" doubled, when it holds ";",
-// "{" or "}" or begins or ends with a blank; otherwise as it stands.
+// A value as the ODBC standard quotes it: in braces, with "}" doubled, when it holds ";", "{" or
+// "}" or begins or ends with a blank; otherwise as it stands.
 std::string quoteOdbcValue(std::string_view value);
+
+// A value as the FreeTDS driver reads it: a braced value runs to the first "};" and nothing in it
+// is un-doubled, so values holding ";", "{" or "}" (or blanks at either end) go in braces as they
+// stand. nullopt for a value holding "};", which the driver cannot be given.
+std::optional<std::string> quoteFreeTdsValue(std::string_view value);
 
 // True for the FreeTDS driver, named by its registered name or by its library's path.
 bool isFreeTdsDriver(std::string_view driver);
@@ -36,9 +41,11 @@ struct OdbcTarget {
     std::string password;
 };
 
-std::string buildOdbcConnectionString(const OdbcTarget& target);
+// nullopt when a value cannot be written so that the driver reads it back unchanged.
+std::optional<std::string> buildOdbcConnectionString(const OdbcTarget& target);
 
-// The value of `key` (any case) in an ODBC connection string, braces removed; "" when absent.
+// The value of `key` (any case) in an ODBC connection string, read as FreeTDS reads it (a braced
+// value runs to the first "};"); "" when absent.
 std::string findOdbcValue(std::string_view connectionString, std::string_view key);
 
 // Key/value pairs of an OLE DB connection string, keys in lower case. Values may be quoted with

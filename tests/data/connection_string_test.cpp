@@ -38,30 +38,35 @@ TEST(OdbcConnectionString, FreeTdsFormsCarryPortOrInstanceAndUtf8) {
                                             "TDS_Version=7.4;ClientCharset=UTF-8;");
     t.driver = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
     t.server = *parseServerName("db");
-    EXPECT_NE(buildOdbcConnectionString(t).find(";Server=db;Port=1433;"), std::string::npos);
+    EXPECT_NE(buildOdbcConnectionString(t)->find(";Server=db;Port=1433;"), std::string::npos);
 }
 
-TEST(OdbcConnectionString, OtherDriversGetHostCommaPort) {
-    const OdbcTarget t{"ODBC Driver 18 for SQL Server", *parseServerName("db"), "P", "u", "p"};
+TEST(OdbcConnectionString, OtherDriversGetHostCommaPortAndDoubledBraces) {
+    const OdbcTarget t{"ODBC Driver 18 for SQL Server", *parseServerName("db"), "P", "u", "p}w;d"};
     EXPECT_EQ(buildOdbcConnectionString(t), "Driver={ODBC Driver 18 for SQL Server};Server=db,1433;Database=P;UID=u;"
-                                            "PWD=p;");
+                                            "PWD={p}}w;d};");
 }
 
-TEST(OdbcConnectionString, AwkwardPasswordsAreQuotedAndReadBackWhole) {
-    for (std::string password : {"a;b", "x}y", "{z}", " lead", "trail ", "}};{", "plain=ok"}) {
+// FreeTDS ends a braced value at the first "};" and un-doubles nothing.
+TEST(OdbcConnectionString, FreeTdsValuesGoInBracesAsTheyStand) {
+    for (std::string password : {"a;b", "x}y", "{z}", " lead", "trail ", "ends}", "plain=ok"}) {
         const OdbcTarget t{"FreeTDS", *parseServerName("db"), "P", "u", password};
-        const std::string s = buildOdbcConnectionString(t);
-        EXPECT_EQ(findOdbcValue(s, "pwd"), password) << s;
-        EXPECT_EQ(findOdbcValue(s, "ClientCharset"), "UTF-8") << s;
+        const auto s = buildOdbcConnectionString(t);
+        ASSERT_TRUE(s) << password;
+        EXPECT_EQ(findOdbcValue(*s, "pwd"), password) << *s;
+        EXPECT_EQ(findOdbcValue(*s, "ClientCharset"), "UTF-8") << *s;
     }
-    EXPECT_EQ(quoteOdbcValue("x}y"), "{x}}y}");
-    EXPECT_EQ(quoteOdbcValue("plain"), "plain");
+    EXPECT_EQ(quoteFreeTdsValue("x}y"), "{x}y}");
+    EXPECT_EQ(quoteFreeTdsValue("plain"), "plain");
+    const OdbcTarget t{"FreeTDS", *parseServerName("db"), "P", "u", "a};b"};
+    EXPECT_FALSE(buildOdbcConnectionString(t));
 }
 
 TEST(OleDbString, StageStringMapsOntoTheOdbcDriver) {
     int timeout = 15;
-    const std::string oleDb = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Password=" +
-                              quoteOleDbValue("p;w\"d") + ";Data Source=(local);Workstation ID=(local);";
+    const std::string oleDb =
+        "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Password=" + quoteOleDbValue("p;w\"d") +
+        ";Data Source=(local);Workstation ID=(local);";
     const auto t = odbcTargetFromOleDb(oleDb, "FreeTDS", timeout);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->user, "sa");

@@ -51,8 +51,10 @@ TEST_F(LogFixture, OptionsAreOnUnlessExactlyOff) {
     data::DebugLog log(env);
     log.readOptions(dir / "ZUZOR.INI", data::kDatabaseLogDefault);
     EXPECT_FALSE(log.on()); // no file at all
-    for (auto [body, on] : {std::pair{"RECORDSET_DEBUG=OFF\r\n", false}, {"RECORDSET_DEBUG=\r\n", true},
-                            {"RECORDSET_DEBUG=off\r\n", true}, {"OTHER=1\r\n", false}}) {
+    for (auto [body, on] : {std::pair{"RECORDSET_DEBUG=OFF\r\n", false},
+                            {"RECORDSET_DEBUG=\r\n", true},
+                            {"RECORDSET_DEBUG=off\r\n", true},
+                            {"OTHER=1\r\n", false}}) {
         writeOptions(body);
         log.readOptions(dir / "ZUZOR.INI", data::kDatabaseLogDefault);
         EXPECT_EQ(log.on(), on) << body;
