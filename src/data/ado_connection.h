@@ -4,6 +4,7 @@
 // Execute and Close. The OLE DB string of the SQL Server providers is mapped onto the program's
 // ODBC driver and settings.
 
+#include "data/connection_string.h" // quoteOleDbValue
 #include "data/data_env.h"
 
 #include <cstdint>
