@@ -21,11 +21,6 @@ std::string upperAscii(std::string_view s) {
     return out;
 }
 
-platform::LocalTime now(const DataEnv& env) {
-    static const platform::SystemClock systemClock;
-    return (env.clock ? *env.clock : static_cast<const platform::Clock&>(systemClock)).now();
-}
-
 void showFailure(const DataEnv& env, const std::string& text) {
     if (env.ui)
         env.ui->messageBox(text, "", platform::MsgIcon::Exclamation);
@@ -106,6 +101,11 @@ void fnSplitText(std::string_view text, std::string_view separator, std::vector<
     parts.emplace_back(text.substr(start));
 }
 
+platform::LocalTime logNow(const DataEnv& env) {
+    static const platform::SystemClock systemClock;
+    return (env.clock ? *env.clock : static_cast<const platform::Clock&>(systemClock)).now();
+}
+
 std::string debugLogHeader(platform::LocalTime t) {
     return "-----<<< " + platform::formatSlashDate(t) + " " + platform::formatHms(t) + " >>> -----";
 }
@@ -150,17 +150,16 @@ void DebugLog::sbWriteDebugLog(std::string_view text, bool flush) {
         line += "\r\n";
     line.append(text).append("\r\n");
     pending_.clear();
-    const bool written = writeAll(fd, platform::toCp932(line));
-    const int writeError = errno;
-    if (::close(fd) != 0 && written)
-        showFailure(env_, errorText(errno) + "：指定ﾌｧｲﾙ (" + file.string() + ")の書き込み中にエラーが発生しました。");
-    else if (!written)
-        showFailure(env_,
-                    errorText(writeError) + "：指定ﾌｧｲﾙ (" + file.string() + ")の書き込み中にエラーが発生しました。");
+    // A failing close can be the first sign of a failed write (a full disk on a network file).
+    int error = writeAll(fd, platform::toCp932(line)) ? 0 : errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        showFailure(env_, errorText(error) + "：指定ﾌｧｲﾙ (" + file.string() + ")の書き込み中にエラーが発生しました。");
 }
 
 void DebugLog::writeHeader() {
-    sbWriteDebugLog(debugLogHeader(now(env_)), true);
+    sbWriteDebugLog(debugLogHeader(logNow(env_)), true);
 }
 
 } // namespace data

@@ -32,6 +32,9 @@ bool fnGetSelectColumns(std::string_view sql, std::string& columns);
 void fnSplitText(std::string_view text, std::string_view separator, std::vector<std::string>& parts,
                  std::int16_t& count);
 
+// Now by the environment's clock (the system clock when it has none).
+platform::LocalTime logNow(const DataEnv& env);
+
 // "-----<<< yyyy/mm/dd HH:mm:ss >>> -----"
 std::string debugLogHeader(platform::LocalTime now);
 

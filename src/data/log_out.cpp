@@ -1,7 +1,7 @@
 #include "data/log_out.h"
 
 #include "common/string_utils.h"
-#include "platform/clock.h"
+#include "data/variant_convert.h"
 #include "platform/codepage.h"
 
 #include <fstream>
@@ -40,11 +40,6 @@ std::optional<std::string> readFirstLine(const std::filesystem::path& file) {
     return platform::fromCp932(line);
 }
 
-platform::LocalTime now(const DataEnv& env) {
-    static const platform::SystemClock systemClock;
-    return (env.clock ? *env.clock : static_cast<const platform::Clock&>(systemClock)).now();
-}
-
 } // namespace
 
 void QRCDBG_LogOut::prINIPath(std::string_view sIniPathName) {
@@ -75,9 +70,9 @@ void QRCDBG_LogOut::startAfreshWhenOld() {
         // Not a date: reported, and the log counts as dated day 0, so it is started afresh.
         if (const auto& env = log_.env(); env.ui)
             env.ui->messageBox("型が一致しません。(13)", "prINIPath", platform::MsgIcon::Exclamation);
-        logDay = platform::dayOf(platform::makeLocalTime(1899, 12, 30));
+        logDay = platform::dayOf(zeroDateTime());
     }
-    if ((platform::dayOf(now(log_.env())) - *logDay).count() >= kKeepDays) {
+    if ((platform::dayOf(logNow(log_.env())) - *logDay).count() >= kKeepDays) {
         std::error_code ec;
         std::filesystem::remove(file, ec);
         if (ec && log_.env().ui)
@@ -94,7 +89,7 @@ void QRCDBG_LogOut::sbWriteLogLine(std::string_view sLogDat, std::string_view sT
     if (!log_.on())
         return;
     if (!sTitle.empty()) {
-        const auto t = now(log_.env());
+        const auto t = logNow(log_.env());
         log_.sbWriteDebugLog(
             "[ " + std::string(sTitle) + " ] " + platform::formatSlashDate(t) + " " + platform::formatHms(t), true);
     }
