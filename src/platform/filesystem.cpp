@@ -122,8 +122,6 @@ std::error_code copyRegularFile(const fs::path& source, const struct stat& srcSt
         ec = lastError();
     if (!ec && ::futimens(out.fd, times) != 0)
         ec = lastError();
-    if (!ec && ::fdatasync(out.fd) != 0)
-        ec = lastError();
     if (!ec && ::rename(tmpl.c_str(), target.c_str()) != 0)
         ec = lastError();
     if (ec)

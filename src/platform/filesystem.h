@@ -48,7 +48,8 @@ public:
     // Copies a regular file to `target` (a file path), replacing an existing file unless it is
     // read-only. The data goes through the kernel's copy path; the copy keeps the source's
     // last-modified time. A copy that fails part-way is removed, so nothing at the target looks
-    // like a good copy; an existing target is only replaced once the new copy is complete.
+    // like a good copy; an existing target is only replaced once the new copy is complete (the
+    // copy is written under a temporary name and renamed over the target).
     std::error_code copyFile(const std::filesystem::path& source, const std::filesystem::path& target) const;
 
     // Copies folder `source` with everything below it into `targetParent`/<name of source>.

@@ -1,0 +1,84 @@
+#include "copy/file_list.h"
+
+#include "common/string_utils.h"
+#include "scheduler/product_folders.h"
+
+namespace copy {
+namespace {
+
+// Repeated and trailing separators do not make a folder another one.
+std::string normalized(std::string_view path) {
+    std::string out;
+    for (char c : common::trim(path))
+        if (c != '/' || out.empty() || out.back() != '/')
+            out += c;
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+std::string copyFolderOf(const platform::FileSystem& fs, const std::string& targetSetting,
+                         const std::string& sourceFolder) {
+    std::string out = targetSetting;
+    if (common::trim(targetSetting).empty() || common::trim(targetSetting).back() != '/')
+        out += '/';
+    if (!sourceFolder.empty() && fs.folderExists(sourceFolder))
+        out += std::filesystem::path(sourceFolder).filename().string();
+    return normalized(out);
+}
+
+struct Listing {
+    scheduler::ProgramContext& ctx;
+    const platform::FileSystem& fs;
+    bool recurse;
+    ExcludedFolders excluded;
+    std::vector<std::string>& list;
+
+    bool visit(const std::string& prefix, const std::string& pattern) {
+        ctx.ui.processEvents();
+        std::error_code ec;
+        // One pass over the folder: its matching files first, then its sub-folders.
+        const auto entries = fs.list(prefix, "*", platform::EntryKinds::Both, ec);
+        if (ec)
+            return false;
+        for (const auto& e : entries)
+            if (!e.isFolder && platform::wildcardMatch(pattern, e.name))
+                list.push_back(prefix + e.name);
+        if (!recurse)
+            return true;
+        for (const auto& e : entries) {
+            if (!e.isFolder)
+                continue;
+            const std::string sub = prefix + e.name;
+            const std::string candidate = normalized(sub);
+            if (candidate == excluded.certificateCopy || candidate == excluded.documentsCopy)
+                continue;
+            if (!visit(sub + "/", pattern))
+                return false;
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const platform::FileSystem& fs) {
+    return {copyFolderOf(fs, ctx.settings.keyFileDir, scheduler::certificateSourceFolder(ctx)),
+            copyFolderOf(fs, ctx.settings.gijyutuFileDir, scheduler::documentsSourceFolder(ctx))};
+}
+
+bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
+                   bool recurse, std::vector<std::string>& list) {
+    const auto slash = pathPattern.rfind('/');
+    if (slash == std::string_view::npos)
+        return false;
+    const std::string prefix(pathPattern.substr(0, slash + 1));
+    std::string pattern(pathPattern.substr(slash + 1));
+    if (pattern.empty())
+        pattern = "*.*";
+    // The exclusions depend only on the settings files: work them out once per listing.
+    Listing listing{ctx, fs, recurse, recurse ? excludedCopyFolders(ctx, fs) : ExcludedFolders{}, list};
+    return listing.visit(prefix, pattern);
+}
+
+} // namespace copy

@@ -1,0 +1,141 @@
+#include "common/string_utils.h"
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+#include "scheduler/settings.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using namespace scheduler;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    testsupport::TempDir dir;
+    testsupport::RecordingSink ui;
+    platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
+    ProgramContext ctx{clock, ui, dir.path()};
+
+    std::string backup() const { return (dir / "backup").string(); }
+    std::string target() const { return (dir / "ext").string(); }
+
+    void SetUp() override {
+        std::filesystem::create_directories(dir / "backup");
+        std::filesystem::create_directories(dir / "ext");
+        ctx.serverDatabases = {"SABRELUND", "SALES"};
+    }
+    // A complete, valid settings file with `extra` lines appended to its sections.
+    void writeIni(const std::string& schedule, const std::string& all = "Day=65\r\nTime=02:00\r\n",
+                  const std::string& diff = "Day=NON\r\nTime=NON\r\n", const std::string& copy = "EXECUTE=0\r\n") {
+        writeFile(dir / "MSDE_DBTOOL.INI",
+                  platform::toCp932("[Schedule]\r\n" + schedule + "[ScheduleAll]\r\n" + all + "[ScheduleDiff]\r\n" +
+                                    diff + "[ScheduleLOG]\r\nDay=NON\r\nTime=NON\r\n[FILE_COPY]\r\n" + copy));
+    }
+    std::string validSchedule() const {
+        return "Db=SABRELUND\tSALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=30\r\n";
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsTest, LoadsAValidFileAndKeepsNamesOfMissingDatabases) {
+    writeIni(validSchedule());
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
+    EXPECT_EQ(ctx.settings.path, backup());
+    EXPECT_EQ(ctx.settings.diffDay, "NON");
+    EXPECT_EQ(ctx.settings.tempLogTerm, "90");
+
+    ctx.serverDatabases = {"SABRELUND"};
+    EXPECT_FALSE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
+    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_EQ(ui.lines.back(),
+              "MSGBOX\texclamation\tINIファイル内容チェックエラー\tバックアップDB名の設定が正しくありません。");
+}
+
+TEST_F(SettingsTest, DayAndTimeTests) {
+    for (const char* good : {"127", "1", "65", " 3 "})
+        EXPECT_TRUE(isValidDay(common::trim(good))) << good;
+    for (const char* bad : {"0", "128", "1A", "0127", "NON", ""})
+        EXPECT_FALSE(isValidDay(bad)) << bad;
+    for (const char* good : {"23:59", "00:00", "09:05"})
+        EXPECT_TRUE(isValidTime(good)) << good;
+    for (const char* bad : {"2359", "23:60", "24:00", "9:00", "ab:cd", "１２:００", "12:0a"})
+        EXPECT_FALSE(isValidTime(bad)) << bad;
+}
+
+TEST_F(SettingsTest, OptionalKindsFallBackToUnscheduledButABadTimeFailsTheLoad) {
+    writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=0\r\nTime=09:00\r\n");
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.diffDay, "NON");
+    EXPECT_EQ(ctx.settings.diffTime, "NON");
+
+    writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=2\r\nTime=9:00\r\n");
+    EXPECT_FALSE(fnLoadSettings(ctx));
+    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
+                               "差分バックアップスケジュール(時刻)の設定が正しくありません。");
+
+    writeIni(validSchedule(), "Day=NON\r\nTime=02:00\r\n");
+    EXPECT_FALSE(fnLoadSettings(ctx));
+}
+
+TEST_F(SettingsTest, TermsAreDefaultedLoadedAndChecked) {
+    writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=\r\nTEMPLOGTERM=0\r\n");
+    writeFile(dir / "zuzor.ini", "[ENCNT]\r\nMAILSRLOGTERM=120\r\n"); // found without regard to case
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.localPreserveTerm, "30");
+    EXPECT_EQ(ctx.settings.tempLogTerm, "120");
+    EXPECT_TRUE(fnCheckIniContents(ctx));
+    EXPECT_EQ(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"), "30"); // the check repairs the file
+
+    writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=1000\r\n");
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.localPreserveTerm, "30");
+    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
+                               "ローカルバックアップ保持期間の設定が正しくありません。");
+}
+
+TEST_F(SettingsTest, AMissingExecuteIsRepairedAndThenRequiresTheCopyFolders) {
+    writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=NON\r\nTime=NON\r\n", "");
+    EXPECT_FALSE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.execute, "1");
+    EXPECT_EQ(fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE"), "1");
+    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
+                               "DBバックアップファイル　コピー先フォルダの設定が正しくありません。");
+
+    const std::string copy = "EXECUTE=1\r\nDBBACKUPFILE_DIR=" + target() + "\r\nKEYFILE_DIR=" + target() +
+                             "\r\nGIJYUTUFILE_DIR=" + target() + "\r\nOutSidePreserveTerm=abc\r\n";
+    writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=NON\r\nTime=NON\r\n", copy);
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_EQ(ctx.settings.outSidePreserveTerm, "60");
+    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
+                               "外部バックアップ保持期間の設定が正しくありません。");
+}
+
+TEST_F(SettingsTest, TheLocalFolderMustBeAnExistingFolderOnAFixedDisk) {
+    const std::string ram = "/dev/shm/encrt-settings-test";
+    std::filesystem::create_directories(ram);
+    for (const std::string& path : {ram, (dir / "missing").string(), std::string("relative/path")}) {
+        writeIni("Db=SALES\r\nPath=" + path + "\r\n");
+        EXPECT_FALSE(fnLoadSettings(ctx)) << path;
+    }
+    std::filesystem::remove(ram);
+    writeIni("Db=SALES\r\nPath=" + backup() + "\r\n");
+    EXPECT_TRUE(fnLoadSettings(ctx));
+}
+
+TEST_F(SettingsTest, LongValuesAreCutAt127Bytes) {
+    writeIni("Db=" + std::string(60, 'x') + "漢字" + std::string(70, 'y') + "\r\n");
+    fnLoadSettings(ctx);
+    ASSERT_EQ(ctx.settings.databases.size(), 1u);
+    EXPECT_EQ(platform::toCp932(ctx.settings.databases[0]).size(), 127u);
+}
