@@ -45,10 +45,11 @@ struct QRCDBS_RecordSet::Impl {
     Variant read(const FieldRef& field) const {
         return open() ? fnVIRedAZExt_GetVariantData(field, database, recordset) : Variant(Empty{});
     }
-    // A getter's result joins the row's line of values, written at the next flush.
-    void note(const std::string& text) {
+    // A getter's result joins the row's line of values, written at the next flush. The text is
+    // only made when logging is on.
+    template <typename MakeText> void note(MakeText makeText) {
         if (log.on())
-            log.sbWriteDebugLog(text + "\t", false);
+            log.sbWriteDebugLog(std::string(makeText()) + "\t", false);
     }
 
     std::int32_t database = 0;
@@ -187,71 +188,73 @@ bool QRCDBS_RecordSet::fnSetBinary(const FieldRef& field, const Bytes& value) {
 
 Variant QRCDBS_RecordSet::fnGetVariant(const FieldRef& field) {
     const Variant v = impl_->read(field);
-    impl_->note(variantText(v));
+    impl_->note([&] { return variantText(v); });
     return v;
 }
 
 Variant QRCDBS_RecordSet::fnGetVariant2(const FieldRef& field, std::int32_t wantedType) {
     const Variant v = impl_->open() ? fnVIRedAZExt_GetVariantData2(field, impl_->database, impl_->recordset, wantedType)
                                     : Variant(Empty{});
-    impl_->note(variantText(v));
+    impl_->note([&] { return variantText(v); });
     return v;
 }
 
 std::string QRCDBS_RecordSet::fnGetChar(const FieldRef& field) {
     const std::string value = variantText(impl_->read(field));
-    impl_->note(value);
+    impl_->note([&] { return value; });
     return value;
 }
 
 std::uint8_t QRCDBS_RecordSet::fnGetTinyInt(const FieldRef& field) {
     const auto value = integerOr<std::uint8_t>(impl_->read(field), 0);
-    impl_->note(std::to_string(value));
+    impl_->note([&] { return std::to_string(value); });
     return value;
 }
 
 double QRCDBS_RecordSet::fnGetHdouble(const FieldRef& field) {
     const double value = variantToDouble(impl_->read(field)).value_or(0.0);
-    impl_->note(variantText(value));
+    impl_->note([&] { return variantText(value); });
     return value;
 }
 
 float QRCDBS_RecordSet::fnGetFloat(const FieldRef& field) {
     const double d = variantToDouble(impl_->read(field)).value_or(0.0);
     const float value = std::fabs(d) <= double(std::numeric_limits<float>::max()) ? float(d) : 0.0f;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.7G", double(value));
-    impl_->note(text);
+    impl_->note([&] {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.7G", double(value));
+        return std::string(text);
+    });
     return value;
 }
 
 std::int16_t QRCDBS_RecordSet::fnGetSmallInt(const FieldRef& field) {
     const auto value = integerOr<std::int16_t>(impl_->read(field), 0);
-    impl_->note(std::to_string(value));
+    impl_->note([&] { return std::to_string(value); });
     return value;
 }
 
 std::int32_t QRCDBS_RecordSet::fnGetInt(const FieldRef& field) {
     const auto value = integerOr<std::int32_t>(impl_->read(field), 0);
-    impl_->note(std::to_string(value));
+    impl_->note([&] { return std::to_string(value); });
     return value;
 }
 
 platform::LocalTime QRCDBS_RecordSet::fnGetDate(const FieldRef& field) {
     const auto value = variantToDate(impl_->read(field)).value_or(zeroDateTime());
-    impl_->note(platform::formatDateTime(value));
+    impl_->note([&] { return platform::formatDateTime(value); });
     return value;
 }
 
 std::int64_t QRCDBS_RecordSet::fnGetMoney(const FieldRef& field) {
     const auto value = variantToCurrency(impl_->read(field)).value_or(0);
-    impl_->note(currencyText(value));
+    impl_->note([&] { return currencyText(value); });
     return value;
 }
 
 bool QRCDBS_RecordSet::fnGetBit(const FieldRef& field) {
     const bool value = variantToBit(impl_->read(field));
-    impl_->note(value ? "True" : "False");
+    impl_->note([&] { return value ? "True" : "False"; });
     return value;
 }
 
