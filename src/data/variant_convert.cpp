@@ -32,7 +32,7 @@ double daysSinceZero(platform::LocalTime t) {
 }
 
 std::optional<std::int64_t> roundToInteger(double v) {
-    // Half to even, as the conversions of the date system's host language round.
+    // Half to even, the rounding of the product's own number conversions.
     const double r = std::nearbyint(v);
     if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18)
         return std::nullopt;
