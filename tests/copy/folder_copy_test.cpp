@@ -3,19 +3,6 @@
 
 using namespace copytest;
 
-TEST_F(CopyRunTest, TwoRunsLeaveOneRefreshedCopyOfEachFolderKeepingExtraFiles) {
-    copy::sbFileCopyToOutside(ctx);
-    writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "renewed");
-    writeFile(ext + "/技術資料/own-note.txt", "kept");
-    copy::sbFileCopyToOutside(ctx);
-
-    std::error_code ec;
-    EXPECT_EQ(fs.list(ext, "*", platform::EntryKinds::Both, ec).size(), 3u); // KEYMANAGE, Wexmarl, 技術資料
-    EXPECT_EQ(testsupport::readFile(ext + "/KEYMANAGE/cert.pem"), "renewed");
-    EXPECT_TRUE(exists("技術資料/own-note.txt"));
-    EXPECT_FALSE(ctx.runError);
-}
-
 TEST_F(CopyRunTest, MissingSourcesAndTargetsAreReportedFolderByFolder) {
     // No documents setting; an install folder ending in "/"; the certificate target missing.
     writeProductIni(product + "/", product + "/KEYMANAGE", "");

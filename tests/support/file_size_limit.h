@@ -1,7 +1,6 @@
 #pragma once
-// Runs a piece of code in a child process whose files cannot grow beyond a limit, the way a
-// full medium stops a copy part-way: writes past the limit fail with EFBIG (SIGXFSZ is ignored).
-// No root-only mounts are needed.
+// Runs code in a child process whose files cannot grow beyond a limit, the way a full medium
+// stops a copy part-way: writes past the limit fail with EFBIG. Needs no root-only mounts.
 
 #include <csignal>
 #include <cstdlib>
