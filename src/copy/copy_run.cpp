@@ -6,11 +6,7 @@
 namespace copy {
 
 std::string resultPrefix(std::string_view outcome) {
-    return std::string(texts::kResult) + std::string(outcome) + std::string(texts::kSpace);
-}
-
-void logErrorDescription(scheduler::DailyLog& log, std::string_view errorText) {
-    log.line(std::string(texts::kErrDescription) + std::string(errorText));
+    return std::string(texts::kResult) + std::string(outcome) + std::string(scheduler::kIdeographicSpace);
 }
 
 bool namesAFolder(std::string_view setting) {

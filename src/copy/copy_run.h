@@ -21,9 +21,6 @@ struct CopyRun {
 // "結果：" + outcome + one ideographic space: how every result line begins.
 std::string resultPrefix(std::string_view outcome);
 
-// The "Err.Description：" line that follows every failure line.
-void logErrorDescription(scheduler::DailyLog& log, std::string_view errorText);
-
 // A blank target setting names no folder. It must never be joined with "/" into a path below
 // the root folder, where a retention would delete and a copy would write.
 bool namesAFolder(std::string_view setting);

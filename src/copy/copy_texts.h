@@ -19,20 +19,17 @@ inline constexpr std::string_view kDocumentsEnd = "---Sabrelund技術資料フ�
 inline constexpr std::string_view kWexmarlStart = "---Sabrelund Wexmarlフォルダコピー Start---";
 inline constexpr std::string_view kWexmarlEnd = "---Sabrelund Wexmarlフォルダコピー End---";
 
-// Pieces of the result lines.
-inline constexpr std::string_view kSpace = "\u3000"; // one ideographic space between the pieces
+// Pieces of the result lines (deletion lines and the error line: scheduler/daily_log.h).
 inline constexpr std::string_view kResult = "結果：";
 inline constexpr std::string_view kSuccess = "成功";
 inline constexpr std::string_view kFailure = "失敗";
 inline constexpr std::string_view kNotExecuted = "未実行";
-inline constexpr std::string_view kDeletedFile = "削除ﾌｧｲﾙ名：";
 inline constexpr std::string_view kSourceFile = "ｺﾋﾟｰ元ﾌｧｲﾙ名：";
 inline constexpr std::string_view kSourceFolder = "ｺﾋﾟｰ元ﾌｫﾙﾀﾞ名：";
 inline constexpr std::string_view kTargetFolder = "ｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：";
 inline constexpr std::string_view kCause = "原因：";
 inline constexpr std::string_view kSourceFileMissing = "ｺﾋﾟｰ元ﾌｧｲﾙが見つかりません";
 inline constexpr std::string_view kSourceFolderMissing = "ｺﾋﾟｰ元ﾌｫﾙﾀﾞが見つかりません";
-inline constexpr std::string_view kErrDescription = "Err.Description：";
 
 // Message boxes: title and first line.
 inline constexpr std::string_view kBackupCopyFailedTitle = "Sabrelund DBバックアップファイルコピー失敗";

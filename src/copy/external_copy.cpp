@@ -25,9 +25,7 @@ enum class FailureCounts { Yes, No };
 // Deletes one file with its result lines; true when it is gone.
 bool deleteWithLines(CopyRun& run, const std::string& path) {
     const std::error_code ec = run.fs.deleteFile(path);
-    run.log.line(resultPrefix(ec ? texts::kFailure : texts::kSuccess) + std::string(texts::kDeletedFile) + path);
-    if (ec)
-        logErrorDescription(run.log, ec.message());
+    scheduler::logDeletion(run.log, path, ec);
     return !ec;
 }
 
@@ -93,11 +91,12 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
     const bool failureCounts = counts == FailureCounts::Yes;
     if (!run.fs.fileExists(source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + std::string(texts::kSourceFile) + source +
-                     std::string(texts::kSpace) + std::string(texts::kCause) + std::string(texts::kSourceFileMissing));
+                     std::string(scheduler::kIdeographicSpace) + std::string(texts::kCause) +
+                     std::string(texts::kSourceFileMissing));
         run.ctx.runError = run.ctx.runError || failureCounts;
         return;
     }
-    const std::string pieces = std::string(texts::kSourceFile) + source + std::string(texts::kSpace) +
+    const std::string pieces = std::string(texts::kSourceFile) + source + std::string(scheduler::kIdeographicSpace) +
                                std::string(texts::kTargetFolder) + targetFolder;
     const std::error_code ec = namesAFolder(run.ctx.settings.dbBackupFileDir)
                                    ? run.fs.copyFile(source, targetFolder + "/" + fs::path(source).filename().string(),
@@ -108,7 +107,7 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
         return;
     }
     run.log.line(resultPrefix(texts::kFailure) + pieces);
-    logErrorDescription(run.log, ec.message());
+    scheduler::logErrorDescription(run.log, ec.message());
     run.ctx.runError = run.ctx.runError || failureCounts;
     showCopyFailure(run, source, targetFolder, ec.message());
 }

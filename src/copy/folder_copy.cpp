@@ -25,7 +25,8 @@ std::string errorText(const std::error_code& ec, const std::filesystem::path& fa
 
 void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
     run.log.section(folder.startLine);
-    const std::string pieces = std::string(texts::kSourceFolder) + folder.source + std::string(texts::kSpace);
+    const std::string pieces =
+        std::string(texts::kSourceFolder) + folder.source + std::string(scheduler::kIdeographicSpace);
     if (!folder.sourceNamed || !run.fs.folderExists(folder.source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + pieces + std::string(texts::kCause) +
                      std::string(texts::kSourceFolderMissing));
@@ -45,7 +46,7 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
     } else {
         const std::string error = errorText(ec, failedAt);
         run.log.line(resultPrefix(texts::kFailure) + line);
-        logErrorDescription(run.log, error);
+        scheduler::logErrorDescription(run.log, error);
         run.ctx.runError = true;
         run.ctx.ui.messageBox(failureBoxText(folder.boxHeading, folder.source, folder.targetFolder, error),
                               folder.boxTitle, platform::MsgIcon::Critical);

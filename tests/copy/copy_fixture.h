@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "scheduler/context.h"
+#include "support/log_reader.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -64,19 +65,9 @@ protected:
         ctx.backupFiles.model = backup("MODEL", "INIT", false);
     }
 
-    std::vector<std::string> logLines() const {
-        std::vector<std::string> lines;
-        const std::string text = platform::fromCp932(testsupport::readFile(ctx.dailyLogPath));
-        for (std::size_t at = 0; at < text.size();) {
-            const std::size_t end = std::min(text.find("\r\n", at), text.size());
-            lines.push_back(text.substr(at, end - at));
-            at = end + 2;
-        }
-        return lines;
-    }
-    std::string section(std::string_view text) const {
-        return platform::formatDateTime(clock.now()) + "  " + std::string(text);
-    }
+    // The daily log's lines, section timestamps shown as "<ts>".
+    std::vector<std::string> logLines() const { return testsupport::readLogLines(ctx.dailyLogPath); }
+    static std::string section(std::string_view text) { return "<ts>  " + std::string(text); }
     bool exists(const std::string& relative) const { return fs.exists(ext + "/" + relative); }
 };
 
