@@ -23,7 +23,7 @@ std::string copyFolderOf(const platform::FileSystem& fs, const std::string& targ
     if (common::trim(targetSetting).empty() || common::trim(targetSetting).back() != '/')
         out += '/';
     if (!sourceFolder.empty() && fs.folderExists(sourceFolder))
-        out += std::filesystem::path(sourceFolder).filename().string();
+        out += platform::folderCopyName(sourceFolder); // the name the folder copy gives it
     return normalized(out);
 }
 

@@ -71,10 +71,29 @@ struct Fd {
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+
+    // Network file systems write the data back when the file is closed and report failures only
+    // here, so a copy is not complete before its descriptor closed without error.
+    std::error_code close() {
+        const int f = fd;
+        fd = -1;
+        if (f >= 0 && ::close(f) != 0)
+            return lastError();
+        return {};
+    }
 };
 
+// A folder whose owner-write bit is clear is read-only: nothing new is created in it, also when
+// the process runs as root, so that the program behaves the same under every account.
+std::error_code refuseReadOnlyFolder(const fs::path& folder) {
+    struct stat st {};
+    if (!folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && !ownerWritable(st))
+        return errorOf(std::errc::permission_denied);
+    return {};
+}
+
 // Moves the data in the kernel: copy_file_range, then sendfile where the file systems differ in
-// a way the first refuses.
+// a way the first refuses, or where it answers 0 before the end (some file systems do).
 std::error_code copyData(int in, int out, off_t size) {
     off_t done = 0;
     bool useSendfile = false;
@@ -83,7 +102,7 @@ std::error_code copyData(int in, int out, off_t size) {
         ssize_t n;
         if (!useSendfile) {
             n = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            if ((n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) || n == 0) {
                 useSendfile = true;
                 continue;
             }
@@ -94,14 +113,31 @@ std::error_code copyData(int in, int out, off_t size) {
             continue;
         if (n < 0)
             return lastError();
-        if (n == 0)
-            break; // the source shrank while being copied
+        if (n == 0) // the source shrank while being copied: what we have is no good copy
+            return errorOf(std::errc::io_error);
         done += n;
     }
     return {};
 }
 
-std::error_code copyRegularFile(const fs::path& source, const struct stat& srcStat, const fs::path& target) {
+// The hidden name a copy is written under before it is renamed over the target. Long names are
+// cut (at a character boundary) so that the temporary name stays within NAME_MAX.
+std::string temporaryPathFor(const fs::path& target) {
+    constexpr std::size_t kMaxNamePart = 200;
+    std::string name = target.filename().string();
+    if (name.size() > kMaxNamePart) {
+        std::size_t cut = kMaxNamePart;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    return (target.parent_path() / ("." + name + ".copy-XXXXXX")).string();
+}
+
+// Copies one regular file; on failure `failedAt` names the side the error concerns.
+std::error_code copyRegularFile(const fs::path& source, const struct stat& srcStat, const fs::path& target,
+                                Durability durability, fs::path& failedAt) {
+    failedAt = target;
     struct stat tst {};
     if (::lstat(target.c_str(), &tst) == 0) {
         if (S_ISDIR(tst.st_mode))
@@ -110,65 +146,103 @@ std::error_code copyRegularFile(const fs::path& source, const struct stat& srcSt
             return errorOf(std::errc::permission_denied);
     }
     Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.fd < 0)
+    if (in.fd < 0) {
+        failedAt = source;
         return lastError();
-    std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".copy-XXXXXX")).string();
-    Fd out(::mkostemp(tmpl.data(), O_CLOEXEC));
+    }
+    std::string tmp = temporaryPathFor(target);
+    Fd out(::mkostemp(tmp.data(), O_CLOEXEC));
     if (out.fd < 0)
         return lastError();
     std::error_code ec = copyData(in.fd, out.fd, srcStat.st_size);
-    const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
-    if (!ec && ::fchmod(out.fd, srcStat.st_mode & 07777) != 0)
+    // The copy stays writable for its owner: a read-only source (a private key, say) must not
+    // turn into a copy that the next run is refused to replace.
+    if (!ec && ::fchmod(out.fd, (srcStat.st_mode & 0777) | S_IWUSR) != 0)
         ec = lastError();
+    const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
     if (!ec && ::futimens(out.fd, times) != 0)
         ec = lastError();
-    if (!ec && ::rename(tmpl.c_str(), target.c_str()) != 0)
+    if (!ec && durability == Durability::OnMedium && ::fsync(out.fd) != 0)
+        ec = lastError();
+    const std::error_code closed = out.close();
+    if (!ec)
+        ec = closed;
+    if (!ec && ::rename(tmp.c_str(), target.c_str()) != 0)
         ec = lastError();
     if (ec)
-        ::unlink(tmpl.c_str());
+        ::unlink(tmp.c_str());
     return ec;
 }
 
-std::error_code copyTree(const FileSystem& fsys, const fs::path& source, const fs::path& target);
+// Copies a folder tree entry by entry, remembering where it failed.
+class TreeCopier {
+public:
+    explicit TreeCopier(const FileSystem& fsys) : fsys_(fsys) {}
 
-std::error_code copyEntry(const FileSystem& fsys, const fs::path& from, const fs::path& to) {
-    struct stat st {};
-    if (::lstat(from.c_str(), &st) != 0)
-        return lastError();
-    if (S_ISDIR(st.st_mode))
-        return copyTree(fsys, from, to);
-    if (S_ISREG(st.st_mode))
-        return copyRegularFile(from, st, to);
-    if (S_ISLNK(st.st_mode)) {
-        // The link itself is copied, never what it points to.
+    std::error_code copyTree(const fs::path& source, const fs::path& target) {
+        struct stat tst {};
+        if (::lstat(target.c_str(), &tst) == 0) {
+            if (!S_ISDIR(tst.st_mode))
+                return fail(errorOf(std::errc::not_a_directory), target);
+            if (!ownerWritable(tst))
+                return fail(errorOf(std::errc::permission_denied), target);
+        } else if (auto ec = refuseReadOnlyFolder(target.parent_path())) {
+            return fail(ec, target.parent_path());
+        } else if (::mkdir(target.c_str(), 0777) != 0) {
+            return fail(lastError(), target);
+        }
+        std::error_code ec;
+        const auto entries = fsys_.list(source, "*", EntryKinds::Both, ec);
+        if (ec)
+            return fail(ec, source);
+        for (const auto& e : entries)
+            if (auto err = copyEntry(source / e.name, target / e.name))
+                return err;
+        return {};
+    }
+
+    fs::path failedAt;
+
+private:
+    std::error_code fail(std::error_code ec, const fs::path& where) {
+        failedAt = where;
+        return ec;
+    }
+
+    std::error_code copyEntry(const fs::path& from, const fs::path& to) {
+        struct stat st {};
+        if (::lstat(from.c_str(), &st) != 0)
+            return fail(lastError(), from);
+        if (S_ISDIR(st.st_mode))
+            return copyTree(from, to);
+        if (S_ISREG(st.st_mode))
+            return copyRegularFile(from, st, to, Durability::Cached, failedAt);
+        if (S_ISLNK(st.st_mode))
+            return copyLink(from, to);
+        return {}; // devices, sockets and pipes are not copied
+    }
+
+    // The link itself is copied, never what it points to.
+    std::error_code copyLink(const fs::path& from, const fs::path& to) {
         std::error_code ec;
         const auto link = fs::read_symlink(from, ec);
         if (ec)
-            return ec;
-        fs::remove(to, ec);
+            return fail(ec, from);
+        struct stat tst {};
+        if (::lstat(to.c_str(), &tst) == 0) {
+            if (S_ISDIR(tst.st_mode))
+                return fail(errorOf(std::errc::is_a_directory), to);
+            if (!S_ISLNK(tst.st_mode) && !ownerWritable(tst))
+                return fail(errorOf(std::errc::permission_denied), to);
+            if (::unlink(to.c_str()) != 0)
+                return fail(lastError(), to);
+        }
         fs::create_symlink(link, to, ec);
-        return ec;
+        return ec ? fail(ec, to) : ec;
     }
-    return {}; // devices, sockets and pipes are not copied
-}
 
-std::error_code copyTree(const FileSystem& fsys, const fs::path& source, const fs::path& target) {
-    struct stat tst {};
-    if (::lstat(target.c_str(), &tst) == 0) {
-        if (!S_ISDIR(tst.st_mode))
-            return errorOf(std::errc::not_a_directory);
-    } else if (::mkdir(target.c_str(), 0777) != 0) {
-        return lastError();
-    }
-    std::error_code ec;
-    const auto entries = fsys.list(source, "*", EntryKinds::Both, ec);
-    if (ec)
-        return ec;
-    for (const auto& e : entries)
-        if (auto err = copyEntry(fsys, source / e.name, target / e.name))
-            return err;
-    return {};
-}
+    const FileSystem& fsys_;
+};
 
 bool isInside(const fs::path& inner, const fs::path& outer) {
     auto o = outer.begin();
@@ -200,6 +274,21 @@ bool ntfsNameLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+std::string folderCopyName(const fs::path& folder) {
+    fs::path p = folder.lexically_normal();
+    if (!p.has_filename())
+        p = p.parent_path();
+    if (p == p.root_path())
+        return {};
+    if (p.filename() == "." || p.filename() == "..") {
+        // Only a resolved path tells which folder "." or ".." is.
+        std::error_code ec;
+        p = fs::weakly_canonical(folder, ec);
+        return ec || p == p.root_path() ? std::string() : p.filename().string();
+    }
+    return p.filename().string();
+}
+
 bool FileSystem::folderExists(const fs::path& p) const {
     struct stat st {};
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -221,6 +310,8 @@ bool FileSystem::isReadOnly(const fs::path& p) const {
 }
 
 std::error_code FileSystem::createFolder(const fs::path& p) const {
+    if (auto ec = refuseReadOnlyFolder(p.parent_path()))
+        return ec;
     if (::mkdir(p.c_str(), 0777) != 0)
         return lastError();
     return {};
@@ -251,32 +342,52 @@ std::error_code FileSystem::setLastModified(const fs::path& p, LocalTime t) cons
     return {};
 }
 
-std::error_code FileSystem::copyFile(const fs::path& source, const fs::path& target) const {
+std::error_code FileSystem::copyFile(const fs::path& source, const fs::path& target, Durability durability) const {
     struct stat st {};
     if (::stat(source.c_str(), &st) != 0)
         return lastError();
     if (!S_ISREG(st.st_mode))
         return errorOf(S_ISDIR(st.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
-    return copyRegularFile(source, st, target);
+    if (auto ec = refuseReadOnlyFolder(target.parent_path()))
+        return ec;
+    fs::path failedAt;
+    return copyRegularFile(source, st, target, durability, failedAt);
 }
 
-std::error_code FileSystem::copyFolder(const fs::path& source, const fs::path& targetParent) const {
+std::error_code FileSystem::copyFolder(const fs::path& source, const fs::path& targetParent, Durability durability,
+                                       fs::path* failedAt) const {
+    const auto fail = [&](std::error_code ec, const fs::path& where) {
+        if (failedAt)
+            *failedAt = where;
+        return ec;
+    };
     if (!folderExists(source))
-        return errorOf(std::errc::no_such_file_or_directory);
+        return fail(errorOf(std::errc::no_such_file_or_directory), source);
     if (!folderExists(targetParent))
-        return errorOf(std::errc::no_such_file_or_directory);
+        return fail(errorOf(std::errc::no_such_file_or_directory), targetParent);
+    const std::string name = folderCopyName(source);
     std::error_code ec;
     const fs::path src = fs::canonical(source, ec);
     if (ec)
-        return ec;
-    const fs::path name = src.filename();
-    const fs::path target = fs::weakly_canonical(targetParent / name, ec);
+        return fail(ec, source);
+    const fs::path target = targetParent / name;
+    const fs::path resolvedTarget = fs::weakly_canonical(target, ec);
     if (ec)
-        return ec;
+        return fail(ec, target);
     // A copy inside its own source would copy itself again on every level.
-    if (isInside(target, src))
-        return errorOf(std::errc::invalid_argument);
-    return copyTree(*this, src, targetParent / name);
+    if (name.empty() || isInside(resolvedTarget, src))
+        return fail(errorOf(std::errc::invalid_argument), target);
+    // Opened before the copy: syncfs then reports every write-back error since this moment.
+    Fd targetFs(durability == Durability::OnMedium ? ::open(targetParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                                   : -1);
+    if (durability == Durability::OnMedium && targetFs.fd < 0)
+        return fail(lastError(), targetParent);
+    TreeCopier copier(*this);
+    if (auto err = copier.copyTree(src, target))
+        return fail(err, copier.failedAt);
+    if (durability == Durability::OnMedium && ::syncfs(targetFs.fd) != 0)
+        return fail(lastError(), target);
+    return {};
 }
 
 std::error_code FileSystem::deleteFile(const fs::path& p) const {

@@ -29,6 +29,17 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // Orders names as NTFS returns them: by name, without regard to ASCII case.
 bool ntfsNameLess(std::string_view a, std::string_view b);
 
+// The name a folder copy gets below its target: the last component of `folder` as written,
+// trailing separators ignored ("/p/KEYMANAGE/" gives "KEYMANAGE"). Symbolic links are not
+// resolved, so the copy and the listing exclusions that look for it agree on the name.
+std::string folderCopyName(const std::filesystem::path& folder);
+
+// Whether a copy may return before its data is on the medium.
+enum class Durability {
+    Cached,  // the kernel writes the data back later (errors of network file systems still show on close)
+    OnMedium // flushed before success is reported: a removable medium may be pulled right after
+};
+
 class FileSystem {
 public:
     bool folderExists(const std::filesystem::path& p) const;
@@ -37,7 +48,7 @@ public:
     bool exists(const std::filesystem::path& p) const;
     bool isReadOnly(const std::filesystem::path& p) const;
 
-    // Creates one level; the parent must exist.
+    // Creates one level; the parent must exist and be writable.
     std::error_code createFolder(const std::filesystem::path& p) const;
 
     std::optional<LocalTime> lastModified(const std::filesystem::path& p, std::error_code& ec) const;
@@ -49,14 +60,20 @@ public:
     // read-only. The data goes through the kernel's copy path; the copy keeps the source's
     // last-modified time. A copy that fails part-way is removed, so nothing at the target looks
     // like a good copy; an existing target is only replaced once the new copy is complete (the
-    // copy is written under a temporary name and renamed over the target).
-    std::error_code copyFile(const std::filesystem::path& source, const std::filesystem::path& target) const;
+    // copy is written under a temporary name and renamed over the target). A source that
+    // shrinks while it is copied makes the copy fail. A read-only target folder is refused.
+    std::error_code copyFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                             Durability durability = Durability::Cached) const;
 
-    // Copies folder `source` with everything below it into `targetParent`/<name of source>.
-    // `targetParent` must exist. Files of the same name are replaced (a read-only one makes the
-    // copy fail), files the source does not have are kept, symbolic links are not followed.
-    // On failure what was copied stays.
-    std::error_code copyFolder(const std::filesystem::path& source, const std::filesystem::path& targetParent) const;
+    // Copies folder `source` with everything below it into `targetParent`/folderCopyName(source).
+    // `targetParent` must exist. Files of the same name are replaced (a read-only file or folder
+    // makes the copy fail), files the source does not have are kept, symbolic links are copied
+    // as links and never followed. On failure what was copied stays and `failedAt`, when given,
+    // receives the path the failure concerns. With Durability::OnMedium the target's file system
+    // is flushed once at the end, and write-back errors since the start make the copy fail.
+    std::error_code copyFolder(const std::filesystem::path& source, const std::filesystem::path& targetParent,
+                               Durability durability = Durability::Cached,
+                               std::filesystem::path* failedAt = nullptr) const;
 
     std::error_code deleteFile(const std::filesystem::path& p) const;
     // Deletes a folder with its contents; stops at the first item that cannot be deleted.

@@ -111,3 +111,35 @@ TEST(FileSystem, CreationTimeIsReadOrReportedMissing) {
     }
     EXPECT_FALSE(fsys.creationTime(dir / "missing"));
 }
+
+TEST(FileSystem, CopiesOfReadOnlySourcesCanBeRefreshed) {
+    TempDir dir;
+    FileSystem fsys;
+    writeFile(dir / "KEYS" / "private.pem", "v1");
+    ::chmod((dir / "KEYS" / "private.pem").c_str(), 0400);
+    std::filesystem::create_directory(dir / "target");
+    ASSERT_FALSE(fsys.copyFolder(dir / "KEYS", dir / "target"));
+    ::chmod((dir / "KEYS" / "private.pem").c_str(), 0600);
+    writeFile(dir / "KEYS" / "private.pem", "v2");
+    ::chmod((dir / "KEYS" / "private.pem").c_str(), 0400);
+    ASSERT_FALSE(fsys.copyFolder(dir / "KEYS", dir / "target", platform::Durability::OnMedium));
+    EXPECT_EQ(readFile(dir / "target" / "KEYS" / "private.pem"), "v2");
+    struct stat st {};
+    ::stat((dir / "target" / "KEYS" / "private.pem").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // still private to its owner
+}
+
+TEST(FileSystem, FolderCopiesAreNamedAfterTheFolderAsWrittenAndTakeLongNames) {
+    TempDir dir;
+    FileSystem fsys;
+    writeFile(dir / "data" / "keys-v2" / "k.pem", "k");
+    std::filesystem::create_directory_symlink(dir / "data" / "keys-v2", dir / "KEYMANAGE");
+    std::filesystem::create_directory(dir / "target");
+    std::string longName; // 252 bytes: its temporary name must still fit NAME_MAX
+    for (int i = 0; i < 84; ++i)
+        longName += "資";
+    writeFile(dir / "data" / "keys-v2" / longName, "long");
+    ASSERT_FALSE(fsys.copyFolder((dir / "KEYMANAGE").string() + "/", dir / "target"));
+    EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / "k.pem"), "k");
+    EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / longName), "long");
+}

@@ -1,0 +1,172 @@
+#include "copy/external_copy.h"
+
+#include "common/ansi_strings.h"
+#include "common/string_utils.h"
+#include "copy/copy_run.h"
+#include "copy/copy_texts.h"
+#include "copy/file_list.h"
+#include "copy/folder_copy.h"
+#include "platform/datetime.h"
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace copy {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whether a failed or skipped copy makes the run count as failed: full and system backups do,
+// differential and log backups do not.
+enum class FailureCounts { Yes, No };
+
+// Deletes one file with its result lines; true when it is gone.
+bool deleteWithLines(CopyRun& run, const std::string& path) {
+    const std::error_code ec = run.fs.deleteFile(path);
+    scheduler::logDeletion(run.log, path, ec);
+    return !ec;
+}
+
+// The external retention in whole days. The settings loader keeps it within 1..999; anything
+// else falls back to the loader's default, so that no odd value can widen the deletion.
+std::chrono::days retentionTerm(const scheduler::Settings& settings) {
+    const double value = common::fnVal(settings.outSidePreserveTerm);
+    return std::chrono::days(value >= 1 && value <= 999 ? int(value) : 60);
+}
+
+// Expired: an upper-case ".DAT" name (the listing also yields other cases) whose day of last
+// change plus the term has been reached by the reference day.
+bool isExpiredCopy(const CopyRun& run, const std::string& path, platform::LocalDays referenceDay,
+                   std::chrono::days term) {
+    if (common::fnRightAnsi(path, 4) != ".DAT")
+        return false;
+    std::error_code ec;
+    const auto modified = run.fs.lastModified(path, ec);
+    return modified && platform::dayOf(*modified) + term <= referenceDay; // gone meanwhile: nothing to do
+}
+
+void deleteExpiredCopies(CopyRun& run) {
+    const auto& settings = run.ctx.settings;
+    run.log.section(texts::kRetentionStart);
+    std::vector<std::string> files;
+    if (namesAFolder(settings.dbBackupFileDir) &&
+        fnGetFileList(run.ctx, run.fs, settings.dbBackupFileDir + "/*.DAT", true, files)) {
+        const auto referenceDay = platform::dayOf(run.ctx.runTime());
+        const auto term = retentionTerm(settings);
+        for (const auto& file : files)
+            if (isExpiredCopy(run, file, referenceDay, term) && !deleteWithLines(run, file))
+                run.ctx.runError = true;
+    }
+    run.log.section(texts::kRetentionEnd);
+}
+
+// Of the day's full-backup copies whose names begin with `namePrefix`, keeps the last listed (the
+// newest) and deletes the others, so that after the copy that follows, the day has the kept copy
+// and the new one. The day is the run time's, the day the new copy's name carries, also when the
+// run goes on past midnight. A failed deletion is logged and the run goes on; it does not count
+// against the run.
+void cleanUpSameDay(CopyRun& run, std::string_view namePrefix) {
+    const auto& target = run.ctx.settings.dbBackupFileDir;
+    const std::string pattern =
+        target + "/" + std::string(namePrefix) + platform::formatYmd(run.ctx.runTime()) + "*_INIT.DAT";
+    std::vector<std::string> files;
+    if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.fs, pattern, true, files) || files.size() < 2)
+        return;
+    files.pop_back(); // listed last: the newest of the day
+    for (const auto& file : files)
+        deleteWithLines(run, file);
+}
+
+void showCopyFailure(CopyRun& run, const std::string& source, const std::string& targetFolder,
+                     const std::string& errorText) {
+    run.ctx.ui.messageBox(failureBoxText(texts::kBackupCopyFailed, source, targetFolder, errorText),
+                          texts::kBackupCopyFailedTitle, platform::MsgIcon::Critical);
+}
+
+// Copies one backup file into `targetFolder` under its own name. The copy is flushed to the
+// medium before it counts as done: the target may be a removable medium pulled after the run.
+void copyBackupFile(CopyRun& run, const std::string& source, const std::string& targetFolder, FailureCounts counts) {
+    const bool failureCounts = counts == FailureCounts::Yes;
+    if (!run.fs.fileExists(source)) {
+        run.log.line(resultPrefix(texts::kNotExecuted) + std::string(texts::kSourceFile) + source +
+                     std::string(scheduler::kIdeographicSpace) + std::string(texts::kCause) +
+                     std::string(texts::kSourceFileMissing));
+        run.ctx.runError = run.ctx.runError || failureCounts;
+        return;
+    }
+    const std::string pieces = std::string(texts::kSourceFile) + source + std::string(scheduler::kIdeographicSpace) +
+                               std::string(texts::kTargetFolder) + targetFolder;
+    const std::error_code ec = namesAFolder(run.ctx.settings.dbBackupFileDir)
+                                   ? run.fs.copyFile(source, targetFolder + "/" + fs::path(source).filename().string(),
+                                                     platform::Durability::OnMedium)
+                                   : std::make_error_code(std::errc::no_such_file_or_directory);
+    if (!ec) {
+        run.log.line(resultPrefix(texts::kSuccess) + pieces);
+        return;
+    }
+    run.log.line(resultPrefix(texts::kFailure) + pieces);
+    scheduler::logErrorDescription(run.log, ec.message());
+    run.ctx.runError = run.ctx.runError || failureCounts;
+    showCopyFailure(run, source, targetFolder, ec.message());
+}
+
+// The folder of database i at the target. The database stage fills the file lists in the order of
+// the selected databases; should a list be longer, the file's own folder (named after its
+// database) stands in for the missing name.
+std::string databaseFolder(const CopyRun& run, const std::vector<std::string>& files, std::size_t i) {
+    const auto& names = run.ctx.settings.databases;
+    const std::string name = i < names.size() ? names[i] : fs::path(files[i]).parent_path().filename().string();
+    return run.ctx.settings.dbBackupFileDir + "/" + name;
+}
+
+void copyEachDatabase(CopyRun& run, const std::vector<std::string>& files, FailureCounts counts) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string folder = databaseFolder(run, files, i);
+        // A failed creation is not reported by itself: the copy into the folder fails and reports.
+        if (namesAFolder(run.ctx.settings.dbBackupFileDir) && !run.fs.folderExists(folder))
+            run.fs.createFolder(folder);
+        copyBackupFile(run, files[i], folder, counts);
+    }
+}
+
+void copyFullBackups(CopyRun& run) {
+    const auto& backups = run.ctx.backupFiles;
+    const std::string& root = run.ctx.settings.dbBackupFileDir;
+    cleanUpSameDay(run, "SABRELUND_");
+    copyEachDatabase(run, backups.full, FailureCounts::Yes);
+    // The system backups lie in the root of the target.
+    const std::pair<std::string_view, const std::string*> systemBackups[] = {
+        {"MASTER_", &backups.master}, {"MSDB_", &backups.msdb}, {"MODEL_", &backups.model}};
+    for (const auto& [prefix, file] : systemBackups) {
+        cleanUpSameDay(run, prefix);
+        copyBackupFile(run, *file, root, FailureCounts::Yes);
+    }
+}
+
+} // namespace
+
+void sbFileCopyToOutside(scheduler::ProgramContext& ctx) {
+    scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
+    const platform::FileSystem fileSystem;
+    CopyRun run{ctx, fileSystem, log};
+    if (ctx.settings.execute == "0") {
+        log.section(texts::kCopySkipped);
+        return;
+    }
+    deleteExpiredCopies(run);
+
+    log.section(texts::kBackupCopyStart);
+    if (ctx.dueKinds[scheduler::kDueFull] == "INIT")
+        copyFullBackups(run);
+    if (ctx.dueKinds[scheduler::kDueDiff] == "DIFF")
+        copyEachDatabase(run, ctx.backupFiles.diff, FailureCounts::No);
+    if (ctx.dueKinds[scheduler::kDueLog] == "LOG")
+        copyEachDatabase(run, ctx.backupFiles.log, FailureCounts::No);
+    log.section(texts::kBackupCopyEnd);
+
+    sbCopyProductFolders(run);
+}
+
+} // namespace copy
