@@ -21,6 +21,7 @@ namespace settings_dialog {
 namespace {
 
 constexpr int kTermWidth = 48;
+constexpr int kDialogWidth = 720; // room for a full folder path; well inside a 1024-pixel screen
 constexpr int kBrowseWidth = 32;
 
 template <class W, class... Args> W* make(const char* name, QWidget* parent, Args&&... args) {
@@ -146,7 +147,11 @@ QWidget* buildScheduleTab(DialogControls& c) {
 // A source folder (shown only) and a target folder with its browse button, in grid rows.
 void folderRows(QGridLayout* grid, int row, QLabel* sourceLabel, QLineEdit* source, QLabel* targetLabel,
                 QLineEdit* target, QPushButton* browse) {
+    // The sources are shown, never stored: read-only, on the window's colour so they do not invite typing.
     source->setReadOnly(true);
+    QPalette palette = source->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    source->setPalette(palette);
     grid->addWidget(sourceLabel, row, 0);
     grid->addWidget(source, row, 1, 1, 2);
     grid->addWidget(targetLabel, row + 1, 0);
@@ -264,6 +269,7 @@ DialogControls buildControls(QDialog& dialog) {
     // Pages are created in display order, so the focus chain runs top to bottom through each tab.
     c.Tab_Select->addTab(buildScheduleTab(c), QStringLiteral("DBバックアップスケジュール"));
     c.Tab_Select->addTab(buildFileCopyTab(c), QStringLiteral("ファイル／フォルダコピー"));
+    dialog.setMinimumWidth(kDialogWidth);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(c.Tab_Select);
     layout->addLayout(buildButtons(c, dialog));

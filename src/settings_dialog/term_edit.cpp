@@ -13,12 +13,13 @@ bool termKeyPasses(const QKeyEvent& event) {
         return true;
     if (key == Qt::Key_Paste || event.matches(QKeySequence::Paste))
         return false;
-    // Keys from Escape on type no character: Tab, Return, the arrows, Delete and so on.
-    if (key >= Qt::Key_Escape)
-        return true;
-    if (event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+    // Control with a character key stands for a control character (Ctrl+V is character 22).
+    if ((event.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) && key < Qt::Key_Escape)
         return false;
+    // Keys that type nothing printable: Tab, Return, Escape, the arrows, Delete and so on.
     const QString text = event.text();
+    if (text.isEmpty() || !text.at(0).isPrint())
+        return true;
     return text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9');
 }
 
@@ -48,8 +49,10 @@ void DigitsOnlyLineEdit::inputMethodEvent(QInputMethodEvent* event) {
 void DigitsOnlyLineEdit::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The standard menu names its paste entry with this same translated text.
+    const QString pasteText = QLineEdit::tr("&Paste");
     for (QAction* action : menu->actions())
-        if (action->objectName() == QLatin1String("edit-paste"))
+        if (action->text().startsWith(pasteText))
             menu->removeAction(action);
     menu->popup(event->globalPos());
 }

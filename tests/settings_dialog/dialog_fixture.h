@@ -11,6 +11,7 @@
 
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,9 +20,22 @@ namespace dialogtest {
 
 using settings_dialog::Frm_EnCrt_ScheduleBackup_Config;
 
+// Records like the shared sink, and lets a test look at the dialog at the moment of each message.
+class DialogSink : public testsupport::RecordingSink {
+public:
+    std::function<void()> onLine;
+
+protected:
+    void writeLine(const std::string& line) override {
+        if (onLine)
+            onLine();
+        RecordingSink::writeLine(line);
+    }
+};
+
 struct DialogFixture {
     testsupport::TempDir dir;
-    testsupport::RecordingSink ui;
+    DialogSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 10, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
     std::vector<std::string> server{"SABRELUND", "SALES", "TEST"};
