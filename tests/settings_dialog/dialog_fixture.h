@@ -9,6 +9,8 @@
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
+#include <QAbstractButton>
+#include <QLineEdit>
 #include <QTest>
 
 #include <functional>
@@ -75,6 +77,11 @@ struct DialogFixture {
     std::string ini() const { return platform::fromCp932(testsupport::readFile(dir / "MSDE_DBTOOL.INI")); }
     std::string zuzor() const { return platform::fromCp932(testsupport::readFile(dir / "ZUZOR.INI")); }
 
+    std::unique_ptr<Frm_EnCrt_ScheduleBackup_Config> openValid() {
+        writeIni(validIni());
+        return open();
+    }
+
     std::unique_ptr<Frm_EnCrt_ScheduleBackup_Config> open() {
         auto loader = [this](scheduler::ProgramContext& c) {
             if (!serverReachable)
@@ -97,6 +104,25 @@ template <class W> W* find(const QWidget& dialog, const char* name) {
 
 inline QString u(const char* utf8) {
     return QString::fromUtf8(utf8);
+}
+
+inline QString text(const QWidget& dialog, const char* name) {
+    return find<QLineEdit>(dialog, name)->text();
+}
+
+inline void setText(const QWidget& dialog, const char* name, const QString& text) {
+    find<QLineEdit>(dialog, name)->setText(text);
+}
+
+inline void click(const QWidget& dialog, const char* name) {
+    QTest::mouseClick(find<QAbstractButton>(dialog, name), Qt::LeftButton);
+}
+
+// One Qt Test data row per entry of a table, named after it; the test reads its entry by index.
+template <class Row, std::size_t N> void addRows(const Row (&rows)[N]) {
+    QTest::addColumn<int>("row");
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(rows[i].name) << int(i);
 }
 
 } // namespace dialogtest

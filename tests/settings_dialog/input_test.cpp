@@ -28,8 +28,7 @@ private slots:
 
 void InputTest::termFieldTakesDigitsOnly() {
     DialogFixture f;
-    f.writeIni(f.validIni());
-    auto d = f.open();
+    auto d = f.openValid();
     auto* term = find<QLineEdit>(*d, "Txt_TempLogTerm");
     term->clear();
     QTest::keyClicks(term, "1a2 -3.");
@@ -55,8 +54,7 @@ void InputTest::termFieldTakesDigitsOnly() {
 
 void InputTest::termFieldRefusesPaste() {
     DialogFixture f;
-    f.writeIni(f.validIni());
-    auto d = f.open();
+    auto d = f.openValid();
     auto* term = find<QLineEdit>(*d, "Txt_TempLogTerm");
     QApplication::clipboard()->setText("55");
     term->setText("1");
@@ -82,64 +80,55 @@ void InputTest::termFieldRefusesPaste() {
     menu->close();
 }
 
+// A folder button, the chooser's answer ("$ext" is the fixture's folder, "" a cancel) and the
+// refusal shown, "" when the answer is taken.
+struct FolderCase {
+    const char* name;
+    const char* button;
+    const char* field;
+    const char* answer;
+    const char* refusal;
+};
+
+const FolderCase kFolderCases[] = {
+    {"local on a fixed disk", "Cmd_DBBackupFolder", "Txt_DBBackupFolder", "$ext", ""},
+    {"local cancelled", "Cmd_DBBackupFolder", "Txt_DBBackupFolder", "", ""},
+    {"local on a RAM disk", "Cmd_DBBackupFolder", "Txt_DBBackupFolder", "/dev/shm", "指定できないドライブです。"},
+    {"local with no root", "Cmd_DBBackupFolder", "Txt_DBBackupFolder", "no/root", "存在しないドライブです。"},
+    {"local on proc", "Cmd_DBBackupFolder", "Txt_DBBackupFolder", "/proc", "判別できないドライブです。"},
+    {"backup target on a RAM disk", "Cmd_DBBkFileCopy_TargetFolder", "Txt_DBBkFileCopy_TargetFolder", "/dev/shm", ""},
+    {"certificate target", "Cmd_KEYMANAGEFileCopy_TargetFolder", "Txt_KEYMANAGEFileCopy_TargetFolder", "/dev/shm", ""},
+    {"documents target", "Cmd_GIJYUTUFileCopy_TargetFolder", "Txt_GIJYUTUFileCopy_TargetFolder", "$ext", ""},
+};
+
 void InputTest::folderButtons_data() {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("refusal"); // "" when the answer is taken
-    const QString local = "Cmd_DBBackupFolder", localField = "Txt_DBBackupFolder";
-    QTest::newRow("local on a fixed disk") << local << localField << "ext"
-                                           << "";
-    QTest::newRow("local cancelled") << local << localField << ""
-                                     << "";
-    QTest::newRow("local on a RAM disk") << local << localField << "/dev/shm" << u("指定できないドライブです。");
-    QTest::newRow("local with no root") << local << localField << "no/root" << u("存在しないドライブです。");
-    QTest::newRow("local on proc") << local << localField << "/proc" << u("判別できないドライブです。");
-    QTest::newRow("backup target on a RAM disk") << "Cmd_DBBkFileCopy_TargetFolder"
-                                                 << "Txt_DBBkFileCopy_TargetFolder"
-                                                 << "/dev/shm"
-                                                 << "";
-    QTest::newRow("certificate target") << "Cmd_KEYMANAGEFileCopy_TargetFolder"
-                                        << "Txt_KEYMANAGEFileCopy_TargetFolder"
-                                        << "/dev/shm"
-                                        << "";
-    QTest::newRow("documents target") << "Cmd_GIJYUTUFileCopy_TargetFolder"
-                                      << "Txt_GIJYUTUFileCopy_TargetFolder"
-                                      << "ext"
-                                      << "";
+    addRows(kFolderCases);
 }
 
 void InputTest::folderButtons() {
-    QFETCH(QString, button);
-    QFETCH(QString, field);
-    QFETCH(QString, answer);
-    QFETCH(QString, refusal);
+    QFETCH(int, row);
+    const FolderCase& c = kFolderCases[row];
     DialogFixture f;
-    f.writeIni(f.validIni());
-    auto d = f.open();
-    if (answer == "ext")
-        answer = QString::fromStdString(f.path("ext"));
-    f.ui.folderAnswers.push_back(answer.toStdString());
-    auto* edit = find<QLineEdit>(*d, field.toLatin1());
-    const QString before = edit->text();
-    QTest::mouseClick(find<QPushButton>(*d, button.toLatin1()), Qt::LeftButton);
+    auto d = f.openValid();
+    const std::string answer = c.answer == std::string("$ext") ? f.path("ext") : c.answer;
+    f.ui.folderAnswers.push_back(answer);
+    const QString before = text(*d, c.field);
+    click(*d, c.button);
 
     // The chooser opens on the field's folder.
     QCOMPARE(f.ui.lines.at(0).substr(f.ui.lines.at(0).rfind('\t') + 1), before.toStdString());
-    const bool taken = !answer.isEmpty() && refusal.isEmpty();
-    QCOMPARE(edit->text(), taken ? answer : before);
-    if (!refusal.isEmpty())
-        QCOMPARE(f.ui.lines.at(1), "MSGBOX\texclamation\tスケジュールバックアップ\t" + refusal.toStdString());
+    const bool taken = !answer.empty() && !*c.refusal;
+    QCOMPARE(text(*d, c.field), taken ? QString::fromStdString(answer) : before);
+    if (*c.refusal)
+        QCOMPARE(f.ui.lines.at(1), std::string("MSGBOX\texclamation\tスケジュールバックアップ\t") + c.refusal);
     else
         QCOMPARE(f.ui.lines.size(), 1u);
-    QCOMPARE(find<QLineEdit>(*d, "Txt_DBBkFileCopy_SourceFolder")->text(),
-             find<QLineEdit>(*d, "Txt_DBBackupFolder")->text());
+    QCOMPARE(text(*d, "Txt_DBBkFileCopy_SourceFolder"), text(*d, "Txt_DBBackupFolder"));
 }
 
 void InputTest::fitsTheScreenAndWorksByKeyboard() {
     DialogFixture f;
-    f.writeIni(f.validIni());
-    auto d = f.open();
+    auto d = f.openValid();
     QVERIFY(QTest::qWaitForWindowActive(d.get()));
     auto* tabs = find<QTabWidget>(*d, "Tab_Select");
     const QByteArray snapshots = qgetenv("ENCRT_SNAPSHOT_DIR");

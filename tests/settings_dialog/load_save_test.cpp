@@ -17,13 +17,6 @@ using settings_dialog::WeekDays;
 
 namespace {
 
-WeekDays days(const QWidget& d, const char* kind) {
-    WeekDays out{};
-    for (int i = 0; i < 7; ++i)
-        out[i] = find<QCheckBox>(d, QStringLiteral("Chk_DBBkSche%1_Day(%2)").arg(kind).arg(i).toLatin1())->isChecked();
-    return out;
-}
-
 // Whether a kind's days and picker are enabled; nothing when they disagree.
 std::optional<bool> kindEnabled(const QWidget& d, const char* kind) {
     const bool day = find<QCheckBox>(d, QStringLiteral("Chk_DBBkSche%1_Day(3)").arg(kind).toLatin1())->isEnabled();
@@ -31,26 +24,32 @@ std::optional<bool> kindEnabled(const QWidget& d, const char* kind) {
     return day == time ? std::optional(day) : std::nullopt;
 }
 
-QString timeOf(const QWidget& d, const char* kind) {
-    return find<QTimeEdit>(d, QStringLiteral("DTP_DBBkSche%1_Time").arg(kind).toLatin1())->text();
+std::vector<bool> ticks(const settings_dialog::FormValues& v) {
+    std::vector<bool> out;
+    for (const auto& item : v.databases)
+        out.push_back(item.ticked);
+    return out;
 }
 
-QStringList ticked(const QWidget& d) {
-    QStringList names;
-    auto* list = find<QTreeWidget>(d, "ListV_DBName");
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->checkState(0) == Qt::Checked)
-            names << list->topLevelItem(i)->text(0);
-    return names;
-}
+// A settings file with [Schedule] `schedule` and [FILE_COPY] `copy`, and what `field` then shows.
+struct Fallback {
+    const char* name;
+    const char* schedule;
+    const char* copy;
+    const char* field;
+    const char* shown;
+};
 
-QString text(const QWidget& d, const char* name) {
-    return find<QLineEdit>(d, name)->text();
-}
-
-void click(const QWidget& d, const char* name) {
-    QTest::mouseClick(find<QAbstractButton>(d, name), Qt::LeftButton);
-}
+const Fallback kFallbacks[] = {
+    {"local term 0", "Db=X\r\nLocalPreserveTerm=0\r\n", "EXECUTE=0\r\n", "Txt_LocalPreserveTerm", "30"},
+    {"local term 1000", "Db=X\r\nLocalPreserveTerm=1000\r\n", "EXECUTE=0\r\n", "Txt_LocalPreserveTerm", "30"},
+    {"local term leading number", "Db=X\r\nLocalPreserveTerm=12abc\r\n", "EXECUTE=0\r\n", "Txt_LocalPreserveTerm",
+     "12abc"},
+    {"external term 1000", "Db=X\r\n", "OutSidePreserveTerm=1000\r\n", "Txt_OutSidePreserveTerm", "60"},
+    {"temp term from the product", "Db=X\r\n", "EXECUTE=0\r\n", "Txt_TempLogTerm", "120"},
+    {"temp term out of range", "TEMPLOGTERM=40000\r\n", "EXECUTE=0\r\n", "Txt_TempLogTerm", "120"},
+    {"temp term own", "TEMPLOGTERM= 32767 \r\n", "EXECUTE=0\r\n", "Txt_TempLogTerm", "32767"},
+};
 
 } // namespace
 
@@ -69,24 +68,23 @@ private slots:
 
 void LoadSaveTest::loadsSettingsAndEnablesByTheCheckBoxes() {
     DialogFixture f;
-    f.writeIni(f.validIni());
-    auto d = f.open();
+    auto d = f.openValid();
     QVERIFY(d->loaded());
-    QCOMPARE(ticked(*d), QStringList({"SABRELUND", "SALES"}));
+    const auto v = d->values(); // what the controls show
+    QCOMPARE(ticks(v), (std::vector<bool>{true, true, false}));
     QCOMPARE(find<QTreeWidget>(*d, "ListV_DBName")->headerItem()->text(0), "DBName");
-    // Day 65 is Monday and Sunday.
-    QVERIFY((days(*d, "All") == WeekDays{true, false, false, false, false, false, true}));
-    QCOMPARE(timeOf(*d, "All"), "02:30");
+    QVERIFY((v.all.days == WeekDays{true, false, false, false, false, false, true})); // Day 65
+    QCOMPARE(v.all.time, "02:30");
     QVERIFY(kindEnabled(*d, "All") == true);
     // "NON": the kind is off, its days and time keep the defaults and are disabled.
-    QVERIFY(!find<QCheckBox>(*d, "Chk_DBBkType_Diff")->isChecked());
-    QVERIFY((days(*d, "Diff") == WeekDays{false, true, true, true, true, false, false}));
-    QCOMPARE(timeOf(*d, "Diff"), "09:00");
+    QVERIFY(!v.diff.enabled);
+    QVERIFY((v.diff.days == WeekDays{false, true, true, true, true, false, false}));
+    QCOMPARE(v.diff.time, "09:00");
     QVERIFY(kindEnabled(*d, "Diff") == false);
-    QVERIFY((days(*d, "Log") == WeekDays{false, false, false, false, true, false, false}));
-    QCOMPARE(text(*d, "Txt_TempLogTerm"), "100");
-    QCOMPARE(text(*d, "Txt_KEYMANAGEFileCopy_SourceFolder"), QString::fromStdString(f.path("product") + "/KEYMANAGE"));
-    QCOMPARE(text(*d, "Txt_GIJYUTUFileCopy_SourceFolder"), QString::fromStdString(f.path("docs")));
+    QVERIFY((v.log.days == WeekDays{false, false, false, false, true, false, false}));
+    QCOMPARE(v.tempLogTerm, "100");
+    QCOMPARE(v.keySource, f.path("product") + "/KEYMANAGE");
+    QCOMPARE(v.gijyutuSource, f.path("docs"));
 
     // The kinds' and the copy box's groups follow their boxes; the copy tab mirrors the local folder.
     click(*d, "Chk_DBBkType_Diff");
@@ -102,48 +100,16 @@ void LoadSaveTest::loadsSettingsAndEnablesByTheCheckBoxes() {
 }
 
 void LoadSaveTest::loadFallbacks_data() {
-    QTest::addColumn<QString>("schedule");
-    QTest::addColumn<QString>("copy");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("shown");
-    const QString base = "Db=SABRELUND\r\nPath=/x\r\n";
-    QTest::newRow("local term 0") << base + "LocalPreserveTerm=0\r\n"
-                                  << ""
-                                  << "Txt_LocalPreserveTerm"
-                                  << "30";
-    QTest::newRow("local term 1000") << base + "LocalPreserveTerm=1000\r\n"
-                                     << ""
-                                     << "Txt_LocalPreserveTerm"
-                                     << "30";
-    QTest::newRow("local term leading number") << base + "LocalPreserveTerm=12abc\r\n"
-                                               << ""
-                                               << "Txt_LocalPreserveTerm"
-                                               << "12abc";
-    QTest::newRow("external term 1000") << base << "OutSidePreserveTerm=1000\r\n"
-                                        << "Txt_OutSidePreserveTerm"
-                                        << "60";
-    QTest::newRow("temp term from the product") << base << ""
-                                                << "Txt_TempLogTerm"
-                                                << "120";
-    QTest::newRow("temp term out of range") << base + "TEMPLOGTERM=40000\r\n"
-                                            << ""
-                                            << "Txt_TempLogTerm"
-                                            << "120";
-    QTest::newRow("temp term own") << base + "TEMPLOGTERM= 32767 \r\n"
-                                   << ""
-                                   << "Txt_TempLogTerm"
-                                   << "32767";
+    addRows(kFallbacks);
 }
 
 void LoadSaveTest::loadFallbacks() {
-    QFETCH(QString, schedule);
-    QFETCH(QString, copy);
-    QFETCH(QString, field);
-    QFETCH(QString, shown);
+    QFETCH(int, row);
+    const Fallback& r = kFallbacks[row];
     DialogFixture f;
-    f.writeIni(f.validIni(schedule.toStdString(), copy.isEmpty() ? "EXECUTE=0\r\n" : copy.toStdString()));
+    f.writeIni(f.validIni(r.schedule, r.copy));
     auto d = f.open();
-    QCOMPARE(text(*d, field.toLatin1()), shown);
+    QCOMPARE(text(*d, r.field), r.shown);
 }
 
 void LoadSaveTest::unreachableServerKeepsDesignTexts() {
@@ -164,7 +130,7 @@ void LoadSaveTest::unreachableServerKeepsDesignTexts() {
     QVERIFY(find<QCheckBox>(*d, "Chk_FileCopy")->isChecked());
     QVERIFY(find<QWidget>(*d, "Txt_DBBkFileCopy_TargetFolder")->isEnabled());
     QCOMPARE(text(*d, "Txt_DBBkFileCopy_TargetFolder"), "/mnt/nas");
-    QVERIFY(ticked(*d).isEmpty());
+    QCOMPARE(ticks(d->values()), (std::vector<bool>{false}));
     QCOMPARE(f.ini(), before);
 }
 
