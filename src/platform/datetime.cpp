@@ -23,7 +23,7 @@ Fields split(LocalTime t) {
 }
 
 template <typename... Args> std::string format(const char* fmt, Args... args) {
-    char buf[32];
+    char buf[64];
     std::snprintf(buf, sizeof buf, fmt, args...);
     return buf;
 }

@@ -46,4 +46,15 @@ void DailyLog::write(std::string_view text) {
     }
 }
 
+void logErrorDescription(DailyLog& log, std::string_view text) {
+    log.line("Err.Description：" + std::string(text));
+}
+
+void logDeletion(DailyLog& log, std::string_view path, const std::error_code& error) {
+    const std::string outcome = error ? "失敗" : "成功";
+    log.line("結果：" + outcome + std::string(kIdeographicSpace) + "削除ﾌｧｲﾙ名：" + std::string(path));
+    if (error)
+        logErrorDescription(log, error.message());
+}
+
 } // namespace scheduler

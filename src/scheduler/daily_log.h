@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace scheduler {
 
@@ -34,5 +35,14 @@ private:
     int fd_ = -1;
     const platform::Clock& clock_;
 };
+
+// One ideographic space: the separator of the pieces of a result line.
+inline constexpr std::string_view kIdeographicSpace = "\u3000";
+
+// "結果：成功　削除ﾌｧｲﾙ名：<path>", or on an error the failure line and "Err.Description：<text>".
+void logDeletion(DailyLog& log, std::string_view path, const std::error_code& error);
+
+// The second line of every failure: "Err.Description：" and the error's text.
+void logErrorDescription(DailyLog& log, std::string_view text);
 
 } // namespace scheduler

@@ -1,0 +1,110 @@
+#include "backup/temp_log_purge.h"
+
+#include "common/string_utils.h"
+#include "platform/filesystem.h"
+#include "scheduler/daily_log.h"
+#include "scheduler/product_folders.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace backup {
+namespace {
+
+using platform::LocalTime;
+
+enum class DateFrom { Name, CreationTime };
+
+struct Place {
+    std::string folder; // ends in "/"
+    std::string pattern;
+    std::size_t nameLength; // 0: any name
+    DateFrom dateFrom;
+    bool onlyWhenPresent; // skipped when the folder is missing
+    bool removesFolders;
+};
+
+bool allDigits(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::vector<Place> placesBelow(const std::string& base) {
+    return {
+        {base + "/Temp/", std::string(17, '?'), 17, DateFrom::Name, true, true},
+        {base + "/Temp/logfile/", "*.log", 0, DateFrom::CreationTime, false, false},
+        {base + "/CONTLOG/", "*", 0, DateFrom::CreationTime, false, false},
+        {base + "/Orvanti/MAIL/", std::string(14, '?'), 14, DateFrom::Name, true, true},
+    };
+}
+
+struct Purge {
+    scheduler::ProgramContext& ctx;
+    scheduler::DailyLog& log;
+    platform::FileSystem fs;
+    LocalTime limit;
+
+    // An unreadable date counts as now, so that the item stays.
+    LocalTime dateOf(const Place& place, const std::string& name) const {
+        const auto date = place.dateFrom == DateFrom::Name ? dateInName(name) : fs.creationTime(place.folder + name);
+        return date ? *date : ctx.clock.now();
+    }
+
+    std::vector<std::string> candidates(const Place& place) const {
+        std::vector<std::string> out;
+        std::error_code ec;
+        const auto kinds = place.nameLength ? platform::EntryKinds::Both : platform::EntryKinds::Files;
+        for (const auto& e : fs.list(place.folder, place.pattern, kinds, ec)) {
+            if (place.nameLength && (e.name.size() != place.nameLength || !allDigits(e.name)))
+                continue;
+            if (dateOf(place, e.name) <= limit)
+                out.push_back(place.folder + e.name);
+        }
+        return out;
+    }
+
+    void clean(const Place& place) {
+        if (place.onlyWhenPresent && !fs.folderExists(place.folder))
+            return;
+        for (const auto& path : candidates(place)) {
+            // The line goes first; the outcome of the deletion is not examined.
+            log.line((place.removesFolders ? "削除フォルダ名：" : "削除ファイル名：") + path);
+            if (place.removesFolders)
+                fs.deleteFolder(path);
+            else
+                fs.deleteFile(path);
+        }
+    }
+};
+
+std::string baseFolder(const scheduler::ProgramContext& ctx, const platform::FileSystem& fs) {
+    const std::string product = scheduler::productFolder(ctx);
+    return !product.empty() && fs.folderExists(product) ? product : ctx.programDir.string();
+}
+
+} // namespace
+
+std::optional<LocalTime> dateInName(std::string_view name) {
+    if (name.size() < 14 || !allDigits(name.substr(0, 14)))
+        return std::nullopt;
+    const std::string text = std::string(name.substr(0, 4)) + "/" + std::string(name.substr(4, 2)) + "/" +
+                             std::string(name.substr(6, 2)) + " " + std::string(name.substr(8, 2)) + ":" +
+                             std::string(name.substr(10, 2)) + ":" + std::string(name.substr(12, 2));
+    return platform::parseDateTime(text);
+}
+
+void sbDeleteTempLog(scheduler::ProgramContext& ctx) {
+    scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
+    const std::string& term = ctx.settings.tempLogTerm;
+    const LocalTime limit = LocalTime(platform::dayOf(ctx.runTime()) - std::chrono::days(long(common::fnVal(term))));
+    log.section("---Pelmoraログファイルの削除 Start---");
+    log.line(std::string(40, '-'));
+    log.line(term + "日経過ファイルが対象");
+    log.line(std::string(40, '-'));
+    Purge purge{ctx, log, platform::FileSystem{}, limit};
+    for (const auto& place : placesBelow(baseFolder(ctx, purge.fs)))
+        purge.clean(place);
+    log.section("---Pelmoraログファイルの削除 End---");
+}
+
+} // namespace backup

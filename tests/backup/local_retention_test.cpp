@@ -1,0 +1,83 @@
+#include "backup/local_retention.h"
+#include "support/log_reader.h"
+#include "support/recording_sink.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using platform::makeLocalTime;
+using testsupport::writeFile;
+
+namespace {
+
+class LocalRetentionTest : public ::testing::Test {
+protected:
+    testsupport::TempDir dir;
+    testsupport::RecordingSink ui;
+    platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
+    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    platform::FileSystem fs;
+
+    void SetUp() override {
+        ctx.settings.path = (dir / "backup").string();
+        ctx.settings.localPreserveTerm = "30";
+        ctx.currentTick = clock.now();
+        std::filesystem::create_directories(dir / "backup");
+    }
+    std::string file(const std::string& name, platform::LocalTime modified) {
+        const auto p = dir / "backup" / name;
+        writeFile(p, "x");
+        fs.setLastModified(p, modified);
+        return p.string();
+    }
+    std::vector<std::string> run() {
+        {
+            scheduler::DailyLog log(dir / "run.log", clock);
+            backup::sbDeleteExpiredBackupFiles(ctx, log, fs);
+        }
+        return testsupport::readLogLines(dir / "run.log");
+    }
+};
+
+} // namespace
+
+TEST_F(LocalRetentionTest, DeletesUpperCaseBackupsAndRootLogsOnTheDayRule) {
+    const auto expired = file("SALES/SALES_20261103020000_INIT.DAT", makeLocalTime(2026, 11, 3, 23, 59));
+    file("SALES/SALES_20261104000000_INIT.DAT", makeLocalTime(2026, 11, 4, 0, 0));
+    file("SALES/lower.dat", makeLocalTime(2020, 1, 1));
+    const auto oldLog = file("20261001.LOG", makeLocalTime(2026, 10, 1));
+    file("SALES/20261001.log", makeLocalTime(2026, 10, 1));
+    file("20261203.log", makeLocalTime(2026, 12, 3));
+
+    EXPECT_EQ(run(), (std::vector<std::string>{
+                         "<ts>  ---保存期間を過ぎたファイルの削除 Start---",
+                         "結果：成功　削除ﾌｧｲﾙ名：" + expired,
+                         "結果：成功　削除ﾌｧｲﾙ名：" + oldLog,
+                         "<ts>  ---保存期間を過ぎたファイルの削除 End---",
+                     }));
+    EXPECT_FALSE(ctx.runError);
+    EXPECT_TRUE(fs.fileExists(dir / "backup" / "SALES" / "lower.dat"));
+    EXPECT_TRUE(fs.fileExists(dir / "backup" / "SALES" / "20261001.log"));
+    EXPECT_TRUE(fs.fileExists(dir / "backup" / "SALES" / "SALES_20261104000000_INIT.DAT"));
+}
+
+TEST_F(LocalRetentionTest, AReadOnlyFileFailsTheRunButTheNextOneIsStillDeleted) {
+    const auto locked = file("A/A_1_INIT.DAT", makeLocalTime(2026, 1, 1));
+    const auto next = file("B/B_1_INIT.DAT", makeLocalTime(2026, 1, 1));
+    ::chmod(locked.c_str(), 0444);
+    EXPECT_EQ(run(), (std::vector<std::string>{
+                         "<ts>  ---保存期間を過ぎたファイルの削除 Start---",
+                         "結果：失敗　削除ﾌｧｲﾙ名：" + locked,
+                         "Err.Description：Permission denied",
+                         "結果：成功　削除ﾌｧｲﾙ名：" + next,
+                         "<ts>  ---保存期間を過ぎたファイルの削除 End---",
+                     }));
+    EXPECT_TRUE(ctx.runError);
+    EXPECT_TRUE(fs.fileExists(locked));
+}
+
+TEST_F(LocalRetentionTest, AMissingFolderWritesOnlyTheSectionLines) {
+    ctx.settings.path = (dir / "missing").string();
+    EXPECT_EQ(run().size(), 2u);
+    EXPECT_FALSE(ctx.runError);
+}
