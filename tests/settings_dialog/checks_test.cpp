@@ -1,6 +1,7 @@
 // What OK finds wrong, in which order, and where it leaves the user.
 
 #include "dialog_fixture.h"
+#include "qtest_main.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -177,5 +178,5 @@ void ChecksTest::passingChecksKeepTheTab() {
     QVERIFY(f.ui.lines.empty());
 }
 
-QTEST_MAIN(ChecksTest)
+ENCRT_QTEST_MAIN(ChecksTest)
 #include "checks_test.moc"

@@ -2,6 +2,7 @@
 // its size, its keyboard access. With ENCRT_SNAPSHOT_DIR set, each tab is also saved as a PNG.
 
 #include "dialog_fixture.h"
+#include "qtest_main.h"
 #include "settings_dialog/term_edit.h"
 
 #include <QApplication>
@@ -161,5 +162,5 @@ void InputTest::fitsTheScreenAndWorksByKeyboard() {
     QCOMPARE(f.ini(), before);
 }
 
-QTEST_MAIN(InputTest)
+ENCRT_QTEST_MAIN(InputTest)
 #include "input_test.moc"

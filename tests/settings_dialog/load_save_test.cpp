@@ -1,6 +1,7 @@
 // Opening the dialog on settings files, and what OK and Cancel leave in them.
 
 #include "dialog_fixture.h"
+#include "qtest_main.h"
 #include "settings_dialog/dialog_controls.h"
 #include "settings_dialog/form_values.h"
 
@@ -215,5 +216,5 @@ void LoadSaveTest::failedReloadIsReported() {
     QCOMPARE(f.ui.lines.back(), "MESSAGE\t3001\tINIファイルのロード\t\t");
 }
 
-QTEST_MAIN(LoadSaveTest)
+ENCRT_QTEST_MAIN(LoadSaveTest)
 #include "load_save_test.moc"
