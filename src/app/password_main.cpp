@@ -1,0 +1,115 @@
+// encrt-password [--config-dir DIR]: reads a password from standard input (without echo on a
+// terminal), creates the key file in DIR when it is missing, and prints the text to store under
+// MSDE_DBTOOL.INI [(local)] PASSWORD.
+
+#include "common/password.h"
+#include "platform/paths.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kUsage = "Usage: encrt-password [--config-dir DIR]\n"
+                                    "Reads a password from standard input and prints the text to store under\n"
+                                    "MSDE_DBTOOL.INI [(local)] PASSWORD. The key file is created in DIR (default:\n"
+                                    "the folder of this program) when it is missing.\n";
+
+// The terminal as it was before echo was switched off, for the signal handler to put back.
+struct termios savedTerminal {};
+volatile std::sig_atomic_t echoIsOff = 0;
+
+extern "C" void restoreTerminalAndDie(int sig) {
+    if (echoIsOff)
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+// Switches echo off on a terminal for its lifetime; a pipe is left alone.
+class EchoOff {
+public:
+    EchoOff() {
+        if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &savedTerminal) != 0)
+            return;
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            std::signal(sig, restoreTerminalAndDie);
+        struct termios quiet = savedTerminal;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quiet.c_lflag |= ECHONL;
+        echoIsOff = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        std::fputs("Password: ", stderr);
+    }
+    ~EchoOff() {
+        if (echoIsOff)
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+        echoIsOff = 0;
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+};
+
+std::optional<std::string> readPassword() {
+    EchoOff echoOff;
+    std::string line;
+    if (!std::getline(std::cin, line) && line.empty())
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+int usageError(const std::string& message) {
+    std::cerr << "encrt-password: " << message << "\n" << kUsage;
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::filesystem::path dir = platform::executableFolder();
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "encrt-password " ENCRT_VERSION "\n";
+            return 0;
+        }
+        if (arg == "--config-dir" && i + 1 < argc)
+            dir = argv[++i];
+        else if (arg.starts_with("--config-dir="))
+            dir = std::string(arg.substr(13));
+        else
+            return usageError("unexpected argument \"" + std::string(arg) + "\"");
+    }
+    if (std::error_code ec; !std::filesystem::is_directory(dir, ec))
+        return usageError("\"" + dir.string() + "\" is not a folder");
+
+    const std::optional<std::string> password = readPassword();
+    if (!password) {
+        std::cerr << "encrt-password: no password on standard input\n";
+        return 1;
+    }
+    const std::filesystem::path keyFile = common::passwordKeyPath(dir);
+    if (const std::error_code ec = common::ensurePasswordKey(keyFile)) {
+        std::cerr << "encrt-password: cannot create the key file " << keyFile.string() << ": " << ec.message() << "\n";
+        return 1;
+    }
+    const std::optional<std::string> stored = common::encipherPassword(keyFile, *password);
+    if (!stored) {
+        std::cerr << "encrt-password: cannot read the key file " << keyFile.string() << "\n";
+        return 1;
+    }
+    std::cout << *stored << "\n";
+    return 0;
+}

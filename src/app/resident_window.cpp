@@ -1,0 +1,57 @@
+#include "app/resident_window.h"
+
+#include "app/app_texts.h"
+#include "app/tray_icon.h"
+
+namespace app {
+
+Frm_EnCrt_ScheduleBackup::Frm_EnCrt_ScheduleBackup(scheduler::ProgramContext& ctx, SettingsOpener openSettings,
+                                                   bool withTray)
+    : ctx_(ctx), openSettings_(std::move(openSettings)), driver_(new SchedulerDriver(ctx, this)) {
+    setObjectName(QStringLiteral("Frm_EnCrt_ScheduleBackup"));
+    if (withTray) {
+        tray_ = new TrayIcon(this);
+        connect(tray_, &TrayIcon::setUpChosen, this, &Frm_EnCrt_ScheduleBackup::PopMenu1_SetUp_Click);
+        connect(tray_, &TrayIcon::endChosen, this, &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
+    }
+}
+
+Frm_EnCrt_ScheduleBackup::~Frm_EnCrt_ScheduleBackup() = default;
+
+void Frm_EnCrt_ScheduleBackup::Form_Load() {
+    if (tray_)
+        tray_->show();
+    setWindowTitle(QString::fromUtf8(kResidentCaption.data(), qsizetype(kResidentCaption.size())));
+    hide();
+    driver_->setEnabled(true);
+}
+
+void Frm_EnCrt_ScheduleBackup::Form_Unload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    ctx_.releaseDatabase();
+    if (tray_)
+        tray_->hide();
+    driver_->setEnabled(false);
+    emit ended();
+}
+
+void Frm_EnCrt_ScheduleBackup::PopMenu1_SetUp_Click() {
+    if (settingsOpen_ || unloaded_)
+        return; // the dialog is already open (the menu stays reachable while it is)
+    settingsOpen_ = true;
+    driver_->setEnabled(false);
+    if (openSettings_)
+        openSettings_();
+    settingsOpen_ = false;
+    // Closing the dialog restarts the scheduler, also after a tick that left it stopped.
+    if (!unloaded_)
+        driver_->setEnabled(true);
+}
+
+void Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click() {
+    Form_Unload();
+}
+
+} // namespace app

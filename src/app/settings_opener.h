@@ -1,0 +1,14 @@
+#pragma once
+// Opening the settings dialog: the one place the resident program, the tick and --settings go
+// through. Until the dialog exists this shows a plain stand-in.
+
+#include "scheduler/context.h"
+
+class QWidget;
+
+namespace app {
+
+// Shows the settings dialog modally and returns when it is closed.
+void openSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent);
+
+} // namespace app

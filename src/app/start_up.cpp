@@ -1,0 +1,158 @@
+#include "app/start_up.h"
+
+#include "app/app_texts.h"
+#include "app/command_line.h"
+#include "app/resident_window.h"
+#include "app/settings_opener.h"
+#include "app/single_instance.h"
+#include "app/termination_signals.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/qt_ui_sink.h"
+#include "platform/ui_sink.h"
+#include "scheduler/settings.h"
+
+#include <QApplication>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace app {
+namespace {
+
+void writeTo(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+void say(const std::string& text) {
+    writeTo(stderr, std::string(kProgramName) + ": " + text + "\n");
+}
+
+std::unique_ptr<platform::Clock> makeClock(const Options& o) {
+    if (o.clockStart)
+        return std::make_unique<platform::OffsetClock>(*o.clockStart);
+    return std::make_unique<platform::SystemClock>();
+}
+
+// The work of a due tick: the backup run (pre-check, connection, lock rows, run driver, unlock)
+// plugs in here. Until it does, a due tick only switches the timer on again.
+scheduler::DueTickWork backupRunWork() {
+    return {};
+}
+
+// Ends the process once the window has been unloaded. From inside a tick (the menu is reachable
+// while a run lists files) the program ends at once, as it did when the window unloaded; the
+// run's lock row and Iniflg "0" stay behind for the next start to clear.
+void endProgram(SchedulerDriver& driver) {
+    if (driver.tick().isRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    QCoreApplication::quit();
+}
+
+int runResident(int& argc, char** argv, const Options& o) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(kProgramName.data(), qsizetype(kProgramName.size())));
+    QApplication::setQuitOnLastWindowClosed(false); // closing the settings dialog must not end the program
+    TerminationSignals termination;
+
+    const auto clock = makeClock(o);
+    platform::QtUiSink ui;
+    scheduler::ProgramContext ctx(*clock, ui, o.configDir);
+    const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
+    ui.setSettingsOpener(openSettings);
+    startUp(ctx);
+
+    const bool withTray = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!withTray)
+        say("no notification area on this desktop; staying resident without an icon");
+    Frm_EnCrt_ScheduleBackup window(ctx, openSettings, withTray);
+    window.driver().tick().setDueTickWork(backupRunWork());
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                     &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
+    QObject::connect(&window, &Frm_EnCrt_ScheduleBackup::ended, &app, [&window] { endProgram(window.driver()); });
+    window.Form_Load();
+
+    if (o.tickOnce) {
+        window.driver().tick().Timer1_Timer();
+        window.Form_Unload();
+        return 0;
+    }
+    return app.exec();
+}
+
+int runHeadless(int& argc, char** argv, const Options& o) {
+    QCoreApplication app(argc, argv);
+    TerminationSignals termination;
+
+    const auto clock = makeClock(o);
+    platform::HeadlessUiSink ui;
+    scheduler::ProgramContext ctx(*clock, ui, o.configDir);
+    startUp(ctx);
+
+    SchedulerDriver driver(ctx);
+    driver.tick().setDueTickWork(backupRunWork());
+    if (o.tickOnce) {
+        driver.tick().Timer1_Timer();
+        ctx.releaseDatabase();
+        return 0;
+    }
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] {
+        driver.setEnabled(false);
+        ctx.releaseDatabase();
+        endProgram(driver);
+    });
+    driver.setEnabled(true);
+    return app.exec();
+}
+
+int runSettingsOnly(int& argc, char** argv, const Options& o) {
+    QApplication app(argc, argv);
+    const auto clock = makeClock(o);
+    platform::QtUiSink ui;
+    scheduler::ProgramContext ctx(*clock, ui, o.configDir);
+    ui.setSettingsOpener([&ctx] { openSettingsDialog(ctx, nullptr); });
+    openSettingsDialog(ctx, nullptr);
+    return 0;
+}
+
+} // namespace
+
+void startUp(scheduler::ProgramContext& ctx) {
+    ctx.startTime = ctx.clock.now();
+    ctx.previousTick.reset();
+    ctx.currentTick.reset();
+    ctx.serverDatabases.clear();
+    scheduler::fnLoadSettings(ctx);
+}
+
+int Main(int argc, char** argv) {
+    const CommandLine cl = parseCommandLine(argumentsOf(argc, argv), platform::executableFolder());
+    if (cl.exitStatus) {
+        writeTo(stdout, cl.out);
+        writeTo(stderr, cl.err);
+        return *cl.exitStatus;
+    }
+    const Options& o = cl.options;
+    if (o.settingsOnly)
+        return runSettingsOnly(argc, argv, o);
+
+    // Before anything else: a second copy ends here, silently, having read and written nothing.
+    SingleInstanceLock lock(o.configDir);
+    switch (lock.tryAcquire()) {
+    case SingleInstanceLock::Result::HeldByAnother:
+        return 0;
+    case SingleInstanceLock::Result::Failed:
+        say(lock.errorText());
+        return 1;
+    case SingleInstanceLock::Result::Acquired:
+        break;
+    }
+    return o.headless ? runHeadless(argc, argv, o) : runResident(argc, argv, o);
+}
+
+} // namespace app

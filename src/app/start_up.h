@@ -1,0 +1,16 @@
+#pragma once
+// Main: the command line, the single-instance lock, the start-up values and the mode the command
+// line asks for (resident with a tray, headless, one tick, or the settings dialog alone).
+
+#include "scheduler/context.h"
+
+namespace app {
+
+// Runs the program and returns its exit status.
+int Main(int argc, char** argv);
+
+// The start-up values: the start time from the clock, empty tick times and server database
+// list, and the settings (the load's result is not looked at; the database list is still empty).
+void startUp(scheduler::ProgramContext& ctx);
+
+} // namespace app

@@ -1,0 +1,55 @@
+#pragma once
+// The one-minute scheduler tick (Timer1_Timer of the resident window) in plain C++: the window
+// owns the timer and hands it in through TickTimer; everything else happens here.
+
+#include "scheduler/context.h"
+
+#include <functional>
+
+namespace scheduler {
+
+// The resident window's one-minute timer, as the tick switches it.
+class TickTimer {
+public:
+    virtual ~TickTimer() = default;
+    virtual void setTimerEnabled(bool enabled) = 0;
+};
+
+// How the work of a due tick (everything after the evaluation) ended.
+enum class DueTickEnd {
+    TimerOn,      // the next tick may try again (connection, database list or settings failed)
+    TimerOff,     // the lock table failed or another backup holds it: wait for the settings dialog
+    RunCompleted, // the run went through and its lock row is gone; the timer runs on
+};
+
+// The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock.
+using DueTickWork = std::function<DueTickEnd(ProgramContext&)>;
+
+class SchedulerTick {
+public:
+    // Without `dueWork` a due tick only switches the timer on again.
+    SchedulerTick(ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork = {});
+    SchedulerTick(const SchedulerTick&) = delete;
+    SchedulerTick& operator=(const SchedulerTick&) = delete;
+
+    void setDueTickWork(DueTickWork dueWork) { dueWork_ = std::move(dueWork); }
+
+    void Timer1_Timer();
+
+    // True from the first idle tick or the first completed run on: [Schedule] Iniflg = "1" has
+    // been written (or is no longer due to be written) for this start.
+    bool idleMarker() const { return idleMarker_; }
+    // A tick is in progress (a run lets window events through, so the timer can fire inside it).
+    bool isRunning() const { return running_; }
+
+private:
+    void markIdleOnce();
+
+    ProgramContext& ctx_;
+    TickTimer& timer_;
+    DueTickWork dueWork_;
+    bool idleMarker_ = false;
+    bool running_ = false;
+};
+
+} // namespace scheduler

@@ -1,0 +1,108 @@
+#include "scheduler/tick.h"
+
+#include "platform/clock.h"
+#include "platform/profile.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace scheduler;
+using namespace std::chrono_literals;
+
+namespace {
+
+class FakeTimer : public TickTimer {
+public:
+    std::vector<bool> calls;
+    void setTimerEnabled(bool enabled) override { calls.push_back(enabled); }
+};
+
+class TickTest : public ::testing::Test {
+protected:
+    TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, dir.path()) {
+        testsupport::writeFile(ini(), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
+        ctx.startTime = clock.now();
+        ctx.settings.allDay = "127";
+        ctx.settings.allTime = "10:00";
+    }
+    std::filesystem::path ini() const { return dir / "MSDE_DBTOOL.INI"; }
+    std::string iniflg() const { return platform::profileRead(ini(), "Schedule", "Iniflg", "<none>", 128); }
+    void tickAt(int h, int m, int s) {
+        clock.set(platform::makeLocalTime(2026, 12, 7, h, m, s));
+        tick.Timer1_Timer();
+    }
+
+    testsupport::TempDir dir;
+    platform::ManualClock clock;
+    testsupport::RecordingSink sink;
+    ProgramContext ctx;
+    FakeTimer timer;
+    SchedulerTick tick{ctx, timer};
+};
+
+TEST_F(TickTest, FirstIdleTickWritesIniflgOnceAndRestartsTheTimer) {
+    tickAt(9, 59, 30);
+    EXPECT_EQ(iniflg(), "1");
+    EXPECT_EQ(timer.calls, (std::vector<bool>{false, true}));
+
+    testsupport::writeFile(ini(), "[Schedule]\r\nIniflg=0\r\n"); // another program's value stays
+    tickAt(10, 5, 30);
+    EXPECT_EQ(iniflg(), "0");
+    EXPECT_TRUE(tick.idleMarker());
+}
+
+TEST_F(TickTest, FailedIniflgWriteIsReportedOnceNotEveryMinute) {
+    ::chmod(ini().c_str(), 0444);
+    tickAt(9, 59, 30);
+    tickAt(10, 5, 30);
+    ASSERT_EQ(sink.lines.size(), 1u);
+    EXPECT_EQ(sink.lines[0].rfind("MESSAGE\t3024\t\"1\"", 0), 0u) << sink.lines[0];
+}
+
+TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
+    std::vector<bool> timerDuringWork;
+    std::string kinds;
+    DueTickEnd end = DueTickEnd::TimerOff;
+    tick.setDueTickWork([&](ProgramContext& c) {
+        timerDuringWork = timer.calls;
+        kinds = c.dueKinds[kDueFull];
+        return end;
+    });
+
+    tickAt(10, 0, 30);
+    EXPECT_EQ(kinds, "INIT");
+    EXPECT_EQ(timerDuringWork, (std::vector<bool>{false}));
+    EXPECT_EQ(timer.calls.back(), false); // stays off until the settings dialog is closed
+    EXPECT_EQ(iniflg(), "<none>");        // a due tick is no idle tick
+    EXPECT_FALSE(tick.idleMarker());
+
+    end = DueTickEnd::RunCompleted;
+    ctx.settings.allTime = "10:01";
+    tickAt(10, 1, 30);
+    EXPECT_EQ(timer.calls.back(), true);
+    EXPECT_TRUE(tick.idleMarker());
+    tickAt(10, 2, 30); // idle, but a run already went through: Iniflg keeps the run's value
+    EXPECT_EQ(iniflg(), "<none>");
+}
+
+TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
+    int works = 0;
+    tick.setDueTickWork([&](ProgramContext&) {
+        ++works;
+        const auto before = timer.calls.size();
+        clock.advance(60s);
+        tick.Timer1_Timer(); // the timer, switched on from the menu, fires while the run lists files
+        EXPECT_EQ(timer.calls.size(), before);
+        EXPECT_TRUE(tick.isRunning());
+        return DueTickEnd::TimerOn;
+    });
+    tickAt(10, 0, 0);
+    EXPECT_EQ(works, 1);
+    EXPECT_EQ(ctx.currentTick, platform::makeLocalTime(2026, 12, 7, 10, 0, 0));
+    EXPECT_FALSE(tick.isRunning());
+}
+
+} // namespace
