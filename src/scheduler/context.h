@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,9 @@ struct ProgramContext {
     std::shared_ptr<data::QRCDBS_DataBase> database;
     std::string dbUser;
     std::string dbPassword;
+
+    // The name of the program's active window, "" when none is active; unset in headless runs.
+    std::function<std::string()> activeWindowName;
 
     // The run.
     BackupFiles backupFiles;

@@ -1,0 +1,189 @@
+#include "data/database.h"
+
+#include "common/password.h"
+#include "common/string_utils.h"
+#include "data/access_library.h"
+#include "data/change_marker.h"
+#include "data/debug_log.h"
+
+namespace data {
+
+struct QRCDBS_DataBase::Impl {
+    explicit Impl(DataEnv e) : env(e), log(std::move(e)) {}
+
+    bool connected() const { return handle != 0; }
+    // Every statement goes to the debug log before anything else is checked.
+    void logStatement(std::string_view sql) {
+        if (log.on())
+            log.sbWriteDebugLog(sql, true);
+    }
+
+    DataEnv env;
+    std::int32_t handle = 0;
+    std::string server, database, user, password;
+    DebugLog log;
+};
+
+QRCDBS_DataBase::QRCDBS_DataBase(DataEnv env) : impl_(std::make_unique<Impl>(std::move(env))) {
+    gsIniPath = programIniPath(impl_->env).string();
+    impl_->log.readOptions(zuzorIniPath(impl_->env), kDatabaseLogDefault);
+}
+
+QRCDBS_DataBase::~QRCDBS_DataBase() {
+    fnClose();
+}
+
+const std::string& QRCDBS_DataBase::psServerName() const {
+    return impl_->server;
+}
+const std::string& QRCDBS_DataBase::psDataBaseName() const {
+    return impl_->database;
+}
+const std::string& QRCDBS_DataBase::psUserName() const {
+    return impl_->user;
+}
+const std::string& QRCDBS_DataBase::psPassWord() const {
+    return impl_->password;
+}
+
+bool QRCDBS_DataBase::fnOpen(std::string_view server, std::string_view database, std::string_view user,
+                             std::string_view password, std::int32_t databaseType) {
+    if (impl_->connected())
+        return true;
+    std::int32_t handle = 0;
+    const LibStatus status =
+        fnVIRedAZExt_LoginToDatabase(impl_->env, databaseType, server, user, password, database, handle);
+    if (status != 0 || handle == 0 || (fnVIRedAZExt_GetState(1, handle) & 1) == 0) {
+        // A handle that did not pass the state check is not kept; it is not left open either.
+        if (handle != 0)
+            fnVIRedAZExt_DatabaseClose(handle);
+        return false;
+    }
+    impl_->handle = handle;
+    impl_->server = server;
+    impl_->database = database;
+    impl_->user = user;
+    impl_->password = password;
+    return true;
+}
+
+bool QRCDBS_DataBase::fnOpenEtc(std::string_view connectionString) {
+    if (impl_->connected())
+        return true;
+    std::int32_t handle = 0;
+    if (fnVIRedAZExt_CreateOpen(impl_->env, connectionString, handle) != 0)
+        return false;
+    impl_->handle = handle;
+    return true;
+}
+
+bool QRCDBS_DataBase::fnOpenFromIni(std::string_view sIniPath, std::string_view sIniSection,
+                                    std::string_view sIniServer, std::string_view sIniDataBase,
+                                    std::string_view sIniUser, std::string_view sIniPassWord,
+                                    std::int32_t lDataBaseType) {
+    if (impl_->connected())
+        return true;
+    auto replace = [](std::string& field, std::string_view value) {
+        if (!value.empty())
+            field = value;
+    };
+    replace(gsIniPath, sIniPath);
+    replace(gsIniSection, sIniSection);
+    replace(gsIniServer, sIniServer);
+    replace(gsIniDataBase, sIniDataBase);
+    replace(gsIniUser, sIniUser);
+    replace(gsIniPassWord, sIniPassWord);
+    if (lDataBaseType > 0)
+        glDataBaseType = lDataBaseType;
+
+    const std::filesystem::path ini = gsIniPath;
+    const std::string server = fnReadIniValue(gsIniSection, gsIniServer, "", ini);
+    const std::string database = fnReadIniValue(gsIniSection, gsIniDataBase, "", ini);
+    const std::string user = fnReadIniValue(gsIniSection, gsIniUser, "", ini);
+    const std::string stored = common::trimRight(fnReadIniValue(gsIniSection, gsIniPassWord, "", ini));
+    // The key that deciphers the password lives beside the settings file.
+    const auto keyDir = ini.has_parent_path() ? ini.parent_path() : impl_->env.programDir;
+    return fnOpen(server, database, user, common::fnDecryptPassword(keyDir, stored), glDataBaseType);
+}
+
+bool QRCDBS_DataBase::fnClose() {
+    if (!impl_->connected())
+        return true;
+    const LibStatus status = fnVIRedAZExt_DatabaseClose(impl_->handle);
+    impl_->handle = 0;
+    return status == 0;
+}
+
+std::unique_ptr<QRCDBS_RecordSet> QRCDBS_DataBase::fnOpenRecordSet(std::string_view sql, std::int32_t cursorType,
+                                                                   std::int32_t lockType, std::int32_t options) {
+    if (!impl_->connected())
+        return nullptr;
+    auto rs = std::make_unique<QRCDBS_RecordSet>(impl_->env);
+    if (!rs->fnOpen(sql, impl_->handle, cursorType, lockType, options))
+        return nullptr;
+    return rs;
+}
+
+bool QRCDBS_DataBase::fnExecute(std::string_view sql, std::int32_t* affected, std::int16_t* status) {
+    std::int32_t count = 0;
+    std::int16_t result = 0;
+    if (affected)
+        *affected = 0;
+    if (status)
+        *status = 0;
+    impl_->logStatement(sql);
+    if (!impl_->connected())
+        return false;
+    result = fnVIRedAZExt_Execute(sql, impl_->handle, count);
+    if (affected)
+        *affected = count;
+    if (status)
+        *status = result;
+    if (result != 0)
+        return false;
+    sbSetChangeMarker(impl_->env, sql);
+    return true;
+}
+
+bool QRCDBS_DataBase::fnExecuteEx(std::string_view sql, std::int32_t* affected, std::int32_t* errorCode,
+                                  bool showMessage, std::int32_t silentCode) {
+    std::int32_t count = 0, code = 0;
+    if (affected)
+        *affected = 0;
+    if (errorCode)
+        *errorCode = 0;
+    impl_->logStatement(sql);
+    if (!impl_->connected())
+        return false;
+    const LibStatus status = fnVIRedAZExt_ExecuteEx(sql, impl_->handle, count, code, showMessage ? -1 : 0, silentCode);
+    if (affected)
+        *affected = count;
+    if (errorCode)
+        *errorCode = code;
+    return status == 0;
+}
+
+std::int16_t QRCDBS_DataBase::fnBeginTrans() {
+    // Without a connection no transaction begins, so the result must not read as success.
+    if (!impl_->connected())
+        return libstatus::kInvalidHandle;
+    return fnVIRedAZExt_BeginTrans(impl_->handle);
+}
+
+bool QRCDBS_DataBase::fnCommitTrans(std::optional<std::int16_t>) {
+    return impl_->connected() && fnVIRedAZExt_CommitTrans(impl_->handle) == 0;
+}
+
+bool QRCDBS_DataBase::fnRollBackTrans(std::optional<std::int16_t>) {
+    return impl_->connected() && fnVIRedAZExt_RollbackTrans(impl_->handle) == 0;
+}
+
+bool QRCDBS_DataBase::fnOpenFile(std::string_view prefix, std::string_view path) {
+    if (impl_->connected())
+        return true;
+    if (!fnFileExists(std::string(path)))
+        return false;
+    return fnOpenEtc(std::string(prefix) + std::string(path));
+}
+
+} // namespace data

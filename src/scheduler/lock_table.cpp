@@ -1,0 +1,150 @@
+#include "scheduler/lock_table.h"
+
+#include "data/database.h"
+#include "platform/codepage.h"
+
+#include <chrono>
+#include <thread>
+
+namespace scheduler {
+namespace {
+
+constexpr std::int32_t kErrorsInCommand = std::int32_t(0x80040E14);
+
+// A fixed-length text field: padded with blanks or cut to `length` characters.
+std::string fixedText(const std::string& text, std::size_t length) {
+    std::size_t bytes = 0, chars = 0;
+    while (bytes < text.size() && chars < length) {
+        ++bytes;
+        while (bytes < text.size() && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+            ++bytes;
+        ++chars;
+    }
+    return text.substr(0, bytes) + std::string(length - chars, ' ');
+}
+
+// The product's common change columns.
+void sbReadLockCommon(data::QRCDBS_RecordSet& rs, HaitaKanriRecord& row) {
+    row.更新日 = rs.fnGetDate(std::string("更新日"));
+    row.更新操作者 = fixedText(rs.fnGetChar(std::string("更新操作者")), 16);
+    row.更新画面ＩＤ = fixedText(rs.fnGetChar(std::string("更新画面ＩＤ")), 16);
+    row.更新カウンタ = rs.fnGetSmallInt(std::string("更新カウンタ"));
+    row.削除区分 = fixedText(rs.fnGetChar(std::string("削除区分")), 1);
+}
+
+void readLockRow(data::QRCDBS_RecordSet& rs, HaitaKanriRecord& row) {
+    sbReadLockCommon(rs, row);
+    row.ＫＥＹテーブル名称１ = fixedText(rs.fnGetChar(std::string("ＫＥＹテーブル名称１")), 128);
+    row.ＫＥＹＩＤ１ = rs.fnGetInt(std::string("ＫＥＹＩＤ１"));
+    row.ＫＥＹテーブル名称２ = fixedText(rs.fnGetChar(std::string("ＫＥＹテーブル名称２")), 128);
+    row.ＫＥＹＩＤ２ = rs.fnGetInt(std::string("ＫＥＹＩＤ２"));
+    row.テーブル名称 = fixedText(rs.fnGetChar(std::string("テーブル名称")), 128);
+    row.ロックＩＤ番号 = rs.fnGetInt(std::string("ロックＩＤ番号"));
+    row.ロックＣＤ番号 = fixedText(rs.fnGetChar(std::string("ロックＣＤ番号")), 32);
+}
+
+} // namespace
+
+bool fnSelectLockRows(ProgramContext& ctx, std::vector<HaitaKanriRecord>& rows) {
+    rows.clear();
+    if (!ctx.database)
+        return false;
+    auto rs = ctx.database->fnOpenRecordSet("Select * From 排他管理 Where (削除区分 = '0') AND ＫＥＹテーブル名称２ "
+                                            "<> '内訳名称' AND テーブル名称 <> '内訳';",
+                                            0, -1, -1);
+    if (!rs)
+        return false;
+    bool result = true;
+    while (!rs->pbEOF()) {
+        readLockRow(*rs, rows.emplace_back());
+        if (!rs->fnMoveNext()) {
+            result = false;
+            break;
+        }
+    }
+    rs->fnClose();
+    return result;
+}
+
+bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
+    found = false;
+    if (!ctx.database)
+        return false;
+    auto rs = ctx.database->fnOpenRecordSet(
+        "Select テーブル名称 From 排他管理 Where テーブル名称 = '" + std::string(name) + "';", 0, 1, -1);
+    if (!rs)
+        return false;
+    found = !rs->pbEOF();
+    rs->fnClose();
+    return true;
+}
+
+bool fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
+    const std::string sql =
+        "Delete From 排他管理 " + std::string(" Where 削除区分 = '0' And テーブル名称 = '") + std::string(name) + "';";
+    if (ctx.database && ctx.database->fnExecute(sql))
+        return true;
+    ctx.ui.messageBox("排他管理テーブルから「テーブル名称 = '" + std::string(name) +
+                          "'」のレコードを削除できませんでした。",
+                      "", platform::MsgIcon::Critical);
+    return false;
+}
+
+bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInsertOptions& options) {
+    if (!ctx.database)
+        return false;
+    const std::string sql =
+        "Insert into 排他管理 (更新日, 更新操作者, 更新画面ＩＤ, 更新カウンタ, 削除区分, "
+        "ＫＥＹテーブル名称１, ＫＥＹＩＤ１, ＫＥＹテーブル名称２, ＫＥＹＩＤ２, テーブル名称, "
+        "ロックＩＤ番号, ロックＣＤ番号 ) Values (" +
+        ("GetDate(), '" + fnSqlText(options.operatorName, 16) + "', '" + fnActiveFormName(ctx) + "', 0, '0', ") +
+        "'　', 0, '　', 0, '" + std::string(name) + "', 0, '　' );";
+    bool ok = false;
+    for (int attempt = 0; attempt <= options.repeatCount; ++attempt) {
+        std::int32_t affected = 0, error = 0;
+        ok = ctx.database->fnExecuteEx(sql, &affected, &error, true, kErrorsInCommand);
+        // Only a statement the server refused is worth another try.
+        if (ok || error != kErrorsInCommand)
+            break;
+        if (attempt < options.repeatCount)
+            std::this_thread::sleep_for(std::chrono::milliseconds(options.pauseMilliseconds));
+    }
+    return ok;
+}
+
+std::string fnSqlText(std::string_view text, std::int32_t maxBytes) {
+    std::string cut;
+    if (maxBytes > 0) {
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < text.size();) {
+            std::size_t next = i + 1;
+            while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+                ++next;
+            bytes += platform::cp932Length(text.substr(i, next - i));
+            if (bytes > std::size_t(maxBytes))
+                break;
+            cut.append(text.substr(i, next - i));
+            i = next;
+        }
+    } else {
+        cut = text;
+    }
+    std::string out;
+    for (char c : cut)
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out;
+}
+
+std::string fnActiveFormName(const ProgramContext& ctx) {
+    std::string name;
+    try {
+        if (ctx.activeWindowName)
+            name = ctx.activeWindowName();
+    } catch (...) {
+        // Asking the desktop may fail in many ways; the row then names no window.
+        name.clear();
+    }
+    return fnSqlText(name, 16);
+}
+
+} // namespace scheduler

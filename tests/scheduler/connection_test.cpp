@@ -1,0 +1,83 @@
+// The product connection: login from MSDE_DBTOOL.INI, server from ZUZOR.INI.
+#include "scheduler/connection.h"
+
+#include "common/password.h"
+#include "data/database.h"
+#include "support/product_server.h"
+
+#include <gtest/gtest.h>
+
+using namespace scheduler;
+
+namespace {
+
+struct ProductConnection : ::testing::Test {
+    testsupport::ProductServer p;
+    ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+
+    void login(const std::string& user, const std::string& password) {
+        const auto key = common::passwordKeyPath(p.dir.path());
+        ASSERT_FALSE(common::ensurePasswordKey(key));
+        const std::string stored = password.empty() ? "" : common::encipherPassword(key, password).value();
+        testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI",
+                               "[(local)]\r\nUSER_NAME=" + user + "\r\nPASSWORD=" + stored + "\r\n");
+    }
+};
+
+} // namespace
+
+TEST_F(ProductConnection, OpensTheSharedConnectionAndKeepsTheLogin) {
+    login(p.server.user(), p.server.password());
+    ASSERT_TRUE(fnGetDbObject(ctx));
+    ASSERT_NE(ctx.database, nullptr);
+    EXPECT_EQ(ctx.database->psDataBaseName(), "PRODUCT");
+    EXPECT_EQ(ctx.dbUser, p.server.user());
+    EXPECT_EQ(ctx.dbPassword, p.server.password());
+    EXPECT_TRUE(ctx.database->fnExecute("CREATE TABLE t (i INT)"));
+
+    // A second call replaces the object with a fresh connection.
+    const auto first = ctx.database;
+    ASSERT_TRUE(fnGetDbObject(ctx));
+    EXPECT_NE(ctx.database, first);
+    EXPECT_TRUE(p.ui.lines.empty());
+}
+
+TEST_F(ProductConnection, AWrongPasswordGivesFalseWithoutAMessage) {
+    login(p.server.user(), "not-the-password");
+    EXPECT_FALSE(fnGetDbObject(ctx));
+    ASSERT_NE(ctx.database, nullptr); // already replaced
+    EXPECT_FALSE(ctx.database->fnExecute("SELECT 1"));
+    EXPECT_EQ(ctx.dbUser, "");
+    EXPECT_EQ(ctx.dbPassword, "");
+    EXPECT_TRUE(p.ui.lines.empty());
+}
+
+TEST_F(ProductConnection, MissingLoginKeysAreReportedBeforeAnyConnection) {
+    struct Case {
+        std::string user, password;
+        const char* item;
+    };
+    for (const Case& c : {Case{"   ", "pw", "データベースログインユーザ"},
+                          Case{p.server.user(), "", "データベースログインパスワード"}}) {
+        p.ui.lines.clear();
+        login(c.user, c.password);
+        EXPECT_FALSE(fnGetDbObject(ctx));
+        EXPECT_EQ(ctx.database, nullptr);
+        EXPECT_EQ(p.ui.lines,
+                  std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\t" + std::string(c.item) + "\t"});
+    }
+    // A stored text that does not decipher is not tried as an empty password.
+    p.ui.lines.clear();
+    testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=sa\r\nPASSWORD=ENCRT1:AAAA\r\n");
+    std::string user, password = "x";
+    EXPECT_FALSE(fnGetDbLogin(ctx, user, password));
+    EXPECT_EQ(password, "");
+    EXPECT_EQ(p.ui.lines,
+              std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインパスワード\t"});
+}
+
+TEST_F(ProductConnection, NoProgramFolderMeansNoSettingsFile) {
+    ProgramContext nowhere{p.clock, p.ui, {}};
+    EXPECT_FALSE(fnGetDbObject(nowhere));
+    EXPECT_EQ(p.ui.lines, std::vector<std::string>{"MESSAGE\t3001\tINIファイルパスの取得\tMSDE_DBTOOL.INI\t"});
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "reply.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// A result column as SQLite describes it: its name and declared type (none for expressions).
+struct SourceColumn {
+    std::string name;
+    std::optional<std::string> declared_type;
+};
+
+// Chooses each column's TDS type and converts the cells to it. Rows hold SQLite's values (NULL,
+// integer, double, text, Blob). Throws SqlError when a value does not fit its column's type, as
+// SQL Server reports a failed conversion. Without PLP (TDS before 7.2) there are no MAX columns,
+// so a longer value is an error there.
+ResultSet type_result(const std::vector<SourceColumn>& columns, std::vector<Row> rows, bool plp_allowed);
+
+// The column type a declared SQL type stands for, size included.
+Column column_for_declared_type(const std::string& name, const std::string& declared);
+
+} // namespace standin

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "reply.h"
+
+#include <chrono>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace standin {
+
+// DATETIME values live in SQLite as text "yyyy-mm-dd hh:mm:ss[.fff]". Reading accepts what
+// SQL Server accepts in the usual literal forms: "-" or "/" between date parts, " " or "T" before
+// the time, the time optional, seconds optional, up to seven fraction digits.
+std::optional<DateTimeValue> parse_datetime(std::string_view text);
+
+// A time of day "hh:mm[:ss[.fffffff]]" as a duration since midnight (WAITFOR DELAY's argument).
+std::optional<std::chrono::milliseconds> parse_time_of_day(std::string_view text);
+
+// A DATETIME from a number of days since 1900-01-01 (SQL Server's numeric conversion).
+std::optional<DateTimeValue> datetime_from_days(double days);
+
+// The current local time as DATETIME text with milliseconds: what GetDate() returns.
+std::string local_now_text();
+
+// "yyyy/MM/dd HH:mm:ss" local time, as the backup procedure's run-time argument carries it.
+std::optional<std::time_t> parse_run_time(std::string_view text);
+
+} // namespace standin

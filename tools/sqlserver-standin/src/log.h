@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string_view>
+
+namespace standin {
+
+// One line to standard error; lines from concurrent connections never interleave.
+void log_line(std::string_view text);
+
+} // namespace standin

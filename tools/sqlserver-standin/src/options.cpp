@@ -1,0 +1,108 @@
+#include "options.h"
+
+#include <charconv>
+#include <stdexcept>
+
+namespace standin {
+namespace {
+
+std::uint16_t parse_port(const std::string& text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value > 65535) {
+        throw std::invalid_argument("bad port '" + text + "'");
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+void parse_listen(const std::string& value, ServerConfig& config) {
+    const std::size_t colon = value.rfind(':');
+    if (colon == std::string::npos) {
+        throw std::invalid_argument("--listen needs ADDRESS:PORT, got '" + value + "'");
+    }
+    config.address = value.substr(0, colon);
+    if (config.address == "localhost") {
+        config.address = "127.0.0.1";
+    }
+    config.port = parse_port(value.substr(colon + 1));
+}
+
+InitScript parse_init_script(const std::string& value) {
+    const std::size_t equals = value.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == value.size()) {
+        throw std::invalid_argument("--init-sql needs DB=FILE, got '" + value + "'");
+    }
+    return {value.substr(0, equals), value.substr(equals + 1)};
+}
+
+} // namespace
+
+Options parse_options(const std::vector<std::string>& args) {
+    Options options;
+    bool listen = false, data = false, user = false, password = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return options;
+        }
+        if (i + 1 >= args.size()) {
+            throw std::invalid_argument(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
+        }
+        const std::string& value = args[++i];
+        if (arg == "--listen") {
+            parse_listen(value, options.server);
+            listen = true;
+        } else if (arg == "--data") {
+            options.server.data_dir = value;
+            data = true;
+        } else if (arg == "--user") {
+            options.server.credentials.user = value;
+            user = true;
+        } else if (arg == "--password") {
+            options.server.credentials.password = value;
+            password = true;
+        } else if (arg == "--fail-backup") {
+            options.server.failing_backups.push_back(value);
+        } else if (arg == "--init-sql") {
+            options.init_scripts.push_back(parse_init_script(value));
+        } else {
+            throw std::invalid_argument("unknown argument " + arg);
+        }
+    }
+    if (!listen || !data || !user || !password) {
+        throw std::invalid_argument("--listen, --data, --user and --password are required");
+    }
+    return options;
+}
+
+std::string usage_text() {
+    return R"(Usage: sqlserver-standin --listen 127.0.0.1:PORT --data DIR --user USER --password PASS
+                         [--fail-backup NAME]... [--init-sql DB=FILE]...
+
+A small stand-in for SQL Server, for tests and the demo. It speaks TDS 7.0-7.4 (no encryption)
+on a loopback address and keeps each database in DIR/<name>.sqlite; master, msdb, model and
+tempdb are created when missing.
+
+  --listen ADDR:PORT    loopback address to listen on; PORT 0 picks a free port
+  --data DIR            folder of the database files (created when missing)
+  --user, --password    the one login the server accepts
+  --fail-backup NAME    master..SSP_BackUPDB refuses database NAME with an error (repeatable)
+  --init-sql DB=FILE    when database DB does not exist yet, create it and run the T-SQL in FILE
+                        there (repeatable); for example the product schema:
+                        --init-sql PRODUCT=tools/sqlserver-standin/product-schema.sql
+  --help                this text
+
+Once it listens it prints one line "ready PORT" (the port actually bound) on standard output.
+Every statement received is logged on standard error. SIGTERM or SIGINT ends it with status 0.
+
+Statements: SELECT, INSERT, UPDATE, DELETE, CREATE/DROP TABLE run on SQLite after translation of
+N'...' literals, [names], db..table, master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN,
+ISNULL. Also USE, CREATE/DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT,
+WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB 'db', 'file', 'INIT|DIFF|LOG',
+'label', 'yyyy/MM/dd HH:mm:ss', which writes a restorable SQLite copy of db to file and dates
+the file with the run time.
+)";
+}
+
+} // namespace standin

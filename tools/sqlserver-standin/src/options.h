@@ -1,0 +1,28 @@
+#pragma once
+
+#include "server.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// --init-sql DB=FILE: a schema script run once, when the database is first created.
+struct InitScript {
+    std::string database;
+    std::filesystem::path file;
+};
+
+struct Options {
+    ServerConfig server;
+    std::vector<InitScript> init_scripts;
+    bool help = false;
+};
+
+// Parses the command line; throws std::invalid_argument with a message for the user.
+Options parse_options(const std::vector<std::string>& args);
+std::string usage_text();
+
+} // namespace standin

@@ -1,0 +1,152 @@
+#include "server.h"
+
+#include "log.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace standin {
+namespace {
+
+constexpr int kReapIntervalMs = 1000;
+
+[[noreturn]] void system_failure(const std::string& what) {
+    throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+} // namespace
+
+Server::Server(ServerConfig config)
+    : config_(std::move(config)), catalog_(config_.data_dir), settings_{&catalog_, config_.failing_backups} {
+    if (::pipe2(wake_pipe_, O_CLOEXEC) != 0) {
+        system_failure("cannot create the wake-up pipe");
+    }
+}
+
+Server::~Server() {
+    stop();
+    end_all_connections();
+    if (listen_fd_ >= 0) {
+        ::close(listen_fd_);
+    }
+    ::close(wake_pipe_[0]);
+    ::close(wake_pipe_[1]);
+}
+
+std::uint16_t Server::listen() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(config_.port);
+    if (::inet_pton(AF_INET, config_.address.c_str(), &address.sin_addr) != 1) {
+        throw std::runtime_error("not an IPv4 address: " + config_.address);
+    }
+    if ((ntohl(address.sin_addr.s_addr) >> 24) != 127) {
+        throw std::runtime_error("refusing to listen on " + config_.address + ": only loopback addresses are served");
+    }
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listen_fd_ < 0) {
+        system_failure("cannot create a socket");
+    }
+    const int on = 1;
+    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        system_failure("cannot listen on " + config_.address + ":" + std::to_string(config_.port));
+    }
+    if (::listen(listen_fd_, 64) != 0) {
+        system_failure("cannot listen");
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+void Server::serve() {
+    while (!stopping_) {
+        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+        const int ready = ::poll(fds, 2, kReapIntervalMs);
+        if (ready < 0 && errno != EINTR) {
+            log_line(std::string("poll failed: ") + std::strerror(errno));
+            break;
+        }
+        if (ready > 0 && (fds[0].revents & POLLIN) && !stopping_) {
+            accept_one();
+        }
+        reap_finished();
+    }
+    end_all_connections();
+}
+
+void Server::accept_one() {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+        return; // the client went away before it was accepted, or descriptors ran out: keep serving
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    std::uint16_t spid = next_spid_++;
+    if (spid < 51) { // wrapped around
+        next_spid_ = 52;
+        spid = 51;
+    }
+    std::lock_guard lock(connections_mutex_);
+    Connection& connection = connections_.emplace_back();
+    connection.session = std::make_unique<Session>(fd, spid, settings_, config_.credentials);
+    try {
+        connection.thread = std::thread([&connection] {
+            connection.session->run();
+            connection.finished = true;
+        });
+    } catch (const std::system_error& e) { // out of threads: refuse this client, keep the others
+        log_line(std::string("cannot start a connection thread: ") + e.what());
+        connections_.pop_back();
+    }
+}
+
+void Server::reap_finished() {
+    std::list<Connection> finished;
+    {
+        std::lock_guard lock(connections_mutex_);
+        for (auto it = connections_.begin(); it != connections_.end();) {
+            auto next = std::next(it);
+            if (it->finished) {
+                finished.splice(finished.end(), connections_, it);
+            }
+            it = next;
+        }
+    }
+    for (Connection& connection : finished) {
+        connection.thread.join();
+    }
+}
+
+void Server::end_all_connections() {
+    std::list<Connection> all;
+    {
+        std::lock_guard lock(connections_mutex_);
+        all.splice(all.end(), connections_);
+    }
+    for (Connection& connection : all) {
+        connection.session->shut_down();
+    }
+    for (Connection& connection : all) {
+        connection.thread.join();
+    }
+}
+
+void Server::stop() {
+    if (!stopping_.exchange(true)) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake_pipe_[1], &byte, 1);
+    }
+}
+
+} // namespace standin

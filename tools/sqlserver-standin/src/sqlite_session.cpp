@@ -1,0 +1,255 @@
+#include "sqlite_session.h"
+
+#include "column_types.h"
+#include "datetime.h"
+#include "sqlite_errors.h"
+#include "utf.h"
+
+#include <sqlite3.h>
+
+namespace standin {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr std::size_t kMaxResultBytes = 256u << 20; // a result set is held whole before it is sent
+
+void getdate_function(sqlite3_context* context, int, sqlite3_value**) {
+    const std::string now = local_now_text();
+    sqlite3_result_text(context, now.c_str(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
+}
+
+// Orders the catalogue as SQL Server numbers its databases: system ones first.
+int database_id(const std::string& name, int user_index) {
+    static const char* const kSystem[] = {"master", "tempdb", "model", "msdb"};
+    for (int i = 0; i < 4; ++i) {
+        if (iequals(name, kSystem[i])) {
+            return i + 1;
+        }
+    }
+    return 5 + user_index;
+}
+
+Cell read_cell(sqlite3_stmt* stmt, int column, std::size_t& bytes) {
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        return static_cast<std::int64_t>(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, column);
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, column));
+        bytes += size;
+        return std::string(text, size);
+    }
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, column));
+        bytes += size;
+        return Blob{std::string(data == nullptr ? "" : data, size)};
+    }
+    default:
+        return std::monostate{};
+    }
+}
+
+std::uint16_t command_code(StatementKind kind) {
+    switch (kind) {
+    case StatementKind::Query:
+        return kCmdSelect;
+    case StatementKind::Insert:
+        return kCmdInsert;
+    case StatementKind::Update:
+        return kCmdUpdate;
+    case StatementKind::Delete:
+        return kCmdDelete;
+    case StatementKind::Other:
+        break;
+    }
+    return 0;
+}
+
+struct StatementGuard {
+    sqlite3_stmt* stmt = nullptr;
+    ~StatementGuard() { sqlite3_finalize(stmt); }
+};
+
+} // namespace
+
+SqliteSession::SqliteSession(const Catalog& catalog, const std::string& database) : catalog_(catalog) {
+    const auto canonical = catalog_.find(database);
+    if (!canonical) {
+        throw SqlError(4060, "Cannot open database \"" + database + "\" requested by the login. The login failed.");
+    }
+    open(*canonical);
+}
+
+SqliteSession::~SqliteSession() {
+    close();
+}
+
+void SqliteSession::open(const std::string& canonical_name) {
+    sqlite3* db = nullptr;
+    const std::string file = catalog_.file_of(canonical_name).string();
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const std::string why = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        throw SqlError(4060, "Cannot open database \"" + canonical_name + "\": " + why);
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdate_function, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "PRAGMA temp_store = MEMORY;"
+                 "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE NOCASE, dbid INT)",
+                 nullptr, nullptr, nullptr);
+    close();
+    std::lock_guard lock(handle_mutex_);
+    db_ = db;
+    database_ = canonical_name;
+}
+
+void SqliteSession::close() {
+    std::lock_guard lock(handle_mutex_);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    attached_.clear();
+}
+
+void SqliteSession::use(const std::string& database) {
+    const auto canonical = catalog_.find(database);
+    if (!canonical) {
+        throw SqlError(911,
+                       "Database '" + database + "' does not exist. Make sure that the name is entered correctly.");
+    }
+    if (in_transaction()) {
+        throw SqlError(226, "USE statement not allowed within a transaction on this server.");
+    }
+    if (*canonical != database_) {
+        open(*canonical);
+    }
+}
+
+bool SqliteSession::in_transaction() const {
+    return sqlite3_get_autocommit(db_) == 0;
+}
+
+void SqliteSession::interrupt() {
+    std::lock_guard lock(handle_mutex_);
+    if (db_ != nullptr) {
+        sqlite3_interrupt(db_);
+    }
+}
+
+void SqliteSession::fail(int code) {
+    if ((code & 0xFF) == SQLITE_INTERRUPT) {
+        throw Cancelled();
+    }
+    throw SqlError(sqlite_failure(code, sqlite3_errmsg(db_)));
+}
+
+void SqliteSession::execute_plain(const char* sql) {
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        fail(rc);
+    }
+}
+
+std::string SqliteSession::schema_for(const std::string& database) {
+    const auto canonical = catalog_.find(database);
+    if (!canonical) {
+        throw SqlError(911,
+                       "Database '" + database + "' does not exist. Make sure that the name is entered correctly.");
+    }
+    if (*canonical == database_) {
+        return "main";
+    }
+    const std::string key = ascii_lower(*canonical);
+    if (const auto it = attached_.find(key); it != attached_.end()) {
+        return it->second;
+    }
+    StatementGuard attach;
+    if (sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &attach.stmt, nullptr) != SQLITE_OK) {
+        fail(sqlite3_errcode(db_));
+    }
+    const std::string file = catalog_.file_of(*canonical).string();
+    sqlite3_bind_text(attach.stmt, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(attach.stmt, 2, canonical->c_str(), -1, SQLITE_TRANSIENT);
+    if (const int rc = sqlite3_step(attach.stmt); rc != SQLITE_DONE) {
+        fail(rc);
+    }
+    attached_[key] = *canonical;
+    return *canonical;
+}
+
+void SqliteSession::refresh_sysdatabases() {
+    execute_plain("DELETE FROM temp.sysdatabases");
+    StatementGuard insert;
+    if (sqlite3_prepare_v2(db_, "INSERT INTO temp.sysdatabases VALUES (?, ?)", -1, &insert.stmt, nullptr) !=
+        SQLITE_OK) {
+        fail(sqlite3_errcode(db_));
+    }
+    int user_index = 0;
+    for (const std::string& name : catalog_.names()) {
+        const int id = database_id(name, user_index);
+        user_index += id >= 5 ? 1 : 0;
+        sqlite3_bind_text(insert.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert.stmt, 2, id);
+        if (const int rc = sqlite3_step(insert.stmt); rc != SQLITE_DONE) {
+            fail(rc);
+        }
+        sqlite3_reset(insert.stmt);
+    }
+}
+
+void SqliteSession::execute(const Translation& statement, StatementKind kind, bool nocount, bool plp_allowed,
+                            Reply& reply) {
+    if (statement.uses_sysdatabases) {
+        refresh_sysdatabases();
+    }
+    StatementGuard guard;
+    const char* tail = nullptr;
+    if (const int rc =
+            sqlite3_prepare_v2(db_, statement.sql.c_str(), static_cast<int>(statement.sql.size()), &guard.stmt, &tail);
+        rc != SQLITE_OK) {
+        fail(rc);
+    }
+    if (guard.stmt == nullptr) {
+        reply.add(Done{});
+        return;
+    }
+    const int columns = sqlite3_column_count(guard.stmt);
+    std::vector<Row> rows;
+    std::size_t bytes = 0;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(guard.stmt)) == SQLITE_ROW) {
+        Row row;
+        row.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            row.push_back(read_cell(guard.stmt, c, bytes));
+        }
+        rows.push_back(std::move(row));
+        if (bytes > kMaxResultBytes) {
+            throw SqlError(701, "The result set is larger than this server holds in memory.");
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        fail(rc);
+    }
+    const bool counted = !nocount && (columns > 0 || kind != StatementKind::Other);
+    Done done{DoneToken::Done, static_cast<std::uint16_t>(counted ? kDoneCount : 0),
+              command_code(columns > 0 ? StatementKind::Query : kind), 0};
+    if (columns > 0) {
+        std::vector<SourceColumn> sources;
+        for (int c = 0; c < columns; ++c) {
+            const char* declared = sqlite3_column_decltype(guard.stmt, c);
+            sources.push_back({sqlite3_column_name(guard.stmt, c),
+                               declared != nullptr ? std::optional<std::string>(declared) : std::nullopt});
+        }
+        done.count = rows.size();
+        reply.add(type_result(sources, std::move(rows), plp_allowed));
+    } else if (kind != StatementKind::Other) {
+        done.count = static_cast<std::uint64_t>(sqlite3_changes64(db_));
+    }
+    reply.add(done);
+}
+
+} // namespace standin

@@ -1,0 +1,81 @@
+#include "tds_login.h"
+
+#include "bytes.h"
+
+namespace standin {
+namespace {
+
+// Offsets of the (offset, length) pairs in LOGIN7's fixed part.
+constexpr std::size_t kHostPair = 36;
+constexpr std::size_t kUserPair = 40;
+constexpr std::size_t kPasswordPair = 44;
+constexpr std::size_t kAppPair = 48;
+constexpr std::size_t kDatabasePair = 68;
+constexpr std::size_t kMinimumFixedPart = 86; // the TDS 7.0 fixed part, shortest of all
+
+std::string text_field(const ByteReader& reader, std::size_t pair_at) {
+    ByteReader pair = reader;
+    pair.seek(pair_at);
+    const std::uint16_t offset = pair.u16le();
+    const std::uint16_t units = pair.u16le();
+    return reader.utf16_at(offset, units);
+}
+
+// Clients scramble the password: each byte's nibbles swapped, then XOR A5.
+std::string password_field(const std::vector<std::uint8_t>& payload) {
+    ByteReader pair(payload);
+    pair.seek(kPasswordPair);
+    const std::size_t offset = pair.u16le();
+    const std::size_t units = pair.u16le();
+    if (offset > payload.size() || units * 2 > payload.size() - offset) {
+        throw ProtocolError("password field beyond the end of LOGIN7");
+    }
+    std::vector<std::uint8_t> plain(payload.begin() + static_cast<std::ptrdiff_t>(offset),
+                                    payload.begin() + static_cast<std::ptrdiff_t>(offset + units * 2));
+    for (std::uint8_t& b : plain) {
+        b ^= 0xA5;
+        b = static_cast<std::uint8_t>(((b << 4) | (b >> 4)) & 0xFF);
+    }
+    return ByteReader(plain).utf16_at(0, units);
+}
+
+} // namespace
+
+Login7 parse_login7(const std::vector<std::uint8_t>& payload) {
+    ByteReader reader(payload);
+    if (payload.size() < kMinimumFixedPart) {
+        throw ProtocolError("LOGIN7 shorter than its fixed part");
+    }
+    const std::uint32_t length = reader.u32le();
+    if (length > payload.size()) {
+        throw ProtocolError("LOGIN7 length field larger than the message");
+    }
+    const auto version = TdsVersion::from_login(reader.u32le());
+    if (!version) {
+        throw ProtocolError("unsupported TDS version in LOGIN7");
+    }
+    Login7 login;
+    login.version = *version;
+    login.packet_size = reader.u32le();
+    login.host = text_field(reader, kHostPair);
+    login.user = text_field(reader, kUserPair);
+    login.password = password_field(payload);
+    login.application = text_field(reader, kAppPair);
+    login.database = text_field(reader, kDatabasePair);
+    return login;
+}
+
+std::vector<std::uint8_t> prelogin_reply() {
+    return {0x00, 0x00, 0x1A, 0x00, 0x06,       // VERSION at 26, 6 bytes
+            0x01, 0x00, 0x20, 0x00, 0x01,       // ENCRYPTION at 32, 1 byte
+            0x02, 0x00, 0x21, 0x00, 0x01,       // INSTOPT at 33, 1 byte
+            0x03, 0x00, 0x22, 0x00, 0x00,       // THREADID at 34, empty
+            0x04, 0x00, 0x22, 0x00, 0x01,       // MARS at 34, 1 byte
+            0xFF,                               // end of the option table
+            0x10, 0x00, 0x00, 0x04, 0x00, 0x00, // version 16.0.4.0
+            0x02,                               // encryption not supported
+            0x00,                               // no instance name
+            0x00};                              // MARS off
+}
+
+} // namespace standin

@@ -1,0 +1,333 @@
+#include "tds_tokens.h"
+
+#include "utf.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace standin {
+namespace {
+
+constexpr std::uint8_t kTokenEnvChange = 0xE3;
+constexpr std::uint8_t kTokenError = 0xAA;
+constexpr std::uint8_t kTokenInfo = 0xAB;
+constexpr std::uint8_t kTokenLoginAck = 0xAD;
+constexpr std::uint8_t kTokenColMetadata = 0x81;
+constexpr std::uint8_t kTokenRow = 0xD1;
+constexpr std::uint8_t kTokenReturnStatus = 0x79;
+
+constexpr std::uint8_t kTypeNVarChar = 0xE7;
+constexpr std::uint8_t kTypeIntN = 0x26;
+constexpr std::uint8_t kTypeBitN = 0x68;
+constexpr std::uint8_t kTypeFltN = 0x6D;
+constexpr std::uint8_t kTypeDateTimeN = 0x6F;
+constexpr std::uint8_t kTypeVarBinary = 0xA5;
+
+constexpr std::uint16_t kMaxLength = 0xFFFF; // TYPE_INFO length of the MAX forms
+constexpr std::uint64_t kPlpNull = ~std::uint64_t{0};
+constexpr std::size_t kMaxMessageUnits = 2000; // keeps ERROR tokens well inside their u16 length
+
+// The server name that messages carry.
+constexpr const char* kServerName = "sqlserver-standin";
+
+[[noreturn]] void mismatch(const Column& column) {
+    throw std::logic_error("cell does not match the type of column '" + column.name + "'");
+}
+
+} // namespace
+
+std::optional<TdsVersion> TdsVersion::from_login(std::uint32_t value) {
+    switch (value) {
+    case 0x70000000:
+    case 0x71000000:
+    case 0x71000001:
+    case 0x72090002:
+    case 0x730A0003:
+    case 0x730B0003:
+    case 0x74000004:
+        return TdsVersion{value};
+    default:
+        // A newer client gets the newest version this server speaks.
+        if (value > 0x74000004) {
+            return TdsVersion{0x74000004};
+        }
+        return std::nullopt;
+    }
+}
+
+int TdsVersion::level() const {
+    switch (login_value >> 24) {
+    case 0x70:
+        return 70;
+    case 0x71:
+        return 71;
+    case 0x72:
+        return 72;
+    case 0x73:
+        return 73;
+    default:
+        return 74;
+    }
+}
+
+std::uint32_t TdsVersion::login_ack_value() const {
+    // 7.0 and 7.1 acknowledge in the old "major, minor" form; later versions echo LOGIN7's value.
+    switch (level()) {
+    case 70:
+        return 0x07000000;
+    case 71:
+        return 0x07010000;
+    default:
+        return login_value;
+    }
+}
+
+void TokenWriter::env_strings(std::uint8_t type, const std::string& new_value, const std::string& old_value) {
+    out_.u8(kTokenEnvChange);
+    const std::size_t length_at = out_.size();
+    out_.u16le(0);
+    out_.u8(type);
+    out_.b_varchar(new_value);
+    out_.b_varchar(old_value);
+    out_.patch_u16le(length_at, static_cast<std::uint16_t>(out_.size() - length_at - 2));
+}
+
+void TokenWriter::env_database(const std::string& new_name, const std::string& old_name) {
+    env_strings(1, new_name, old_name);
+}
+
+void TokenWriter::env_language(const std::string& language) {
+    env_strings(2, language, "");
+}
+
+void TokenWriter::env_collation() {
+    out_.u8(kTokenEnvChange);
+    out_.u16le(8);
+    out_.u8(7);
+    out_.u8(sizeof kCollation);
+    out_.raw(kCollation, sizeof kCollation);
+    out_.u8(0);
+}
+
+void TokenWriter::env_packet_size(std::uint32_t new_size, std::uint32_t old_size) {
+    env_strings(4, std::to_string(new_size), std::to_string(old_size));
+}
+
+void TokenWriter::env_transaction(TransactionEvent event, std::uint64_t descriptor) {
+    out_.u8(kTokenEnvChange);
+    out_.u16le(11);
+    out_.u8(static_cast<std::uint8_t>(event));
+    if (event == TransactionEvent::Begin) {
+        out_.u8(8);
+        out_.u64le(descriptor);
+        out_.u8(0);
+    } else {
+        out_.u8(0);
+        out_.u8(8);
+        out_.u64le(descriptor);
+    }
+}
+
+void TokenWriter::message(const ServerMessage& message) {
+    out_.u8(message.severity > 10 ? kTokenError : kTokenInfo);
+    const std::size_t length_at = out_.size();
+    out_.u16le(0);
+    out_.u32le(static_cast<std::uint32_t>(message.number));
+    out_.u8(message.state);
+    out_.u8(message.severity);
+    out_.us_varchar(prefix_by_utf16_units(message.text, kMaxMessageUnits));
+    out_.b_varchar(kServerName);
+    out_.b_varchar(message.procedure);
+    if (version_.wide_fields()) {
+        out_.u32le(static_cast<std::uint32_t>(message.line));
+    } else {
+        out_.u16le(static_cast<std::uint16_t>(message.line));
+    }
+    out_.patch_u16le(length_at, static_cast<std::uint16_t>(out_.size() - length_at - 2));
+}
+
+void TokenWriter::login_ack(const std::string& program) {
+    out_.u8(kTokenLoginAck);
+    const std::size_t length_at = out_.size();
+    out_.u16le(0);
+    out_.u8(1); // SQL_TSQL: FreeTDS takes anything but 1 or 5 as a refused login
+    const std::uint32_t ack = version_.login_ack_value();
+    out_.u16be(static_cast<std::uint16_t>(ack >> 16));
+    out_.u16be(static_cast<std::uint16_t>(ack));
+    out_.b_varchar(program);
+    const std::uint8_t server_version[4] = {16, 0, 0x0F, 0xA0};
+    out_.raw(server_version, sizeof server_version);
+    out_.patch_u16le(length_at, static_cast<std::uint16_t>(out_.size() - length_at - 2));
+}
+
+void TokenWriter::type_info(const Column& column) {
+    switch (column.type) {
+    case SqlType::NVarChar:
+        out_.u8(kTypeNVarChar);
+        out_.u16le(column.size == 0 ? kMaxLength : static_cast<std::uint16_t>(column.size * 2));
+        if (version_.has_collation()) {
+            out_.raw(kCollation, sizeof kCollation);
+        }
+        break;
+    case SqlType::Int:
+        out_.u8(kTypeIntN);
+        out_.u8(static_cast<std::uint8_t>(column.size));
+        break;
+    case SqlType::Bit:
+        out_.u8(kTypeBitN);
+        out_.u8(1);
+        break;
+    case SqlType::Float:
+        out_.u8(kTypeFltN);
+        out_.u8(8);
+        break;
+    case SqlType::DateTime:
+        out_.u8(kTypeDateTimeN);
+        out_.u8(8);
+        break;
+    case SqlType::VarBinary:
+        out_.u8(kTypeVarBinary);
+        out_.u16le(column.size == 0 ? kMaxLength : static_cast<std::uint16_t>(column.size));
+        break;
+    }
+}
+
+void TokenWriter::col_metadata(const std::vector<Column>& columns) {
+    out_.u8(kTokenColMetadata);
+    out_.u16le(static_cast<std::uint16_t>(columns.size()));
+    for (const Column& column : columns) {
+        if (version_.wide_fields()) {
+            out_.u32le(0);
+        } else {
+            out_.u16le(0);
+        }
+        out_.u16le(0x0001); // nullable
+        type_info(column);
+        out_.b_varchar(column.name);
+    }
+}
+
+void TokenWriter::plp(const std::vector<std::uint8_t>* data) {
+    if (data == nullptr) {
+        out_.u64le(kPlpNull);
+        return;
+    }
+    out_.u64le(data->size());
+    if (!data->empty()) {
+        out_.u32le(static_cast<std::uint32_t>(data->size()));
+        out_.raw(*data);
+    }
+    out_.u32le(0);
+}
+
+void TokenWriter::variable_text(const Column& column, const Cell& cell) {
+    const bool is_null = std::holds_alternative<std::monostate>(cell);
+    std::vector<std::uint8_t> data;
+    if (const auto* text = std::get_if<std::string>(&cell); text && column.type == SqlType::NVarChar) {
+        data = to_utf16le(*text);
+    } else if (const auto* blob = std::get_if<Blob>(&cell); blob && column.type == SqlType::VarBinary) {
+        data.assign(blob->bytes.begin(), blob->bytes.end());
+    } else if (!is_null) {
+        mismatch(column);
+    }
+    if (column.size == 0) {
+        plp(is_null ? nullptr : &data);
+    } else if (is_null) {
+        out_.u16le(0xFFFF);
+    } else {
+        out_.u16le(static_cast<std::uint16_t>(data.size()));
+        out_.raw(data);
+    }
+}
+
+void TokenWriter::value(const Column& column, const Cell& cell) {
+    if (column.type == SqlType::NVarChar || column.type == SqlType::VarBinary) {
+        variable_text(column, cell);
+        return;
+    }
+    if (std::holds_alternative<std::monostate>(cell)) {
+        out_.u8(0);
+        return;
+    }
+    if (column.type == SqlType::Float) {
+        const auto* v = std::get_if<double>(&cell);
+        if (v == nullptr) {
+            mismatch(column);
+        }
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, v, sizeof bits);
+        out_.u8(8);
+        out_.u64le(bits);
+    } else if (column.type == SqlType::DateTime) {
+        const auto* v = std::get_if<DateTimeValue>(&cell);
+        if (v == nullptr) {
+            mismatch(column);
+        }
+        out_.u8(8);
+        out_.u32le(static_cast<std::uint32_t>(v->days));
+        out_.u32le(v->ticks);
+    } else {
+        const auto* v = std::get_if<std::int64_t>(&cell);
+        if (v == nullptr) {
+            mismatch(column);
+        }
+        const int width = column.type == SqlType::Bit ? 1 : column.size;
+        out_.u8(static_cast<std::uint8_t>(width));
+        for (int i = 0; i < width; ++i) {
+            out_.u8(static_cast<std::uint8_t>(static_cast<std::uint64_t>(*v) >> (8 * i)));
+        }
+    }
+}
+
+void TokenWriter::row(const std::vector<Column>& columns, const Row& row) {
+    out_.u8(kTokenRow);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        value(columns[i], row.at(i));
+    }
+}
+
+void TokenWriter::result_set(const ResultSet& result) {
+    col_metadata(result.columns);
+    for (const Row& r : result.rows) {
+        row(result.columns, r);
+    }
+}
+
+void TokenWriter::return_status(std::int32_t value) {
+    out_.u8(kTokenReturnStatus);
+    out_.u32le(static_cast<std::uint32_t>(value));
+}
+
+void TokenWriter::done(const Done& done) {
+    out_.u8(static_cast<std::uint8_t>(done.token));
+    out_.u16le(done.status);
+    out_.u16le(done.command);
+    if (version_.wide_fields()) {
+        out_.u64le(done.count);
+    } else {
+        out_.u32le(static_cast<std::uint32_t>(done.count));
+    }
+}
+
+void TokenWriter::item(const ReplyItem& item) {
+    std::visit(
+        [this](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, DatabaseChange>) {
+                env_database(v.new_name, v.old_name);
+            } else if constexpr (std::is_same_v<T, TransactionChange>) {
+                env_transaction(v.event, v.descriptor);
+            } else if constexpr (std::is_same_v<T, ServerMessage>) {
+                message(v);
+            } else if constexpr (std::is_same_v<T, ResultSet>) {
+                result_set(v);
+            } else if constexpr (std::is_same_v<T, ReturnStatus>) {
+                return_status(v.value);
+            } else {
+                done(v);
+            }
+        },
+        item);
+}
+
+} // namespace standin

@@ -1,0 +1,218 @@
+#include "tsql_translate.h"
+
+#include "reply.h"
+#include "utf.h"
+
+#include <optional>
+#include <set>
+
+namespace standin {
+namespace {
+
+bool is_name(const Token& t) {
+    return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
+}
+bool is_symbol(const Token& t, char c) {
+    return t.kind == TokenKind::Symbol && t.text.size() == 1 && t.text[0] == c;
+}
+
+std::string quote_name(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + "\"";
+}
+
+class Translator {
+public:
+    Translator(const std::vector<Token>& tokens, const TranslationContext& context)
+        : tokens_(tokens), context_(context) {}
+
+    Translation run() {
+        const std::string limit = take_top();
+        for (i_ = 0; i_ < tokens_.size(); ++i_) {
+            if (!skipped_.empty() && skipped_.count(i_) != 0) {
+                continue;
+            }
+            emit_token();
+        }
+        if (!limit.empty()) {
+            out_.sql += " LIMIT " + limit;
+        }
+        return std::move(out_);
+    }
+
+private:
+    // "SELECT [DISTINCT] TOP n" or "TOP (n)" at the start: SQLite says LIMIT n at the end.
+    std::string take_top() {
+        std::vector<std::size_t> at;
+        for (std::size_t k = 0; k < tokens_.size() && at.size() < 6; ++k) {
+            if (tokens_[k].kind != TokenKind::Space) {
+                at.push_back(k);
+            }
+        }
+        if (at.size() < 3 || !is_word(tokens_[at[0]], "SELECT")) {
+            return {};
+        }
+        std::size_t top = 1;
+        if (is_word(tokens_[at[1]], "DISTINCT")) {
+            top = 2;
+        }
+        if (top + 1 >= at.size() || !is_word(tokens_[at[top]], "TOP")) {
+            return {};
+        }
+        std::vector<std::size_t> drop{at[top]};
+        std::size_t value = top + 1;
+        const bool parenthesised = is_symbol(tokens_[at[value]], '(');
+        if (parenthesised) {
+            if (value + 2 >= at.size() || !is_symbol(tokens_[at[value + 2]], ')')) {
+                return {};
+            }
+            drop.push_back(at[value]);
+            drop.push_back(at[value + 2]);
+            ++value;
+        }
+        if (tokens_[at[value]].kind != TokenKind::Number) {
+            return {};
+        }
+        drop.push_back(at[value]);
+        for (std::size_t k : drop) {
+            skipped_.insert(k);
+        }
+        return tokens_[at[value]].text;
+    }
+
+    void emit_token() {
+        const Token& t = tokens_[i_];
+        switch (t.kind) {
+        case TokenKind::NString:
+            out_.sql += t.text.substr(1);
+            return;
+        case TokenKind::Variable:
+            throw SqlError(137, "Must declare the scalar variable \"" + t.text + "\".");
+        case TokenKind::Word:
+        case TokenKind::Quoted:
+            emit_name_chain();
+            return;
+        default:
+            out_.sql += t.text;
+        }
+    }
+
+    // The next token that is not a blank, or nullptr.
+    const Token* next_significant(std::size_t from) const {
+        for (std::size_t k = from; k < tokens_.size(); ++k) {
+            if (tokens_[k].kind != TokenKind::Space) {
+                return &tokens_[k];
+            }
+        }
+        return nullptr;
+    }
+
+    // Reads name parts joined by "." starting at i_; an empty part stands for "db..table".
+    std::vector<std::optional<Token>> read_chain(std::size_t& end) const {
+        std::vector<std::optional<Token>> parts{tokens_[i_]};
+        std::size_t k = i_ + 1;
+        while (k + 1 < tokens_.size() && is_symbol(tokens_[k], '.')) {
+            if (is_name(tokens_[k + 1])) {
+                parts.emplace_back(tokens_[k + 1]);
+                k += 2;
+            } else if (is_symbol(tokens_[k + 1], '.')) {
+                parts.emplace_back(std::nullopt);
+                k += 1;
+            } else {
+                break;
+            }
+        }
+        if (!parts.back()) { // a trailing "..": not a name, leave it to SQLite
+            parts = {tokens_[i_]};
+            k = i_ + 1;
+        }
+        end = k;
+        return parts;
+    }
+
+    bool is_sysdatabases(const Token& t) const { return iequals(name_value(t), "sysdatabases"); }
+
+    void emit_sysdatabases() {
+        out_.sql += "temp.sysdatabases";
+        out_.uses_sysdatabases = true;
+    }
+
+    void emit_name_chain() {
+        std::size_t end = 0;
+        const auto parts = read_chain(end);
+        i_ = end - 1;
+        const Token& last = *parts.back();
+        if (parts.size() == 1) {
+            emit_single_name(last);
+        } else if (parts.size() == 2) {
+            emit_two_part_name(*parts[0], last);
+        } else {
+            emit_database_qualified(parts);
+        }
+    }
+
+    void emit_single_name(const Token& t) {
+        const Token* after = next_significant(i_ + 1);
+        const bool call = after != nullptr && is_symbol(*after, '(');
+        if (call && is_word(t, "LEN")) {
+            out_.sql += "length";
+        } else if (call && is_word(t, "ISNULL")) {
+            out_.sql += "ifnull";
+        } else if (is_word(t, "CURRENT_TIMESTAMP")) {
+            out_.sql += "getdate()";
+        } else if (!call && is_sysdatabases(t) && iequals(context_.current_database, "master")) {
+            emit_sysdatabases();
+        } else {
+            out_.sql += t.text;
+        }
+    }
+
+    // "dbo.table" is the table; anything else ("alias.column", "table.column") stays.
+    void emit_two_part_name(const Token& first, const Token& second) {
+        const bool dbo = iequals(name_value(first), "dbo") || iequals(name_value(first), "sys");
+        if (dbo && is_sysdatabases(second) && iequals(context_.current_database, "master")) {
+            emit_sysdatabases();
+        } else if (dbo) {
+            out_.sql += second.text;
+        } else {
+            out_.sql += first.text + "." + second.text;
+        }
+    }
+
+    // "db.schema.table[.column]" with the schema part possibly empty.
+    void emit_database_qualified(const std::vector<std::optional<Token>>& parts) {
+        if (!parts[0] || !parts[2]) {
+            throw SqlError(102, "Incorrect syntax near '.'.");
+        }
+        const std::string database = name_value(*parts[0]);
+        if (iequals(database, "master") && parts[2] && is_sysdatabases(*parts[2])) {
+            emit_sysdatabases();
+        } else {
+            out_.sql += quote_name(context_.schema_for(database));
+            out_.sql += "." + parts[2]->text;
+        }
+        for (std::size_t k = 3; k < parts.size(); ++k) {
+            out_.sql += "." + (parts[k] ? parts[k]->text : std::string());
+        }
+    }
+
+    const std::vector<Token>& tokens_;
+    const TranslationContext& context_;
+    std::size_t i_ = 0;
+    std::set<std::size_t> skipped_;
+    Translation out_;
+};
+
+} // namespace
+
+Translation translate_to_sqlite(const std::vector<Token>& tokens, const TranslationContext& context) {
+    return Translator(tokens, context).run();
+}
+
+} // namespace standin

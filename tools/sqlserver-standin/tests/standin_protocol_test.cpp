@@ -1,0 +1,152 @@
+// The connection level: query timeouts (ATTENTION), hostile clients, several clients, shutdown.
+
+#include "standin_server.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using encrt::test_support::OdbcResult;
+using encrt::test_support::OdbcSession;
+using encrt::test_support::StandinServer;
+using encrt::test_support::TextRow;
+using testing::ElementsAre;
+
+// A plain TCP client that speaks no TDS at all.
+class RawClient {
+public:
+    explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { ::close(fd_); }
+
+    bool connected() const { return connected_; }
+    void send(const std::vector<std::uint8_t>& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // True when the server closes the connection within the timeout (whatever it sent before).
+    bool closed_by_server(std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::uint8_t buffer[4096];
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd pfd{fd_, POLLIN, 0};
+            if (::poll(&pfd, 1, 50) > 0 && ::recv(fd_, buffer, sizeof buffer, 0) <= 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    int fd_;
+    bool connected_ = false;
+};
+
+std::vector<std::uint8_t> packet_header(std::uint8_t type, std::uint8_t status, std::uint16_t length) {
+    return {type, status, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), 0, 0, 1, 0};
+}
+
+class StandinProtocol : public testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
+
+    void expect_serving() {
+        OdbcSession db(server.connection_string());
+        EXPECT_THAT(db.run("SELECT 42").rows, ElementsAre(TextRow{"42"}));
+    }
+
+    StandinServer server;
+};
+
+TEST_F(StandinProtocol, QueryTimeoutCancelsTheStatementAndKeepsTheConnection) {
+    OdbcSession db(server.connection_string());
+    const auto start = std::chrono::steady_clock::now();
+    const OdbcResult slow = db.run("WAITFOR DELAY '00:00:03'", 1);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(slow.rc, SQL_ERROR);
+    ASSERT_FALSE(slow.diagnostics.empty());
+    EXPECT_EQ(slow.diagnostics[0].sqlstate, "HYT00");
+    EXPECT_LT(elapsed, std::chrono::milliseconds(2500));
+    EXPECT_THAT(db.run("SELECT 1").rows, ElementsAre(TextRow{"1"}));
+    // A timeout that never fires leaves the answer alone.
+    EXPECT_TRUE(db.run("WAITFOR DELAY '00:00:00.100'", 5).ok());
+}
+
+TEST_F(StandinProtocol, GarbageAndHalfPacketsDoNotStopTheServer) {
+    RawClient garbage(server.port());
+    ASSERT_TRUE(garbage.connected());
+    garbage.send(std::vector<std::uint8_t>(64, 0xEE));
+    EXPECT_TRUE(garbage.closed_by_server(std::chrono::seconds(5)));
+
+    RawClient too_short(server.port()); // a header whose length is less than a header
+    too_short.send(packet_header(0x12, 0x01, 3));
+    EXPECT_TRUE(too_short.closed_by_server(std::chrono::seconds(5)));
+
+    RawClient oversized(server.port()); // a login that never ends: the server stops reading at its cap
+    std::vector<std::uint8_t> chunk = packet_header(0x12, 0x00, 0xFFFF);
+    chunk.resize(0xFFFF, 0);
+    for (int i = 0; i < 3; ++i) {
+        oversized.send(chunk);
+    }
+    EXPECT_TRUE(oversized.closed_by_server(std::chrono::seconds(5)));
+
+    RawClient bad_login(server.port()); // a LOGIN7 whose text fields point past its end
+    std::vector<std::uint8_t> login = packet_header(0x10, 0x01, 8 + 94);
+    const std::uint8_t fixed[8] = {94, 0, 0, 0, 0x04, 0, 0, 0x74};
+    login.insert(login.end(), fixed, fixed + 8);
+    login.resize(8 + 94, 0xFF);
+    bad_login.send(login);
+    EXPECT_TRUE(bad_login.closed_by_server(std::chrono::seconds(5)));
+
+    RawClient half(server.port()); // stays connected after half a packet
+    std::vector<std::uint8_t> partial = packet_header(0x12, 0x01, 200);
+    partial.resize(40, 0);
+    half.send(partial);
+    expect_serving();
+    RawClient gone(server.port());
+    gone.send(partial); // disconnects mid-packet
+}
+
+TEST_F(StandinProtocol, SeveralClientsAtOnce) {
+    server.execute("CREATE TABLE t (client INT, n INT)");
+    std::vector<std::thread> clients;
+    std::atomic<int> failures{0};
+    for (int c = 0; c < 4; ++c) {
+        clients.emplace_back([&, c] {
+            try {
+                OdbcSession db(server.connection_string());
+                for (int n = 0; n < 20; ++n) {
+                    failures += db.run("INSERT INTO t VALUES (" + std::to_string(c) + ", " + std::to_string(n) + ")")
+                                            .row_count == 1
+                                    ? 0
+                                    : 1;
+                }
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_THAT(server.query("SELECT COUNT(*), COUNT(DISTINCT client) FROM t"), ElementsAre(TextRow{"80", "4"}));
+}
+
+TEST_F(StandinProtocol, SigtermEndsTheServerCleanlyWithClientsConnected) {
+    OdbcSession db(server.connection_string());
+    RawClient idle(server.port());
+    EXPECT_EQ(server.stop(), 0);
+}
+
+} // namespace

@@ -1,0 +1,305 @@
+// Statements through FreeTDS ODBC: login, types, Japanese text, row counts, errors, transactions,
+// and the exact statements the backup program sends.
+
+#include "standin_server.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using encrt::test_support::OdbcDiagnostic;
+using encrt::test_support::OdbcError;
+using encrt::test_support::OdbcResult;
+using encrt::test_support::OdbcSession;
+using encrt::test_support::StandinServer;
+using encrt::test_support::TextRow;
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+MATCHER_P2(Diagnostic, sqlstate, native, "") {
+    return arg.sqlstate == sqlstate && arg.native == native;
+}
+
+TextRow row(std::initializer_list<std::optional<std::string>> cells) {
+    return TextRow(cells);
+}
+
+class StandinQueries : public testing::Test {
+protected:
+    // A crash, a hang or (in the sanitizer build) a leak of the server shows here.
+    void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
+
+    StandinServer server;
+};
+
+TEST_F(StandinQueries, LoginChecksPasswordAndDatabase) {
+    OdbcSession ok(server.connection_string());
+    EXPECT_THAT(ok.run("SELECT 1").rows, ElementsAre(row({"1"})));
+
+    std::string wrong = server.connection_string();
+    wrong.replace(wrong.find("PWD="), 4, "PWD=x");
+    try {
+        OdbcSession refused(wrong);
+        FAIL() << "a wrong password logged in";
+    } catch (const OdbcError& e) {
+        EXPECT_THAT(e.diagnostics(), ElementsAre(Diagnostic("42000", 18456), Diagnostic("08001", 0)));
+        EXPECT_THAT(e.diagnostics()[0].message, HasSubstr("Login failed for user 'standin'."));
+    }
+    try {
+        OdbcSession unknown(server.connection_string("NoSuchDb"));
+        FAIL() << "logged in to a database that does not exist";
+    } catch (const OdbcError& e) {
+        EXPECT_THAT(e.diagnostics(), testing::Contains(Diagnostic("42000", 4060)));
+    }
+}
+
+// Every column type in every TDS version FreeTDS speaks, with a row of values and a row of NULLs.
+class StandinTypes : public StandinQueries, public testing::WithParamInterface<const char*> {};
+
+TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
+    std::string connection = server.connection_string();
+    connection.replace(connection.find("TDS_Version=7.4"), 15, std::string("TDS_Version=") + GetParam());
+    OdbcSession db(connection);
+    ASSERT_TRUE(db.run("CREATE TABLE t (d DATETIME, s SMALLINT, ti TINYINT, i INT, b BIGINT, bt BIT, f FLOAT, "
+                       "n NVARCHAR(16))")
+                    .ok());
+    ASSERT_TRUE(db.run("INSERT INTO t VALUES ('2026/12/03 02:00:00.5', -32768, 255, 2147483647, 9000000000, 1, "
+                       "2.5, N'text'); INSERT INTO t (n) VALUES (NULL)")
+                    .ok());
+    const OdbcResult result = db.run("SELECT * FROM t ORDER BY i DESC");
+    ASSERT_TRUE(result.ok()) << encrt::test_support::describe(result.diagnostics);
+    std::vector<SQLSMALLINT> types;
+    for (const auto& column : result.columns) {
+        types.push_back(column.type);
+    }
+    // FreeTDS reports FLOAT (8-byte FLTN) as SQL_DOUBLE, as it does against SQL Server.
+    EXPECT_THAT(types, ElementsAre(SQL_TYPE_TIMESTAMP, SQL_SMALLINT, SQL_TINYINT, SQL_INTEGER, SQL_BIGINT, SQL_BIT,
+                                   SQL_DOUBLE, SQL_WVARCHAR));
+    EXPECT_EQ(result.columns[7].size, 16u);
+    EXPECT_THAT(result.rows, ElementsAre(row({"2026-12-03 02:00:00.500", "-32768", "255", "2147483647", "9000000000",
+                                              "1", "2.5", "text"}),
+                                         TextRow(8, std::nullopt)));
+}
+
+INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.0", "7.1", "7.2", "7.3", "7.4"));
+
+TEST_F(StandinQueries, DateTimesRoundAndConversionsFailAsInSqlServer) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE t (k INT, d DATETIME, i INT, ti TINYINT)").ok());
+    ASSERT_TRUE(db.run("INSERT INTO t (k, d) VALUES (1, '2026-12-31 23:59:59.999'), (2, '2026/2/3'), "
+                       "(3, '2026-12-03T04:05:06.7'), (4, '1900-01-01 00:00:00.003'), (5, '1753-01-01')")
+                    .ok());
+    EXPECT_THAT(db.run("SELECT d FROM t ORDER BY k").rows,
+                ElementsAre(row({"2027-01-01 00:00:00.000"}), row({"2026-02-03 00:00:00.000"}),
+                            row({"2026-12-03 04:05:06.700"}), row({"1900-01-01 00:00:00.003"}),
+                            row({"1753-01-01 00:00:00.000"})));
+
+    // SQLite keeps whatever was stored; the failure shows when the value is read as its column's type.
+    const auto read_back_fails = [&](const std::string& column, const std::string& value, long native) {
+        db.run("DELETE FROM t; INSERT INTO t (" + column + ") VALUES ('" + value + "')");
+        const OdbcResult result = db.run("SELECT " + column + " FROM t");
+        EXPECT_EQ(result.rc, SQL_ERROR) << value;
+        EXPECT_THAT(result.diagnostics, testing::Contains(testing::Field(&OdbcDiagnostic::native, native))) << value;
+    };
+    read_back_fails("d", "2026-02-30", 241);
+    read_back_fails("d", "yesterday", 241);
+    read_back_fails("i", "12abc", 245);
+    read_back_fails("ti", "256", 8115);
+    read_back_fails("i", "2147483648", 8115);
+}
+
+TEST_F(StandinQueries, ExpressionColumnsTakeTheTypeOfTheirValues) {
+    OdbcSession db(server.connection_string());
+    const OdbcResult result = db.run("SELECT COUNT(*), 1.5, 'x', GetDate(), NULL FROM master..sysdatabases");
+    ASSERT_EQ(result.columns.size(), 5u);
+    EXPECT_EQ(result.columns[0].type, SQL_INTEGER);
+    EXPECT_EQ(result.columns[1].type, SQL_DOUBLE);
+    EXPECT_EQ(result.columns[2].type, SQL_WVARCHAR);
+    EXPECT_EQ(result.columns[3].type, SQL_TYPE_TIMESTAMP);
+    EXPECT_EQ(result.rows.at(0)[0], "4"); // the four system databases
+}
+
+TEST_F(StandinQueries, TSqlFormsAreTranslated) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE dbo.t (v NVARCHAR(10)); INSERT INTO [t] VALUES (N'abc'), (NULL), ('z')").ok());
+    EXPECT_THAT(db.run("SELECT TOP 2 LEN(ISNULL(v, '')) FROM t ORDER BY v DESC").rows,
+                ElementsAre(row({"1"}), row({"3"})));
+    EXPECT_THAT(db.run("SELECT TOP (1) v FROM master.dbo.t WHERE CURRENT_TIMESTAMP > '2000-01-01'").rows.size(), 1u);
+    EXPECT_TRUE(db.run("DROP TABLE t").ok());
+    EXPECT_THAT(db.run("SELECT * FROM t").diagnostics, ElementsAre(Diagnostic("42S02", 208)));
+    EXPECT_THAT(db.run("SELECT @x").diagnostics, ElementsAre(Diagnostic("42000", 137)));
+}
+
+TEST_F(StandinQueries, JapaneseNamesAndValuesTravelBothWays) {
+    OdbcSession db(server.connection_string());
+    const std::string value = "𠮷野家　ﾊﾝｶｸ"; // a surrogate pair, an ideographic space, half-width kana
+    ASSERT_TRUE(db.run("CREATE TABLE [社員 名簿] (氏名 NVARCHAR(20), 番号 INT)").ok());
+    ASSERT_TRUE(db.run("INSERT INTO [社員 名簿] VALUES (N'" + value + "', 1)").ok());
+    const OdbcResult result = db.run("SELECT 氏名 FROM [社員 名簿] WHERE 氏名 = '" + value + "'");
+    ASSERT_TRUE(result.ok()) << encrt::test_support::describe(result.diagnostics);
+    EXPECT_EQ(result.columns.at(0).name, "氏名");
+    EXPECT_THAT(result.rows, ElementsAre(row({value})));
+}
+
+TEST_F(StandinQueries, ValuesLongerThanTheDeclaredSizeComeBackWhole) {
+    OdbcSession db(server.connection_string());
+    const std::string longer(5000, 'x');
+    ASSERT_TRUE(db.run("CREATE TABLE t (n NVARCHAR(10)); INSERT INTO t VALUES ('abc'), ('" + longer + "')").ok());
+    EXPECT_THAT(db.run("SELECT n FROM t").rows, ElementsAre(row({"abc"}), row({longer})));
+}
+
+TEST_F(StandinQueries, ChangesReportTheirRowCounts) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (1), (2), (3)").row_count, 3);
+    EXPECT_EQ(db.run("UPDATE t SET i = i * 10 WHERE i >= 2").row_count, 2);
+    EXPECT_EQ(db.run("DELETE FROM t WHERE i = 1").row_count, 1);
+    EXPECT_EQ(db.run("DELETE FROM t WHERE i = 1").row_count, 0);
+    EXPECT_THAT(db.run("SELECT i FROM t ORDER BY i").rows, ElementsAre(row({"20"}), row({"30"})));
+}
+
+TEST_F(StandinQueries, ErrorsCarrySqlServerNumbersAndLeaveTheConnectionUsable) {
+    OdbcSession db(server.connection_string());
+    const OdbcResult missing = db.run("SELECT * FROM nowhere");
+    EXPECT_EQ(missing.rc, SQL_ERROR);
+    ASSERT_THAT(missing.diagnostics, ElementsAre(Diagnostic("42S02", 208)));
+    EXPECT_THAT(missing.diagnostics[0].message, HasSubstr("Invalid object name 'nowhere'."));
+
+    EXPECT_THAT(db.run("SELEC 1").diagnostics, ElementsAre(Diagnostic("42000", 102)));
+    EXPECT_THAT(db.run("SELECT 'open").diagnostics, ElementsAre(Diagnostic("42000", 105)));
+    // The batch stops at its first error: the third statement must not run.
+    ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (1); SELECT * FROM nowhere; INSERT INTO t VALUES (2)").rc, SQL_ERROR);
+    EXPECT_THAT(db.run("SELECT i FROM t").rows, ElementsAre(row({"1"})));
+}
+
+TEST_F(StandinQueries, StatementsSplitOnlyAtSemicolonsOutsideLiteralsAndNames) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE [a;b] (v NVARCHAR(20)); INSERT INTO [a;b] VALUES ('x;y''z') -- ; not here\n"
+                       "; /* ; */ INSERT INTO [a;b] VALUES (N'w')")
+                    .ok());
+    EXPECT_THAT(db.run("SELECT v FROM [a;b] ORDER BY v").rows, ElementsAre(row({"w"}), row({"x;y'z"})));
+}
+
+// FreeTDS sends the connection string's Database= as ISO-8859-1, so a Japanese database name only
+// works after login: through USE or SQL_ATTR_CURRENT_CATALOG, which travel as UTF-16.
+TEST_F(StandinQueries, DatabasesAreFilesAndReachableByUseAndQualifiedNames) {
+    server.create_database("販売");
+    server.execute("USE 販売; CREATE TABLE 品目 (名前 NVARCHAR(10)); INSERT INTO 品目 VALUES ('りんご')");
+    EXPECT_TRUE(std::filesystem::exists(server.data_dir() / "販売.sqlite"));
+
+    OdbcSession db(server.connection_string());
+    EXPECT_THAT(db.run("SELECT 名前 FROM 販売..品目").rows, ElementsAre(row({"りんご"})));
+    EXPECT_THAT(db.run("SELECT 名前 FROM [販売].dbo.[品目]").rows, ElementsAre(row({"りんご"})));
+    // SQL_ATTR_CURRENT_CATALOG sends USE [db].
+    std::string catalog = "販売";
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(db.handle(), SQL_ATTR_CURRENT_CATALOG, catalog.data(), SQL_NTS)));
+    EXPECT_THAT(db.run("SELECT 名前 FROM 品目").rows, ElementsAre(row({"りんご"})));
+    EXPECT_THAT(db.run("USE nowhere").diagnostics, ElementsAre(Diagnostic("08004", 911))); // FreeTDS's SQLSTATE
+
+    ASSERT_TRUE(db.run("USE master; DROP DATABASE 販売").ok());
+    EXPECT_FALSE(std::filesystem::exists(server.data_dir() / "販売.sqlite"));
+    EXPECT_EQ(db.run("DROP DATABASE msdb").rc, SQL_ERROR);
+}
+
+TEST_F(StandinQueries, TransactionStatementsNestAndNocountDropsCounts) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
+    ASSERT_TRUE(db.run("BEGIN TRAN; INSERT INTO t VALUES (1); BEGIN TRANSACTION; COMMIT; ROLLBACK").ok());
+    EXPECT_TRUE(db.run("SELECT i FROM t").rows.empty()); // the inner COMMIT only counted down
+    ASSERT_TRUE(db.run("BEGIN TRANSACTION; INSERT INTO t VALUES (2); COMMIT TRANSACTION").ok());
+    EXPECT_THAT(db.run("COMMIT").diagnostics, ElementsAre(Diagnostic("25000", 3902)));
+
+    ASSERT_TRUE(db.run("SET NOCOUNT ON").ok());
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (3)").row_count, -1);
+    ASSERT_TRUE(db.run("SET NOCOUNT OFF").ok());
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (4)").row_count, 1);
+    EXPECT_THAT(server.query("SELECT i FROM t ORDER BY i"), ElementsAre(row({"2"}), row({"3"}), row({"4"})));
+}
+
+// Prepared statements and bound parameters reach the server as RPC requests, which it refuses: the
+// data layer sends literal SQL with SQLExecDirect.
+TEST_F(StandinQueries, PreparedStatementsAreRefusedWithAClearMessage) {
+    OdbcSession db(server.connection_string());
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, db.handle(), &stmt);
+    SQLINTEGER value = 7;
+    SQLLEN length = 0;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &length);
+    std::string sql = "SELECT ?";
+    EXPECT_EQ(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_ERROR);
+    const auto diagnostics = encrt::test_support::odbc_diagnostics(SQL_HANDLE_STMT, stmt);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    ASSERT_FALSE(diagnostics.empty());
+    EXPECT_THAT(diagnostics[0].message, HasSubstr("RPC requests are not supported"));
+    EXPECT_THAT(db.run("SELECT 1").rows, ElementsAre(row({"1"})));
+}
+
+TEST_F(StandinQueries, ManualCommitAndRollbackUseTransactionRequests) {
+    OdbcSession db(server.connection_string());
+    ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetConnectAttr(db.handle(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_TRUE(db.run("INSERT INTO t VALUES (1)").ok());
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, db.handle(), SQL_ROLLBACK)));
+    ASSERT_TRUE(db.run("INSERT INTO t VALUES (2)").ok());
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, db.handle(), SQL_COMMIT)));
+    EXPECT_THAT(server.query("SELECT i FROM t"), ElementsAre(row({"2"})));
+}
+
+// The statements the backup program sends, byte for byte.
+class ProductStatements : public StandinQueries {
+protected:
+    void SetUp() override {
+        server.create_database("PRODUCT");
+        server.load_product_schema("PRODUCT");
+    }
+
+    static std::string insert_lock_row(const std::string& name) {
+        return "Insert into 排他管理 (更新日, 更新操作者, 更新画面ＩＤ, 更新カウンタ, 削除区分, ＫＥＹテーブル名称１, "
+               "ＫＥＹＩＤ１, ＫＥＹテーブル名称２, ＫＥＹＩＤ２, テーブル名称, ロックＩＤ番号, ロックＣＤ番号 ) "
+               "Values ("
+               "GetDate(), '', '', 0, '0', '　', 0, '　', 0, '" +
+               name + "', 0, '　' );";
+    }
+};
+
+TEST_F(ProductStatements, LockRowsAreInsertedFoundListedAndDeleted) {
+    OdbcSession db(server.connection_string("PRODUCT"));
+    const OdbcResult inserted = db.run(insert_lock_row("スケジュールバックアップ"));
+    ASSERT_EQ(inserted.rc, SQL_SUCCESS) << encrt::test_support::describe(inserted.diagnostics);
+    EXPECT_EQ(inserted.row_count, 1);
+
+    const OdbcResult listed = db.run("Select * From 排他管理 Where (削除区分 = '0') AND ＫＥＹテーブル名称２ <> "
+                                     "'内訳名称' AND テーブル名称 <> '内訳';");
+    ASSERT_EQ(listed.rows.size(), 1u);
+    ASSERT_EQ(listed.columns.size(), 12u);
+    EXPECT_EQ(listed.columns[0].type, SQL_TYPE_TIMESTAMP);
+    EXPECT_EQ(listed.columns[3].type, SQL_SMALLINT);
+    EXPECT_EQ(listed.columns[6].type, SQL_INTEGER);
+    EXPECT_THAT(listed.rows[0][0].value_or(""), testing::MatchesRegex("20[0-9][0-9]-[01][0-9]-[0-3][0-9] .*"));
+    EXPECT_THAT(TextRow(listed.rows[0].begin() + 1, listed.rows[0].end()),
+                ElementsAre("", "", "0", "0", "　", "0", "　", "0", "スケジュールバックアップ", "0", "　"));
+
+    const std::string find = "Select テーブル名称 From 排他管理 Where テーブル名称 = 'スケジュールバックアップ';";
+    EXPECT_THAT(db.run(find).rows, ElementsAre(row({"スケジュールバックアップ"})));
+    const OdbcResult deleted =
+        db.run("Delete From 排他管理  Where 削除区分 = '0' And テーブル名称 = 'スケジュールバックアップ';");
+    EXPECT_EQ(deleted.rc, SQL_SUCCESS);
+    EXPECT_EQ(deleted.row_count, 1);
+    EXPECT_TRUE(db.run(find).rows.empty());
+}
+
+TEST_F(ProductStatements, DatabaseListQueryLeavesOutSystemDatabases) {
+    server.create_database("営業");
+    server.create_database("Accounts");
+    OdbcSession db(server.connection_string("PRODUCT"));
+    const OdbcResult result =
+        db.run("SELECT name FROM master..sysdatabases  Where  LTrim(RTrim(name)) <> 'master' AND LTrim(RTrim(name)) <> "
+               "'tempdb' AND LTrim(RTrim(name)) <> 'msdb' AND LTrim(RTrim(name)) <> 'model' ORDER BY name;");
+    ASSERT_EQ(result.rc, SQL_SUCCESS) << encrt::test_support::describe(result.diagnostics);
+    EXPECT_THAT(result.rows, ElementsAre(row({"Accounts"}), row({"PRODUCT"}), row({"営業"})));
+}
+
+} // namespace
