@@ -222,7 +222,7 @@ void Frm_EnCrt_ScheduleBackup_Config::done(int result) {
     QDialog::done(result);
 }
 
-int showSettingsDialog(scheduler::ProgramContext& ctx, ServerListLoader loadServerList, QWidget* parent) {
+int showSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent, ServerListLoader loadServerList) {
     Frm_EnCrt_ScheduleBackup_Config dialog(ctx, std::move(loadServerList), parent);
     return dialog.exec();
 }

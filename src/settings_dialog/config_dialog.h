@@ -6,6 +6,7 @@
 #include "scheduler/context.h"
 #include "settings_dialog/dialog_controls.h"
 #include "settings_dialog/form_values.h"
+#include "settings_dialog/server_list.h"
 
 #include <QDialog>
 
@@ -23,8 +24,9 @@ using ServerListLoader = std::function<bool(scheduler::ProgramContext&)>;
 class Frm_EnCrt_ScheduleBackup_Config : public QDialog {
     Q_OBJECT
 public:
-    Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx, ServerListLoader loadServerList,
-                                    QWidget* parent = nullptr);
+    explicit Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx,
+                                             ServerListLoader loadServerList = openDatabaseAndLoadList,
+                                             QWidget* parent = nullptr);
 
     // True when the controls were filled from the files; false when they keep their design texts
     // because the server's database list could not be fetched.
@@ -58,6 +60,7 @@ private:
 };
 
 // Shows the dialog modally; QDialog::Accepted when the settings were saved.
-int showSettingsDialog(scheduler::ProgramContext& ctx, ServerListLoader loadServerList, QWidget* parent = nullptr);
+int showSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent = nullptr,
+                       ServerListLoader loadServerList = openDatabaseAndLoadList);
 
 } // namespace settings_dialog
