@@ -3,6 +3,7 @@
 // MSDE_DBTOOL.INI [(local)] PASSWORD.
 
 #include "common/password.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 
 #include <csignal>
@@ -98,6 +99,12 @@ int main(int argc, char** argv) {
     const std::optional<std::string> password = readPassword();
     if (!password) {
         std::cerr << "encrt-password: no password on standard input\n";
+        return 1;
+    }
+    // The password travels in code page 932: a character it cannot hold would be stored as "?"
+    // and the login would fail later with nothing to say why.
+    if (platform::fromCp932(platform::toCp932(*password)) != *password) {
+        std::cerr << "encrt-password: the password holds a character that code page 932 cannot represent\n";
         return 1;
     }
     const std::filesystem::path keyFile = common::passwordKeyPath(dir);

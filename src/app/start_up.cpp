@@ -85,10 +85,11 @@ int runResident(int& argc, char** argv, const Options& o) {
     ui.setSettingsOpener(openSettings);
     startUp(ctx);
 
-    const bool withTray = QSystemTrayIcon::isSystemTrayAvailable();
-    if (!withTray)
-        say("no notification area on this desktop; staying resident without an icon");
-    Frm_EnCrt_ScheduleBackup window(ctx, openSettings, withTray);
+    // The icon is made in any case: when the panel comes up after the program (autostart races
+    // it), Qt places the icon once a notification area appears.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        say("no notification area on this desktop; staying resident without an icon until one appears");
+    Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true);
     window.driver().tick().setDueTickWork(
         backupRunWork([&window](bool running) { window.setSettingsCommandEnabled(!running); }));
     ctx.activeWindowName = activeWindowName;

@@ -4,7 +4,6 @@
 #include "app/app_texts.h"
 
 #include <QAction>
-#include <QCursor>
 #include <QMenu>
 
 namespace app {
@@ -29,17 +28,13 @@ TrayIcon::TrayIcon(QObject* parent) : QSystemTrayIcon(parent), menu_(std::make_u
 
     connect(setUp_, &QAction::triggered, this, &TrayIcon::setUpChosen);
     connect(end_, &QAction::triggered, this, &TrayIcon::endChosen);
-    // The menu is opened here rather than handed to setContextMenu(), which would leave the choice
-    // of button to the platform.
-    connect(this, &QSystemTrayIcon::activated, this, &TrayIcon::handleActivation);
+    // The desktop opens a context menu on the right button only. Handed over this way, a panel
+    // speaking the status-notifier protocol draws the menu itself, at the icon; a menu popped up
+    // by hand at QCursor::pos() lands in a corner on Wayland, where a program without a window
+    // does not know the pointer's position. Other activations (left, double, middle) do nothing.
+    setContextMenu(menu_.get());
 }
 
 TrayIcon::~TrayIcon() = default;
-
-void TrayIcon::handleActivation(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Context)
-        return;
-    menu_->popup(QCursor::pos());
-}
 
 } // namespace app

@@ -21,10 +21,6 @@ public:
     QAction* PopMenu1_SetUp() const { return setUp_; }
     QAction* PopMenu1_End() const { return end_; }
 
-    // The right button opens the menu at the pointer; clicks of the left button, double clicks
-    // and the middle button do nothing.
-    void handleActivation(QSystemTrayIcon::ActivationReason reason);
-
 signals:
     void setUpChosen();
     void endChosen();

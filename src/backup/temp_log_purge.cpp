@@ -25,6 +25,8 @@ struct Place {
     bool removesFolders;
 };
 
+// Work-folder names are written by the product as digits only; a name the number test would
+// also take (a sign, a decimal point) is not one of them and stays.
 bool allDigits(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }

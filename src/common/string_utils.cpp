@@ -50,13 +50,23 @@ bool isDigitText(std::string_view s) {
     return true;
 }
 
-// The plain decimal form of a number: "12", "-3", "1.5".
+// The plain decimal form of a number: "12", "-3", "1.5"; never an exponent, which the leading-
+// number parse would read as a different, smaller number.
 std::string plainNumber(double v) {
-    if (v == std::floor(v) && std::fabs(v) < 1e15)
-        return std::to_string(static_cast<long long>(v));
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
+    if (!std::isfinite(v))
+        return "0";
+    char buf[400];
+    if (v == std::floor(v))
+        std::snprintf(buf, sizeof buf, "%.0f", v);
+    else
+        std::snprintf(buf, sizeof buf, "%.15f", v);
+    std::string out = buf;
+    if (out.find('.') != std::string::npos) {
+        out.erase(out.find_last_not_of('0') + 1);
+        if (out.back() == '.')
+            out.pop_back();
+    }
+    return out;
 }
 
 // The whole text is one number (blanks around it allowed).
@@ -98,7 +108,20 @@ double fnVal(std::string_view text) {
     }
     if (!seenDigit)
         return 0;
-    return std::strtod(digits.c_str(), nullptr);
+    // An exponent ("1e5", "2D3") belongs to the number when digits follow it.
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
+        std::size_t j = i + 1;
+        std::string exponent = "e";
+        if (j < text.size() && (text[j] == '-' || text[j] == '+'))
+            exponent += text[j++];
+        const std::size_t firstDigit = j;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9')
+            exponent += text[j++];
+        if (j > firstDigit)
+            digits += exponent;
+    }
+    const double value = std::strtod(digits.c_str(), nullptr);
+    return std::isfinite(value) ? value : 0;
 }
 
 std::string trimSpaces(std::string_view text) {

@@ -233,7 +233,9 @@ std::optional<OdbcTarget> odbcTargetFromOleDb(std::string_view oleDb, std::strin
         const auto [end, ec] = std::from_chars(timeout.data(), timeout.data() + timeout.size(), seconds);
         if (ec != std::errc() || end != timeout.data() + timeout.size() || seconds < 0)
             return std::nullopt;
-        loginTimeout = seconds;
+        // 0 would mean waiting for ever on a server that does not answer: keep the default then.
+        if (seconds > 0)
+            loginTimeout = seconds;
     }
     // Workstation ID and Persist Security Info have no meaning for the ODBC driver.
     return OdbcTarget{std::string(driver), *server, get({"initial catalog", "database"}), get({"user id", "uid"}),

@@ -2,6 +2,7 @@
 
 #include "platform/datetime.h"
 
+#include <algorithm>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -85,8 +86,12 @@ bool readLong(SQLHSTMT st, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_strin
             return true;
         }
         const std::size_t room = buf.size() - terminator;
-        const bool whole = rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL;
-        const std::size_t units = whole ? std::min(room, std::size_t(indicator) / sizeof(Unit)) : room;
+        const bool whole = rc == SQL_SUCCESS;
+        std::size_t units = room;
+        if (indicator != SQL_NO_TOTAL)
+            units = std::min(room, std::size_t(indicator) / sizeof(Unit));
+        else if (whole && terminator)
+            units = std::size_t(std::find(buf.begin(), buf.begin() + std::ptrdiff_t(room), Unit{0}) - buf.begin());
         out.append(buf.data(), units);
         if (whole)
             return true;
@@ -305,10 +310,15 @@ bool OdbcSession::query(std::string_view sql, int timeoutSeconds, ResultTable& t
             if (!readValue(st.get(), c, types[c - 1], row[c - 1]))
                 return fail(SQL_HANDLE_STMT, st.get());
     }
-    // Later results of the batch are read and dropped, as a recordset shows only its first.
-    while (SQL_SUCCEEDED(SQLMoreResults(st.get()))) {
+    // Later results of the batch are read and dropped, as a recordset shows only its first; a
+    // statement among them that failed fails the whole batch.
+    for (;;) {
+        rc = SQLMoreResults(st.get());
+        if (rc == SQL_NO_DATA)
+            return true;
+        if (!SQL_SUCCEEDED(rc))
+            return fail(SQL_HANDLE_STMT, st.get());
     }
-    return true;
 }
 
 bool OdbcSession::beginTransaction() {

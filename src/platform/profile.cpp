@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -178,6 +179,13 @@ Location locate(const IniFile& ini, std::string_view section, std::string_view k
     return loc;
 }
 
+// A value in matching single or double quotes is read without them, as Windows reads it.
+std::string unquoted(const std::string& value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
 // Cuts a code page 932 text to at most `max` bytes without splitting a double-byte character.
 std::string cutCp932(const std::string& bytes, std::size_t max) {
     std::size_t pos = 0;
@@ -207,6 +215,24 @@ std::string serialize(const IniFile& ini) {
     }
     return out;
 }
+
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0)
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
 
 // The file a write goes to: the target of a symbolic link, so that the link stays a link.
 fs::path writeTarget(const fs::path& file) {
@@ -269,7 +295,7 @@ std::string profileRead(const fs::path& file, std::string_view section, std::str
     if (bytes) {
         const IniFile ini = parse(*bytes);
         if (const Location loc = locate(ini, section, key); loc.key)
-            value = loc.value;
+            value = unquoted(loc.value);
     }
     if (bufferSize == 0)
         return {};
@@ -296,6 +322,10 @@ std::error_code profileWrite(const fs::path& path, std::string_view section, std
         ::umask(mask);
         mode = 0666 & ~mask;
     }
+    // Two programs writing the same file (the resident program and a settings dialog of its
+    // own) must not lose each other's change between reading and renaming: the folder is locked
+    // around the whole change. A folder that cannot be locked is written unlocked.
+    const FolderLock lock(file.has_parent_path() ? file.parent_path() : fs::path("."));
     const auto bytes = readBytes(file, ec);
     if (!bytes)
         return ec;

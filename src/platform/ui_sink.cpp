@@ -14,7 +14,7 @@ std::string HeadlessUiSink::escape(std::string_view text) {
         else if (c == '\n')
             out += "\\n";
         else if (c == '\t')
-            out += ' '; // a TAB would split the field
+            out += "\\t"; // a TAB would split the field
         else
             out += c;
     }

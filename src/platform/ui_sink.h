@@ -39,7 +39,7 @@ public:
 //   MSGBOX<TAB>icon<TAB>title<TAB>text
 //   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3
 //   DIALOG<TAB>settings
-// CR and LF inside a text are written as the two characters \r and \n.
+// CR, LF and TAB inside a text are written as the two characters \r, \n and \t.
 class HeadlessUiSink : public UiSink {
 public:
     void messageBox(std::string_view text, std::string_view title, MsgIcon icon) override;

@@ -8,20 +8,15 @@
 #include "scheduler/lock_table.h"
 #include "scheduler/settings.h"
 
-#include <cstdlib>
 
 namespace scheduler {
 namespace {
 
 using platform::MsgIcon;
 
-// EXECUTE as read afresh: only a text that reads as the number 1 switches the copy on; anything
-// else, also a text that is no number at all, counts as off.
-bool copyIsOn(const std::string& execute) {
-    char* end = nullptr;
-    const double value = std::strtod(execute.c_str(), &end);
-    return !execute.empty() && end && *end == '\0' && value == 1;
-}
+// EXECUTE as read afresh: "1" switches the copy on; anything else, also a text the settings
+// load would have repaired, counts as off.
+bool copyIsOn(const std::string& execute) { return execute == "1"; }
 
 std::string unreachableText(const std::string& path) {
     return path + " にアクセスできませんでした。対象ドライブを確認してください。";

@@ -13,6 +13,7 @@ std::string productFolder(const ProgramContext& ctx) {
 
 std::filesystem::path dedodaIniPath(const ProgramContext& ctx) {
     std::string folder = productFolder(ctx);
+    // Without an install folder there is no DEDoda.ini to read; joining "" would look in "/".
     if (folder.empty())
         return {};
     if (folder.back() != '/')

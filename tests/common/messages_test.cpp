@@ -21,10 +21,12 @@ TEST(Messages, EveryCodeOfTheProgramHasItsOwnText) {
 TEST(Messages, HeadlessLinesCarryTheCodeAndTextsWithEscapedLineBreaks) {
     RecordingSink ui;
     common::fnQRMES01_DispMessage(ui, 3001, 0, "INIファイルパスの取得", "MSDE_DBTOOL.INI", "");
+    common::fnQRMES01_DispMessage(ui, 3024, 0, "\"A\tB\"", "", "VBFILE_WriteINI");
     ui.messageBox("line1\rline2\r\nend", "", platform::MsgIcon::Critical);
     ui.openSettingsDialog();
     EXPECT_EQ(ui.lines, (std::vector<std::string>{
                             "MESSAGE\t3001\tINIファイルパスの取得\tMSDE_DBTOOL.INI\t",
+                            "MESSAGE\t3024\t\"A\\tB\"\t\tVBFILE_WriteINI",
                             "MSGBOX\tcritical\tスケジュールバックアップ\tline1\\rline2\\r\\nend",
                             "DIALOG\tsettings",
                         }));

@@ -155,6 +155,9 @@ TEST_F(Library, ResultSetsMoveBothWaysAndRequery) {
     EXPECT_EQ(fnVIRedAZExt_Open("SELECT * FROM nowhere", db, bad, 0, 1, -1), libstatus::kFailed);
     EXPECT_EQ(bad, 0);
     EXPECT_THAT(fnVIRedAZExt_LastErrorText(db), HasSubstr("nowhere"));
+    // A later statement of the batch that fails fails the query too.
+    EXPECT_EQ(fnVIRedAZExt_Open("SELECT i FROM t; SELECT * FROM elsewhere", db, bad, 0, 1, -1), libstatus::kFailed);
+    EXPECT_THAT(fnVIRedAZExt_LastErrorText(db), HasSubstr("elsewhere"));
 }
 
 TEST_F(Library, TransactionsCommitAndRollBack) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 using platform::profileRead;
 using platform::profileWrite;
@@ -22,7 +23,9 @@ TEST(Profile, ReadsCodePage932ValuesWithWindowsMatchingRules) {
     TempDir dir;
     const auto ini = dir / "MSDE_DBTOOL.INI";
     writeFile(ini, toCp932("; comment\r\n[Schedule]\r\n  path  =  /srv/ﾊﾞｯｸｱｯﾌﾟ 全角  \r\nDb=A\tB\r\n"
-                           "noequals\r\nDb=second\r\n[schedule]\r\nPath=dup\r\n[Other]\r\nk=v"));
+                           "noequals\r\nDb=second\r\nq=\"C:\\x y\"\r\nh='half\r\n[schedule]\r\nPath=dup\r\n[Other]\r\nk=v"));
+    EXPECT_EQ(read(ini, "Schedule", "q"), "C:\\x y"); // matching quotes are dropped
+    EXPECT_EQ(read(ini, "Schedule", "h"), "'half");
     EXPECT_EQ(read(ini, "SCHEDULE", "Path"), "/srv/ﾊﾞｯｸｱｯﾌﾟ 全角");
     EXPECT_EQ(read(ini, "Schedule", "db"), "A\tB"); // first key wins, tabs inside kept
     EXPECT_EQ(read(ini, "Schedule", "noequals"), "");
@@ -89,4 +92,18 @@ TEST(Profile, CreatesMissingFilesAndRefusesReadOnlyOnesWithoutLoss) {
     EXPECT_TRUE(profileWrite(dir / "missing-folder" / "x.ini", "a", "b", "c"));
     EXPECT_TRUE(profileWrite(dir.path(), "a", "b", "c"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1); // no temporary left
+}
+
+TEST(Profile, WritersOfOneFileDoNotLoseEachOthersChanges) {
+    TempDir dir;
+    const auto ini = dir / "shared.ini";
+    const auto writer = [&](const char* key) {
+        for (int i = 1; i <= 150; ++i)
+            ASSERT_FALSE(profileWrite(ini, "s", key, std::to_string(i)));
+    };
+    std::thread a(writer, "a"), b(writer, "b");
+    a.join();
+    b.join();
+    EXPECT_EQ(read(ini, "s", "a"), "150");
+    EXPECT_EQ(read(ini, "s", "b"), "150");
 }

@@ -64,6 +64,12 @@ void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     QCOMPARE(p.ui.lines, std::vector<std::string>{
                              "MSGBOX\tcritical\tスケジュールバックアップ\tDBオブジェクトの取得に失敗しました。"});
     QVERIFY(dialog.values().databases.empty());
+
+    // A missing login is told once, by the lookup, before any connection is tried.
+    p.ui.lines.clear();
+    testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=\r\n");
+    Frm_EnCrt_ScheduleBackup_Config second(ctx);
+    QCOMPARE(p.ui.lines, std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインユーザ\t"});
 }
 
 ENCRT_QTEST_MAIN(ServerTest)
