@@ -107,9 +107,15 @@ bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) 
     });
 }
 
+bool isRootFolder(std::string_view path) {
+    std::error_code ec;
+    const auto resolved = std::filesystem::weakly_canonical(std::string(path), ec);
+    return !ec && resolved == resolved.root_path() && !resolved.empty();
+}
+
 bool isUsableLocalFolder(std::string_view path) {
     return platform::driveTypeOf(path) == platform::DriveType::Fixed &&
-           platform::FileSystem().exists(std::string(path));
+           platform::FileSystem().exists(std::string(path)) && !isRootFolder(path);
 }
 
 bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
@@ -119,7 +125,7 @@ bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std
 
 bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    return !value.empty() && platform::FileSystem().folderExists(value);
+    return !value.empty() && platform::FileSystem().folderExists(value) && !isRootFolder(value);
 }
 
 bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,

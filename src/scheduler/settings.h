@@ -40,7 +40,12 @@ bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::st
 bool fnCheckDay(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
 bool fnCheckTime(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
 
-// A fixed local disk holds the path, and something of that name exists.
+// The root of the file system. Retention lists its folder recursively and deletes old backup
+// files wherever it finds them: a backup folder or copy target there would reach the whole
+// machine, so neither may be the root.
+bool isRootFolder(std::string_view path);
+
+// A fixed local disk holds the path, something of that name exists, and it is not the root.
 bool isUsableLocalFolder(std::string_view path);
 
 // The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".

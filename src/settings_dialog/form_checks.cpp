@@ -4,6 +4,7 @@
 #include "common/string_utils.h"
 #include "platform/drive_type.h"
 #include "platform/filesystem.h"
+#include "scheduler/settings.h"
 
 #include <algorithm>
 
@@ -37,7 +38,10 @@ void addTargetSteps(std::vector<CheckStep>& steps, std::string FormValues::*fiel
                     const char* name) {
     steps.push_back(
         {[field](FormValues& v) { return !trim(v.*field).empty(); }, message(kFileCopyTab, control, 3013, name)});
-    steps.push_back({[field](FormValues& v) { return platform::FileSystem().folderExists(trim(v.*field)); },
+    steps.push_back({[field](FormValues& v) {
+                         return platform::FileSystem().folderExists(trim(v.*field)) &&
+                                !scheduler::isRootFolder(trim(v.*field));
+                     },
                      message(kFileCopyTab, control, 3005, std::string(name) + "指定")});
 }
 
@@ -76,8 +80,12 @@ std::vector<CheckStep> scheduleSteps() {
     steps.push_back(
         {[](FormValues& v) { return platform::driveTypeOf(trim(v.dbBackupFolder)) == platform::DriveType::Fixed; },
          message(tab, "Txt_DBBackupFolder", 3005, "出力先のドライブ種類")});
-    // Anything of that name passes, a file included, as in the scheduler's own folder test.
-    steps.push_back({[](FormValues& v) { return platform::FileSystem().exists(trim(v.dbBackupFolder)); },
+    // Anything of that name passes, a file included, as in the scheduler's own folder test; the
+    // root does not (retention would reach the whole machine).
+    steps.push_back({[](FormValues& v) {
+                         return platform::FileSystem().exists(trim(v.dbBackupFolder)) &&
+                                !scheduler::isRootFolder(trim(v.dbBackupFolder));
+                     },
                      message(tab, "Txt_DBBackupFolder", 3005, "出力先のフォルダ指定")});
     steps.push_back({[](FormValues& v) { return checkTerm(v.localPreserveTerm); },
                      box(tab, "Txt_LocalPreserveTerm", kTermText, platform::kProgramTitle)});

@@ -125,7 +125,8 @@ TEST_F(SettingsTest, AMissingExecuteIsRepairedAndThenRequiresTheCopyFolders) {
 TEST_F(SettingsTest, TheLocalFolderMustBeAnExistingFolderOnAFixedDisk) {
     const std::string ram = "/dev/shm/encrt-settings-test";
     std::filesystem::create_directories(ram);
-    for (const std::string& path : {ram, (dir / "missing").string(), std::string("relative/path")}) {
+    for (const std::string& path :
+         {ram, (dir / "missing").string(), std::string("relative/path"), std::string("/"), std::string("/tmp/..")}) {
         writeIni("Db=SALES\r\nPath=" + path + "\r\n");
         EXPECT_FALSE(fnLoadSettings(ctx)) << path;
     }
