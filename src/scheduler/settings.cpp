@@ -20,6 +20,12 @@ bool inRange(std::string_view text, double low, double high) {
     return v >= low && v <= high;
 }
 
+// A database name becomes a folder and file name of its backups; one that would lead out of the
+// backup folder ("..", a "/") is refused.
+bool isUsableAsFolderName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
 bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -103,7 +109,7 @@ bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) 
     common::fnSplitToArray(text, "\t", names);
     const auto& server = ctx.serverDatabases;
     return std::all_of(names.begin(), names.end(), [&](const std::string& n) {
-        return std::find(server.begin(), server.end(), n) != server.end();
+        return isUsableAsFolderName(n) && std::find(server.begin(), server.end(), n) != server.end();
     });
 }
 

@@ -51,6 +51,11 @@ TEST_F(SettingsTest, LoadsAValidFileAndKeepsNamesOfMissingDatabases) {
     EXPECT_EQ(ctx.settings.diffDay, "NON");
     EXPECT_EQ(ctx.settings.tempLogTerm, "90");
 
+    ctx.serverDatabases = {"SABRELUND", "SALES", "../etc"};
+    writeIni("Db=SABRELUND\t../etc\r\nPath=" + backup() + "\r\n"); // a name that leads out of the folder
+    EXPECT_FALSE(fnLoadSettings(ctx));
+    writeIni(validSchedule());
+
     ctx.serverDatabases = {"SABRELUND"};
     EXPECT_FALSE(fnLoadSettings(ctx));
     EXPECT_EQ(ctx.settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
