@@ -3,6 +3,8 @@
 #include "app/app_texts.h"
 #include "app/tray_icon.h"
 
+#include <QAction>
+
 namespace app {
 
 Frm_EnCrt_ScheduleBackup::Frm_EnCrt_ScheduleBackup(scheduler::ProgramContext& ctx, SettingsOpener openSettings,
@@ -48,6 +50,11 @@ void Frm_EnCrt_ScheduleBackup::PopMenu1_SetUp_Click() {
     // Closing the dialog restarts the scheduler, also after a tick that left it stopped.
     if (!unloaded_)
         driver_->setEnabled(true);
+}
+
+void Frm_EnCrt_ScheduleBackup::setSettingsCommandEnabled(bool enabled) {
+    if (tray_)
+        tray_->PopMenu1_SetUp()->setEnabled(enabled);
 }
 
 void Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click() {

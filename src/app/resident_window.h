@@ -33,6 +33,9 @@ public:
     void Form_Unload();
 
     void PopMenu1_SetUp_Click();
+    // While a run holds the tick the settings command is greyed out: the dialog would switch the
+    // timer on in the middle of the run.
+    void setSettingsCommandEnabled(bool enabled);
     void PopMenu1_End_Click();
 
 signals:

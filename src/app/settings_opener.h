@@ -1,6 +1,6 @@
 #pragma once
 // Opening the settings dialog: the one place the resident program, the tick and --settings go
-// through. Until the dialog exists this shows a plain stand-in.
+// through.
 
 #include "scheduler/context.h"
 

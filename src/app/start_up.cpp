@@ -6,10 +6,13 @@
 #include "app/settings_opener.h"
 #include "app/single_instance.h"
 #include "app/termination_signals.h"
+#include "backup/db_list.h"
+#include "backup/run_driver.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/qt_ui_sink.h"
 #include "platform/ui_sink.h"
+#include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
 
 #include <QApplication>
@@ -17,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace app {
@@ -37,10 +41,24 @@ std::unique_ptr<platform::Clock> makeClock(const Options& o) {
     return std::make_unique<platform::SystemClock>();
 }
 
-// The work of a due tick: the backup run (pre-check, connection, lock rows, run driver, unlock)
-// plugs in here. Until it does, a due tick only switches the timer on again.
-scheduler::DueTickWork backupRunWork() {
-    return {};
+// The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock.
+// `duringRun` is told when the run starts (true) and ends (false).
+scheduler::DueTickWork backupRunWork(std::function<void(bool)> duringRun = {}) {
+    const scheduler::DueTickServices services{backup::fnLoadDBList, backup::sbScheduleBackupRun};
+    return [services, duringRun](scheduler::ProgramContext& ctx) {
+        if (duringRun)
+            duringRun(true);
+        const auto end = scheduler::runDueTick(ctx, services);
+        if (duringRun)
+            duringRun(false);
+        return end;
+    };
+}
+
+// The name of the program's active window, for the lock row's screen column.
+std::string activeWindowName() {
+    const QWidget* active = QApplication::activeWindow();
+    return active ? active->objectName().toStdString() : std::string();
 }
 
 // Ends the process once the window has been unloaded. From inside a tick (the menu is reachable
@@ -71,7 +89,9 @@ int runResident(int& argc, char** argv, const Options& o) {
     if (!withTray)
         say("no notification area on this desktop; staying resident without an icon");
     Frm_EnCrt_ScheduleBackup window(ctx, openSettings, withTray);
-    window.driver().tick().setDueTickWork(backupRunWork());
+    window.driver().tick().setDueTickWork(
+        backupRunWork([&window](bool running) { window.setSettingsCommandEnabled(!running); }));
+    ctx.activeWindowName = activeWindowName;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
                      &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
     QObject::connect(&window, &Frm_EnCrt_ScheduleBackup::ended, &app, [&window] { endProgram(window.driver()); });
@@ -87,7 +107,9 @@ int runResident(int& argc, char** argv, const Options& o) {
 
 int runHeadless(int& argc, char** argv, const Options& o) {
     QCoreApplication app(argc, argv);
-    TerminationSignals termination;
+    // Without a desktop nobody can open and close the settings dialog; SIGHUP does what that
+    // does for the scheduler: a timer that a tick left stopped runs again.
+    TerminationSignals termination(nullptr, true);
 
     const auto clock = makeClock(o);
     platform::HeadlessUiSink ui;
@@ -105,6 +127,10 @@ int runHeadless(int& argc, char** argv, const Options& o) {
         driver.setEnabled(false);
         ctx.releaseDatabase();
         endProgram(driver);
+    });
+    QObject::connect(&termination, &TerminationSignals::hangupReceived, &app, [&] {
+        if (!driver.tick().isRunning())
+            driver.setEnabled(true);
     });
     driver.setEnabled(true);
     return app.exec();

@@ -1,6 +1,7 @@
 #pragma once
-// SIGTERM and SIGINT turned into a Qt signal on the GUI thread: the handler only writes a byte to
-// a pipe, a socket notifier reads it in the event loop. One object at a time may exist.
+// SIGTERM and SIGINT (and, when asked for, SIGHUP) turned into Qt signals on the GUI thread: the
+// handler only writes the signal's number to a pipe, a socket notifier reads it in the event loop.
+// One object at a time may exist.
 
 #include <QObject>
 
@@ -11,16 +12,19 @@ namespace app {
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:
-    explicit TerminationSignals(QObject* parent = nullptr);
+    // With `withHangup` SIGHUP is caught too and reported as hangupReceived.
+    explicit TerminationSignals(QObject* parent = nullptr, bool withHangup = false);
     ~TerminationSignals() override;
 
 signals:
     void terminationRequested();
+    void hangupReceived();
 
 private:
     void drain();
 
     int readFd_ = -1;
+    bool withHangup_ = false;
     QSocketNotifier* notifier_ = nullptr;
 };
 

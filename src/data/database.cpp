@@ -97,10 +97,10 @@ bool QRCDBS_DataBase::fnOpenFromIni(std::string_view sIniPath, std::string_view 
         glDataBaseType = lDataBaseType;
 
     const std::filesystem::path ini = gsIniPath;
-    const std::string server = fnReadIniValue(gsIniSection, gsIniServer, "", ini);
-    const std::string database = fnReadIniValue(gsIniSection, gsIniDataBase, "", ini);
-    const std::string user = fnReadIniValue(gsIniSection, gsIniUser, "", ini);
-    const std::string stored = common::trimRight(fnReadIniValue(gsIniSection, gsIniPassWord, "", ini));
+    const std::string server = fnReadIniValue(gsIniSection, gsIniServer, "", ini, impl_->env.ui);
+    const std::string database = fnReadIniValue(gsIniSection, gsIniDataBase, "", ini, impl_->env.ui);
+    const std::string user = fnReadIniValue(gsIniSection, gsIniUser, "", ini, impl_->env.ui);
+    const std::string stored = common::trimRight(fnReadIniValue(gsIniSection, gsIniPassWord, "", ini, impl_->env.ui));
     // The key that deciphers the password lives beside the settings file.
     const auto keyDir = ini.has_parent_path() ? ini.parent_path() : impl_->env.programDir;
     return fnOpen(server, database, user, common::fnDecryptPassword(keyDir, stored), glDataBaseType);

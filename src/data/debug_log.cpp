@@ -52,8 +52,15 @@ std::string executableStem() {
 } // namespace
 
 std::string fnReadIniValue(std::string_view section, std::string_view key, std::string_view def,
-                           const std::filesystem::path& file) {
-    std::string value = platform::profileRead(file, section, key, def, 2048);
+                           const std::filesystem::path& file, platform::UiSink* ui) {
+    std::error_code readError;
+    std::string value = platform::profileRead(file, section, key, def, 2048, &readError);
+    if (readError) {
+        if (ui)
+            ui->messageBox(file.string() + "読込みエラー", "QRCDBS_RecordSetクラス", platform::MsgIcon::Exclamation);
+        // The default, not "": an empty RECORDSET_DEBUG would switch logging on.
+        return std::string(def);
+    }
     // A value never holds a NUL; a list of names would, and only its first name counts.
     if (const auto nul = value.find('\0'); nul != std::string::npos && nul != 0)
         value.resize(nul);
@@ -119,11 +126,11 @@ std::filesystem::path programIniPath(const DataEnv& env) {
 }
 
 void DebugLog::readOptions(const std::filesystem::path& settingsFile, std::string_view defaultFile) {
-    on_ = fnReadIniValue("DEBUG_OPTION", "RECORDSET_DEBUG", "OFF", settingsFile) != "OFF";
+    on_ = fnReadIniValue("DEBUG_OPTION", "RECORDSET_DEBUG", "OFF", settingsFile, env_.ui) != "OFF";
     pending_.clear();
     fileName_.clear();
     if (on_)
-        fileName_ = fnReadIniValue("DEBUG_OPTION", "RECORDSET_LOGFILE", defaultFile, settingsFile);
+        fileName_ = fnReadIniValue("DEBUG_OPTION", "RECORDSET_LOGFILE", defaultFile, settingsFile, env_.ui);
 }
 
 std::filesystem::path DebugLog::path() const {

@@ -4,6 +4,7 @@
 // with CR LF line ends. With logging off a write costs one flag test in the caller.
 
 #include "data/data_env.h"
+#include "platform/ui_sink.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -16,9 +17,10 @@ namespace data {
 inline constexpr std::string_view kDatabaseLogDefault = "\\DBS_DATABASE.LOG";
 inline constexpr std::string_view kRecordsetLogDefault = "\\DBS_RECORDSET.LOG";
 
-// A value of a settings file read with a 2048-character buffer; `def` when missing.
+// A value of a settings file read with a 2048-character buffer; `def` when missing. A file that
+// exists but cannot be read gives `def` and, with a sink, a warning box naming it.
 std::string fnReadIniValue(std::string_view section, std::string_view key, std::string_view def,
-                           const std::filesystem::path& file);
+                           const std::filesystem::path& file, platform::UiSink* ui = nullptr);
 
 // -1 when a regular file of that name exists, else 0.
 std::int16_t fnFileExists(const std::filesystem::path& path);

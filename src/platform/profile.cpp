@@ -260,9 +260,11 @@ std::string oneLine(std::string_view value) {
 } // namespace
 
 std::string profileRead(const fs::path& file, std::string_view section, std::string_view key, std::string_view def,
-                        std::size_t bufferSize) {
+                        std::size_t bufferSize, std::error_code* readError) {
     std::error_code ec;
     const auto bytes = readBytes(file, ec);
+    if (readError)
+        *readError = ec;
     std::string value(def);
     if (bytes) {
         const IniFile ini = parse(*bytes);

@@ -17,8 +17,10 @@ namespace platform {
 
 // Returns the value, or `def` when the file, section or key is missing. The result holds at most
 // bufferSize - 1 code page 932 bytes; a double-byte character that does not fit whole is dropped.
+// When `readError` is given it receives the error of a file that exists but cannot be read (the
+// default is returned then); a missing file is no error.
 std::string profileRead(const std::filesystem::path& file, std::string_view section, std::string_view key,
-                        std::string_view def, std::size_t bufferSize);
+                        std::string_view def, std::size_t bufferSize, std::error_code* readError = nullptr);
 
 // Sets section/key to value. Returns an empty error code on success. The file is created when
 // missing; a read-only file (owner-write bit clear) or an unwritable folder fails and leaves the

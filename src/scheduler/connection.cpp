@@ -35,8 +35,8 @@ bool fnGetDbLogin(ProgramContext& ctx, std::string& user, std::string& password)
 
 bool fnOpenDbFromIni(ProgramContext& ctx, const std::filesystem::path& file, std::string_view user,
                      std::string_view password) {
-    const std::string server = data::fnReadIniValue("DATABASE", "SERVER_NAME", "", file);
-    const std::string database = data::fnReadIniValue("DATABASE", "DB_NAME", "", file);
+    const std::string server = data::fnReadIniValue("DATABASE", "SERVER_NAME", "", file, &ctx.ui);
+    const std::string database = data::fnReadIniValue("DATABASE", "DB_NAME", "", file, &ctx.ui);
     ctx.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
     return ctx.database->fnOpen(server, database, user, password, 1);
 }

@@ -9,6 +9,9 @@
 namespace scheduler {
 
 std::filesystem::path dailyLogPathFor(const ProgramContext& ctx) {
+    // Without a backup folder there is no log: joining "" would put it in the root folder.
+    if (ctx.settings.path.find_first_not_of(' ') == std::string::npos)
+        return {};
     return std::filesystem::path(ctx.settings.path + "/" + platform::formatYmd(ctx.runTime()) + ".log");
 }
 

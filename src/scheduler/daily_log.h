@@ -12,7 +12,8 @@
 
 namespace scheduler {
 
-// The local backup folder, "/", the run time as "yyyymmdd", ".log".
+// The local backup folder, "/", the run time as "yyyymmdd", ".log"; empty when no backup folder
+// is set.
 std::filesystem::path dailyLogPathFor(const ProgramContext& ctx);
 
 class DailyLog {

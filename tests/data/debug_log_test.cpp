@@ -65,6 +65,14 @@ TEST_F(LogFixture, OptionsAreOnUnlessExactlyOff) {
     writeOptions("RECORDSET_DEBUG=ON\r\nRECORDSET_LOGFILE=/trace.log\r\n");
     log.readOptions(dir / "ZUZOR.INI", data::kDatabaseLogDefault);
     EXPECT_EQ(log.path(), dir / "trace.log");
+    EXPECT_TRUE(ui.lines.empty());
+
+    // A settings "file" that cannot be read is named in a warning; logging stays off.
+    std::filesystem::create_directory(dir / "FOLDER.INI");
+    log.readOptions(dir / "FOLDER.INI", data::kDatabaseLogDefault);
+    EXPECT_FALSE(log.on());
+    EXPECT_EQ(ui.lines, std::vector<std::string>{"MSGBOX\texclamation\tQRCDBS_RecordSetクラス\t" +
+                                                 (dir / "FOLDER.INI").string() + "読込みエラー"});
 }
 
 TEST_F(LogFixture, PendingTextJoinsTheNextFlushedLineInCp932WithCrLf) {

@@ -1,6 +1,7 @@
 #include "common/string_utils.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "scheduler/daily_log.h"
 #include "scheduler/settings.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -138,4 +139,12 @@ TEST_F(SettingsTest, LongValuesAreCutAt127Bytes) {
     fnLoadSettings(ctx);
     ASSERT_EQ(ctx.settings.databases.size(), 1u);
     EXPECT_EQ(platform::toCp932(ctx.settings.databases[0]).size(), 127u);
+}
+
+TEST_F(SettingsTest, NoBackupFolderMeansNoDailyLog) {
+    ctx.settings.path = "  ";
+    EXPECT_TRUE(dailyLogPathFor(ctx).empty());
+    ctx.settings.path = backup();
+    ctx.currentTick = platform::makeLocalTime(2026, 12, 3, 23, 59, 59);
+    EXPECT_EQ(dailyLogPathFor(ctx), dir / "backup" / "20261203.log");
 }

@@ -1,0 +1,22 @@
+#pragma once
+// The database stage of a run: the local retention, then one backup per selected database and
+// due kind through the server's procedure, and with a full backup the system databases.
+
+#include "scheduler/context.h"
+
+#include <string>
+#include <string_view>
+
+namespace backup {
+
+// The procedure call for database `name`, file `file`, kind code and label, and run-time text.
+// A single quote in any argument is doubled so that it stays inside its literal.
+std::string backupCommand(std::string_view name, std::string_view file, std::string_view kind, std::string_view label,
+                          std::string_view runTime);
+
+// The longest backup path the server is given, in code page 932 bytes.
+inline constexpr std::size_t kMaxBackupPathBytes = 128;
+
+void sbDBBackup(scheduler::ProgramContext& ctx);
+
+} // namespace backup

@@ -1,0 +1,165 @@
+#include "scheduler/due_tick.h"
+
+#include "common/messages.h"
+#include "common/string_utils.h"
+#include "platform/filesystem.h"
+#include "scheduler/connection.h"
+#include "scheduler/daily_log.h"
+#include "scheduler/lock_table.h"
+#include "scheduler/settings.h"
+
+#include <cstdlib>
+
+namespace scheduler {
+namespace {
+
+using platform::MsgIcon;
+
+// EXECUTE as read afresh: only a text that reads as the number 1 switches the copy on; anything
+// else, also a text that is no number at all, counts as off.
+bool copyIsOn(const std::string& execute) {
+    char* end = nullptr;
+    const double value = std::strtod(execute.c_str(), &end);
+    return !execute.empty() && end && *end == '\0' && value == 1;
+}
+
+std::string unreachableText(const std::string& path) {
+    return path + " にアクセスできませんでした。対象ドライブを確認してください。";
+}
+
+void showLockFailure(ProgramContext& ctx, std::string_view text) {
+    ctx.ui.messageBox(text, "", MsgIcon::Critical);
+}
+
+constexpr std::string_view kDeleteFailed = "排他管理テーブルからレコード削除に失敗しました。";
+constexpr std::string_view kSearchFailed = "排他管理テーブルのレコード検索に失敗しました。";
+
+// A fresh foreign backup row means another program is backing up now; a stale one is removed.
+enum class ForeignLock { None, Busy, Removed, DeleteFailed };
+
+ForeignLock checkForeignBackup(ProgramContext& ctx, const std::vector<HaitaKanriRecord>& rows) {
+    for (const auto& row : rows) {
+        if (common::trim(row.テーブル名称) != kForeignBackupLockName)
+            continue;
+        if (ctx.clock.now() - row.更新日 < kStaleLockAge)
+            return ForeignLock::Busy;
+        return fnDeleteLockRows(ctx, kForeignBackupLockName) ? ForeignLock::Removed : ForeignLock::DeleteFailed;
+    }
+    return ForeignLock::None;
+}
+
+// Deletes this program's row when one exists; false (with its box shown) when that fails.
+bool removeOwnLockRow(ProgramContext& ctx) {
+    bool found = false;
+    if (!fnFindLockRow(ctx, kOwnLockName, found)) {
+        showLockFailure(ctx, kSearchFailed);
+        return false;
+    }
+    if (found && !fnDeleteLockRows(ctx, kOwnLockName)) {
+        showLockFailure(ctx, kDeleteFailed);
+        return false;
+    }
+    return true;
+}
+
+// Invalid settings open the dialog so that the user can put them right before the run.
+void repairSettingsIfNeeded(ProgramContext& ctx) {
+    if (fnCheckIniContents(ctx))
+        return;
+    ctx.ui.messageBox("環境設定画面を起動します。", "メッセージ", MsgIcon::Exclamation);
+    ctx.releaseDatabase();
+    ctx.ui.openSettingsDialog();
+}
+
+} // namespace
+
+void writePreCheck(ProgramContext& ctx) {
+    const platform::FileSystem fs;
+    {
+        DailyLog log(ctx.dailyLogPath, ctx.clock);
+        log.section("---------スケジュールバックアップ 事前チェックStart---------");
+    }
+    bool preCheckError = false;
+    const bool copyOn = copyIsOn(common::trim(fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")));
+    if (!copyOn) {
+        DailyLog(ctx.dailyLogPath, ctx.clock).section("---外部媒体へのバックアップ設定ができていません。---");
+        preCheckError = true;
+    }
+    const std::string local = common::trim(fnGetScheduleIni(ctx, "Schedule", "Path"));
+    if (!fs.folderExists(local))
+        ctx.ui.messageBox(unreachableText(local), "スケジュールバックアップ フォルダ設定", MsgIcon::Exclamation);
+    if (copyOn) {
+        const std::pair<const char*, const char*> targets[] = {
+            {"DBBACKUPFILE_DIR", "ローカル以外のＤＢファイルバックアップ フォルダ設定"},
+            {"KEYFILE_DIR", "ローカル以外の証明書ファイルバックアップ フォルダ設定"},
+            {"GIJYUTUFILE_DIR", "ローカル以外の技術資料ファイルバックアップ フォルダ設定"},
+        };
+        for (const auto& [key, title] : targets) {
+            const std::string folder = common::trim(fnGetScheduleIni(ctx, "FILE_COPY", key));
+            if (fs.folderExists(folder))
+                continue;
+            ctx.ui.messageBox(unreachableText(folder), title, MsgIcon::Exclamation);
+            DailyLog(ctx.dailyLogPath, ctx.clock)
+                .section("---" + folder + " にアクセスできませんでした｡対象ドライブを確認してください｡ ---");
+            preCheckError = true;
+        }
+    }
+    DailyLog log(ctx.dailyLogPath, ctx.clock);
+    if (!preCheckError)
+        log.section("---事前チェックエラー無し---");
+    log.section("---------スケジュールバックアップ 事前チェックEND---------");
+}
+
+DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
+    ctx.dailyLogPath = dailyLogPathFor(ctx);
+    writePreCheck(ctx);
+
+    if (!fnGetDbObject(ctx)) {
+        ctx.ui.messageBox("DBオブジェクトの取得に失敗しました。", "", MsgIcon::Critical);
+        return DueTickEnd::TimerOn;
+    }
+    if (!services.loadDatabaseList(ctx))
+        return DueTickEnd::TimerOn;
+
+    std::vector<HaitaKanriRecord> rows;
+    if (!fnSelectLockRows(ctx, rows)) {
+        common::fnQRMES01_DispMessage(ctx.ui, 3010, 0, "", "", "");
+        return DueTickEnd::TimerOff;
+    }
+    switch (checkForeignBackup(ctx, rows)) {
+    case ForeignLock::Busy:
+        return DueTickEnd::TimerOff;
+    case ForeignLock::DeleteFailed:
+        showLockFailure(ctx, kDeleteFailed);
+        return DueTickEnd::TimerOff;
+    case ForeignLock::None:
+    case ForeignLock::Removed:
+        break;
+    }
+    if (!removeOwnLockRow(ctx))
+        return DueTickEnd::TimerOff;
+
+    writeScheduleIni(ctx, "Schedule", "Iniflg", "0");
+    if (!fnInsertLockRow(ctx, kOwnLockName)) {
+        showLockFailure(ctx, "排他管理テーブルへレコード追加に失敗しました。");
+        return DueTickEnd::TimerOff;
+    }
+
+    repairSettingsIfNeeded(ctx);
+    if (!fnLoadSettings(ctx)) {
+        common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, "設定の取得", "", "");
+        return DueTickEnd::TimerOn; // the lock row stays until the next due tick removes it
+    }
+
+    ctx.releaseDatabase();
+    services.runBackup(ctx);
+
+    if (!fnGetDbObject(ctx) || !services.loadDatabaseList(ctx))
+        return DueTickEnd::TimerOn;
+    if (!removeOwnLockRow(ctx))
+        return DueTickEnd::TimerOff;
+    ctx.releaseDatabase();
+    return DueTickEnd::RunCompleted;
+}
+
+} // namespace scheduler

@@ -1,0 +1,66 @@
+#pragma once
+// Frm_EnCrt_ScheduleBackup_Config: the settings dialog. It loads from the settings files and the
+// server's database list when it is created, checks everything when OK is pressed, saves and
+// reloads the program's settings, and releases the shared database connection when it closes.
+
+#include "scheduler/context.h"
+#include "settings_dialog/dialog_controls.h"
+#include "settings_dialog/form_values.h"
+#include "settings_dialog/server_list.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class QLineEdit;
+
+namespace settings_dialog {
+
+// Opens the product database into ctx.database and fills ctx.serverDatabases; false when either
+// failed (after its own message).
+using ServerListLoader = std::function<bool(scheduler::ProgramContext&)>;
+
+class Frm_EnCrt_ScheduleBackup_Config : public QDialog {
+    Q_OBJECT
+public:
+    explicit Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx,
+                                             ServerListLoader loadServerList = openDatabaseAndLoadList,
+                                             QWidget* parent = nullptr);
+
+    // True when the controls were filled from the files; false when they keep their design texts
+    // because the server's database list could not be fetched.
+    bool loaded() const { return loaded_; }
+
+    // What the controls show, and setting them (the enabling rules follow).
+    FormValues values() const;
+    void setValues(const FormValues& v);
+
+    // Every check in order; the first failure is shown, its tab selected and its control focused.
+    bool fnCheckInput();
+
+    // Closing in any way (OK, Cancel, Escape, the close box) releases the shared connection.
+    void done(int result) override;
+
+private:
+    void Form_Load();
+    void connectControls();
+    void Cmd_OK_Click();
+    void Txt_DBBackupFolder_Change();
+    void applyKindEnabling(const KindControls& kind);
+    void applyFileCopyEnabling();
+    void browse(QLineEdit* field, const char* title, bool localOnly);
+    void writeBackTerms(const FormValues& v);
+    void focusControl(const std::string& objectName);
+
+    scheduler::ProgramContext& ctx_;
+    ServerListLoader loadServerList_;
+    DialogControls c_;
+    bool loaded_ = false;
+};
+
+// Shows the dialog modally; QDialog::Accepted when the settings were saved.
+int showSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent = nullptr,
+                       ServerListLoader loadServerList = openDatabaseAndLoadList);
+
+} // namespace settings_dialog

@@ -1,0 +1,128 @@
+#include "settings_dialog/form_checks.h"
+
+#include "common/messages.h"
+#include "common/string_utils.h"
+#include "platform/drive_type.h"
+#include "platform/filesystem.h"
+
+#include <algorithm>
+
+namespace settings_dialog {
+namespace {
+
+using common::trim;
+
+constexpr std::string_view kTermText = "保持期間が不正です。1～999の半角数値で入力して下さい。";
+constexpr std::string_view kTempLogText = "一時退避期間は90～365の半角数値で入力して下さい。";
+
+CheckFailure message(int tab, std::string focus, int code, std::string text) {
+    return {tab, std::move(focus), {Notice::Kind::Message, code, std::move(text), {}}};
+}
+
+CheckFailure box(int tab, std::string focus, std::string_view text, std::string_view title) {
+    return {tab, std::move(focus), {Notice::Kind::Box, 0, std::string(text), std::string(title)}};
+}
+
+bool anyTicked(const std::vector<DatabaseItem>& items) {
+    return std::any_of(items.begin(), items.end(), [](const DatabaseItem& i) { return i.ticked; });
+}
+
+// A kind that is switched off needs no day.
+bool daysWhenOn(const KindSchedule& kind) {
+    return !kind.enabled || anyDay(kind.days);
+}
+
+// One copy target: not empty, then an existing folder on any kind of drive.
+void addTargetSteps(std::vector<CheckStep>& steps, std::string FormValues::*field, const char* control,
+                    const char* name) {
+    steps.push_back(
+        {[field](FormValues& v) { return !trim(v.*field).empty(); }, message(kFileCopyTab, control, 3013, name)});
+    steps.push_back({[field](FormValues& v) { return platform::FileSystem().folderExists(trim(v.*field)); },
+                     message(kFileCopyTab, control, 3005, std::string(name) + "指定")});
+}
+
+std::optional<CheckFailure> firstFailure(const std::vector<CheckStep>& steps, FormValues& v) {
+    for (const CheckStep& step : steps)
+        if (!step.passes(v))
+            return step.failure;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool checkTerm(std::string& text) {
+    return common::fnCheckNumBox(text, "##0", "", true, true);
+}
+
+bool checkTempLogTerm(std::string& text) {
+    if (!checkTerm(text) || common::fnVal(text) < 90) {
+        text = "90";
+        return false;
+    }
+    if (common::fnVal(text) > 365) {
+        text = "365";
+        return false;
+    }
+    return true;
+}
+
+std::vector<CheckStep> scheduleSteps() {
+    constexpr int tab = kScheduleTab;
+    std::vector<CheckStep> steps;
+    steps.push_back(
+        {[](FormValues& v) { return anyTicked(v.databases); }, message(tab, "ListV_DBName", 3014, "データベース")});
+    steps.push_back({[](FormValues& v) { return !trim(v.dbBackupFolder).empty(); },
+                     message(tab, "Txt_DBBackupFolder", 3013, "出力先")});
+    steps.push_back(
+        {[](FormValues& v) { return platform::driveTypeOf(trim(v.dbBackupFolder)) == platform::DriveType::Fixed; },
+         message(tab, "Txt_DBBackupFolder", 3005, "出力先のドライブ種類")});
+    // Anything of that name passes, a file included, as in the scheduler's own folder test.
+    steps.push_back({[](FormValues& v) { return platform::FileSystem().exists(trim(v.dbBackupFolder)); },
+                     message(tab, "Txt_DBBackupFolder", 3005, "出力先のフォルダ指定")});
+    steps.push_back({[](FormValues& v) { return checkTerm(v.localPreserveTerm); },
+                     box(tab, "Txt_LocalPreserveTerm", kTermText, platform::kProgramTitle)});
+    steps.push_back({[](FormValues& v) { return checkTempLogTerm(v.tempLogTerm); },
+                     box(tab, "Txt_TempLogTerm", kTempLogText, platform::kProgramTitle)});
+    // The full backup cannot be switched off.
+    steps.push_back(
+        {[](FormValues& v) { return v.all.enabled; }, message(tab, "Chk_DBBkType_All", 3014, "全体バックアップ")});
+    steps.push_back({[](FormValues& v) { return anyDay(v.all.days); },
+                     message(tab, "Chk_DBBkType_All", 3014, "全体バックアップの曜日")});
+    steps.push_back({[](FormValues& v) { return daysWhenOn(v.diff); },
+                     message(tab, "Chk_DBBkType_Diff", 3014, "差分バックアップの曜日")});
+    steps.push_back({[](FormValues& v) { return daysWhenOn(v.log); },
+                     message(tab, "Chk_DBBkType_Log", 3014, "ログバックアップの曜日")});
+    return steps;
+}
+
+std::vector<CheckStep> fileCopySteps() {
+    std::vector<CheckStep> steps;
+    steps.push_back({[](FormValues& v) { return checkTerm(v.outSidePreserveTerm); },
+                     box(kFileCopyTab, "Txt_OutSidePreserveTerm", kTermText, "不正画面")});
+    addTargetSteps(steps, &FormValues::dbCopyTarget, "Txt_DBBkFileCopy_TargetFolder",
+                   "DBバックアップファイルのコピー先フォルダ");
+    addTargetSteps(steps, &FormValues::keyTarget, "Txt_KEYMANAGEFileCopy_TargetFolder",
+                   "証明書フォルダのコピー先フォルダ");
+    addTargetSteps(steps, &FormValues::gijyutuTarget, "Txt_GIJYUTUFileCopy_TargetFolder",
+                   "技術資料フォルダのコピー先フォルダ");
+    return steps;
+}
+
+std::optional<CheckFailure> fnCheckSchedule(FormValues& v) {
+    return firstFailure(scheduleSteps(), v);
+}
+
+std::optional<CheckFailure> fnCheckFileCopy(FormValues& v) {
+    if (!v.fileCopy)
+        return std::nullopt;
+    return firstFailure(fileCopySteps(), v);
+}
+
+void showNotice(platform::UiSink& ui, const Notice& notice) {
+    if (notice.kind == Notice::Kind::Box)
+        ui.messageBox(notice.text, notice.title, platform::MsgIcon::Exclamation);
+    else
+        common::fnQRMES01_DispMessage(ui, notice.code, 0, notice.text, "", "");
+}
+
+} // namespace settings_dialog

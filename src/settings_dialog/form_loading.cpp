@@ -1,0 +1,101 @@
+#include "settings_dialog/form_loading.h"
+
+#include "common/string_utils.h"
+#include "scheduler/product_folders.h"
+#include "scheduler/settings.h"
+
+namespace settings_dialog {
+namespace {
+
+using common::trim;
+
+// The text as written when its leading number lies in the range, else the fallback.
+std::string termOr(std::string text, double low, double high, std::string_view fallback) {
+    const double value = common::fnVal(text);
+    return value >= low && value <= high ? text : std::string(fallback);
+}
+
+void loadKind(const scheduler::ProgramContext& ctx, std::string_view section, KindSchedule& kind) {
+    const std::string day = trim(scheduler::fnGetScheduleIni(ctx, section, "Day"));
+    if (!scheduler::isValidDay(day)) {
+        kind.enabled = false; // days and time keep their defaults
+        return;
+    }
+    kind.enabled = true;
+    kind.days = daysFromMask(day);
+    const std::string time = trim(scheduler::fnGetScheduleIni(ctx, section, "Time"));
+    if (scheduler::isValidTime(time))
+        kind.time = time;
+}
+
+} // namespace
+
+void sbClearSchedule(FormValues& v) {
+    v.databases.clear();
+    v.dbBackupFolder.clear();
+    v.localPreserveTerm = "30";
+    for (KindSchedule* kind : {&v.all, &v.diff, &v.log})
+        *kind = KindSchedule{};
+    v.tempLogTerm = "90";
+}
+
+void sbClearFileCopy(FormValues& v) {
+    v.dbCopySource.clear();
+    v.dbCopyTarget.clear();
+    v.keySource.clear();
+    v.keyTarget.clear();
+    v.gijyutuSource.clear();
+    v.gijyutuTarget.clear();
+    v.outSidePreserveTerm = "60";
+}
+
+void sbSetDbListAndDefaults(FormValues& v, const std::vector<std::string>& serverDatabases) {
+    for (const std::string& name : serverDatabases)
+        v.databases.push_back({name, false});
+    v.all.days = {true, false, false, false, false, false, false};
+    v.all.time = "09:00";
+    v.diff.days = {false, true, true, true, true, false, false};
+    v.diff.time = "09:00";
+    v.log.days = {false, false, false, false, true, false, false};
+    v.log.time = "11:00";
+}
+
+void sbLoadSchedule(const scheduler::ProgramContext& ctx, FormValues& v) {
+    std::vector<std::string> selected;
+    if (scheduler::fnCheckDbNames(ctx, selected)) {
+        for (DatabaseItem& item : v.databases)
+            for (const std::string& name : selected)
+                item.ticked = item.ticked || item.name == name;
+    }
+    v.dbBackupFolder = trim(scheduler::fnGetScheduleIni(ctx, "Schedule", "Path"));
+    v.localPreserveTerm = termOr(trim(scheduler::fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm")), 1, 999, "30");
+    loadKind(ctx, "ScheduleAll", v.all);
+    loadKind(ctx, "ScheduleDiff", v.diff);
+    loadKind(ctx, "ScheduleLOG", v.log);
+    v.tempLogTerm = trim(scheduler::effectiveTempLogTerm(ctx));
+}
+
+void sbLoadFileCopy(const scheduler::ProgramContext& ctx, FormValues& v) {
+    v.dbCopySource = trim(scheduler::fnGetScheduleIni(ctx, "Schedule", "Path"));
+    v.dbCopyTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "DBBACKUPFILE_DIR"));
+    // Anything but "0", a missing key included, means copying is on.
+    v.fileCopy = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")) != "0";
+    v.outSidePreserveTerm =
+        termOr(trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm")), 1, 999, "60");
+    v.keySource = scheduler::certificateSourceFolder(ctx);
+    v.keyTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "KEYFILE_DIR"));
+    v.gijyutuSource = scheduler::documentsSourceFolder(ctx);
+    v.gijyutuTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "GIJYUTUFILE_DIR"));
+}
+
+FormValues loadedValues(const scheduler::ProgramContext& ctx) {
+    FormValues v;
+    sbClearSchedule(v);
+    sbClearFileCopy(v);
+    sbSetDbListAndDefaults(v, ctx.serverDatabases);
+    sbLoadSchedule(ctx, v);
+    sbLoadFileCopy(ctx, v);
+    return v;
+}
+
+} // namespace settings_dialog

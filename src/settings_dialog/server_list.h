@@ -1,0 +1,15 @@
+#pragma once
+// What the dialog needs of the server when it opens: the product database and its list of user
+// databases.
+
+#include "scheduler/context.h"
+
+namespace settings_dialog {
+
+// Opens the shared connection (ctx.database) and fills ctx.serverDatabases. A login missing from
+// the settings and a server without user databases are reported by the steps themselves; a
+// connection that cannot be made is reported here with the scheduler's own box, so that the user
+// knows why the dialog shows no databases.
+bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx);
+
+} // namespace settings_dialog

@@ -1,0 +1,70 @@
+// The dialog against the stand-in server, through the FreeTDS ODBC driver: the list it shows is
+// the server's, and closing it gives the connection back.
+
+#include "common/password.h"
+#include "qtest_main.h"
+#include "settings_dialog/config_dialog.h"
+#include "support/product_server.h"
+
+#include <QPushButton>
+
+using settings_dialog::Frm_EnCrt_ScheduleBackup_Config;
+
+namespace {
+
+// The login of the stand-in (or a wrong password) and a selection of SALES.
+void writeSettings(testsupport::ProductServer& p, const std::string& password) {
+    const auto key = common::passwordKeyPath(p.dir.path());
+    if (common::ensurePasswordKey(key))
+        qFatal("no password key");
+    testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=" + p.server.user() +
+                                                          "\r\nPASSWORD=" + *common::encipherPassword(key, password) +
+                                                          "\r\n[Schedule]\r\nDb=SALES\r\n");
+}
+
+} // namespace
+
+class ServerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showsTheServersDatabasesAndReleasesTheConnection();
+    void aFailedLoginIsReportedAndLeavesTheDesignTexts();
+};
+
+void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
+    testsupport::ProductServer p;
+    p.server.create_database("SALES");
+    p.server.create_database("ARCHIVE");
+    writeSettings(p, p.server.password());
+    scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx);
+    dialog.show();
+
+    QVERIFY(dialog.loaded());
+    QVERIFY(p.ui.lines.empty());
+    std::vector<std::string> shown, ticked;
+    for (const auto& item : dialog.values().databases) {
+        shown.push_back(item.name);
+        if (item.ticked)
+            ticked.push_back(item.name);
+    }
+    QCOMPARE(shown, (std::vector<std::string>{"ARCHIVE", "PRODUCT", "SALES"}));
+    QCOMPARE(ticked, std::vector<std::string>{"SALES"});
+    QVERIFY(ctx.database);
+    QTest::mouseClick(dialog.findChild<QPushButton*>("Cmd_Cancel"), Qt::LeftButton);
+    QVERIFY(!ctx.database);
+}
+
+void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
+    testsupport::ProductServer p;
+    writeSettings(p, "not-the-password");
+    scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx);
+    QVERIFY(!dialog.loaded());
+    QCOMPARE(p.ui.lines, std::vector<std::string>{
+                             "MSGBOX\tcritical\tスケジュールバックアップ\tDBオブジェクトの取得に失敗しました。"});
+    QVERIFY(dialog.values().databases.empty());
+}
+
+ENCRT_QTEST_MAIN(ServerTest)
+#include "server_test.moc"
