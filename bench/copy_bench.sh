@@ -1,23 +1,21 @@
 #!/usr/bin/env bash
 # Times the program's file and folder copies against cp and cp -r in the same run:
 #   bench/copy_bench.sh [RUNS]     (default 5 runs per variant; the median counts)
-# Data: one 1 GiB file and a folder of 10,000 small files (100 sub-folders), kept in the build
-# tree (a disk, not the RAM disk /tmp may be) and made once. Page caches cannot be dropped
+# Data: one 1 GiB file and a folder of 10,000 small files (100 sub-folders), kept in the bench
+# build folder (a disk, not the RAM disk /tmp may be) and made once. Page caches cannot be dropped
 # without root, so every variant reads a source that is already cached; the target is removed
 # and the disk synced before each run. Goals: throughput of a file copy at least 0.95 x cp's,
 # time of a folder copy at most 1.3 x cp -r's. The flushed variants (as the copy run makes its
 # copies) are compared with cp followed by sync.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ENCRT_BENCH_BUILD_DIR:-$root/build}
+cd "$(dirname "$0")/.."
+build=${ENCRT_BENCH_BUILD_DIR:-build-bench}
 runs=${1:-5}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DENCRT_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target encrt-copy-bench -j 2 >/dev/null
 bench=$build/bin/encrt-copy-bench
-if [[ ! -x $bench ]]; then
-    cmake -S "$root" -B "$build" -DENCRT_BUILD_BENCH=ON >/dev/null
-    cmake --build "$build" -j2 --target encrt-copy-bench >/dev/null
-fi
 
-work=$build/bench-work
+work=$(cd "$build" && pwd)/bench-data/copy
 mkdir -p "$work"
 big=$work/source.bin
 if [[ $(stat -c %s "$big" 2>/dev/null || echo 0) != 1073741824 ]]; then
@@ -36,23 +34,33 @@ if [[ ! -f $tree/.complete ]]; then
 fi
 cat "$big" >/dev/null # every variant starts from a cached source
 
-out=$work/out
-# Microseconds taken by the command, from a clean target and a synced disk.
+# Each run copies into a folder of its own: deleting 10,000 files before a run would make the
+# disk busy with their clean-up (discards, journal) while the next copy is timed. A 1 GiB copy
+# is removed right away (it takes one variant's space only).
+runs_dir=$work/runs
+rm -rf "$runs_dir"
+n=0
+# Sets `elapsed` and `cpu` (user + system) to the microseconds the command took, from a fresh
+# target and a synced disk.
 timed() {
-    rm -rf "$out" && mkdir -p "$out" && sync
-    local t0 t1
-    t0=$(date +%s%N)
-    "$@" >/dev/null
-    t1=$(date +%s%N)
-    echo $(((t1 - t0) / 1000))
+    rm -f "$runs_dir"/*/copy.bin
+    out=$runs_dir/$((++n))
+    mkdir -p "$out" && sync
+    local args=("${@//@out/$out}") # "@out" stands for this run's target folder
+    local TIMEFORMAT='%R %U %S' real user sys
+    read -r real user sys < <({ time "${args[@]}" >/dev/null; } 2>&1)
+    elapsed=$(awk -v r="$real" 'BEGIN {printf "%d", r * 1e6}')
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN {printf "%d", (u + s) * 1e6}')
 }
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
 
-declare -A samples
+declare -A samples cpus
 variant() { # name command...
     local name=$1
     shift
-    samples[$name]+="$(timed "$@") "
+    timed "$@"
+    samples[$name]+="$elapsed "
+    cpus[$name]+="$cpu "
 }
 pair() { # kind ours-command -- cp-command; which side goes first alternates between runs
     local kind=$1 i=$2
@@ -70,14 +78,14 @@ pair() { # kind ours-command -- cp-command; which side goes first alternates bet
     fi
 }
 for ((i = 1; i <= runs; i++)); do
-    pair file "$i" "$bench" file "$big" "$out/copy.bin" -- cp "$big" "$out/copy.bin"
-    pair file-flushed "$i" "$bench" file "$big" "$out/copy.bin" --flush -- \
-        sh -c 'cp "$1" "$2" && sync "$2"' - "$big" "$out/copy.bin"
-    pair folder "$i" "$bench" folder "$tree" "$out" -- cp -r "$tree" "$out/"
-    pair folder-flushed "$i" "$bench" folder "$tree" "$out" --flush -- \
-        sh -c 'cp -r "$1" "$2/" && sync -f "$2"' - "$tree" "$out"
+    pair file "$i" "$bench" file "$big" @out/copy.bin -- cp "$big" @out/copy.bin
+    pair file-flushed "$i" "$bench" file "$big" @out/copy.bin --flush -- \
+        sh -c 'cp "$1" "$2" && sync "$2"' - "$big" @out/copy.bin
+    pair folder "$i" "$bench" folder "$tree" @out -- cp -r "$tree" @out/
+    pair folder-flushed "$i" "$bench" folder "$tree" @out --flush -- \
+        sh -c 'cp -r "$1" "$2/" && sync -f "$2"' - "$tree" @out
 done
-rm -rf "$out"
+rm -rf "$runs_dir"
 
 # The goal is judged on the median of the per-run ratios: the two sides of a run follow each
 # other closely, so a machine busy with other work shifts both alike.
@@ -93,10 +101,17 @@ report() { # kind
             ratios+=("$(awk -v o="${ours[$i]}" -v c="${cp[$i]}" 'BEGIN {printf "%.4f", o / c}')")
         fi
     done
-    local r o c
+    local -a ours_cpu cp_cpu
+    read -r -a ours_cpu <<<"${cpus[$1.ours]}"
+    read -r -a cp_cpu <<<"${cpus[$1.cp]}"
+    local r o c oc cc
+    oc=$(median "${ours_cpu[@]}")
+    cc=$(median "${cp_cpu[@]}")
     r=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}')
     o=$(median "${ours[@]}")
     c=$(median "${cp[@]}")
+    awk -v o="$oc" -v c="$cc" -v k="$1" 'BEGIN {
+        printf "%-15s cpu time (user + system): ours %6.3f s  cp %6.3f s  (%.2fx)\n", k, o / 1e6, c / 1e6, o / c }'
     if [[ $1 == file* ]]; then
         awk -v o="$o" -v c="$c" -v r="$r" -v k="$1" 'BEGIN {
             printf "%-15s ours %6.3f s (%5.0f MiB/s)  cp %6.3f s (%5.0f MiB/s)  throughput %.2fx cp (goal >= 0.95: %s)\n",

@@ -1,0 +1,136 @@
+// Whole scheduled runs with copying on, against the stand-in server: the copy stage's place in
+// the road of the run and what reaches the targets.
+#include "platform/filesystem.h"
+#include "support/run_site.h"
+
+#include <gtest/gtest.h>
+
+using platform::makeLocalTime;
+using testsupport::readFile;
+using testsupport::RunSite;
+
+namespace {
+
+const std::string S = "\u3000";
+
+std::string copied(const std::string& source, const std::string& target) {
+    return "結果：成功" + S + "ｺﾋﾟｰ元ﾌｧｲﾙ名：" + source + S + "ｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + target;
+}
+std::string deleted(const std::string& path) {
+    return "結果：成功" + S + "削除ﾌｧｲﾙ名：" + path;
+}
+
+// The lines between a section's Start and End lines.
+std::vector<std::string> within(const std::vector<std::string>& log, const std::string& section) {
+    const auto start = std::find(log.begin(), log.end(), "<ts>  ---" + section + " Start---");
+    const auto end = std::find(start, log.end(), "<ts>  ---" + section + " End---");
+    return start == log.end() ? std::vector<std::string>{"<no section " + section + ">"}
+                              : std::vector<std::string>(start + 1, end);
+}
+
+// The test site with copies the target already holds.
+class CopyRunSite : public RunSite {
+public:
+    explicit CopyRunSite(encrt::test_support::StandinOptions options = {}) : RunSite(std::move(options)) {}
+
+    void existing(const std::string& relative, platform::LocalTime modified) {
+        const std::string path = extDir() + "/" + relative;
+        testsupport::writeFile(path, "earlier copy");
+        EXPECT_FALSE(platform::FileSystem().setLastModified(path, modified));
+    }
+    void threeCopiesOfTheDay() {
+        for (const char* t : {"000100", "000200", "000300"})
+            existing(std::string("SABRELUND/SABRELUND_20261203") + t + "_INIT.DAT", makeLocalTime(2026, 12, 3));
+    }
+};
+
+} // namespace
+
+TEST(CopyRun, AFullRunPutsEveryBackupAndFolderAtTheTargetsInTheRoadOfTheRunAndRecordsTheBackupTime) {
+    CopyRunSite site;
+    site.copyOn();
+    site.applySettings();
+    site.threeCopiesOfTheDay();
+    site.existing("Wexmarl/old.DAT", makeLocalTime(2026, 10, 4));   // 60 days before: expired
+    site.existing("KEYMANAGE/old.DAT", makeLocalTime(2026, 10, 4)); // inside the certificate copy: spared
+    site.existing("old.dat", makeLocalTime(2026, 10, 4));           // lower case: spared
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+
+    const auto log = site.dailyLog();
+    std::vector<std::string> sections;
+    for (auto at = std::find(log.begin(), log.end(), "<ts>  ---------スケジュールバックアップ Start---------");
+         at != log.end(); ++at)
+        if (at->starts_with("<ts>"))
+            sections.push_back(at->substr(6));
+    EXPECT_EQ(sections, (std::vector<std::string>{
+                            "---------スケジュールバックアップ Start---------",
+                            "---保存期間を過ぎたファイルの削除 Start---",
+                            "---保存期間を過ぎたファイルの削除 End---",
+                            "---DBバックアップ(全体) Start---",
+                            "---DBバックアップ(全体) End---",
+                            "---コピー先の保存期間を過ぎたファイルの削除 Start---",
+                            "---コピー先の保存期間を過ぎたファイルの削除 End---",
+                            "---DBバックアップファイルコピー Start---",
+                            "---DBバックアップファイルコピー End---",
+                            "---Sabrelund証明書フォルダコピー Start---",
+                            "---Sabrelund証明書フォルダコピー End---",
+                            "---Sabrelund技術資料フォルダコピー Start---",
+                            "---Sabrelund技術資料フォルダコピー End---",
+                            "---Sabrelund Wexmarlフォルダコピー Start---",
+                            "---Sabrelund Wexmarlフォルダコピー End---",
+                            "---------スケジュールバックアップ End---------",
+                            "---Pelmoraログファイルの削除 Start---",
+                            "---Pelmoraログファイルの削除 End---",
+                        }));
+
+    const std::string b = site.backupDir(), e = site.extDir();
+    EXPECT_EQ(within(log, "コピー先の保存期間を過ぎたファイルの削除"),
+              std::vector<std::string>{deleted(e + "/Wexmarl/old.DAT")});
+    const std::string day = e + "/SABRELUND/SABRELUND_20261203";
+    const std::vector<std::string> backups = {"SABRELUND/SABRELUND_20261203020030_INIT.DAT",
+                                              "SALES/SALES_20261203020030_INIT.DAT", "MASTER_20261203020030_INIT.DAT",
+                                              "MSDB_20261203020030_INIT.DAT", "MODEL_20261203020030_INIT.DAT"};
+    EXPECT_EQ(within(log, "DBバックアップファイルコピー"),
+              (std::vector<std::string>{deleted(day + "000100_INIT.DAT"), deleted(day + "000200_INIT.DAT"),
+                                        copied(b + "/" + backups[0], e + "/SABRELUND"),
+                                        copied(b + "/" + backups[1], e + "/SALES"), copied(b + "/" + backups[2], e),
+                                        copied(b + "/" + backups[3], e), copied(b + "/" + backups[4], e)}));
+    for (const auto& f : backups) // the server's real backups, byte for byte
+        EXPECT_EQ(readFile(e + "/" + f), readFile(b + "/" + f)) << f;
+    EXPECT_EQ(readFile(e + "/KEYMANAGE/cert.pem"), "certificate");
+    EXPECT_EQ(readFile(e + "/技術資料/manual.txt"), "document");
+    EXPECT_EQ(readFile(e + "/Wexmarl/data.bin"), "wexmarl");
+    for (const char* kept : {"SABRELUND/SABRELUND_20261203000300_INIT.DAT", "KEYMANAGE/old.DAT", "old.dat"})
+        EXPECT_TRUE(std::filesystem::exists(e + "/" + kept)) << kept;
+    EXPECT_TRUE(site.ui.lines.empty());
+    EXPECT_EQ(site.setting("BACKUPTIME", "START"), "2026/12/03 02:00:30");
+}
+
+TEST(CopyRun, ADifferentialRunCopiesItsFilesAndTheFoldersButNoSystemBackupsAndCleansNothingUp) {
+    CopyRunSite site({.failing_backups = {"SALES"}});
+    site.ini["ScheduleAll"] = {{"Day", "1"}, {"Time", "02:00"}}; // Mondays; 3 December 2026 is a Thursday
+    site.ini["ScheduleDiff"] = {{"Day", "8"}, {"Time", "02:00"}};
+    site.copyOn();
+    site.applySettings();
+    site.threeCopiesOfTheDay();
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+
+    const auto log = site.dailyLog();
+    const std::string b = site.backupDir(), e = site.extDir();
+    EXPECT_EQ(
+        within(log, "DBバックアップファイルコピー"),
+        (std::vector<std::string>{copied(b + "/SABRELUND/SABRELUND_20261203020030_DIFF.DAT", e + "/SABRELUND"),
+                                  "結果：未実行" + S + "ｺﾋﾟｰ元ﾌｧｲﾙ名：" + b + "/SALES/SALES_20261203020030_DIFF.DAT" +
+                                      S + "原因：ｺﾋﾟｰ元ﾌｧｲﾙが見つかりません"}));
+    for (const char* folder :
+         {"Sabrelund証明書フォルダコピー", "Sabrelund技術資料フォルダコピー", "Sabrelund Wexmarlフォルダコピー"})
+        EXPECT_EQ(within(log, folder).size(), 1u) << folder;
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const auto& l) { return l.starts_with("結果：成功" + S + "ｺﾋﾟｰ元ﾌｫﾙﾀﾞ名"); }),
+              3);
+    std::error_code ec;
+    EXPECT_EQ(platform::FileSystem().list(e + "/SABRELUND", "*", platform::EntryKinds::Files, ec).size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(e + "/MASTER_20261203020030_INIT.DAT"));
+    ASSERT_EQ(site.ui.lines.size(), 1u); // the failed backup's box; a missing copy source shows none
+    EXPECT_TRUE(site.ui.lines[0].starts_with("MSGBOX\tcritical\tSabrelundスケジュールバックアップ\t"));
+}
