@@ -64,13 +64,13 @@ void deleteExpiredCopies(CopyRun& run) {
 
 // Of the day's full-backup copies whose names begin with `namePrefix`, keeps the last listed (the
 // newest) and deletes the others, so that after the copy that follows, the day has the kept copy
-// and the new one. The day is the run time's, the day the new copy's name carries, also when the
-// run goes on past midnight. A failed deletion is logged and the run goes on; it does not count
-// against the run.
+// and the new one. The day is the clock's at this moment, as in the database stage's clean-up: a
+// run that reaches the copy after midnight leaves the earlier day's copies alone. A failed
+// deletion is logged and the run goes on; it does not count against the run.
 void cleanUpSameDay(CopyRun& run, std::string_view namePrefix) {
     const auto& target = run.ctx.settings.dbBackupFileDir;
     const std::string pattern =
-        target + "/" + std::string(namePrefix) + platform::formatYmd(run.ctx.runTime()) + "*_INIT.DAT";
+        target + "/" + std::string(namePrefix) + platform::formatYmd(run.ctx.clock.now()) + "*_INIT.DAT";
     std::vector<std::string> files;
     if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.fs, pattern, true, files) || files.size() < 2)
         return;

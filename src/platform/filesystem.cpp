@@ -174,12 +174,55 @@ std::error_code copyRegularFile(const fs::path& source, const struct stat& srcSt
     return ec;
 }
 
-// Copies a folder tree entry by entry, remembering where it failed.
+bool isInside(const fs::path& inner, const fs::path& outer) {
+    auto o = outer.begin();
+    auto i = inner.begin();
+    for (; o != outer.end(); ++o, ++i)
+        if (i == inner.end() || *i != *o)
+            return false;
+    return true;
+}
+
+// Every name in a folder but "." and "..", whatever it is, in NTFS order.
+std::vector<std::string> allNames(const fs::path& folder, std::error_code& ec) {
+    ec.clear();
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        ec = lastError();
+        return names;
+    }
+    errno = 0;
+    while (const dirent* d = ::readdir(dir.get())) {
+        const std::string_view name = d->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+        errno = 0;
+    }
+    if (errno != 0)
+        ec = lastError();
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return ntfsNameLess(a, b); });
+    return names;
+}
+
+// Copies a folder tree entry by entry, remembering where it failed. A symbolic link is followed
+// only to a place inside the source folder (whose content is copied under the link's name); a
+// link leading out of it, or to nothing, is left out. Links themselves are not copied: many of
+// the media a copy goes to cannot hold them.
 class TreeCopier {
 public:
-    explicit TreeCopier(const FileSystem& fsys) : fsys_(fsys) {}
+    TreeCopier(const FileSystem& fsys, fs::path root) : fsys_(fsys), root_(std::move(root)) {}
 
     std::error_code copyTree(const fs::path& source, const fs::path& target) {
+        struct stat sst {};
+        if (::stat(source.c_str(), &sst) != 0)
+            return fail(lastError(), source);
+        // A folder already being copied further up (reached again through a link) is not
+        // entered twice: that would never end.
+        const std::pair<dev_t, ino_t> id{sst.st_dev, sst.st_ino};
+        if (std::find(open_.begin(), open_.end(), id) != open_.end())
+            return {};
         struct stat tst {};
         if (::lstat(target.c_str(), &tst) == 0) {
             if (!S_ISDIR(tst.st_mode))
@@ -191,13 +234,17 @@ public:
         } else if (::mkdir(target.c_str(), 0777) != 0) {
             return fail(lastError(), target);
         }
+        open_.push_back(id);
         std::error_code ec;
-        const auto entries = fsys_.list(source, "*", EntryKinds::Both, ec);
+        const auto names = allNames(source, ec);
         if (ec)
             return fail(ec, source);
-        for (const auto& e : entries)
-            if (auto err = copyEntry(source / e.name, target / e.name))
+        for (const auto& name : names)
+            if (auto err = copyEntry(source / name, target / name)) {
+                open_.pop_back();
                 return err;
+            }
+        open_.pop_back();
         return {};
     }
 
@@ -213,45 +260,34 @@ private:
         struct stat st {};
         if (::lstat(from.c_str(), &st) != 0)
             return fail(lastError(), from);
+        if (S_ISLNK(st.st_mode))
+            return copyLinked(from, to);
         if (S_ISDIR(st.st_mode))
             return copyTree(from, to);
         if (S_ISREG(st.st_mode))
             return copyRegularFile(from, st, to, Durability::Cached, failedAt);
-        if (S_ISLNK(st.st_mode))
-            return copyLink(from, to);
         return {}; // devices, sockets and pipes are not copied
     }
 
-    // The link itself is copied, never what it points to.
-    std::error_code copyLink(const fs::path& from, const fs::path& to) {
+    std::error_code copyLinked(const fs::path& from, const fs::path& to) {
         std::error_code ec;
-        const auto link = fs::read_symlink(from, ec);
-        if (ec)
-            return fail(ec, from);
-        struct stat tst {};
-        if (::lstat(to.c_str(), &tst) == 0) {
-            if (S_ISDIR(tst.st_mode))
-                return fail(errorOf(std::errc::is_a_directory), to);
-            if (!S_ISLNK(tst.st_mode) && !ownerWritable(tst))
-                return fail(errorOf(std::errc::permission_denied), to);
-            if (::unlink(to.c_str()) != 0)
-                return fail(lastError(), to);
-        }
-        fs::create_symlink(link, to, ec);
-        return ec ? fail(ec, to) : ec;
+        const fs::path resolved = fs::canonical(from, ec);
+        if (ec || !isInside(resolved, root_))
+            return {};
+        struct stat st {};
+        if (::stat(resolved.c_str(), &st) != 0)
+            return {};
+        if (S_ISDIR(st.st_mode))
+            return copyTree(resolved, to);
+        if (S_ISREG(st.st_mode))
+            return copyRegularFile(resolved, st, to, Durability::Cached, failedAt);
+        return {};
     }
 
     const FileSystem& fsys_;
+    fs::path root_;
+    std::vector<std::pair<dev_t, ino_t>> open_;
 };
-
-bool isInside(const fs::path& inner, const fs::path& outer) {
-    auto o = outer.begin();
-    auto i = inner.begin();
-    for (; o != outer.end(); ++o, ++i)
-        if (i == inner.end() || *i != *o)
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -382,7 +418,7 @@ std::error_code FileSystem::copyFolder(const fs::path& source, const fs::path& t
                                                    : -1);
     if (durability == Durability::OnMedium && targetFs.fd < 0)
         return fail(lastError(), targetParent);
-    TreeCopier copier(*this);
+    TreeCopier copier(*this, src);
     if (auto err = copier.copyTree(src, target))
         return fail(err, copier.failedAt);
     if (durability == Durability::OnMedium && ::syncfs(targetFs.fd) != 0)
@@ -412,15 +448,20 @@ std::error_code FileSystem::deleteFolder(const fs::path& p) const {
     if (!ownerWritable(st))
         return errorOf(std::errc::permission_denied);
     std::error_code ec;
-    const auto entries = list(p, "*", EntryKinds::Both, ec);
+    const auto names = allNames(p, ec);
     if (ec)
         return ec;
-    for (const auto& e : entries) {
-        const fs::path child = p / e.name;
+    for (const auto& name : names) {
+        const fs::path child = p / name;
         struct stat cst {};
         if (::lstat(child.c_str(), &cst) != 0)
             return lastError();
-        if (auto err = S_ISDIR(cst.st_mode) ? deleteFolder(child) : deleteFile(child))
+        // Links, pipes and sockets go as they are, never what they point to.
+        std::error_code err = S_ISDIR(cst.st_mode)           ? deleteFolder(child)
+                              : S_ISREG(cst.st_mode)         ? deleteFile(child)
+                              : ::unlink(child.c_str()) != 0 ? lastError()
+                                                             : std::error_code();
+        if (err)
             return err;
     }
     if (::rmdir(p.c_str()) != 0)
@@ -448,10 +489,12 @@ std::vector<DirEntry> FileSystem::list(const fs::path& folder, std::string_view 
         if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
             // A link counts as the file it points to; linked folders are never entered.
             struct stat st {};
-            const int flags = d->d_type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
-            if (::fstatat(dfd, d->d_name, &st, flags) == 0) {
+            if (::fstatat(dfd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                const bool link = S_ISLNK(st.st_mode);
+                if (link && ::fstatat(dfd, d->d_name, &st, 0) != 0)
+                    st.st_mode = 0;
                 isFile = S_ISREG(st.st_mode);
-                isFolder = d->d_type == DT_UNKNOWN && S_ISDIR(st.st_mode);
+                isFolder = !link && S_ISDIR(st.st_mode);
             }
         }
         if ((isFile && kinds != EntryKinds::Folders) || (isFolder && kinds != EntryKinds::Files))

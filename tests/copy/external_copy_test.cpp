@@ -171,15 +171,19 @@ TEST_F(CopyRunTest, AMediumFillingUpPartWayLeavesNoCopyThatLooksGood) {
     EXPECT_TRUE(testsupport::readFile(dir / "boxes").starts_with("1\nMSGBOX\tcritical\tSabrelund DBバックアップ"));
 }
 
-TEST_F(CopyRunTest, TheSameDayIsTheRunsDayWhenTheCopyRunsPastMidnight) {
+TEST_F(CopyRunTest, TheSameDayIsTheClocksDayWhenTheCopyRunsPastMidnight) {
     ctx.currentTick = makeLocalTime(2026, 12, 3, 23, 59, 0);
     clock.set(makeLocalTime(2026, 12, 4, 0, 20, 0));
     ctx.dueKinds = {"INIT", "", ""};
     ctx.backupFiles.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", *ctx.currentTick)};
     for (const char* t : {"000100", "120000"})
         file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", makeLocalTime(2026, 12, 3));
+    file(ext + "/SABRELUND/SABRELUND_20261204000500_INIT.DAT", makeLocalTime(2026, 12, 4));
+    file(ext + "/SABRELUND/SABRELUND_20261204001000_INIT.DAT", makeLocalTime(2026, 12, 4));
     copy::sbFileCopyToOutside(ctx);
-    EXPECT_FALSE(exists("SABRELUND/SABRELUND_20261203000100_INIT.DAT"));
+    EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203000100_INIT.DAT"));
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203120000_INIT.DAT"));
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203235900_INIT.DAT"));
+    EXPECT_FALSE(exists("SABRELUND/SABRELUND_20261204000500_INIT.DAT"));
+    EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261204001000_INIT.DAT"));
 }

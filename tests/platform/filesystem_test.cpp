@@ -87,6 +87,8 @@ TEST(FileSystem, CopiesFoldersIntoANamedSubFolderKeepingExtraFiles) {
     writeFile(dir / "KEYMANAGE" / "sub" / "deep.txt", "d");
     writeFile(dir / "secret", "outside");
     std::filesystem::create_symlink(dir / "secret", dir / "KEYMANAGE" / "link");
+    std::filesystem::create_symlink("sub", dir / "KEYMANAGE" / "inner");     // inside the source
+    std::filesystem::create_symlink("..", dir / "KEYMANAGE" / "sub" / "up"); // a loop
     writeFile(dir / "target" / "KEYMANAGE" / "cert.pem", "v1");
     writeFile(dir / "target" / "KEYMANAGE" / "extra.txt", "e");
 
@@ -94,12 +96,29 @@ TEST(FileSystem, CopiesFoldersIntoANamedSubFolderKeepingExtraFiles) {
     EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / "cert.pem"), "v2");
     EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / "sub" / "deep.txt"), "d");
     EXPECT_TRUE(fsys.fileExists(dir / "target" / "KEYMANAGE" / "extra.txt"));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "target" / "KEYMANAGE" / "link"));
+    // Nothing is fetched from outside the source; a link inside it brings its content along.
+    EXPECT_FALSE(std::filesystem::exists(dir / "target" / "KEYMANAGE" / "link"));
+    EXPECT_EQ(readFile(dir / "target" / "KEYMANAGE" / "inner" / "deep.txt"), "d");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "target" / "KEYMANAGE" / "inner"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "target" / "KEYMANAGE" / "sub" / "up"));
 
     EXPECT_TRUE(fsys.copyFolder(dir / "KEYMANAGE", dir / "no-target"));
     EXPECT_TRUE(fsys.copyFolder(dir / "KEYMANAGE", dir / "KEYMANAGE" / "sub")); // into itself
     ::chmod((dir / "target" / "KEYMANAGE" / "cert.pem").c_str(), 0444);
     EXPECT_EQ(fsys.copyFolder(dir / "KEYMANAGE", dir / "target"), std::errc::permission_denied);
+}
+
+TEST(FileSystem, DeletingAFolderRemovesLinksAndPipesWithoutFollowingThem) {
+    TempDir dir;
+    FileSystem fsys;
+    writeFile(dir / "keep" / "precious", "x");
+    writeFile(dir / "work" / "mail.eml", "x");
+    std::filesystem::create_symlink(dir / "keep", dir / "work" / "to-keep");
+    std::filesystem::create_symlink(dir / "nowhere", dir / "work" / "broken");
+    ASSERT_EQ(::mkfifo((dir / "work" / "pipe").c_str(), 0644), 0);
+    EXPECT_FALSE(fsys.deleteFolder(dir / "work"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "work"));
+    EXPECT_TRUE(fsys.fileExists(dir / "keep" / "precious"));
 }
 
 TEST(FileSystem, CreationTimeIsReadOrReportedMissing) {
