@@ -202,7 +202,7 @@ std::vector<std::string> allNames(const fs::path& folder, std::error_code& ec) {
     if (errno != 0)
         ec = lastError();
     std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return ntfsNameLess(a, b); });
+              [](const std::string& x, const std::string& y) { return ntfsNameLess(x, y); });
     return names;
 }
 
@@ -294,16 +294,25 @@ private:
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*" || pattern == "*")
         return true;
+    // "*" and a plain tail ("*.DAT"), the retention's pattern: a suffix test.
+    if (pattern.size() > 1 && pattern[0] == '*' && pattern.find_first_of("*?", 1) == std::string_view::npos) {
+        const std::string_view tail = pattern.substr(1);
+        if (name.size() < tail.size())
+            return false;
+        const std::string_view end = name.substr(name.size() - tail.size());
+        return std::equal(end.begin(), end.end(), tail.begin(), [](char a, char b) { return upper(a) == upper(b); });
+    }
     return matchFrom(pattern, 0, name, 0);
 }
 
 bool ntfsNameLess(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(upper(a[i]));
-        const auto y = static_cast<unsigned char>(upper(b[i]));
-        if (x != y)
-            return x < y;
+    // Names in one folder often share long beginnings: skip the equal bytes first.
+    const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    for (auto x = ia, y = ib; x != a.end() && y != b.end(); ++x, ++y) {
+        const auto ux = static_cast<unsigned char>(upper(*x));
+        const auto uy = static_cast<unsigned char>(upper(*y));
+        if (ux != uy)
+            return ux < uy;
     }
     if (a.size() != b.size())
         return a.size() < b.size();
@@ -353,7 +362,7 @@ std::error_code FileSystem::createFolder(const fs::path& p) const {
     return {};
 }
 
-std::optional<LocalTime> FileSystem::lastModified(const fs::path& p, std::error_code& ec) const {
+std::optional<LocalTime> FileSystem::lastModified(const std::string& p, std::error_code& ec) const {
     struct stat st {};
     if (::stat(p.c_str(), &st) != 0) {
         ec = lastError();

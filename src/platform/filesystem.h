@@ -51,7 +51,9 @@ public:
     // Creates one level; the parent must exist and be writable.
     std::error_code createFolder(const std::filesystem::path& p) const;
 
-    std::optional<LocalTime> lastModified(const std::filesystem::path& p, std::error_code& ec) const;
+    // Takes the path as text: retention asks for tens of thousands of files, and making a
+    // std::filesystem::path of each would split it into components for nothing.
+    std::optional<LocalTime> lastModified(const std::string& p, std::error_code& ec) const;
     // Birth time where the file system records one; nullopt when it cannot be read.
     std::optional<LocalTime> creationTime(const std::filesystem::path& p) const;
     std::error_code setLastModified(const std::filesystem::path& p, LocalTime t) const;
