@@ -8,7 +8,6 @@
 #include "scheduler/lock_table.h"
 #include "scheduler/settings.h"
 
-
 namespace scheduler {
 namespace {
 
@@ -16,7 +15,9 @@ using platform::MsgIcon;
 
 // EXECUTE as read afresh: "1" switches the copy on; anything else, also a text the settings
 // load would have repaired, counts as off.
-bool copyIsOn(const std::string& execute) { return execute == "1"; }
+bool copyIsOn(const std::string& execute) {
+    return execute == "1";
+}
 
 std::string unreachableText(const std::string& path) {
     return path + " にアクセスできませんでした。対象ドライブを確認してください。";

@@ -22,8 +22,9 @@ std::string read(const std::filesystem::path& f, std::string_view sec, std::stri
 TEST(Profile, ReadsCodePage932ValuesWithWindowsMatchingRules) {
     TempDir dir;
     const auto ini = dir / "MSDE_DBTOOL.INI";
-    writeFile(ini, toCp932("; comment\r\n[Schedule]\r\n  path  =  /srv/ﾊﾞｯｸｱｯﾌﾟ 全角  \r\nDb=A\tB\r\n"
-                           "noequals\r\nDb=second\r\nq=\"C:\\x y\"\r\nh='half\r\n[schedule]\r\nPath=dup\r\n[Other]\r\nk=v"));
+    writeFile(ini,
+              toCp932("; comment\r\n[Schedule]\r\n  path  =  /srv/ﾊﾞｯｸｱｯﾌﾟ 全角  \r\nDb=A\tB\r\n"
+                      "noequals\r\nDb=second\r\nq=\"C:\\x y\"\r\nh='half\r\n[schedule]\r\nPath=dup\r\n[Other]\r\nk=v"));
     EXPECT_EQ(read(ini, "Schedule", "q"), "C:\\x y"); // matching quotes are dropped
     EXPECT_EQ(read(ini, "Schedule", "h"), "'half");
     EXPECT_EQ(read(ini, "SCHEDULE", "Path"), "/srv/ﾊﾞｯｸｱｯﾌﾟ 全角");

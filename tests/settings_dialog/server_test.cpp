@@ -69,7 +69,8 @@ void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     p.ui.lines.clear();
     testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=\r\n");
     Frm_EnCrt_ScheduleBackup_Config second(ctx);
-    QCOMPARE(p.ui.lines, std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインユーザ\t"});
+    QCOMPARE(p.ui.lines,
+             std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインユーザ\t"});
 }
 
 ENCRT_QTEST_MAIN(ServerTest)
