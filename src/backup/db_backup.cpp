@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "scheduler/daily_log.h"
+#include "scheduler/lock_table.h"
 #include "scheduler/settings.h"
 
 #include <vector>
@@ -15,6 +16,12 @@ namespace backup {
 namespace {
 
 using scheduler::kIdeographicSpace;
+
+// An argument of the procedure call with its single quotes doubled, so that it stays inside its
+// literal.
+std::string quoted(std::string_view text) {
+    return scheduler::fnSqlText(text, 0);
+}
 
 struct Kind {
     std::string_view code;
@@ -27,16 +34,6 @@ constexpr Kind kFull{"INIT", "完全バックアップ", "---DBバックアッ�
 constexpr Kind kDiff{"DIFF", "差分バックアップ", "---DBバックアップ(差分) Start---", "---DBバックアップ(差分) End---"};
 constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "---DBバックアップ(ログ) Start---",
                     "---DBバックアップ(ログ) End---"};
-
-std::string doubledQuotes(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out;
-}
 
 std::string connectionString(const scheduler::ProgramContext& ctx) {
     using data::quoteOleDbValue;
@@ -157,8 +154,8 @@ private:
 
 std::string backupCommand(std::string_view name, std::string_view file, std::string_view kind, std::string_view label,
                           std::string_view runTime) {
-    return "master..SSP_BackUPDB '" + doubledQuotes(name) + "', '" + doubledQuotes(file) + "', '" +
-           doubledQuotes(kind) + "', '" + doubledQuotes(label) + "', '" + doubledQuotes(runTime) + "'";
+    return "master..SSP_BackUPDB '" + quoted(name) + "', '" + quoted(file) + "', '" + quoted(kind) + "', '" +
+           quoted(label) + "', '" + quoted(runTime) + "'";
 }
 
 void sbDBBackup(scheduler::ProgramContext& ctx) {

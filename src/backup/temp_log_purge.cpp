@@ -25,12 +25,6 @@ struct Place {
     bool removesFolders;
 };
 
-// Work-folder names are written by the product as digits only; a name the number test would
-// also take (a sign, a decimal point) is not one of them and stays.
-bool allDigits(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 std::vector<Place> placesBelow(const std::string& base) {
     return {
         {base + "/Temp/", std::string(17, '?'), 17, DateFrom::Name, true, true},
@@ -57,7 +51,9 @@ struct Purge {
         std::error_code ec;
         const auto kinds = place.nameLength ? platform::EntryKinds::Both : platform::EntryKinds::Files;
         for (const auto& e : fs.list(place.folder, place.pattern, kinds, ec)) {
-            if (place.nameLength && (e.name.size() != place.nameLength || !allDigits(e.name)))
+            // Work-folder names are written by the product as digits only; a name the number
+            // test would also take (a sign, a decimal point) is not one of them and stays.
+            if (place.nameLength && (e.name.size() != place.nameLength || !common::isDigits(e.name)))
                 continue;
             if (dateOf(place, e.name) <= limit)
                 out.push_back(place.folder + e.name);
@@ -87,7 +83,7 @@ std::string baseFolder(const scheduler::ProgramContext& ctx, const platform::Fil
 } // namespace
 
 std::optional<LocalTime> dateInName(std::string_view name) {
-    if (name.size() < 14 || !allDigits(name.substr(0, 14)))
+    if (name.size() < 14 || !common::isDigits(name.substr(0, 14)))
         return std::nullopt;
     const std::string text = std::string(name.substr(0, 4)) + "/" + std::string(name.substr(4, 2)) + "/" +
                              std::string(name.substr(6, 2)) + " " + std::string(name.substr(8, 2)) + ":" +

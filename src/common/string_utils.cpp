@@ -124,6 +124,10 @@ double fnVal(std::string_view text) {
     return std::isfinite(value) ? value : 0;
 }
 
+bool isDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string trimSpaces(std::string_view text) {
     while (true) {
         if (!text.empty() && text.front() == ' ')

@@ -12,6 +12,9 @@ namespace common {
 // first other character ("12abc" is 12, "abc" is 0).
 double fnVal(std::string_view text);
 
+// Not empty, and ASCII digits only.
+bool isDigits(std::string_view text);
+
 // Removes ASCII and ideographic spaces at both ends.
 std::string trimSpaces(std::string_view text);
 // Removes ASCII blanks at both ends, or at the right end only.

@@ -1,5 +1,7 @@
 #include "platform/filesystem.h"
 
+#include "platform/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
@@ -21,10 +23,6 @@ std::error_code errorOf(std::errc e) {
     return std::make_error_code(e);
 }
 
-char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
 // Bytes of the UTF-8 character starting at s[i].
 std::size_t charLength(std::string_view s, std::size_t i) {
     const auto c = static_cast<unsigned char>(s[i]);
@@ -42,7 +40,7 @@ bool matchFrom(std::string_view p, std::size_t pi, std::string_view n, std::size
         } else if (pi < p.size() && p[pi] == '?') {
             ++pi;
             ni += charLength(n, ni);
-        } else if (pi < p.size() && upper(p[pi]) == upper(n[ni])) {
+        } else if (pi < p.size() && asciiUpper(p[pi]) == asciiUpper(n[ni])) {
             ++pi;
             ++ni;
         } else if (starP != std::string_view::npos) {
@@ -300,7 +298,8 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
         if (name.size() < tail.size())
             return false;
         const std::string_view end = name.substr(name.size() - tail.size());
-        return std::equal(end.begin(), end.end(), tail.begin(), [](char a, char b) { return upper(a) == upper(b); });
+        return std::equal(end.begin(), end.end(), tail.begin(),
+                          [](char a, char b) { return asciiUpper(a) == asciiUpper(b); });
     }
     return matchFrom(pattern, 0, name, 0);
 }
@@ -309,8 +308,8 @@ bool ntfsNameLess(std::string_view a, std::string_view b) {
     // Names in one folder often share long beginnings: skip the equal bytes first.
     const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
     for (auto x = ia, y = ib; x != a.end() && y != b.end(); ++x, ++y) {
-        const auto ux = static_cast<unsigned char>(upper(*x));
-        const auto uy = static_cast<unsigned char>(upper(*y));
+        const auto ux = static_cast<unsigned char>(asciiUpper(*x));
+        const auto uy = static_cast<unsigned char>(asciiUpper(*y));
         if (ux != uy)
             return ux < uy;
     }

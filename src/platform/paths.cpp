@@ -1,23 +1,12 @@
 #include "platform/paths.h"
 
+#include "platform/ascii.h"
+
 #include <cstdlib>
 #include <system_error>
 
 namespace platform {
 namespace fs = std::filesystem;
-
-namespace {
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto up = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
-        if (up(a[i]) != up(b[i]))
-            return false;
-    }
-    return true;
-}
-} // namespace
 
 fs::path executableFolder() {
     std::error_code ec;

@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 
 #include <cerrno>
@@ -34,21 +35,6 @@ std::string_view trimBlanks(std::string_view s) {
         return {};
     const auto last = s.find_last_not_of(" \t");
     return s.substr(first, last - first + 1);
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = char(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = char(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 std::error_code lastError() {

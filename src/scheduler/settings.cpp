@@ -26,10 +26,6 @@ bool isUsableAsFolderName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
 }
 
-bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // Reads one schedule; Day failing its test makes it unscheduled for the optional kinds.
 struct ScheduleLoad {
     std::string day, time;
@@ -91,14 +87,14 @@ std::string fnGetServerName(const ProgramContext& ctx) {
 }
 
 bool isValidDay(std::string_view day) {
-    return day.size() <= 3 && allDigits(day) && inRange(day, 1, 127);
+    return day.size() <= 3 && common::isDigits(day) && inRange(day, 1, 127);
 }
 
 bool isValidTime(std::string_view time) {
     if (time.size() != 5 || time[2] != ':')
         return false;
     const auto hh = time.substr(0, 2), mm = time.substr(3, 2);
-    return allDigits(hh) && allDigits(mm) && inRange(hh, 0, 23) && inRange(mm, 0, 59);
+    return common::isDigits(hh) && common::isDigits(mm) && inRange(hh, 0, 23) && inRange(mm, 0, 59);
 }
 
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
@@ -142,7 +138,7 @@ bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::strin
         value = std::string(defaultValue);
         return true;
     }
-    return value.size() <= 3 && allDigits(value);
+    return value.size() <= 3 && common::isDigits(value);
 }
 
 bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
