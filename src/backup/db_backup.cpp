@@ -104,17 +104,25 @@ private:
         }
         const auto result = connection_.Execute(backupCommand(name, file, kind.code, kind.label, runTimeText_));
         if (result.ok) {
+            ctx_.backupFiles.written.push_back(file);
             log_.line("結果：成功" + S + "DB名：" + name + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
             return;
         }
         ctx_.ui.messageBox("バックアップ処理に失敗しました。\r\n\r\nVARO DA-ZAVヘルプにご連絡ください｡ ",
                            "Sabrelundスケジュールバックアップ", platform::MsgIcon::Critical);
-        log_.line("結果：失敗" + S + "DB名：" + name + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
         ctx_.runError = true;
-        scheduler::logErrorDescription(log_, result.description);
+        logFailure(name, file, result.description);
     }
 
-    // master, msdb and model go with every full backup; their outcome is not reported.
+    void logFailure(std::string_view name, const std::string& file, std::string_view description) {
+        const std::string S(kIdeographicSpace);
+        log_.line("結果：失敗" + S + "DB名：" + std::string(name) + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
+        scheduler::logErrorDescription(log_, description);
+    }
+
+    // master, msdb and model go with every full backup. Only a refusal is written (without a box),
+    // so that a server that cannot back up its own databases does not go unnoticed; the run's
+    // error flag is left alone.
     void backUpSystemDatabases() {
         for (const auto& [name, upper, output] : {std::tuple{"master", "MASTER", &ctx_.backupFiles.master},
                                                   std::tuple{"msdb", "MSDB", &ctx_.backupFiles.msdb},
@@ -122,8 +130,13 @@ private:
             sameDayCleanUp(upper, false);
             const std::string file = ctx_.settings.path + "/" + upper + "_" + stamp_ + "_INIT.DAT";
             *output = file;
-            if (platform::cp932Length(file) <= kMaxBackupPathBytes)
-                connection_.Execute(backupCommand(name, file, kFull.code, kFull.label, runTimeText_));
+            if (platform::cp932Length(file) > kMaxBackupPathBytes)
+                continue;
+            const auto result = connection_.Execute(backupCommand(name, file, kFull.code, kFull.label, runTimeText_));
+            if (result.ok)
+                ctx_.backupFiles.written.push_back(file);
+            else
+                logFailure(name, file, result.description);
         }
     }
 
@@ -133,8 +146,11 @@ private:
         const std::string pattern =
             ctx_.settings.path + "/" + std::string(prefix) + "_" + platform::formatYmd(ctx_.clock.now()) + "*_INIT.DAT";
         std::vector<std::string> files;
-        if (!copy::fnGetFileList(ctx_, fs_, pattern, true, files) || files.empty())
+        std::vector<copy::UnreadableFolder> unreadable;
+        if (!copy::fnGetFileList(ctx_, fs_, pattern, true, files, &unreadable))
             return;
+        if (withLines)
+            copy::logUnreadableFolders(log_, unreadable);
         for (std::size_t i = 0; i + 1 < files.size(); ++i) {
             const std::error_code error = fs_.deleteFile(files[i]);
             if (withLines)

@@ -24,8 +24,10 @@ struct Pass {
 
     void run(const std::string& pattern, bool recurse, bool upperCaseDatOnly) {
         std::vector<std::string> files;
-        if (!copy::fnGetFileList(ctx, fs, pattern, recurse, files))
+        std::vector<copy::UnreadableFolder> unreadable;
+        if (!copy::fnGetFileList(ctx, fs, pattern, recurse, files, &unreadable))
             return;
+        copy::logUnreadableFolders(log, unreadable);
         for (const auto& path : files)
             consider(path, upperCaseDatOnly);
     }

@@ -6,6 +6,7 @@
 #include "scheduler/context.h"
 #include "scheduler/daily_log.h"
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -16,6 +17,7 @@ struct CopyRun {
     scheduler::ProgramContext& ctx;
     const platform::FileSystem& fs;
     scheduler::DailyLog& log;
+    std::set<std::string> sweptFolders; // target folders cleared of left-over temporary copies
 };
 
 // "結果：" + outcome + one ideographic space: how every result line begins.

@@ -8,6 +8,7 @@
 #include "copy/folder_copy.h"
 #include "platform/datetime.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -51,8 +52,10 @@ void deleteExpiredCopies(CopyRun& run) {
     const auto& settings = run.ctx.settings;
     run.log.section(texts::kRetentionStart);
     std::vector<std::string> files;
+    std::vector<UnreadableFolder> unreadable;
     if (namesAFolder(settings.dbBackupFileDir) &&
-        fnGetFileList(run.ctx, run.fs, settings.dbBackupFileDir + "/*.DAT", true, files)) {
+        fnGetFileList(run.ctx, run.fs, settings.dbBackupFileDir + "/*.DAT", true, files, &unreadable)) {
+        logUnreadableFolders(run.log, unreadable);
         const auto referenceDay = platform::dayOf(run.ctx.runTime());
         const auto term = retentionTerm(settings);
         for (const auto& file : files)
@@ -62,17 +65,36 @@ void deleteExpiredCopies(CopyRun& run) {
     run.log.section(texts::kRetentionEnd);
 }
 
+// Whether this run wrote a full backup of the database whose file names begin with `namePrefix`:
+// its name, "_", the 14 digits of the run time, "_INIT.DAT". The fixed length keeps the backups of
+// a database whose name merely begins the same way ("SABRELUND_OLD") out.
+bool hasNewFullBackup(const CopyRun& run, std::string_view namePrefix) {
+    const std::string namePattern = std::string(namePrefix) + std::string(14, '?') + "_INIT.DAT";
+    const auto& written = run.ctx.backupFiles.written;
+    return std::any_of(written.begin(), written.end(), [&](const std::string& file) {
+        return platform::wildcardMatch(namePattern, fs::path(file).filename().string()) && run.fs.fileExists(file);
+    });
+}
+
 // Of the day's full-backup copies whose names begin with `namePrefix`, keeps the last listed (the
 // newest) and deletes the others, so that after the copy that follows, the day has the kept copy
 // and the new one. The day is the clock's at this moment, as in the database stage's clean-up: a
-// run that reaches the copy after midnight leaves the earlier day's copies alone. A failed
-// deletion is logged and the run goes on; it does not count against the run.
+// run that reaches the copy after midnight leaves the earlier day's copies alone. Without a new
+// backup of that database in this run (its backup failed, or the run had no connection) nothing
+// is deleted: the earlier copies are the only ones of the day. A failed deletion is logged and
+// the run goes on; it does not count against the run.
 void cleanUpSameDay(CopyRun& run, std::string_view namePrefix) {
+    if (!hasNewFullBackup(run, namePrefix))
+        return;
     const auto& target = run.ctx.settings.dbBackupFileDir;
     const std::string pattern =
         target + "/" + std::string(namePrefix) + platform::formatYmd(run.ctx.clock.now()) + "*_INIT.DAT";
     std::vector<std::string> files;
-    if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.fs, pattern, true, files) || files.size() < 2)
+    std::vector<UnreadableFolder> unreadable;
+    if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.fs, pattern, true, files, &unreadable))
+        return;
+    logUnreadableFolders(run.log, unreadable);
+    if (files.size() < 2)
         return;
     files.pop_back(); // listed last: the newest of the day
     for (const auto& file : files)
@@ -85,10 +107,35 @@ void showCopyFailure(CopyRun& run, const std::string& source, const std::string&
                           texts::kBackupCopyFailedTitle, platform::MsgIcon::Critical);
 }
 
+// A copy killed part-way (a crash, a power cut) leaves its hidden temporary file in the folder,
+// where no retention ever looks. Before this run's first copy into a folder, the program's own
+// temporary files there last written before the run's time are deleted; a copy another program
+// is writing into the folder right now is newer and stays.
+void sweepLeftOverCopies(CopyRun& run, const std::string& folder) {
+    if (!namesAFolder(run.ctx.settings.dbBackupFileDir) || !run.sweptFolders.insert(folder).second)
+        return;
+    std::error_code ec;
+    for (const auto& entry : run.fs.list(folder, ".*", platform::EntryKinds::Files, ec)) {
+        if (!platform::isCopyTemporaryName(entry.name))
+            continue;
+        const std::string path = folder + "/" + entry.name;
+        std::error_code timeError;
+        const auto modified = run.fs.lastModified(path, timeError);
+        if (modified && *modified < run.ctx.runTime())
+            deleteWithLines(run, path);
+    }
+}
+
 // Copies one backup file into `targetFolder` under its own name. The copy is flushed to the
 // medium before it counts as done: the target may be a removable medium pulled after the run.
 void copyBackupFile(CopyRun& run, const std::string& source, const std::string& targetFolder, FailureCounts counts) {
     const bool failureCounts = counts == FailureCounts::Yes;
+    if (source.empty()) {
+        // The database stage did not run (no connection): there is no file to name. Its own line
+        // says why.
+        run.ctx.runError = run.ctx.runError || failureCounts;
+        return;
+    }
     if (!run.fs.fileExists(source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + std::string(texts::kSourceFile) + source +
                      std::string(scheduler::kIdeographicSpace) + std::string(texts::kCause) +
@@ -96,6 +143,7 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
         run.ctx.runError = run.ctx.runError || failureCounts;
         return;
     }
+    sweepLeftOverCopies(run, targetFolder);
     const std::string pieces = std::string(texts::kSourceFile) + source + std::string(scheduler::kIdeographicSpace) +
                                std::string(texts::kTargetFolder) + targetFolder;
     const std::error_code ec = namesAFolder(run.ctx.settings.dbBackupFileDir)
@@ -150,7 +198,7 @@ void copyFullBackups(CopyRun& run) {
 void sbFileCopyToOutside(scheduler::ProgramContext& ctx) {
     scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
     const platform::FileSystem fileSystem;
-    CopyRun run{ctx, fileSystem, log};
+    CopyRun run{ctx, fileSystem, log, {}};
     if (ctx.settings.execute == "0") {
         log.section(texts::kCopySkipped);
         return;

@@ -33,14 +33,22 @@ struct Listing {
     bool recurse;
     ExcludedFolders excluded;
     std::vector<std::string>& list;
+    std::vector<UnreadableFolder>* unreadable;
 
-    bool visit(const std::string& prefix, const std::string& pattern) {
+    // False only when the folder at the top of the listing cannot be read.
+    bool visit(const std::string& prefix, const std::string& pattern, bool top) {
         ctx.ui.processEvents();
         std::error_code ec;
         // One pass over the folder: its matching files first, then its sub-folders.
         const auto entries = fs.list(prefix, "*", platform::EntryKinds::Both, ec);
-        if (ec)
+        if (ec && top)
             return false;
+        if (ec) {
+            // Nothing of a folder that failed part-way is listed: what it holds is not known.
+            if (unreadable)
+                unreadable->push_back({prefix.substr(0, prefix.size() - 1), ec.message()});
+            return true;
+        }
         for (const auto& e : entries)
             if (!e.isFolder && platform::wildcardMatch(pattern, e.name))
                 list.push_back(prefix + e.name);
@@ -53,8 +61,7 @@ struct Listing {
             const std::string candidate = normalized(sub);
             if (candidate == excluded.certificateCopy || candidate == excluded.documentsCopy)
                 continue;
-            if (!visit(sub + "/", pattern))
-                return false;
+            visit(sub + "/", pattern, false);
         }
         return true;
     }
@@ -68,7 +75,7 @@ ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const 
 }
 
 bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-                   bool recurse, std::vector<std::string>& list) {
+                   bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable) {
     const auto slash = pathPattern.rfind('/');
     if (slash == std::string_view::npos)
         return false;
@@ -77,8 +84,15 @@ bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& f
     if (pattern.empty())
         pattern = "*.*";
     // The exclusions depend only on the settings files: work them out once per listing.
-    Listing listing{ctx, fs, recurse, recurse ? excludedCopyFolders(ctx, fs) : ExcludedFolders{}, list};
-    return listing.visit(prefix, pattern);
+    Listing listing{ctx, fs, recurse, recurse ? excludedCopyFolders(ctx, fs) : ExcludedFolders{}, list, unreadable};
+    return listing.visit(prefix, pattern, true);
+}
+
+void logUnreadableFolders(scheduler::DailyLog& log, const std::vector<UnreadableFolder>& unreadable) {
+    for (const auto& folder : unreadable) {
+        log.line("結果：失敗" + std::string(scheduler::kIdeographicSpace) + "ﾌｫﾙﾀﾞ名：" + folder.path);
+        scheduler::logErrorDescription(log, folder.reason);
+    }
 }
 
 } // namespace copy

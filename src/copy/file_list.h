@@ -5,6 +5,7 @@
 
 #include "platform/filesystem.h"
 #include "scheduler/context.h"
+#include "scheduler/daily_log.h"
 
 #include <string>
 #include <string_view>
@@ -12,13 +13,25 @@
 
 namespace copy {
 
+// A sub-folder a descending listing could not read, and why.
+struct UnreadableFolder {
+    std::string path;
+    std::string reason;
+};
+
 // Appends to `list` the full paths of the files matching `pathPattern` (folder + "/" + pattern;
 // an empty pattern means every file). A folder's own files come first, in NTFS order, then each
-// sub-folder's files as one block. False when the pattern has no folder or a folder cannot be
-// read; the entries found until then stay in the list. Pending window events are let through
-// once per folder.
+// sub-folder's files as one block. False when the pattern has no folder or its folder cannot be
+// read; the entries found until then stay in the list. A sub-folder that cannot be read (a
+// root-only lost+found on a backup disk) is left out and named in `unreadable`, when given, and
+// the listing goes on: one such folder must not switch off every retention below the root.
+// Pending window events are let through once per folder.
 bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-                   bool recurse, std::vector<std::string>& list);
+                   bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable = nullptr);
+
+// The lines of each folder a listing left out: "結果：失敗　ﾌｫﾙﾀﾞ名：<path>", then
+// "Err.Description：<reason>".
+void logUnreadableFolders(scheduler::DailyLog& log, const std::vector<UnreadableFolder>& unreadable);
 
 // The two folders a descending listing leaves out: target setting + "/" + name of the source
 // folder (the name only when the source exists).

@@ -516,4 +516,17 @@ std::vector<DirEntry> FileSystem::list(const fs::path& folder, std::string_view 
     return out;
 }
 
+// The names temporaryPathFor gives: ".", the target's name (perhaps cut), ".copy-" and the six
+// letters or digits mkostemp puts in place of "XXXXXX".
+bool isCopyTemporaryName(std::string_view name) {
+    constexpr std::string_view kMark = ".copy-";
+    constexpr std::size_t kUnique = 6;
+    if (name.size() < 1 + 1 + kMark.size() + kUnique || name.front() != '.')
+        return false;
+    const std::string_view tail = name.substr(name.size() - kMark.size() - kUnique);
+    return tail.starts_with(kMark) && std::all_of(tail.begin() + kMark.size(), tail.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+           });
+}
+
 } // namespace platform

@@ -34,6 +34,11 @@ bool ntfsNameLess(std::string_view a, std::string_view b);
 // resolved, so the copy and the listing exclusions that look for it agree on the name.
 std::string folderCopyName(const std::filesystem::path& folder);
 
+// Whether `name` is one of the hidden names FileSystem::copyFile writes a copy under before it
+// renames it over its target. A file of such a name that is not being written is what is left of a
+// copy that was killed part-way.
+bool isCopyTemporaryName(std::string_view name);
+
 // Whether a copy may return before its data is on the medium.
 enum class Durability {
     Cached,  // the kernel writes the data back later (errors of network file systems still show on close)

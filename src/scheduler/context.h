@@ -45,6 +45,8 @@ enum DueSlot { kDueFull = 0, kDueDiff = 1, kDueLog = 2 };
 struct BackupFiles {
     std::vector<std::string> full, diff, log;
     std::string master, msdb, model;
+    // The files of the lists above that the server reported written in this run.
+    std::vector<std::string> written;
     void reset() { *this = BackupFiles{}; }
 };
 

@@ -125,9 +125,13 @@ bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std
     return !value.empty() && isUsableLocalFolder(value);
 }
 
+// A target that is absent right now (a medium not plugged in, a share not mounted) passes: the
+// local backups must not depend on it, and the copy stage reports every copy it cannot make.
+// Something else of that name, the root or a blank setting still fails.
 bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    return !value.empty() && platform::FileSystem().folderExists(value) && !isRootFolder(value);
+    const platform::FileSystem fs;
+    return !value.empty() && (fs.folderExists(value) || !fs.exists(value)) && !isRootFolder(value);
 }
 
 bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,

@@ -3,6 +3,7 @@
 
 #include "common/password.h"
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "standin_server.h"
 #include "support/log_reader.h"
 
@@ -10,9 +11,35 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
+
+// The ordinary user the program runs as when the tests run as root: root opens every folder.
+constexpr uid_t kUser = 65534;
+const QStringList kAsUser = {"--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+
+bool userCan(const char* test, const fs::path& path) {
+    QProcess p;
+    p.start(QStringLiteral("setpriv"), kAsUser + QStringList{"test", test, QString::fromStdString(path.string())});
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A folder the program can reach as that user: the build tree may lie below a folder only root
+// may enter.
+std::string baseFolder() {
+    const std::string base = testsupport::TempDir::defaultBase();
+    return ::geteuid() != 0 || userCan("-x", base) ? base : "/var/tmp";
+}
+
+void chownTree(const fs::path& root) {
+    ASSERT_EQ(::chown(root.c_str(), kUser, kUser), 0);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        ASSERT_EQ(::lchown(entry.path().c_str(), kUser, kUser), 0) << entry.path();
+}
 
 TEST(HeadlessRun, ADueTickBacksUpTheSelectedAndSystemDatabasesAndRecordsTheTime) {
     encrt::test_support::StandinServer server;
@@ -56,6 +83,86 @@ TEST(HeadlessRun, ADueTickBacksUpTheSelectedAndSystemDatabasesAndRecordsTheTime)
     EXPECT_NE(ini.find("Iniflg=0\r\n"), std::string::npos);
     EXPECT_NE(ini.find("[BACKUPTIME]\r\nSTART=2026/12/03 02:00:00\r\nEND=2026/12/03 02:00:"), std::string::npos);
     EXPECT_TRUE(server.query("SELECT テーブル名称 FROM 排他管理", "SABRELUND").empty());
+}
+
+TEST(HeadlessRun, AnOrdinaryUserNamesAnUnreadableSubFolderAndStillDeletesExpiredBackups) {
+    encrt::test_support::StandinServer server;
+    server.create_database("SABRELUND");
+    server.load_product_schema("SABRELUND");
+    server.create_database("SALES");
+    testsupport::TempDir tmp(baseFolder());
+    const bool root = ::geteuid() == 0;
+    const fs::path config = tmp / "config", backup = tmp / "backup", home = tmp / "home";
+    for (const auto& d : {config, backup, home, tmp / "run"})
+        fs::create_directories(d);
+    fs::permissions(tmp / "run", fs::perms::owner_all); // what a runtime folder must be
+    const auto key = common::passwordKeyPath(config);
+    ASSERT_FALSE(common::ensurePasswordKey(key));
+    testsupport::writeFile(config / "MSDE_DBTOOL.INI",
+                           "[Schedule]\r\nDb=SABRELUND\tSALES\r\nPath=" + backup.string() +
+                               "\r\nLocalPreserveTerm=30\r\n[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n"
+                               "[FILE_COPY]\r\nEXECUTE=0\r\n[(local)]\r\nUSER_NAME=" +
+                               server.user() + "\r\nPASSWORD=" + *common::encipherPassword(key, server.password()) +
+                               "\r\n");
+    testsupport::writeFile(config / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=127.0.0.1," +
+                                                     std::to_string(server.port()) + "\r\nDB_NAME=SABRELUND\r\n");
+    const std::string expired = (backup / "SALES" / "SALES_20261101020000_INIT.DAT").string();
+    const std::string kept = (backup / "SALES" / "SALES_20261201020000_INIT.DAT").string();
+    const std::string hidden = (backup / "lost+found" / "SALES_20261101020000_INIT.DAT").string();
+    for (const auto& f : {expired, kept, hidden}) {
+        testsupport::writeFile(f, "backup");
+        ASSERT_FALSE(
+            platform::FileSystem().setLastModified(f, platform::makeLocalTime(2026, f == kept ? 12 : 11, 1, 2, 0, 0)));
+    }
+
+    fs::path program = ENCRT_APP_EXE;
+    QString command = QString::fromStdString(program.string());
+    QStringList arguments;
+    const fs::path lostFound = backup / "lost+found";
+    if (root) {
+        if (!userCan("-x", program)) {
+            program = tmp / "encrt-schedule-backup";
+            fs::copy_file(ENCRT_APP_EXE, program);
+        }
+        ASSERT_EQ(::chmod(tmp.path().c_str(), 0755), 0);
+        chownTree(tmp.path());
+        ASSERT_EQ(::chown(lostFound.c_str(), 0, 0), 0); // as mkfs leaves it
+        ASSERT_EQ(::chmod(lostFound.c_str(), 0700), 0);
+        ASSERT_TRUE(userCan("-w", config)) << "uid " << kUser << " cannot reach " << config;
+        command = QStringLiteral("setpriv");
+        arguments = kAsUser + QStringList{QString::fromStdString(program.string())};
+    } else {
+        ASSERT_EQ(::chmod(lostFound.c_str(), 0), 0);
+    }
+
+    QProcess p;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), QString::fromStdString(home.string()));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString((tmp / "run").string()));
+    // The suppressions in the source tree may be out of that user's reach; leaks are looked for
+    // by the runs of the other tests.
+    env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    p.setProcessEnvironment(env);
+    p.start(command, arguments + QStringList{"--config-dir", QString::fromStdString(config.string()), "--headless",
+                                             "--clock", "2026/12/03 02:00:30", "--tick-once"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ::chmod(lostFound.c_str(), 0755); // for the clean-up
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardError().toStdString(), "");
+
+    EXPECT_FALSE(fs::exists(expired));
+    EXPECT_TRUE(fs::exists(kept));
+    EXPECT_TRUE(fs::exists(hidden));
+    EXPECT_TRUE(fs::exists(backup / "SALES" / "SALES_20261203020030_INIT.DAT"));
+    const std::string S = "\u3000";
+    const auto log = testsupport::readLogLines(backup / "20261203.log");
+    const auto start = std::size_t(
+        std::find(log.begin(), log.end(), "<ts>  ---保存期間を過ぎたファイルの削除 Start---") - log.begin());
+    ASSERT_LT(start + 4, log.size());
+    EXPECT_EQ(std::vector<std::string>(log.begin() + long(start) + 1, log.begin() + long(start) + 5),
+              (std::vector<std::string>{
+                  "結果：失敗" + S + "ﾌｫﾙﾀﾞ名：" + lostFound.string(), "Err.Description：Permission denied",
+                  "結果：成功" + S + "削除ﾌｧｲﾙ名：" + expired, "<ts>  ---保存期間を過ぎたファイルの削除 End---"}));
 }
 
 } // namespace

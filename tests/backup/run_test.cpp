@@ -116,6 +116,23 @@ TEST(ScheduledRun, AFailingBackupIsShownLoggedAndFailsTheRun) {
     EXPECT_TRUE(site.lockRows().empty());
 }
 
+TEST(ScheduledRun, ARefusedSystemBackupIsLoggedWithoutABoxAndLeavesTheRunsFlag) {
+    RunSite site({.failing_backups = {"msdb"}});
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+    const auto log = site.dailyLog();
+    const std::string b = site.backupDir();
+    const auto first = indexOf(log, "結果：成功" + S + "DB名：SABRELUND" + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + b +
+                                        "/SABRELUND/SABRELUND_20261203020030_INIT.DAT");
+    ASSERT_LT(first + 3, log.size());
+    EXPECT_EQ(log[first + 1],
+              "結果：失敗" + S + "DB名：msdb" + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + b + "/MSDB_20261203020030_INIT.DAT");
+    EXPECT_EQ(log[first + 2].rfind("Err.Description：[FreeTDS][SQL Server]", 0), 0u) << log[first + 2];
+    EXPECT_NE(log[first + 2].find("msdb"), std::string::npos);
+    EXPECT_EQ(log[first + 3].rfind("結果：成功" + S + "DB名：SALES", 0), 0u) << log[first + 3];
+    EXPECT_TRUE(site.ui.lines.empty());
+    EXPECT_EQ(site.setting("BACKUPTIME", "START"), "2026/12/03 02:00:30");
+}
+
 TEST(ScheduledRun, SameDayRunsKeepTheNewestEarlierFullBackupOfTheProduct) {
     RunSite site;
     for (auto at : {makeLocalTime(2026, 12, 3, 2, 0, 10), makeLocalTime(2026, 12, 3, 2, 1, 10),
@@ -217,19 +234,22 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
 TEST(ScheduledRun, PreCheckReportsUnreachableFoldersThenTheSettingsCheckOffersTheDialog) {
     RunSite site;
     site.copyOn();
-    site.ini["FILE_COPY"]["KEYFILE_DIR"] = "/nonexistent/keys";
+    // Not a folder, so not a medium that is merely unplugged: the settings are wrong.
+    const std::string keys = (site.dir / "keys").string();
+    testsupport::writeFile(keys, "a file");
+    site.ini["FILE_COPY"]["KEYFILE_DIR"] = keys;
     site.writeSettings();
     site.ui.lines.clear();
     site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
     const auto log = site.dailyLog();
     EXPECT_EQ(slice(log, 0, 3),
-              (std::vector<std::string>{
-                  "<ts>  ---------スケジュールバックアップ 事前チェックStart---------",
-                  "<ts>  ---/nonexistent/keys にアクセスできませんでした｡対象ドライブを確認してください｡ ---",
-                  "<ts>  ---------スケジュールバックアップ 事前チェックEND---------"}));
+              (std::vector<std::string>{"<ts>  ---------スケジュールバックアップ 事前チェックStart---------",
+                                        "<ts>  ---" + keys +
+                                            " にアクセスできませんでした｡対象ドライブを確認してください｡ ---",
+                                        "<ts>  ---------スケジュールバックアップ 事前チェックEND---------"}));
     ASSERT_FALSE(site.ui.lines.empty());
-    EXPECT_EQ(site.ui.lines.front(), "MSGBOX\texclamation\tローカル以外の証明書ファイルバックアップ フォルダ設定\t"
-                                     "/nonexistent/keys にアクセスできませんでした。対象ドライブを確認してください。");
+    EXPECT_EQ(site.ui.lines.front(), "MSGBOX\texclamation\tローカル以外の証明書ファイルバックアップ フォルダ設定\t" +
+                                         keys + " にアクセスできませんでした。対象ドライブを確認してください。");
     // The settings no longer pass their check: the dialog is offered, then the run is skipped.
     EXPECT_EQ(
         slice(site.ui.lines, 1, 4),

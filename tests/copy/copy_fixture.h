@@ -63,6 +63,8 @@ protected:
         ctx.backupFiles.master = backup("MASTER", "INIT", false);
         ctx.backupFiles.msdb = backup("MSDB", "INIT", false);
         ctx.backupFiles.model = backup("MODEL", "INIT", false);
+        ctx.backupFiles.written = {ctx.backupFiles.full[0], ctx.backupFiles.full[1], ctx.backupFiles.master,
+                                   ctx.backupFiles.msdb, ctx.backupFiles.model};
     }
 
     // The daily log's lines, section timestamps shown as "<ts>".

@@ -134,3 +134,94 @@ TEST(CopyRun, ADifferentialRunCopiesItsFilesAndTheFoldersButNoSystemBackupsAndCl
     ASSERT_EQ(site.ui.lines.size(), 1u); // the failed backup's box; a missing copy source shows none
     EXPECT_TRUE(site.ui.lines[0].starts_with("MSGBOX\tcritical\tSabrelundスケジュールバックアップ\t"));
 }
+
+TEST(CopyRun, AnUnpluggedTargetCostsNoLocalBackupAndIsNeverCreated) {
+    CopyRunSite site;
+    site.copyOn();
+    std::filesystem::remove(site.extDir());
+    site.applySettings();
+    site.ui.lines.clear();
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+
+    const std::string b = site.backupDir(), e = site.extDir();
+    for (const char* f :
+         {"SABRELUND/SABRELUND_20261203020030_INIT.DAT", "SALES/SALES_20261203020030_INIT.DAT",
+          "MASTER_20261203020030_INIT.DAT", "MSDB_20261203020030_INIT.DAT", "MODEL_20261203020030_INIT.DAT"})
+        EXPECT_TRUE(std::filesystem::exists(b + "/" + f)) << f;
+    EXPECT_FALSE(std::filesystem::exists(e));
+
+    const auto log = site.dailyLog();
+    const std::string unreachable = "<ts>  ---" + e + " にアクセスできませんでした｡対象ドライブを確認してください｡ ---";
+    EXPECT_EQ(std::count(log.begin(), log.end(), unreachable), 3);
+    const auto copies = within(log, "DBバックアップファイルコピー");
+    ASSERT_EQ(copies.size(), 10u);
+    EXPECT_EQ(copies[0], "結果：失敗" + S + "ｺﾋﾟｰ元ﾌｧｲﾙ名：" + b + "/SABRELUND/SABRELUND_20261203020030_INIT.DAT" + S +
+                             "ｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + e + "/SABRELUND");
+    for (std::size_t i = 1; i < copies.size(); i += 2)
+        EXPECT_EQ(copies[i], "Err.Description：No such file or directory");
+    for (const auto& line : site.ui.lines)
+        EXPECT_FALSE(line.starts_with("DIALOG") || line.starts_with("MESSAGE")) << line;
+    EXPECT_EQ(site.setting("BACKUPTIME", "START"), "");
+    EXPECT_TRUE(site.timer.enabled);
+    EXPECT_TRUE(site.lockRows().empty());
+}
+
+TEST(CopyRun, ADatabaseWithoutANewBackupKeepsItsEarlierCopiesOfTheDay) {
+    // Its backup refused: the SABRELUND copies of the day are all there is of that day.
+    CopyRunSite failing({.failing_backups = {"SABRELUND", "master"}});
+    failing.copyOn();
+    failing.applySettings();
+    failing.threeCopiesOfTheDay();
+    failing.existing("MASTER_20261203000100_INIT.DAT", makeLocalTime(2026, 12, 3));
+    failing.existing("MASTER_20261203000200_INIT.DAT", makeLocalTime(2026, 12, 3));
+    failing.existing("MSDB_20261203000100_INIT.DAT", makeLocalTime(2026, 12, 3));
+    failing.existing("MSDB_20261203000200_INIT.DAT", makeLocalTime(2026, 12, 3));
+    failing.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+    const std::string e = failing.extDir();
+    for (const char* kept : {"SABRELUND/SABRELUND_20261203000100_INIT.DAT", "MASTER_20261203000100_INIT.DAT"})
+        EXPECT_TRUE(std::filesystem::exists(e + "/" + kept)) << kept;
+    EXPECT_FALSE(std::filesystem::exists(e + "/MSDB_20261203000100_INIT.DAT")); // msdb was backed up
+    const auto copies = within(failing.dailyLog(), "DBバックアップファイルコピー");
+    EXPECT_EQ(std::count_if(copies.begin(), copies.end(), [](const auto& l) { return l.find("削除ﾌｧｲﾙ名") != l.npos; }),
+              1);
+
+    // No connection in the run: no backup file at all, and no line without a file name.
+    CopyRunSite cut;
+    cut.copyOn();
+    cut.applySettings();
+    cut.existing("MASTER_20261203000100_INIT.DAT", makeLocalTime(2026, 12, 3));
+    cut.existing("MASTER_20261203000200_INIT.DAT", makeLocalTime(2026, 12, 3));
+    cut.services.runBackup = [&](scheduler::ProgramContext& c) {
+        cut.server.stop();
+        backup::sbScheduleBackupRun(c);
+    };
+    cut.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+    EXPECT_TRUE(std::filesystem::exists(cut.extDir() + "/MASTER_20261203000100_INIT.DAT"));
+    EXPECT_EQ(within(cut.dailyLog(), "DBバックアップファイルコピー"), std::vector<std::string>{});
+    EXPECT_EQ(cut.setting("BACKUPTIME", "START"), "");
+}
+
+TEST(CopyRun, TheFirstCopyIntoAFolderSweepsLeftOverTemporaryCopiesOfEarlierRuns) {
+    CopyRunSite site;
+    site.copyOn();
+    site.applySettings();
+    const std::string stale = "SALES/.SALES_20261202020000_INIT.DAT.copy-Ab12Cd";
+    const std::string staleRoot = ".MASTER_20261202020000_INIT.DAT.copy-x9Y8z7";
+    const std::string writing = "SALES/.SALES_20261203020100_INIT.DAT.copy-Q1w2E3";  // newer than the run
+    const std::string lookalike = "SALES/SALES_20261202020000_INIT.DAT.copy-Ab12Cd"; // not hidden: not ours
+    site.existing(stale, makeLocalTime(2026, 12, 2, 2, 10));
+    site.existing(staleRoot, makeLocalTime(2026, 12, 3, 2, 0, 29));
+    site.existing(writing, makeLocalTime(2026, 12, 3, 2, 1));
+    site.existing(lookalike, makeLocalTime(2026, 12, 2, 2, 10));
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+
+    const std::string e = site.extDir();
+    EXPECT_FALSE(std::filesystem::exists(e + "/" + stale));
+    EXPECT_FALSE(std::filesystem::exists(e + "/" + staleRoot));
+    EXPECT_TRUE(std::filesystem::exists(e + "/" + writing));
+    EXPECT_TRUE(std::filesystem::exists(e + "/" + lookalike));
+    const auto copies = within(site.dailyLog(), "DBバックアップファイルコピー");
+    EXPECT_EQ(std::count(copies.begin(), copies.end(), deleted(e + "/" + stale)), 1);
+    EXPECT_EQ(std::count(copies.begin(), copies.end(), deleted(e + "/" + staleRoot)), 1);
+    EXPECT_EQ(site.setting("BACKUPTIME", "START"), "2026/12/03 02:00:30");
+}

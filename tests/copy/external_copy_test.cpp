@@ -176,6 +176,7 @@ TEST_F(CopyRunTest, TheSameDayIsTheClocksDayWhenTheCopyRunsPastMidnight) {
     clock.set(makeLocalTime(2026, 12, 4, 0, 20, 0));
     ctx.dueKinds = {"INIT", "", ""};
     ctx.backupFiles.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", *ctx.currentTick)};
+    ctx.backupFiles.written = ctx.backupFiles.full;
     for (const char* t : {"000100", "120000"})
         file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", makeLocalTime(2026, 12, 3));
     file(ext + "/SABRELUND/SABRELUND_20261204000500_INIT.DAT", makeLocalTime(2026, 12, 4));

@@ -14,9 +14,10 @@ namespace testsupport {
 
 class TempDir {
 public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/encrt-test-XXXXXX";
+    TempDir() : TempDir(defaultBase()) {}
+    // A folder under `base` instead of $TMPDIR.
+    explicit TempDir(const std::string& base) {
+        std::string tmpl = base + "/encrt-test-XXXXXX";
         std::filesystem::create_directories(std::filesystem::path(tmpl).parent_path());
         if (!::mkdtemp(tmpl.data()))
             throw std::runtime_error("mkdtemp failed");
@@ -35,6 +36,11 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+    static std::string defaultBase() {
+        const char* base = std::getenv("TMPDIR");
+        return base && *base ? base : "/tmp";
+    }
 
 private:
     std::filesystem::path path_;
