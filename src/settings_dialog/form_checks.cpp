@@ -37,11 +37,15 @@ std::optional<std::string> unstorableTick(const std::vector<DatabaseItem>& items
     return std::nullopt;
 }
 
-// A folder the settings file can name: stored in code page 932, a path that comes back as another
-// path names a folder that is not there.
+// What a settings value is read back as at most: the profile read's 128-byte buffer.
+constexpr std::size_t kStoredValueBytes = 127;
+
+// A folder the settings file can name. A path that comes back from the file as another path (a
+// character of code page 932 stored under another one's code, or a value cut at the read's
+// limit) names a folder that is not there, and no backup runs.
 bool usableFolder(const std::string& path) {
-    return platform::roundTripsCp932(path) && platform::FileSystem().folderExists(path) &&
-           !scheduler::isRootFolder(path);
+    return platform::roundTripsCp932(path) && platform::cp932Length(path) <= kStoredValueBytes &&
+           platform::FileSystem().folderExists(path) && !scheduler::isRootFolder(path);
 }
 
 // A kind that is switched off needs no day.

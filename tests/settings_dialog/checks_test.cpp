@@ -28,6 +28,9 @@ struct Breakage {
 // Stored in code page 932 as the code of ～ (U+FF5E), so read back as another name. The checks
 // meet it as an existing folder and as a database on the server.
 constexpr const char* kChangedName = "バックアップ〜日次";
+// Whatever the temporary folder, its path with this name is over the 127 bytes a settings value
+// is read back with.
+const std::string kLongName(127, 'L');
 
 #define TERM_BOX "保持期間が不正です。1～999の半角数値で入力して下さい。"
 
@@ -41,6 +44,8 @@ const Breakage kBreakages[] = {
     {"local folder is a file", "Txt_DBBackupFolder", "$product/DEDoda.ini", "MESSAGE\t3005\t出力先のフォルダ指定\t\t",
      0},
     {"local folder the code page changes", "Txt_DBBackupFolder", "$backup/" + std::string(kChangedName),
+     "MESSAGE\t3005\t出力先のフォルダ指定\t\t", 0},
+    {"local folder longer than a settings value", "Txt_DBBackupFolder", "$backup/" + std::string(kLongName),
      "MESSAGE\t3005\t出力先のフォルダ指定\t\t", 0},
     {"local term", "Txt_LocalPreserveTerm", "0", "MSGBOX\texclamation\tスケジュールバックアップ\t" TERM_BOX, 0},
     {"temporary-log term", "Txt_TempLogTerm", "89",
@@ -118,6 +123,7 @@ void ChecksTest::firstFailureWins() {
     const std::string before = f.ini();
     for (const char* parent : {"backup", "ext"})
         std::filesystem::create_directory(f.dir / parent / kChangedName);
+    std::filesystem::create_directory(f.dir / "backup" / kLongName);
     f.server.push_back(kChangedName);
     auto d = f.open();
     auto* tabs = find<QTabWidget>(*d, "Tab_Select");
