@@ -69,17 +69,75 @@ std::string plainNumber(double v) {
     return out;
 }
 
-// The whole text is one number (blanks around it allowed).
-bool isNumeric(std::string_view text, double& value) {
-    const std::string t = trimSpaces(text);
-    if (t.empty())
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads `t` from `i` while the characters are digits, copying them to `out`; the number read.
+std::size_t takeDigits(std::string_view t, std::size_t& i, std::string& out) {
+    const std::size_t from = i;
+    while (i < t.size() && isDigit(t[i]))
+        out += t[i++];
+    return i - from;
+}
+
+// The integer part: digits, and group separators wherever they stand ("1,000", "1,00" and
+// "1,,000" alike: the host conversion skips them without checking the group sizes).
+std::size_t takeGroupedDigits(std::string_view t, std::size_t& i, std::string& out) {
+    std::size_t count = 0;
+    for (; i < t.size() && (isDigit(t[i]) || t[i] == ','); ++i) {
+        if (t[i] == ',')
+            continue;
+        out += t[i];
+        ++count;
+    }
+    return count;
+}
+
+bool takeSign(std::string_view t, std::size_t& i, std::string& out) {
+    if (i >= t.size() || (t[i] != '+' && t[i] != '-'))
         return false;
-    char* end = nullptr;
-    value = std::strtod(t.c_str(), &end);
-    return end && *end == '\0' && t.find_first_of("xXnNiI") == std::string::npos;
+    out.insert(out.begin(), t[i++]);
+    return true;
+}
+
+// An exponent needs its digits: "1e" is no number.
+bool takeExponent(std::string_view t, std::size_t& i, std::string& out) {
+    if (i >= t.size() || (t[i] != 'e' && t[i] != 'E' && t[i] != 'd' && t[i] != 'D'))
+        return true;
+    std::string exponent = "e";
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        exponent += t[i++];
+    if (takeDigits(t, i, exponent) == 0)
+        return false;
+    out += exponent;
+    return true;
 }
 
 } // namespace
+
+std::optional<double> fnHostNumber(std::string_view text) {
+    const std::string t = trim(fnToHalfWidth(text, 0));
+    std::string number;
+    std::size_t i = 0;
+    const bool leadingSign = takeSign(t, i, number);
+    std::size_t digits = takeGroupedDigits(t, i, number);
+    if (i < t.size() && t[i] == '.') {
+        number += t[i++];
+        digits += takeDigits(t, i, number);
+    }
+    if (digits == 0 || !takeExponent(t, i, number))
+        return std::nullopt;
+    if (!leadingSign)
+        takeSign(t, i, number); // "5-" is minus five
+    if (i != t.size())
+        return std::nullopt;
+    const double value = std::strtod(number.c_str(), nullptr);
+    if (!std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
 
 double fnVal(std::string_view text) {
     std::string digits;
@@ -213,15 +271,18 @@ bool fnCheckNumText(std::string& text, std::string_view format, bool noZero, boo
         if (text.size() > format.size() + (value < 0 ? 1 : 0))
             return false;
     }
-    return (!noZero || value != 0) && (!noNegative || value >= 0);
+    // Zero is judged on what the field will hold: "0.4" shows as "0" under "##0", and a term of
+    // "0" must not pass as a positive one.
+    const double shown = format.empty() ? value : fnVal(text);
+    return (!noZero || shown != 0) && (!noNegative || value >= 0);
 }
 
 bool fnCheckNumBox(std::string& text, std::string_view format, std::string_view defaultText, bool noZero,
                    bool noNegative) {
     if (trim(text).empty() && !defaultText.empty())
         text = std::string(defaultText);
-    double number = 0;
-    std::string checked = isNumeric(text, number) ? plainNumber(number) : text;
+    const auto number = fnHostNumber(text);
+    std::string checked = number ? plainNumber(*number) : text;
     const bool ok = fnCheckNumText(checked, format, noZero, noNegative);
     text = checked;
     return ok;
@@ -252,16 +313,14 @@ bool fnCheckInputText(std::string& text, std::string_view limitOrFormat, std::in
     }
     if (!classOk)
         return false;
-    double limit = 0;
-    if (isNumeric(limitOrFormat, limit)) {
-        if (fnByteCount(text) > limit)
+    if (const auto limit = fnHostNumber(limitOrFormat)) {
+        if (fnByteCount(text) > *limit)
             return false;
     } else if (!limitOrFormat.empty()) {
         if (std::int32_t(characters(limitOrFormat).size()) != count)
             return false;
-        double value = 0;
-        if (isNumeric(text, value))
-            text = formatNumber(value, limitOrFormat);
+        if (const auto value = fnHostNumber(text))
+            text = formatNumber(*value, limitOrFormat);
     }
     return !text.empty() || !required;
 }

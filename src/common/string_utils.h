@@ -3,6 +3,7 @@
 // checks, code page byte counts and number bases.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,12 @@ namespace common {
 // The leading number of a text as the classic Val reads it: blanks skipped, digits up to the
 // first other character ("12abc" is 12, "abc" is 0).
 double fnVal(std::string_view text);
+
+// The number the whole text holds as the host's conversion to a floating-point number reads it,
+// nothing when it holds none: blanks around it, a sign before or after it ("5-" is minus five),
+// group separators in the integer part ("1,000" is a thousand), a decimal point, an exponent
+// ("1e3", "1D3"). Full-width digits, signs and separators count as their half-width forms.
+std::optional<double> fnHostNumber(std::string_view text);
 
 // Not empty, and ASCII digits only.
 bool isDigits(std::string_view text);

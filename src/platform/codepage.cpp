@@ -98,6 +98,10 @@ bool isValidCp932(std::string_view cp932) {
     return decode(cp932, out) == 0;
 }
 
+bool roundTripsCp932(std::string_view utf8) {
+    return isValidUtf8(utf8) && fromCp932(toCp932(utf8)) == utf8;
+}
+
 std::size_t cp932Length(std::string_view utf8) {
     return toCp932(utf8).size();
 }

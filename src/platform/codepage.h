@@ -16,6 +16,11 @@ std::string fromCp932(std::string_view cp932);
 // True when the bytes decode as code page 932 without a single replacement.
 bool isValidCp932(std::string_view cp932);
 
+// True when the text comes back unchanged from code page 932: every character is held, and held
+// by a code that decodes to that same character (〜 U+301C, for one, is stored as the code of ～).
+// A name that fails this is written as one name and read back as another.
+bool roundTripsCp932(std::string_view utf8);
+
 // Number of bytes the text takes in code page 932.
 std::size_t cp932Length(std::string_view utf8);
 

@@ -16,6 +16,8 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 
+#include <optional>
+
 namespace settings_dialog {
 namespace {
 
@@ -78,16 +80,17 @@ Frm_EnCrt_ScheduleBackup_Config::Frm_EnCrt_ScheduleBackup_Config(scheduler::Prog
     setWindowTitle(QStringLiteral("スケジュールバックアップ環境設定画面"));
     c_ = buildControls(*this);
     connectControls();
-    setValues(designValues());
     Form_Load();
 }
 
 void Frm_EnCrt_ScheduleBackup_Config::Form_Load() {
-    // Without the server's list the dialog still opens, with its design texts.
-    if (!loadServerList_ || !loadServerList_(ctx_))
-        return;
-    setValues(loadedValues(ctx_));
-    loaded_ = true;
+    // Without the server's list the dialog still opens, on what the settings files say and with
+    // an empty list; the design texts name folders of another system.
+    loaded_ = loadServerList_ && loadServerList_(ctx_);
+    FormValues v = loadedValues(ctx_);
+    if (!loaded_)
+        v.databases.clear(); // what the list may still hold is not this server's answer
+    setValues(v);
 }
 
 void Frm_EnCrt_ScheduleBackup_Config::connectControls() {
@@ -180,18 +183,21 @@ void Frm_EnCrt_ScheduleBackup_Config::browse(QLineEdit* field, const char* title
 }
 
 bool Frm_EnCrt_ScheduleBackup_Config::fnCheckInput() {
-    UpdatesSuspended suspended(this);
-    const int remembered = c_.Tab_Select->currentIndex();
-    FormValues v = values();
-    auto failure = fnCheckSchedule(v);
-    if (!failure)
-        failure = fnCheckFileCopy(v);
-    writeBackTerms(v);
-    if (!failure) {
-        c_.Tab_Select->setCurrentIndex(remembered);
-        return true;
+    std::optional<CheckFailure> failure;
+    {
+        UpdatesSuspended suspended(this);
+        const int remembered = c_.Tab_Select->currentIndex();
+        FormValues v = values();
+        failure = fnCheckSchedule(v);
+        if (!failure)
+            failure = fnCheckFileCopy(v);
+        writeBackTerms(v);
+        c_.Tab_Select->setCurrentIndex(failure ? failure->tab : remembered);
     }
-    c_.Tab_Select->setCurrentIndex(failure->tab);
+    if (!failure)
+        return true;
+    // Drawing is back before the message: the box is modal, and the tab behind it must show the
+    // field it speaks of (and not keep the image of a moved box).
     showNotice(ctx_.ui, failure->notice);
     focusControl(failure->focus);
     return false;
@@ -212,7 +218,11 @@ void Frm_EnCrt_ScheduleBackup_Config::focusControl(const std::string& objectName
 void Frm_EnCrt_ScheduleBackup_Config::Cmd_OK_Click() {
     if (!fnCheckInput())
         return;
-    if (fnSaveSettings(ctx_, values()) && !scheduler::fnLoadSettings(ctx_))
+    // A settings file that cannot be written keeps the dialog open with the user's values, for
+    // another try once the file is writable, or for Cancel.
+    if (!fnSaveSettings(ctx_, values()))
+        return;
+    if (!scheduler::fnLoadSettings(ctx_))
         common::fnQRMES01_DispMessage(ctx_.ui, 3001, 0, "INIファイルのロード", "", "");
     accept();
 }

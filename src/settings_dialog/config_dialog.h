@@ -28,8 +28,8 @@ public:
                                              ServerListLoader loadServerList = openDatabaseAndLoadList,
                                              QWidget* parent = nullptr);
 
-    // True when the controls were filled from the files; false when they keep their design texts
-    // because the server's database list could not be fetched.
+    // True when the server's database list was fetched; without it the controls show the settings
+    // files' values (empty where there are none) and an empty list.
     bool loaded() const { return loaded_; }
 
     // What the controls show, and setting them (the enabling rules follow).

@@ -1,11 +1,30 @@
 #include "settings_dialog/folder_browse.h"
 
 #include "common/string_utils.h"
+#include "platform/filesystem.h"
+
+#include <filesystem>
 
 namespace settings_dialog {
+namespace {
+
+// Where the chooser opens: the field's folder, or the nearest folder above it that exists. A
+// chooser given an empty, relative or missing path opens at the process's working folder, which
+// means nothing to the user; the top of the file system does.
+std::string startFolder(std::string_view initialFolder) {
+    std::filesystem::path p(common::trim(initialFolder));
+    if (!p.is_absolute())
+        return "/";
+    platform::FileSystem fs;
+    while (!fs.folderExists(p) && p.has_relative_path())
+        p = p.parent_path();
+    return p.string();
+}
+
+} // namespace
 
 std::string fnBrowseFolder(platform::UiSink& ui, std::string_view title, std::string_view initialFolder) {
-    return ui.chooseFolder(title, initialFolder);
+    return ui.chooseFolder(title, startFolder(initialFolder));
 }
 
 std::optional<std::string_view> driveRefusal(platform::DriveType type) {

@@ -11,8 +11,8 @@
 
 namespace settings_dialog {
 
-// The chosen folder, or "" when the user cancelled. An empty initial folder opens the chooser at
-// its top.
+// The chosen folder, or "" when the user cancelled. The chooser opens on the initial folder, on
+// the nearest existing folder above it when it is missing, and at "/" when it is empty.
 std::string fnBrowseFolder(platform::UiSink& ui, std::string_view title, std::string_view initialFolder);
 
 // What the user is told when a folder on this kind of drive is chosen as the local backup

@@ -2,6 +2,7 @@
 
 #include "common/messages.h"
 #include "common/string_utils.h"
+#include "platform/codepage.h"
 #include "platform/drive_type.h"
 #include "platform/filesystem.h"
 #include "scheduler/settings.h"
@@ -28,6 +29,25 @@ bool anyTicked(const std::vector<DatabaseItem>& items) {
     return std::any_of(items.begin(), items.end(), [](const DatabaseItem& i) { return i.ticked; });
 }
 
+// The first ticked database whose name the settings file cannot hold as it is.
+std::optional<std::string> unstorableTick(const std::vector<DatabaseItem>& items) {
+    for (const DatabaseItem& i : items)
+        if (i.ticked && !platform::roundTripsCp932(i.name))
+            return i.name;
+    return std::nullopt;
+}
+
+// What a settings value is read back as at most: the profile read's 128-byte buffer.
+constexpr std::size_t kStoredValueBytes = 127;
+
+// A folder the settings file can name. A path that comes back from the file as another path (a
+// character of code page 932 stored under another one's code, or a value cut at the read's
+// limit) names a folder that is not there, and no backup runs.
+bool usableFolder(const std::string& path) {
+    return platform::roundTripsCp932(path) && platform::cp932Length(path) <= kStoredValueBytes &&
+           platform::FileSystem().folderExists(path) && !scheduler::isRootFolder(path);
+}
+
 // A kind that is switched off needs no day.
 bool daysWhenOn(const KindSchedule& kind) {
     return !kind.enabled || anyDay(kind.days);
@@ -38,17 +58,19 @@ void addTargetSteps(std::vector<CheckStep>& steps, std::string FormValues::*fiel
                     const char* name) {
     steps.push_back(
         {[field](FormValues& v) { return !trim(v.*field).empty(); }, message(kFileCopyTab, control, 3013, name)});
-    steps.push_back({[field](FormValues& v) {
-                         return platform::FileSystem().folderExists(trim(v.*field)) &&
-                                !scheduler::isRootFolder(trim(v.*field));
-                     },
+    steps.push_back({[field](FormValues& v) { return usableFolder(trim(v.*field)); },
                      message(kFileCopyTab, control, 3005, std::string(name) + "指定")});
 }
 
 std::optional<CheckFailure> firstFailure(const std::vector<CheckStep>& steps, FormValues& v) {
-    for (const CheckStep& step : steps)
-        if (!step.passes(v))
-            return step.failure;
+    for (const CheckStep& step : steps) {
+        if (step.passes(v))
+            continue;
+        CheckFailure failure = step.failure;
+        if (step.insertedText)
+            failure.notice.text = step.insertedText(v);
+        return failure;
+    }
     return std::nullopt;
 }
 
@@ -75,17 +97,18 @@ std::vector<CheckStep> scheduleSteps() {
     std::vector<CheckStep> steps;
     steps.push_back(
         {[](FormValues& v) { return anyTicked(v.databases); }, message(tab, "ListV_DBName", 3014, "データベース")});
+    // The name is told, since the list does not show which one the settings file cannot hold.
+    steps.push_back({[](FormValues& v) { return !unstorableTick(v.databases); },
+                     message(tab, "ListV_DBName", 3005, "データベース名"),
+                     [](const FormValues& v) { return "データベース名「" + *unstorableTick(v.databases) + "」"; }});
     steps.push_back({[](FormValues& v) { return !trim(v.dbBackupFolder).empty(); },
                      message(tab, "Txt_DBBackupFolder", 3013, "出力先")});
     steps.push_back(
         {[](FormValues& v) { return platform::driveTypeOf(trim(v.dbBackupFolder)) == platform::DriveType::Fixed; },
          message(tab, "Txt_DBBackupFolder", 3005, "出力先のドライブ種類")});
-    // Anything of that name passes, a file included, as in the scheduler's own folder test; the
-    // root does not (retention would reach the whole machine).
-    steps.push_back({[](FormValues& v) {
-                         return platform::FileSystem().exists(trim(v.dbBackupFolder)) &&
-                                !scheduler::isRootFolder(trim(v.dbBackupFolder));
-                     },
+    // A file of that name is refused like a missing folder (the daily log and the backups go
+    // inside it), and so is the root (retention would reach the whole machine).
+    steps.push_back({[](FormValues& v) { return usableFolder(trim(v.dbBackupFolder)); },
                      message(tab, "Txt_DBBackupFolder", 3005, "出力先のフォルダ指定")});
     steps.push_back({[](FormValues& v) { return checkTerm(v.localPreserveTerm); },
                      box(tab, "Txt_LocalPreserveTerm", kTermText, platform::kProgramTitle)});

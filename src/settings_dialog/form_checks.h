@@ -35,6 +35,8 @@ struct CheckFailure {
 struct CheckStep {
     std::function<bool(FormValues&)> passes;
     CheckFailure failure;
+    // When set, the message's inserted text as it depends on the values (which item failed).
+    std::function<std::string(const FormValues&)> insertedText = {};
 };
 
 // The steps of the schedule tab and of the copy tab, in the order they run.

@@ -1,6 +1,7 @@
 #pragma once
 // Writing the dialog's values to MSDE_DBTOOL.INI (and the temporary-log term to ZUZOR.INI)
-// through the profile primitives, key by key.
+// through the profile primitives, key by key. Each stops at the first key that cannot be written
+// (after its one message 3024) and answers false; what was written before stays written.
 
 #include "scheduler/context.h"
 #include "settings_dialog/form_values.h"

@@ -7,18 +7,6 @@
 
 namespace settings_dialog {
 
-FormValues designValues() {
-    FormValues v;
-    v.dbBackupFolder = "C:\\Program Files\\DBバックアップ";
-    v.dbCopySource = v.dbBackupFolder;
-    v.dbCopyTarget = "D:\\backup\\DB";
-    v.keySource = "C:\\Program Files\\Sabre Lund\\KEYMANAGE";
-    v.keyTarget = "D:\\backup";
-    v.gijyutuSource = "C:\\Program Files\\Sabre Lund\\技術資料";
-    v.gijyutuTarget = "D:\\backup";
-    return v;
-}
-
 WeekDays daysFromMask(std::string_view mask) {
     WeekDays days{};
     const std::string trimmed = common::trim(mask);

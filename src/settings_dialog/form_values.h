@@ -41,10 +41,6 @@ struct FormValues {
     std::string gijyutuSource, gijyutuTarget;
 };
 
-// The texts the dialog shows before loading replaces them (and keeps when the server's database
-// list cannot be fetched).
-FormValues designValues();
-
 // The weekday mask of the settings file ("65" is Monday and Sunday) and the day boxes. A text
 // that is no valid mask gives no day.
 WeekDays daysFromMask(std::string_view mask);

@@ -40,6 +40,34 @@ TEST(NumericCheck, AcceptsTermsAndRewritesThemNormalised) {
     EXPECT_EQ(text, "30");
 }
 
+// A term is read as the host's number conversion reads it before the leading-number rule applies,
+// so that "1,000" is a thousand days (refused) and not one day; and it passes on the number the
+// field then shows.
+TEST(NumericCheck, ReadsTermsAsTheHostConversionDoes) {
+    struct Case {
+        const char* in;
+        bool ok;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"1,000", false, "1000"},  {"１，０００", false, "1000"},
+        {"1,,0", true, "10"},      {",5", true, "5"},
+        {"+5", true, "5"},         {"5-", false, "-5"},
+        {"－５", false, "-5"},     {"1.5", true, "2"},
+        {"0.4", false, "0"},       {"９９９．４", true, "999"},
+        {"1e2", true, "100"},      {"1E+3", false, "1000"},
+        {"2D1", true, "20"},       {"1e", true, "1"},
+        {"1 000", false, "1000"},  {"　１２　", true, "12"},
+        {"1e999", false, "1e999"}, {".", false, "."},
+        {"0x10", false, "0x10"},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(fnCheckNumBox(text, "##0", "", true, true), c.ok) << c.in;
+        EXPECT_EQ(text, c.out) << c.in;
+    }
+}
+
 TEST(InputCheck, AppliesClassesLimitsAndFormats) {
     std::string t = "12a4";
     EXPECT_FALSE(fnCheckInputText(t, "", 0, 4, false));

@@ -25,6 +25,15 @@ TEST(CodePage, ReplacesWhatCannotBeConverted) {
     EXPECT_FALSE(isValidCp932("\x82\x20"));
 }
 
+// Characters the code page stores under the code of another one, or not at all: a name holding
+// one of them is read back as a different name.
+TEST(CodePage, TellsWhichTextsComeBackUnchanged) {
+    for (const char* kept : {"", "/srv/バックアップ～日次", "ﾊﾞｯｸｱｯﾌﾟ－∥―￠￡￢", "a\\b~c", "DB_01"})
+        EXPECT_TRUE(roundTripsCp932(kept)) << kept;
+    for (const char* lost : {"バックアップ〜日次", "a−b", "a‖b", "a—b", "¢", "£", "¬", "¥", "‾", "😀", "é", "?\xFF"})
+        EXPECT_FALSE(roundTripsCp932(lost)) << lost;
+}
+
 TEST(DateTime, FormatsAndParsesTheProgramsTexts) {
     const auto t = makeLocalTime(2026, 12, 3, 2, 5, 9);
     EXPECT_EQ(formatDateTime(t), "2026/12/03 02:05:09");

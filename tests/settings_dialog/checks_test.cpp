@@ -15,22 +15,38 @@ namespace {
 
 // One way of breaking a control, and what OK must then say; the control gets the focus. Rows are
 // in the order of the checks. A text control is set to `value` ("$x" is the fixture's folder x);
-// a kind's box is switched "off", or on with "no days"; the list loses all its ticks.
+// a kind's box is switched "off", or on with "no days"; the list loses all its ticks and, when a
+// value is given, has the item of that name ticked.
 struct Breakage {
     const char* name;
     const char* control;
-    const char* value;
-    const char* line;
+    std::string value;
+    std::string line;
     int tab;
 };
+
+// Stored in code page 932 as the code of ～ (U+FF5E), so read back as another name. The checks
+// meet it as an existing folder and as a database on the server.
+constexpr const char* kChangedName = "バックアップ〜日次";
+// Whatever the temporary folder, its path with this name is over the 127 bytes a settings value
+// is read back with.
+const std::string kLongName(127, 'L');
 
 #define TERM_BOX "保持期間が不正です。1～999の半角数値で入力して下さい。"
 
 const Breakage kBreakages[] = {
     {"no database", "ListV_DBName", "", "MESSAGE\t3014\tデータベース\t\t", 0},
+    {"database name the code page changes", "ListV_DBName", kChangedName,
+     "MESSAGE\t3005\tデータベース名「" + std::string(kChangedName) + "」\t\t", 0},
     {"local folder empty", "Txt_DBBackupFolder", "  ", "MESSAGE\t3013\t出力先\t\t", 0},
     {"local folder on a RAM disk", "Txt_DBBackupFolder", "/dev/shm", "MESSAGE\t3005\t出力先のドライブ種類\t\t", 0},
     {"local folder missing", "Txt_DBBackupFolder", "$backup/gone", "MESSAGE\t3005\t出力先のフォルダ指定\t\t", 0},
+    {"local folder is a file", "Txt_DBBackupFolder", "$product/DEDoda.ini", "MESSAGE\t3005\t出力先のフォルダ指定\t\t",
+     0},
+    {"local folder the code page changes", "Txt_DBBackupFolder", "$backup/" + std::string(kChangedName),
+     "MESSAGE\t3005\t出力先のフォルダ指定\t\t", 0},
+    {"local folder longer than a settings value", "Txt_DBBackupFolder", "$backup/" + std::string(kLongName),
+     "MESSAGE\t3005\t出力先のフォルダ指定\t\t", 0},
     {"local term", "Txt_LocalPreserveTerm", "0", "MSGBOX\texclamation\tスケジュールバックアップ\t" TERM_BOX, 0},
     {"temporary-log term", "Txt_TempLogTerm", "89",
      "MSGBOX\texclamation\tスケジュールバックアップ\t一時退避期間は90～365の半角数値で入力して下さい。", 0},
@@ -49,6 +65,8 @@ const Breakage kBreakages[] = {
      "MESSAGE\t3005\t証明書フォルダのコピー先フォルダ指定\t\t", 1},
     {"documents target empty", "Txt_GIJYUTUFileCopy_TargetFolder", "",
      "MESSAGE\t3013\t技術資料フォルダのコピー先フォルダ\t\t", 1},
+    {"documents target the code page changes", "Txt_GIJYUTUFileCopy_TargetFolder", "$ext/" + std::string(kChangedName),
+     "MESSAGE\t3005\t技術資料フォルダのコピー先フォルダ指定\t\t", 1},
     {"documents target is a file", "Txt_GIJYUTUFileCopy_TargetFolder", "$product/DEDoda.ini",
      "MESSAGE\t3005\t技術資料フォルダのコピー先フォルダ指定\t\t", 1},
 };
@@ -72,8 +90,10 @@ void apply(QWidget& d, const DialogFixture& f, const Breakage& b) {
             find<QCheckBox>(d, days.arg(i).toLatin1())->setChecked(false);
     } else {
         auto* list = find<QTreeWidget>(d, b.control);
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            list->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list->topLevelItem(i);
+            item->setCheckState(0, item->text(0).toStdString() == value ? Qt::Checked : Qt::Unchecked);
+        }
     }
 }
 
@@ -101,24 +121,34 @@ void ChecksTest::firstFailureWins() {
     DialogFixture f;
     f.writeIni(f.validIni());
     const std::string before = f.ini();
+    for (const char* parent : {"backup", "ext"})
+        std::filesystem::create_directory(f.dir / parent / kChangedName);
+    std::filesystem::create_directory(f.dir / "backup" / kLongName);
+    f.server.push_back(kChangedName);
     auto d = f.open();
     auto* tabs = find<QTabWidget>(*d, "Tab_Select");
     tabs->setCurrentIndex(1 - expected.tab);
     std::vector<std::string> broken;
     for (int i = row; i < int(std::size(kBreakages)); ++i) {
-        if (std::find(broken.begin(), broken.end(), kBreakages[i].control) != broken.end())
+        if (std::find(broken.begin(), broken.end(), std::string(kBreakages[i].control)) != broken.end())
             continue;
         broken.push_back(kBreakages[i].control);
         apply(*d, f, kBreakages[i]);
     }
-    bool drawingWhileTold = true;
-    f.ui.onLine = [&] { drawingWhileTold = d->updatesEnabled(); };
+    // While the message is up, the dialog draws, and draws the tab of the failing field.
+    bool drawingWhileTold = false;
+    int tabWhileTold = -1;
+    f.ui.onLine = [&] {
+        drawingWhileTold = d->updatesEnabled() && tabs->currentWidget()->updatesEnabled();
+        tabWhileTold = tabs->currentIndex();
+    };
 
     QTest::mouseClick(find<QPushButton>(*d, "Cmd_OK"), Qt::LeftButton);
     QCOMPARE(f.ui.lines, std::vector<std::string>{expected.line});
     QCOMPARE(tabs->currentIndex(), expected.tab);
-    QCOMPARE(d->focusWidget()->objectName(), QLatin1String(expected.control));
-    QVERIFY(!drawingWhileTold);
+    QCOMPARE(d->focusWidget()->objectName(), QString::fromStdString(expected.control));
+    QVERIFY(drawingWhileTold);
+    QCOMPARE(tabWhileTold, expected.tab);
     QVERIFY(d->updatesEnabled());
     QVERIFY(d->isVisible());
     QCOMPARE(f.ini(), before);
@@ -138,6 +168,7 @@ const TermCase kTermCases[] = {
     {"letters", "Txt_LocalPreserveTerm", "abc", false, "abc"},
     {"negative", "Txt_LocalPreserveTerm", "-5", false, "-5"},
     {"four digits", "Txt_OutSidePreserveTerm", "1000", false, "1000"},
+    {"group separator", "Txt_OutSidePreserveTerm", "1,000", false, "1000"},
     {"empty", "Txt_OutSidePreserveTerm", "", false, "0"},
     {"temp below 90", "Txt_TempLogTerm", "30", false, "90"},
     {"temp above 365", "Txt_TempLogTerm", "400", false, "365"},

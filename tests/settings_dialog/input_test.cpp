@@ -24,6 +24,7 @@ private slots:
     void termFieldRefusesPaste();
     void folderButtons_data();
     void folderButtons();
+    void chooserOpensOnAnExistingFolder();
     void fitsTheScreenAndWorksByKeyboard();
 };
 
@@ -125,6 +126,22 @@ void InputTest::folderButtons() {
     else
         QCOMPARE(f.ui.lines.size(), 1u);
     QCOMPARE(text(*d, "Txt_DBBkFileCopy_SourceFolder"), text(*d, "Txt_DBBackupFolder"));
+}
+
+// Never at the process's working folder, which a chooser falls back to for a path it cannot open.
+void InputTest::chooserOpensOnAnExistingFolder() {
+    DialogFixture f;
+    auto d = f.openValid();
+    const std::string ext = f.path("ext");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "/"}, {"  ", "/"}, {"relative/folder", "/"}, {ext + "/gone/deeper", ext}, {ext, ext}};
+    for (const auto& [typed, opensAt] : cases) {
+        f.ui.lines.clear();
+        setText(*d, "Txt_KEYMANAGEFileCopy_TargetFolder", QString::fromStdString(typed));
+        click(*d, "Cmd_KEYMANAGEFileCopy_TargetFolder");
+        QCOMPARE(f.ui.lines,
+                 std::vector<std::string>{"CHOOSE\tSabrelund証明書フォルダコピー先フォルダを選択\t" + opensAt});
+    }
 }
 
 void InputTest::fitsTheScreenAndWorksByKeyboard() {

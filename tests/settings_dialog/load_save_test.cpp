@@ -60,10 +60,11 @@ private slots:
     void loadsSettingsAndEnablesByTheCheckBoxes();
     void loadFallbacks_data();
     void loadFallbacks();
-    void unreachableServerKeepsDesignTexts();
+    void unreachableServerShowsTheSettingsFile();
     void okWritesExactlyTheSettingsKeys();
     void copySwitchedOffWritesOnlyExecute();
     void cancelWritesNothing();
+    void unwritableSettingsKeepTheDialogOpen();
     void failedReloadIsReported();
 };
 
@@ -113,16 +114,29 @@ void LoadSaveTest::loadFallbacks() {
     QCOMPARE(text(*d, r.field), r.shown);
 }
 
-void LoadSaveTest::unreachableServerKeepsDesignTexts() {
+void LoadSaveTest::unreachableServerShowsTheSettingsFile() {
     DialogFixture f;
     f.writeIni(f.validIni({}, "DBBACKUPFILE_DIR=/mnt/nas\r\n")); // EXECUTE missing
     const std::string before = f.ini();
     f.serverReachable = false;
+    f.ctx.serverDatabases = f.server; // from an earlier tick: not what this server answered now
     auto d = f.open();
     QVERIFY(!d->loaded());
-    QCOMPARE(text(*d, "Txt_DBBackupFolder"), u("C:\\Program Files\\DBバックアップ"));
-    QCOMPARE(text(*d, "Txt_GIJYUTUFileCopy_SourceFolder"), u("C:\\Program Files\\Sabre Lund\\技術資料"));
+    QCOMPARE(text(*d, "Txt_DBBackupFolder"), QString::fromStdString(f.path("backup")));
+    QCOMPARE(text(*d, "Txt_DBBkFileCopy_TargetFolder"), "/mnt/nas");
+    QCOMPARE(text(*d, "Txt_GIJYUTUFileCopy_SourceFolder"), QString::fromStdString(f.path("docs")));
+    QCOMPARE(text(*d, "Txt_KEYMANAGEFileCopy_TargetFolder"), "");
     QCOMPARE(find<QTreeWidget>(*d, "ListV_DBName")->topLevelItemCount(), 0);
+
+    // Without any settings file, the folders are empty; nothing shows a path of another system.
+    std::filesystem::remove(f.dir / "MSDE_DBTOOL.INI");
+    std::filesystem::remove(f.dir / "ZUZOR.INI");
+    d = f.open();
+    for (const QLineEdit* edit : d->findChildren<QLineEdit*>())
+        if (edit->objectName().endsWith("Folder"))
+            QVERIFY2(edit->text().isEmpty(), qPrintable(edit->objectName() + ": " + edit->text()));
+    QVERIFY(!std::filesystem::exists(f.dir / "MSDE_DBTOOL.INI"));
+    f.writeIni(before);
 
     // Reachable again: a missing EXECUTE means copying is on, and loading repairs nothing on disk.
     f.serverReachable = true;
@@ -199,21 +213,39 @@ void LoadSaveTest::cancelWritesNothing() {
     QVERIFY(f.ui.lines.empty());
 }
 
-void LoadSaveTest::failedReloadIsReported() {
-    // A settings file that cannot be written keeps its bad full-backup day, so the reload fails.
+void LoadSaveTest::unwritableSettingsKeepTheDialogOpen() {
     DialogFixture f;
-    std::string bad = f.validIni();
-    bad.replace(bad.find("Day=65"), 6, "Day=0");
-    f.writeIni(bad);
-    std::filesystem::permissions(f.dir / "MSDE_DBTOOL.INI", std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::remove);
+    f.writeIni(f.validIni());
+    const std::string before = f.ini();
+    const auto file = f.dir / "MSDE_DBTOOL.INI";
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
     auto d = f.open();
-    click(*d, "Chk_DBBkType_All"); // on Monday, the default
+    setText(*d, "Txt_LocalPreserveTerm", "45");
+    click(*d, "Cmd_OK");
+    // One message, on the first key: the ticked databases, TAB-separated.
+    QCOMPARE(f.ui.lines.size(), 1u);
+    QVERIFY(f.ui.lines[0].starts_with("MESSAGE\t3024\t\"SABRELUND\\tSALES\"\t\tVBFILE_WriteINI"));
+    QVERIFY(d->isVisible());
+    QCOMPARE(text(*d, "Txt_LocalPreserveTerm"), "45");
+    QCOMPARE(f.ini(), before);
+
+    // Writable again, the same OK saves and closes.
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
     click(*d, "Cmd_OK");
     QCOMPARE(d->result(), int(QDialog::Accepted));
-    QVERIFY(f.ui.lines.size() > 1);
-    QCOMPARE(f.ui.lines.front().substr(0, 13), "MESSAGE\t3024\t");
-    QCOMPARE(f.ui.lines.back(), "MESSAGE\t3001\tINIファイルのロード\t\t");
+    QVERIFY(f.ini().find("LocalPreserveTerm=45\r\n") != std::string::npos);
+    QCOMPARE(f.ui.lines.size(), 1u);
+}
+
+void LoadSaveTest::failedReloadIsReported() {
+    // The program's list has lost the selected databases since the dialog opened.
+    DialogFixture f;
+    auto d = f.openValid();
+    f.ctx.serverDatabases = {"TEST"};
+    click(*d, "Cmd_OK");
+    QCOMPARE(d->result(), int(QDialog::Accepted));
+    QCOMPARE(f.ui.lines.size(), 1u);
+    QVERIFY(f.ui.lines[0].starts_with("MESSAGE\t3001\tINIファイルのロード\t\t"));
 }
 
 ENCRT_QTEST_MAIN(LoadSaveTest)
