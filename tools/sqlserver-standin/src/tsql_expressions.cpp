@@ -37,12 +37,21 @@ bool is_keyword(const Token& t) {
     return false;
 }
 
+[[noreturn]] void too_deep() {
+    throw SqlError(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up "
+                        "into smaller queries.");
+}
+
 class Rewriter {
 public:
     explicit Rewriter(const Tokens& in) : in_(in) {}
 
     // The tokens of [begin, end) with every expression in them rewritten.
     Tokens range(std::size_t begin, std::size_t end) {
+        // Each level of parentheses costs stack here; SQL Server has a limit of its own too.
+        if (++depth_ > kMaxDepth) {
+            too_deep();
+        }
         Tokens out;
         std::size_t p = begin;
         while (p < end) {
@@ -58,6 +67,7 @@ public:
                 out.push_back(in_[p++]);
             }
         }
+        --depth_;
         return out;
     }
 
@@ -158,7 +168,12 @@ private:
         }
         const Token& t = in_[p];
         if (is_symbol(t, '-') || is_symbol(t, '+') || is_symbol(t, '~')) {
+            // A run of signs recurses once per sign: count it like a nesting level.
+            if (++depth_ > kMaxDepth) {
+                too_deep();
+            }
             auto operand = unit(skip_space(p + 1, end), end, after);
+            --depth_;
             if (operand) {
                 operand->insert(operand->begin(), t);
             }
@@ -268,7 +283,9 @@ private:
         return call("standin_cast", {value, type, range(commas[1] + 1, commas[2])});
     }
 
+    static constexpr int kMaxDepth = 128;
     const Tokens& in_;
+    int depth_ = 0;
 };
 
 } // namespace
