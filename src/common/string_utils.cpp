@@ -251,8 +251,13 @@ std::string formatNumber(double value, std::string_view format) {
     if (format.empty() || format.find_first_not_of("#0") != std::string_view::npos)
         return plainNumber(value);
     const auto zeros = std::count(format.begin(), format.end(), '0');
-    const long long rounded = std::llround(value);
-    std::string digits = std::to_string(rounded < 0 ? -rounded : rounded);
+    // Rounded in double, not through a 64-bit integer: a typed "1e30" would overflow one.
+    const double rounded = std::round(value);
+    if (!std::isfinite(rounded))
+        return plainNumber(value);
+    char text[400];
+    std::snprintf(text, sizeof text, "%.0f", std::fabs(rounded));
+    std::string digits = text;
     if (digits == "0" && zeros == 0)
         digits.clear();
     while (std::ptrdiff_t(digits.size()) < zeros)

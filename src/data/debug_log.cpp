@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -146,10 +147,11 @@ void DebugLog::sbWriteDebugLog(std::string_view text, bool flush) {
         return;
     }
     const auto file = path();
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    std::error_code openError;
+    const int fd = platform::openForAppend(file, openError);
     if (fd < 0) {
         // The pending text stays for the next attempt.
-        showFailure(env_, errorText(errno) + "：指定ﾌｧｲﾙ(" + file.string() + ")をオープンできません。");
+        showFailure(env_, errorText(openError.value()) + "：指定ﾌｧｲﾙ(" + file.string() + ")をオープンできません。");
         return;
     }
     std::string line = pending_;

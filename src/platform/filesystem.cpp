@@ -289,6 +289,28 @@ private:
 
 } // namespace
 
+int openForAppend(const fs::path& p, std::error_code& ec) {
+    ec.clear();
+    // O_NONBLOCK: a planted FIFO without a reader would otherwise hold the open forever.
+    const int fd = ::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        ec = lastError();
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        ec = lastError();
+    else if (!S_ISREG(st.st_mode))
+        ec = errorOf(std::errc::invalid_argument);
+    else if (::fcntl(fd, F_SETFL, O_APPEND) != 0)
+        ec = lastError();
+    if (ec) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*" || pattern == "*")
         return true;

@@ -45,6 +45,13 @@ enum class Durability {
     OnMedium // flushed before success is reported: a removable medium may be pulled right after
 };
 
+// Opens `p` for appending, creating it (mode 0644) when missing. A final symbolic link is not
+// followed and anything but a regular file is refused (ELOOP for a link, EINVAL otherwise): the
+// backup and external folders are shared with other accounts, which could otherwise plant a
+// link that makes the program append to any file its user may write. Never blocks on a FIFO.
+// Returns the descriptor, or -1 with `ec` set.
+int openForAppend(const std::filesystem::path& p, std::error_code& ec);
+
 class FileSystem {
 public:
     bool folderExists(const std::filesystem::path& p) const;

@@ -1,9 +1,12 @@
 #include "scheduler/daily_log.h"
 
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 
 #include <cerrno>
-#include <fcntl.h>
+#include <cstdio>
+#include <mutex>
+#include <set>
 #include <unistd.h>
 
 namespace scheduler {
@@ -15,9 +18,33 @@ std::filesystem::path dailyLogPathFor(const ProgramContext& ctx) {
     return std::filesystem::path(ctx.settings.path + "/" + platform::formatYmd(ctx.runTime()) + ".log");
 }
 
+namespace {
+
+// A log name that is a link or not a file at all was planted by someone else in the shared
+// folder: say so once per name on standard error (the log itself cannot carry it), not once per
+// stage. A missing folder stays silent, as the run reports it elsewhere.
+void reportRefusedLog(const std::filesystem::path& path, const std::error_code& ec) {
+    if (ec != std::errc::too_many_symbolic_link_levels && ec != std::errc::invalid_argument)
+        return;
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    const std::lock_guard lock(mutex);
+    if (!reported.insert(path.string()).second)
+        return;
+    const char* why = ec == std::errc::invalid_argument ? "not a regular file" : "a symbolic link";
+    std::fprintf(stderr, "encrt-schedule-backup: the daily log %s is %s; nothing is written to it\n", path.c_str(),
+                 why);
+}
+
+} // namespace
+
 DailyLog::DailyLog(const std::filesystem::path& path, const platform::Clock& clock) : clock_(clock) {
-    if (!path.empty())
-        fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (path.empty())
+        return;
+    std::error_code ec;
+    fd_ = platform::openForAppend(path, ec);
+    if (fd_ < 0)
+        reportRefusedLog(path, ec);
 }
 
 DailyLog::~DailyLog() {

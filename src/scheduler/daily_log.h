@@ -18,7 +18,8 @@ std::filesystem::path dailyLogPathFor(const ProgramContext& ctx);
 
 class DailyLog {
 public:
-    // Opens the file for appending, creating it when missing.
+    // Opens the file for appending, creating it when missing; a symbolic link or anything but a
+    // regular file under the log's name is refused (reported once on standard error).
     DailyLog(const std::filesystem::path& path, const platform::Clock& clock);
     ~DailyLog();
     DailyLog(const DailyLog&) = delete;

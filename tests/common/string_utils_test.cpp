@@ -120,3 +120,11 @@ TEST(AnsiStrings, MeasureAndCutInCodePageBytes) {
     EXPECT_EQ(fnToLong("-42"), -42);
     EXPECT_FALSE(fnToLong("4x"));
 }
+
+// Found by fuzz/string_utils_fuzz.cpp: a number past 64-bit integers in a formatted field.
+TEST(StringUtils, HugeNumbersAreFormattedWithoutOverflow) {
+    std::string text = "99999999999999999999";
+    EXPECT_FALSE(fnCheckNumText(text, "000", false, false));
+    EXPECT_EQ(text, "100000000000000000000"); // the nearest double, in full: too long for the format
+    EXPECT_EQ(formatNumber(-1e20, "0"), "-100000000000000000000");
+}

@@ -105,6 +105,21 @@ TEST_F(LogFixture, AnUnopenableLogIsReportedAndThePendingTextKeptForTheNextFlush
     EXPECT_EQ(readFile(dir / "sub/x.log"), "kept\r\nagain\r\n");
 }
 
+TEST_F(LogFixture, APlantedLogLinkIsRefusedAndItsTargetLeftAlone) {
+    testsupport::TempDir elsewhere;
+    const auto victim = elsewhere / "victim";
+    writeFile(victim, "precious");
+    std::filesystem::create_symlink(victim, dir / "DBS_DATABASE.LOG");
+    writeOptions("RECORDSET_DEBUG=ON\r\n");
+    data::DebugLog log(env);
+    log.readOptions(dir / "ZUZOR.INI", data::kDatabaseLogDefault);
+    log.sbWriteDebugLog("SELECT 1", true);
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_EQ(ui.lines, std::vector<std::string>{"MSGBOX\texclamation\tスケジュールバックアップ\tToo many levels of "
+                                                 "symbolic links：指定ﾌｧｲﾙ(" +
+                                                 (dir / "DBS_DATABASE.LOG").string() + ")をオープンできません。"});
+}
+
 TEST_F(LogFixture, LogOutStartsAfreshWhenTheFirstHeaderIsThreeDaysOld) {
     writeOptions("RECORDSET_DEBUG=ON\r\n");
     const auto file = dir / "DBS_RECORDSET.LOG";

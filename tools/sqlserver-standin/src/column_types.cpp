@@ -100,23 +100,50 @@ Column column_from_values(const std::string& name, const std::vector<Row>& rows,
     return {name, SqlType::NVarChar, kMaxNVarChar};
 }
 
+// A text in a date's digit form ("2026-02-30", "2026/13/01 10:00") names a date that does not
+// exist; SQL Server tells that apart from text that is no date at all.
+bool has_date_form(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') {
+        text.remove_prefix(1);
+    }
+    const auto digit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+    std::size_t i = 0;
+    while (digit(i)) {
+        ++i;
+    }
+    if (i != 4 || i >= text.size() || (text[i] != '-' && text[i] != '/')) {
+        return false;
+    }
+    const char separator = text[i++];
+    const std::size_t month = i;
+    while (digit(i)) {
+        ++i;
+    }
+    return i > month && i < text.size() && text[i] == separator && digit(i + 1);
+}
+
 [[noreturn]] void conversion_failed(const Cell& cell, const Column& column) {
     std::string shown = "?";
-    if (const auto* text = std::get_if<std::string>(&cell)) {
+    const auto* text = std::get_if<std::string>(&cell);
+    if (text != nullptr) {
         shown = std::string(prefix_by_utf16_units(*text, 100));
     } else if (const auto* i = std::get_if<std::int64_t>(&cell)) {
         shown = std::to_string(*i);
     } else if (const auto* d = std::get_if<double>(&cell)) {
         shown = std::to_string(*d);
     }
+    if (column.type == SqlType::DateTime && text != nullptr && has_date_form(*text)) {
+        throw SqlError(242, "The conversion of a varchar data type to a datetime data type resulted in an "
+                            "out-of-range value.");
+    }
     if (column.type == SqlType::DateTime) {
         throw SqlError(241, "Conversion failed when converting date and/or time from character string.");
     }
-    if (column.type == SqlType::Int && !std::holds_alternative<std::string>(cell)) {
+    if (column.type == SqlType::Int && text == nullptr) {
         throw SqlError(8115, "Arithmetic overflow error converting expression to data type " +
                                  std::string(type_name(column)) + ".");
     }
-    throw SqlError(245, "Conversion failed when converting the value '" + shown + "' to data type " +
+    throw SqlError(245, "Conversion failed when converting the varchar value '" + shown + "' to data type " +
                             type_name(column) + ".");
 }
 
@@ -166,6 +193,14 @@ Cell to_int(const Cell& cell, const Column& column) {
                       : column.size == 8
                           ? true
                           : (*value >= -(std::int64_t{1} << (bits - 1)) && *value < (std::int64_t{1} << (bits - 1)));
+    // An integer within INT's range is an INT to SQL Server, which names the value when it does
+    // not fit a smaller type; anything wider is NUMERIC, whose overflow is reported without it.
+    const bool int_sized =
+        *value >= std::numeric_limits<std::int32_t>::min() && *value <= std::numeric_limits<std::int32_t>::max();
+    if (!fits && int_sized) {
+        throw SqlError(220, "Arithmetic overflow error for data type " + std::string(type_name(column)) +
+                                ", value = " + std::to_string(*value) + ".");
+    }
     if (!fits) {
         throw SqlError(8115, "Arithmetic overflow error converting expression to data type " +
                                  std::string(type_name(column)) + ".");
@@ -297,6 +332,24 @@ void fit_size(Column& column, const std::vector<Row>& rows, std::size_t index, b
 }
 
 } // namespace
+
+Cell convert_cell(const Cell& cell, const Column& column) {
+    return convert(cell, column);
+}
+
+void check_storable(const Cell& cell, const Column& column) {
+    const Cell converted = convert(cell, column);
+    std::size_t length = 0;
+    if (const auto* text = std::get_if<std::string>(&converted); text != nullptr && column.type == SqlType::NVarChar) {
+        length = utf16_units(*text);
+    } else if (const auto* blob = std::get_if<Blob>(&converted)) {
+        length = blob->bytes.size();
+    }
+    if (column.size > 0 && length > static_cast<std::size_t>(column.size) &&
+        (column.type == SqlType::NVarChar || column.type == SqlType::VarBinary)) {
+        throw SqlError(8152, "String or binary data would be truncated.");
+    }
+}
 
 Column column_for_declared_type(const std::string& name, const std::string& declared) {
     const std::string lower = ascii_lower(declared);

@@ -20,6 +20,14 @@ struct SourceColumn {
 // so a longer value is an error there.
 ResultSet type_result(const std::vector<SourceColumn>& columns, std::vector<Row> rows, bool plp_allowed);
 
+// A value converted to a column's type as a SELECT sends it; throws SqlError as type_result does.
+Cell convert_cell(const Cell& cell, const Column& column);
+
+// Throws the SqlError SQL Server gives when the value is stored into a column of that type:
+// 245/241/242 for text that is no number or date, 220/8115 for a number out of range, 8152 for
+// text longer than the column.
+void check_storable(const Cell& cell, const Column& column);
+
 // The column type a declared SQL type stands for, size included.
 Column column_for_declared_type(const std::string& name, const std::string& declared);
 

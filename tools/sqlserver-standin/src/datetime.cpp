@@ -182,3 +182,19 @@ std::optional<std::time_t> parse_run_time(std::string_view text) {
 }
 
 } // namespace standin
+
+namespace standin {
+
+std::string format_datetime(const DateTimeValue& value) {
+    const std::chrono::sys_days epoch{std::chrono::year{1900} / 1 / 1};
+    const std::chrono::year_month_day ymd{epoch + std::chrono::days{value.days}};
+    const std::int64_t millis = (static_cast<std::int64_t>(value.ticks) * 10 + 1) / 3;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%03d", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(millis / 3'600'000), static_cast<int>(millis / 60'000 % 60),
+                  static_cast<int>(millis / 1000 % 60), static_cast<int>(millis % 1000));
+    return text;
+}
+
+} // namespace standin

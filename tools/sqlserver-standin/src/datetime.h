@@ -21,6 +21,9 @@ std::optional<std::chrono::milliseconds> parse_time_of_day(std::string_view text
 // A DATETIME from a number of days since 1900-01-01 (SQL Server's numeric conversion).
 std::optional<DateTimeValue> datetime_from_days(double days);
 
+// DATETIME text "yyyy-mm-dd hh:mm:ss.fff", the form the server keeps in SQLite.
+std::string format_datetime(const DateTimeValue& value);
+
 // The current local time as DATETIME text with milliseconds: what GetDate() returns.
 std::string local_now_text();
 

@@ -3,6 +3,7 @@
 #include "bytes.h"
 #include "log.h"
 #include "tds_login.h"
+#include "tds_requests.h"
 #include "utf.h"
 
 #include <algorithm>
@@ -18,10 +19,6 @@ constexpr int kLoginTimeoutMs = 30000;
 constexpr std::size_t kLoginPacketSize = 4096;
 constexpr std::uint32_t kMinPacketSize = 512;
 constexpr std::uint32_t kMaxPacketSize = 32767;
-
-constexpr std::uint16_t kTmBegin = 5;
-constexpr std::uint16_t kTmCommit = 7;
-constexpr std::uint16_t kTmRollback = 8;
 
 Reply error_reply(std::int32_t number, const std::string& text) {
     Reply reply;
@@ -205,31 +202,10 @@ bool Session::send(const Reply& reply) {
     return socket_.send_message(PacketType::Reply, out.bytes(), packet_size_);
 }
 
-std::size_t Session::skip_all_headers(const TdsMessage& message) const {
-    if (!version_.has_all_headers()) {
-        return 0;
-    }
-    ByteReader reader(message.payload);
-    const std::uint32_t total = reader.u32le();
-    if (total < 4 || total > message.payload.size()) {
-        throw ProtocolError("ALL_HEADERS length outside the request");
-    }
-    return total;
-}
-
-std::string Session::batch_text(const TdsMessage& message) const {
-    const std::size_t start = skip_all_headers(message);
-    std::string sql = from_utf16le(message.payload.data() + start, message.payload.size() - start);
-    while (!sql.empty() && (sql.back() == '\n' || sql.back() == '\r' || sql.back() == ' ' || sql.back() == '\t')) {
-        sql.pop_back(); // tsql ends every batch with a newline
-    }
-    return sql;
-}
-
 Reply Session::handle(const TdsMessage& message) {
     switch (message.type) {
     case PacketType::SqlBatch: {
-        const std::string sql = batch_text(message);
+        const std::string sql = sql_batch_text(message.payload, version_);
         log("[" + executor_->database() + "] " + sql);
         Reply reply = executor_->run_batch(sql);
         if (const ServerMessage* error = reply.first_error()) {
@@ -248,14 +224,9 @@ Reply Session::handle(const TdsMessage& message) {
 }
 
 Reply Session::handle_transaction_request(const TdsMessage& message) {
-    ByteReader reader(message.payload);
-    reader.skip(skip_all_headers(message));
-    const std::uint16_t request = reader.u16le();
-    bool begin_another = false;
-    if (request == kTmCommit || request == kTmRollback) {
-        reader.skip(static_cast<std::size_t>(reader.u8()) * 2); // transaction name
-        begin_another = reader.remaining() > 0 && (reader.u8() & 0x01) != 0;
-    }
+    const TransactionManagerRequest parsed = parse_transaction_request(message.payload, version_);
+    const std::uint16_t request = parsed.type;
+    const bool begin_another = parsed.begin_another;
     log("transaction request " + std::to_string(request) + (begin_another ? " (and begin)" : ""));
     using Request = Executor::TransactionRequest;
     switch (request) {

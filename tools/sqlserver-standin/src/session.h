@@ -42,8 +42,6 @@ private:
     void read_requests();
     Reply handle(const TdsMessage& message);
     Reply handle_transaction_request(const TdsMessage& message);
-    std::string batch_text(const TdsMessage& message) const;
-    std::size_t skip_all_headers(const TdsMessage& message) const;
     bool send(const Reply& reply);
     void log(const std::string& text) const;
 

@@ -73,6 +73,43 @@ struct StatementGuard {
     ~StatementGuard() { sqlite3_finalize(stmt); }
 };
 
+std::string quoted(const std::string& text, char quote) {
+    std::string out(1, quote);
+    for (char c : text) {
+        out += c;
+        if (c == quote) {
+            out += quote;
+        }
+    }
+    return out + quote;
+}
+
+// Rows of a query on this connection, each cell as text ("" for NULL).
+std::vector<std::vector<std::string>> text_rows(sqlite3* db, const std::string& sql) {
+    std::vector<std::vector<std::string>> rows;
+    StatementGuard guard;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &guard.stmt, nullptr) != SQLITE_OK) {
+        return rows;
+    }
+    while (sqlite3_step(guard.stmt) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int c = 0; c < sqlite3_column_count(guard.stmt); ++c) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(guard.stmt, c));
+            row.emplace_back(text != nullptr ? text : "");
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+bool changes_schema(const std::string& sql) {
+    std::size_t start = sql.find_first_not_of(" \t\r\n");
+    const auto starts_with = [&](std::string_view word) {
+        return start != std::string::npos && iequals(std::string_view(sql).substr(start, word.size()), word);
+    };
+    return starts_with("CREATE") || starts_with("ALTER") || starts_with("DROP");
+}
+
 } // namespace
 
 SqliteSession::SqliteSession(const Catalog& catalog, const std::string& database) : catalog_(catalog) {
@@ -97,6 +134,7 @@ void SqliteSession::open(const std::string& canonical_name) {
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdate_function, nullptr, nullptr);
+    register_sql_functions(db, &function_errors_);
     sqlite3_exec(db,
                  "PRAGMA temp_store = MEMORY;"
                  "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE NOCASE, dbid INT)",
@@ -105,6 +143,39 @@ void SqliteSession::open(const std::string& canonical_name) {
     std::lock_guard lock(handle_mutex_);
     db_ = db;
     database_ = canonical_name;
+    install_write_checks("main");
+}
+
+void SqliteSession::install_write_checks(const std::string& schema) {
+    const std::string tables = "SELECT name FROM " + quoted(schema, '"') +
+                               ".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'";
+    std::string sql;
+    for (const auto& table : text_rows(db_, tables)) {
+        std::string checks;
+        for (const auto& column : text_rows(db_, "SELECT name, type FROM pragma_table_info(" + quoted(table[0], '\'') +
+                                                     ", " + quoted(schema, '\'') + ")")) {
+            checks += (checks.empty() ? "SELECT " : ", ") + std::string("standin_store(NEW.") + quoted(column[0], '"') +
+                      ", " + quoted(column[1], '\'') + ")";
+        }
+        for (const char* event : {"INSERT", "UPDATE"}) {
+            const std::string trigger = quoted("standin " + std::string(event) + " " + schema + "." + table[0], '"');
+            sql += "DROP TRIGGER IF EXISTS temp." + trigger + ";";
+            if (!checks.empty()) {
+                sql += "CREATE TEMP TRIGGER " + trigger + " BEFORE " + event + " ON " + quoted(schema, '"') + "." +
+                       quoted(table[0], '"') + " BEGIN " + checks + "; END;";
+            }
+        }
+    }
+    if (!sql.empty()) {
+        execute_plain(sql.c_str());
+    }
+}
+
+void SqliteSession::install_all_write_checks() {
+    install_write_checks("main");
+    for (const auto& [name, schema] : attached_) {
+        install_write_checks(schema);
+    }
 }
 
 void SqliteSession::close() {
@@ -143,6 +214,11 @@ void SqliteSession::fail(int code) {
     if ((code & 0xFF) == SQLITE_INTERRUPT) {
         throw Cancelled();
     }
+    if (function_errors_.pending) {
+        ServerMessage message = std::move(*function_errors_.pending);
+        function_errors_.pending.reset();
+        throw SqlError(std::move(message));
+    }
     throw SqlError(sqlite_failure(code, sqlite3_errmsg(db_)));
 }
 
@@ -177,6 +253,7 @@ std::string SqliteSession::schema_for(const std::string& database) {
         fail(rc);
     }
     attached_[key] = *canonical;
+    install_write_checks(*canonical);
     return *canonical;
 }
 
@@ -205,6 +282,7 @@ void SqliteSession::execute(const Translation& statement, StatementKind kind, bo
     if (statement.uses_sysdatabases) {
         refresh_sysdatabases();
     }
+    function_errors_.pending.reset();
     StatementGuard guard;
     const char* tail = nullptr;
     if (const int rc =
@@ -233,6 +311,9 @@ void SqliteSession::execute(const Translation& statement, StatementKind kind, bo
     }
     if (rc != SQLITE_DONE) {
         fail(rc);
+    }
+    if (changes_schema(statement.sql)) {
+        install_all_write_checks();
     }
     const bool counted = !nocount && (columns > 0 || kind != StatementKind::Other);
     Done done{DoneToken::Done, static_cast<std::uint16_t>(counted ? kDoneCount : 0),

@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "reply.h"
+#include "sql_functions.h"
 #include "tsql_translate.h"
 
 #include <map>
@@ -49,6 +50,10 @@ private:
     void open(const std::string& canonical_name);
     void close();
     void refresh_sysdatabases();
+    // Makes every write to the schema's tables check its values against the declared column
+    // types (TEMP triggers, so that the database files stay plain SQLite).
+    void install_write_checks(const std::string& schema);
+    void install_all_write_checks();
     [[noreturn]] void fail(int code);
 
     const Catalog& catalog_;
@@ -56,6 +61,7 @@ private:
     sqlite3* db_ = nullptr;
     std::string database_;
     std::map<std::string, std::string> attached_; // ASCII-lower name → schema
+    FunctionErrors function_errors_;
 };
 
 } // namespace standin

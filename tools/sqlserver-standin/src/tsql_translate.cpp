@@ -1,6 +1,7 @@
 #include "tsql_translate.h"
 
 #include "reply.h"
+#include "tsql_expressions.h"
 #include "utf.h"
 
 #include <optional>
@@ -161,7 +162,7 @@ private:
         const Token* after = next_significant(i_ + 1);
         const bool call = after != nullptr && is_symbol(*after, '(');
         if (call && is_word(t, "LEN")) {
-            out_.sql += "length";
+            out_.sql += "standin_len";
         } else if (call && is_word(t, "ISNULL")) {
             out_.sql += "ifnull";
         } else if (is_word(t, "CURRENT_TIMESTAMP")) {
@@ -212,7 +213,8 @@ private:
 } // namespace
 
 Translation translate_to_sqlite(const std::vector<Token>& tokens, const TranslationContext& context) {
-    return Translator(tokens, context).run();
+    const std::vector<Token> rewritten = rewrite_expressions(tokens);
+    return Translator(rewritten, context).run();
 }
 
 } // namespace standin

@@ -1,0 +1,297 @@
+#include "tsql_expressions.h"
+
+#include "reply.h"
+#include "utf.h"
+
+#include <array>
+#include <optional>
+
+namespace standin {
+namespace {
+
+using Tokens = std::vector<Token>;
+
+bool is_symbol(const Token& t, char c) {
+    return t.kind == TokenKind::Symbol && t.text.size() == 1 && t.text[0] == c;
+}
+
+Token symbol(const char* text) {
+    return Token{TokenKind::Symbol, text, 0};
+}
+
+// Words that end an operand rather than name one.
+bool is_keyword(const Token& t) {
+    static constexpr std::array kWords{
+        "ALL",    "AND",    "AS",       "ASC",   "BETWEEN", "BY",   "CASE",   "COLLATE", "CREATE", "CROSS", "DEFAULT",
+        "DELETE", "DESC",   "DISTINCT", "DROP",  "ELSE",    "END",  "ESCAPE", "EXISTS",  "FROM",   "GROUP", "HAVING",
+        "IN",     "INNER",  "INSERT",   "INTO",  "IS",      "JOIN", "LIKE",   "NOT",     "ON",     "OR",    "ORDER",
+        "OUTER",  "SELECT", "SET",      "TABLE", "THEN",    "TOP",  "UNION",  "UPDATE",  "VALUES", "WHEN",  "WHERE"};
+    if (t.kind != TokenKind::Word) {
+        return false;
+    }
+    for (const char* word : kWords) {
+        if (iequals(t.text, word)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+[[noreturn]] void too_deep() {
+    throw SqlError(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up "
+                        "into smaller queries.");
+}
+
+class Rewriter {
+public:
+    explicit Rewriter(const Tokens& in) : in_(in) {}
+
+    // The tokens of [begin, end) with every expression in them rewritten.
+    Tokens range(std::size_t begin, std::size_t end) {
+        // Each level of parentheses costs stack here; SQL Server has a limit of its own too.
+        if (++depth_ > kMaxDepth) {
+            too_deep();
+        }
+        Tokens out;
+        std::size_t p = begin;
+        while (p < end) {
+            if (in_[p].kind == TokenKind::Space) {
+                out.push_back(in_[p++]);
+                continue;
+            }
+            std::size_t after = p;
+            if (auto expression = additive(p, end, after)) {
+                append(out, *expression);
+                p = after;
+            } else {
+                out.push_back(in_[p++]);
+            }
+        }
+        --depth_;
+        return out;
+    }
+
+private:
+    std::size_t skip_space(std::size_t p, std::size_t end) const {
+        while (p < end && in_[p].kind == TokenKind::Space) {
+            ++p;
+        }
+        return p;
+    }
+
+    // The ")" that closes the "(" at `open`, or `end` when there is none.
+    std::size_t closing(std::size_t open, std::size_t end) const {
+        int depth = 0;
+        for (std::size_t k = open; k < end; ++k) {
+            depth += is_symbol(in_[k], '(') ? 1 : is_symbol(in_[k], ')') ? -1 : 0;
+            if (depth == 0) {
+                return k;
+            }
+        }
+        return end;
+    }
+
+    static void append(Tokens& out, const Tokens& more) { out.insert(out.end(), more.begin(), more.end()); }
+
+    static Tokens call(const char* name, std::initializer_list<Tokens> arguments) {
+        Tokens out{Token{TokenKind::Word, name, 0}, symbol("(")};
+        bool first = true;
+        for (const Tokens& argument : arguments) {
+            if (!first) {
+                out.push_back(symbol(","));
+                out.push_back(Token{TokenKind::Space, " ", 0});
+            }
+            append(out, argument);
+            first = false;
+        }
+        out.push_back(symbol(")"));
+        return out;
+    }
+
+    // The operator at `p` when it is one of `ops`.
+    std::optional<char> binary_operator(std::size_t p, std::size_t end, std::string_view ops) const {
+        if (p < end && in_[p].kind == TokenKind::Symbol && in_[p].text.size() == 1 &&
+            ops.find(in_[p].text[0]) != std::string_view::npos) {
+            return in_[p].text[0];
+        }
+        return std::nullopt;
+    }
+
+    // term { ("+" | "-") term }; nullopt when no operand starts at `p`.
+    std::optional<Tokens> additive(std::size_t p, std::size_t end, std::size_t& after) {
+        auto left = multiplicative(p, end, after);
+        while (left) {
+            const std::size_t at = skip_space(after, end);
+            const auto op = binary_operator(at, end, "+-");
+            std::size_t next = 0;
+            auto right = op ? multiplicative(skip_space(at + 1, end), end, next) : std::nullopt;
+            if (!right) {
+                break;
+            }
+            if (*op == '+') {
+                left = call("standin_add", {*left, *right});
+            } else {
+                append(*left, Tokens{Token{TokenKind::Space, " ", 0}, symbol("-"), Token{TokenKind::Space, " ", 0}});
+                append(*left, *right);
+            }
+            after = next;
+        }
+        return left;
+    }
+
+    // unit { ("*" | "/" | "%") unit }
+    std::optional<Tokens> multiplicative(std::size_t p, std::size_t end, std::size_t& after) {
+        auto left = unit(p, end, after);
+        while (left) {
+            const std::size_t at = skip_space(after, end);
+            const auto op = binary_operator(at, end, "*/%");
+            std::size_t next = 0;
+            auto right = op ? unit(skip_space(at + 1, end), end, next) : std::nullopt;
+            if (!right) {
+                break;
+            }
+            if (*op == '*') {
+                append(*left, Tokens{symbol("*")});
+                append(*left, *right);
+            } else {
+                left = call(*op == '/' ? "standin_div" : "standin_mod", {*left, *right});
+            }
+            after = next;
+        }
+        return left;
+    }
+
+    // [unary sign] primary: a literal, a name (dotted, maybe a call) or a parenthesised group.
+    std::optional<Tokens> unit(std::size_t p, std::size_t end, std::size_t& after) {
+        if (p >= end) {
+            return std::nullopt;
+        }
+        const Token& t = in_[p];
+        if (is_symbol(t, '-') || is_symbol(t, '+') || is_symbol(t, '~')) {
+            // A run of signs recurses once per sign: count it like a nesting level.
+            if (++depth_ > kMaxDepth) {
+                too_deep();
+            }
+            auto operand = unit(skip_space(p + 1, end), end, after);
+            --depth_;
+            if (operand) {
+                operand->insert(operand->begin(), t);
+            }
+            return operand;
+        }
+        if (t.kind == TokenKind::String || t.kind == TokenKind::NString || t.kind == TokenKind::Number ||
+            t.kind == TokenKind::Variable) {
+            after = p + 1;
+            return Tokens{t};
+        }
+        if (is_symbol(t, '(')) {
+            const std::size_t close = closing(p, end);
+            if (close == end) {
+                return std::nullopt;
+            }
+            after = close + 1;
+            Tokens out{t};
+            append(out, range(p + 1, close));
+            out.push_back(in_[close]);
+            return out;
+        }
+        if ((t.kind == TokenKind::Word && !is_keyword(t)) || t.kind == TokenKind::Quoted) {
+            return name(p, end, after);
+        }
+        return std::nullopt;
+    }
+
+    // A dotted name ("db..t.c" included), and its argument list when it is a call.
+    std::optional<Tokens> name(std::size_t p, std::size_t end, std::size_t& after) {
+        std::size_t k = p + 1;
+        while (k + 1 < end && is_symbol(in_[k], '.') &&
+               (in_[k + 1].kind == TokenKind::Word || in_[k + 1].kind == TokenKind::Quoted ||
+                is_symbol(in_[k + 1], '.'))) {
+            k += is_symbol(in_[k + 1], '.') ? 1 : 2;
+        }
+        Tokens out(in_.begin() + static_cast<std::ptrdiff_t>(p), in_.begin() + static_cast<std::ptrdiff_t>(k));
+        const std::size_t open = skip_space(k, end);
+        if (open >= end || !is_symbol(in_[open], '(')) {
+            after = k;
+            return out;
+        }
+        const std::size_t close = closing(open, end);
+        if (close == end) {
+            after = k;
+            return out;
+        }
+        after = close + 1;
+        if (k == p + 1 && is_word(in_[p], "CAST")) {
+            return cast(open, close);
+        }
+        if (k == p + 1 && is_word(in_[p], "CONVERT")) {
+            return convert(open, close);
+        }
+        out.push_back(in_[open]);
+        append(out, range(open + 1, close));
+        out.push_back(in_[close]);
+        return out;
+    }
+
+    // The source text of [begin, end) as one string literal: a type name for standin_cast.
+    Tokens type_literal(std::size_t begin, std::size_t end) const {
+        std::string text;
+        for (std::size_t k = begin; k < end; ++k) {
+            if (in_[k].kind != TokenKind::Space) {
+                text += in_[k].text;
+            }
+        }
+        std::string literal = "'";
+        for (char c : text) {
+            literal += c == '\'' ? "''" : std::string(1, c);
+        }
+        return Tokens{Token{TokenKind::String, literal + "'", 0}};
+    }
+
+    // Positions of the tokens in (open, close) that stand outside nested parentheses and match.
+    template <typename Match> std::vector<std::size_t> top_level(std::size_t open, std::size_t close, Match match) {
+        std::vector<std::size_t> at;
+        int depth = 0;
+        for (std::size_t k = open + 1; k < close; ++k) {
+            depth += is_symbol(in_[k], '(') ? 1 : is_symbol(in_[k], ')') ? -1 : 0;
+            if (depth == 0 && match(in_[k])) {
+                at.push_back(k);
+            }
+        }
+        return at;
+    }
+
+    Tokens cast(std::size_t open, std::size_t close) {
+        const auto as = top_level(open, close, [](const Token& t) { return is_word(t, "AS"); });
+        if (as.size() != 1) {
+            throw SqlError(1035, "Incorrect syntax near 'CAST', expected 'AS'.");
+        }
+        return call("standin_cast", {range(open + 1, as[0]), type_literal(as[0] + 1, close)});
+    }
+
+    Tokens convert(std::size_t open, std::size_t close) {
+        auto commas = top_level(open, close, [](const Token& t) { return is_symbol(t, ','); });
+        if (commas.empty() || commas.size() > 2) {
+            throw SqlError(102, "Incorrect syntax near 'CONVERT'.");
+        }
+        const Tokens type = type_literal(open + 1, commas[0]);
+        commas.push_back(close);
+        Tokens value = range(commas[0] + 1, commas[1]);
+        if (commas.size() == 2) {
+            return call("standin_cast", {value, type});
+        }
+        return call("standin_cast", {value, type, range(commas[1] + 1, commas[2])});
+    }
+
+    static constexpr int kMaxDepth = 128;
+    const Tokens& in_;
+    int depth_ = 0;
+};
+
+} // namespace
+
+std::vector<Token> rewrite_expressions(const std::vector<Token>& tokens) {
+    return Rewriter(tokens).range(0, tokens.size());
+}
+
+} // namespace standin
