@@ -281,7 +281,7 @@ std::string valueAsRead(const LineMeaning& m, std::size_t bufferSize) {
         return fromCp932(bytes);
     // Decoding keeps the length of every character in code page 932 bytes (a damaged byte becomes
     // "?"), so the bytes past the cut need no decoding.
-    return cutToBuffer(fromCp932(std::string_view(bytes).substr(0, bufferSize + 1)), bufferSize);
+    return cutToBuffer(fromCp932(bytes.substr(0, bufferSize + 1)), bufferSize);
 }
 
 std::string eolStyle(const IniFile& ini) {
@@ -418,8 +418,8 @@ std::int64_t coarseNowNs() {
     return std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Reading a key once decoded the whole file, so a tick that reads a few dozen keys of a large
-// file took seconds: each version of a file is decoded once and kept until it changes.
+// Each version of a file is read and indexed once and kept until the file changes: a tick reads a
+// few dozen keys, and a file of megabytes must not be read and decoded for each of them.
 class IndexCache {
 public:
     static IndexCache& instance() {
