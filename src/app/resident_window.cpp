@@ -5,6 +5,9 @@
 
 #include <QAction>
 
+#include <cstdio>
+#include <string>
+
 namespace app {
 
 Frm_EnCrt_ScheduleBackup::Frm_EnCrt_ScheduleBackup(scheduler::ProgramContext& ctx, SettingsOpener openSettings,
@@ -59,6 +62,17 @@ void Frm_EnCrt_ScheduleBackup::setSettingsCommandEnabled(bool enabled) {
 
 void Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click() {
     Form_Unload();
+}
+
+void Frm_EnCrt_ScheduleBackup::showNotice(std::string_view text, std::string_view title) {
+    const auto q = [](std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); };
+    if (tray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_->showMessage(q(title), q(text), QSystemTrayIcon::Warning);
+        return;
+    }
+    const std::string line = std::string(kProgramName) + ": " + std::string(title) + ": " + std::string(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
 }
 
 } // namespace app

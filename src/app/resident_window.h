@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <string_view>
 
 namespace app {
 
@@ -37,6 +38,9 @@ public:
     // timer on in the middle of the run.
     void setSettingsCommandEnabled(bool enabled);
     void PopMenu1_End_Click();
+
+    // A notice as a balloon at the icon; without a notification area, one line on standard error.
+    void showNotice(std::string_view text, std::string_view title);
 
 signals:
     // The program is to end now.

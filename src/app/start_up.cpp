@@ -14,6 +14,7 @@
 #include "platform/ui_sink.h"
 #include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
+#include "scheduler/settings_reload.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -97,6 +98,7 @@ int runResident(int& argc, char** argv, const Options& o) {
                      &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
     QObject::connect(&window, &Frm_EnCrt_ScheduleBackup::ended, &app, [&window] { endProgram(window.driver()); });
     window.Form_Load();
+    ui.setNoticeShower([&window](std::string_view text, std::string_view title) { window.showNotice(text, title); });
 
     if (o.tickOnce) {
         window.driver().tick().Timer1_Timer();
@@ -109,7 +111,8 @@ int runResident(int& argc, char** argv, const Options& o) {
 int runHeadless(int& argc, char** argv, const Options& o) {
     QCoreApplication app(argc, argv);
     // Without a desktop nobody can open and close the settings dialog; SIGHUP does what that
-    // does for the scheduler: a timer that a tick left stopped runs again.
+    // does for the scheduler: the settings are loaded again and a timer that a tick left stopped
+    // runs again.
     TerminationSignals termination(nullptr, true);
 
     const auto clock = makeClock(o);
@@ -130,6 +133,7 @@ int runHeadless(int& argc, char** argv, const Options& o) {
         endProgram(driver);
     });
     QObject::connect(&termination, &TerminationSignals::hangupReceived, &app, [&] {
+        driver.tick().reloadSettings();
         if (!driver.tick().isRunning())
             driver.setEnabled(true);
     });
@@ -154,7 +158,7 @@ void startUp(scheduler::ProgramContext& ctx) {
     ctx.previousTick.reset();
     ctx.currentTick.reset();
     ctx.serverDatabases.clear();
-    scheduler::fnLoadSettings(ctx);
+    scheduler::loadResidentSettings(ctx);
 }
 
 int Main(int argc, char** argv) {

@@ -5,11 +5,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -41,22 +45,45 @@ std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
-// Reads the whole file; a missing file gives an empty, valid result.
-std::optional<std::string> readBytes(const fs::path& file, std::error_code& ec) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+FileVersion versionOf(const struct stat& st) {
+    const auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return {true,          std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size), ns(st.st_mtim),
+            ns(st.st_ctim)};
+}
+
+// An open file for reading; fd -1 with no error when the file is missing.
+struct OpenFile {
+    int fd = -1;
+    FileVersion version;
+    OpenFile() = default;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool openForRead(const fs::path& file, OpenFile& f, std::error_code& ec) {
+    f.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (f.fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            return std::string();
+            return true;
         ec = lastError();
-        return std::nullopt;
+        return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ec = S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory) : lastError();
-        ::close(fd);
-        return std::nullopt;
+        return false;
     }
+    f.version = versionOf(st);
+    return true;
+}
+
+std::optional<std::string> readAll(int fd, const FileVersion& version, std::error_code& ec) {
     std::string bytes;
+    bytes.reserve(std::size_t(version.size) + 1); // one buffer, however large the file
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -64,41 +91,65 @@ std::optional<std::string> readBytes(const fs::path& file, std::error_code& ec) 
             continue;
         if (n < 0) {
             ec = lastError();
-            ::close(fd);
             return std::nullopt;
         }
         if (n == 0)
-            break;
+            return bytes;
         bytes.append(buf, std::size_t(n));
     }
-    ::close(fd);
-    return bytes;
+}
+
+// Reads the whole file; a missing file gives an empty, valid result.
+std::optional<std::string> readBytes(const fs::path& file, std::error_code& ec) {
+    OpenFile f;
+    if (!openForRead(file, f, ec))
+        return std::nullopt;
+    if (f.fd < 0)
+        return std::string();
+    return readAll(f.fd, f.version, ec);
+}
+
+// Calls f(line, lineEnd) for each line of the bytes after any byte-order mark.
+template <typename F> void forEachLine(std::string_view bytes, F f) {
+    // The next CR and LF are looked for apart, each with one scan of the bytes in all: a line of
+    // megabytes is found at memchr's pace.
+    std::size_t pos = 0, nextCr = bytes.find('\r'), nextLf = bytes.find('\n');
+    while (pos < bytes.size()) {
+        if (nextCr < pos)
+            nextCr = bytes.find('\r', pos);
+        if (nextLf < pos)
+            nextLf = bytes.find('\n', pos);
+        const auto end = std::min(nextCr, nextLf);
+        if (end == std::string_view::npos) {
+            f(bytes.substr(pos), std::string_view());
+            break;
+        }
+        const std::size_t eolLength = (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
+        f(bytes.substr(pos, end - pos), bytes.substr(end, eolLength));
+        pos = end + eolLength;
+    }
+}
+
+bool startsWithBom(std::string_view& bytes) {
+    if (bytes.substr(0, kUtf8Bom.size()) != kUtf8Bom)
+        return false;
+    bytes.remove_prefix(kUtf8Bom.size());
+    return true;
 }
 
 IniFile parse(std::string_view bytes) {
     IniFile ini;
-    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-        ini.utf8 = true;
-        bytes.remove_prefix(kUtf8Bom.size());
-    }
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        const auto end = bytes.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) {
-            ini.lines.push_back({std::string(bytes.substr(pos)), ""});
-            break;
-        }
-        const std::size_t eolLength = (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
-        ini.lines.push_back({std::string(bytes.substr(pos, end - pos)), std::string(bytes.substr(end, eolLength))});
-        pos = end + eolLength;
-    }
+    ini.utf8 = startsWithBom(bytes);
+    forEachLine(bytes, [&](std::string_view line, std::string_view eol) {
+        ini.lines.push_back({std::string(line), std::string(eol)});
+    });
     return ini;
 }
 
-std::string decodeLine(const IniFile& ini, const std::string& raw) {
-    if (!ini.utf8)
+std::string decodeLine(bool utf8, std::string_view raw) {
+    if (!utf8)
         return fromCp932(raw);
-    return isValidUtf8(raw) ? raw : fromCp932(toCp932(raw));
+    return isValidUtf8(raw) ? std::string(raw) : fromCp932(toCp932(raw));
 }
 
 std::string encodeLine(const IniFile& ini, std::string_view text) {
@@ -116,16 +167,40 @@ std::optional<std::string_view> sectionName(std::string_view text) {
     return trimBlanks(text.substr(1, close - 1));
 }
 
-struct KeyLine {
-    std::string_view key;
-    std::string_view value;
+// What one line means to a lookup: a section header, a key with its value, or nothing. Only
+// what a lookup compares is decoded: a value may be megabytes long, and decoding it costs more
+// than everything else. In code page 932 the bytes of blanks, "=" and quotes never occur inside a
+// double-byte character, so a line whose first non-blank byte is not "[" is split on its raw bytes.
+struct LineMeaning {
+    std::optional<std::string> section; // the name of a "[name]" line
+    std::optional<std::string> key;     // the key of a "key=value" line
+    std::string value;                  // its value, trimmed, decoded
+    bool isRaw = false;                 // the value is rawValue instead: code page 932 bytes
+    std::string_view rawValue;          // trimmed, into the bytes the line came from
 };
 
-std::optional<KeyLine> keyLine(std::string_view text) {
-    const auto eq = text.find('=');
-    if (eq == std::string_view::npos)
-        return std::nullopt;
-    return KeyLine{trimBlanks(text.substr(0, eq)), trimBlanks(text.substr(eq + 1))};
+LineMeaning fromText(std::string_view text) {
+    LineMeaning m;
+    if (const auto name = sectionName(text)) {
+        m.section = std::string(*name);
+    } else if (const auto eq = text.find('='); eq != std::string_view::npos) {
+        m.key = std::string(trimBlanks(text.substr(0, eq)));
+        m.value = std::string(trimBlanks(text.substr(eq + 1)));
+    }
+    return m;
+}
+
+LineMeaning meaningOf(bool utf8, std::string_view raw) {
+    const std::string_view trimmed = trimBlanks(raw);
+    if (utf8 || (!trimmed.empty() && trimmed.front() == '['))
+        return fromText(decodeLine(utf8, raw));
+    LineMeaning m;
+    if (const auto eq = trimmed.find('='); eq != std::string_view::npos) {
+        m.key = std::string(trimBlanks(fromCp932(trimmed.substr(0, eq))));
+        m.rawValue = trimBlanks(trimmed.substr(eq + 1));
+        m.isRaw = true;
+    }
+    return m;
 }
 
 // Where a section and one of its keys stand in the file.
@@ -134,17 +209,16 @@ struct Location {
     std::optional<std::size_t> key;    // the first key of that name in it
     std::size_t lastContent = 0;       // last non-blank line of the section
     std::string keyText;               // the key as spelled in the file
-    std::string value;
 };
 
 Location locate(const IniFile& ini, std::string_view section, std::string_view key) {
     Location loc;
     for (std::size_t i = 0; i < ini.lines.size(); ++i) {
-        const std::string text = decodeLine(ini, ini.lines[i].raw);
-        if (const auto name = sectionName(text)) {
+        const LineMeaning m = meaningOf(ini.utf8, ini.lines[i].raw);
+        if (m.section) {
             if (loc.header)
                 break;
-            if (equalsNoCase(*name, section)) {
+            if (equalsNoCase(*m.section, section)) {
                 loc.header = i;
                 loc.lastContent = i;
             }
@@ -152,24 +226,25 @@ Location locate(const IniFile& ini, std::string_view section, std::string_view k
         }
         if (!loc.header)
             continue;
-        if (!trimBlanks(text).empty())
+        if (!trimBlanks(ini.lines[i].raw).empty())
             loc.lastContent = i;
-        if (loc.key)
-            continue;
-        if (const auto kv = keyLine(text); kv && equalsNoCase(kv->key, key)) {
+        if (!loc.key && m.key && equalsNoCase(*m.key, key)) {
             loc.key = i;
-            loc.keyText = std::string(kv->key);
-            loc.value = std::string(kv->value);
+            loc.keyText = *m.key;
         }
     }
     return loc;
 }
 
 // A value in matching single or double quotes is read without them, as Windows reads it.
-std::string unquoted(const std::string& value) {
+std::string_view unquotedView(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         return value.substr(1, value.size() - 2);
     return value;
+}
+
+std::string unquoted(const std::string& value) {
+    return std::string(unquotedView(value));
 }
 
 // Cuts a code page 932 text to at most `max` bytes without splitting a double-byte character.
@@ -186,6 +261,29 @@ std::string cutCp932(const std::string& bytes, std::size_t max) {
     return bytes.substr(0, std::min(pos, bytes.size()));
 }
 
+// At most bufferSize - 1 code page 932 bytes of `value`.
+std::string cutToBuffer(std::string value, std::size_t bufferSize) {
+    // Code page 932 never takes more bytes than UTF-8 for the same text: a value shorter than the
+    // buffer in UTF-8 fits without being encoded.
+    if (value.size() < bufferSize)
+        return value;
+    const std::string encoded = toCp932(value);
+    if (encoded.size() < bufferSize)
+        return value;
+    return fromCp932(cutCp932(encoded, bufferSize - 1));
+}
+
+std::string valueAsRead(const LineMeaning& m, std::size_t bufferSize) {
+    if (!m.isRaw)
+        return cutToBuffer(unquoted(m.value), bufferSize);
+    const std::string_view bytes = unquotedView(m.rawValue); // a quote byte is never part of a character
+    if (bytes.size() < bufferSize)
+        return fromCp932(bytes);
+    // Decoding keeps the length of every character in code page 932 bytes (a damaged byte becomes
+    // "?"), so the bytes past the cut need no decoding.
+    return cutToBuffer(fromCp932(bytes.substr(0, bufferSize + 1)), bufferSize);
+}
+
 std::string eolStyle(const IniFile& ini) {
     for (const auto& line : ini.lines)
         if (!line.eol.empty())
@@ -194,7 +292,13 @@ std::string eolStyle(const IniFile& ini) {
 }
 
 std::string serialize(const IniFile& ini) {
-    std::string out = ini.utf8 ? std::string(kUtf8Bom) : std::string();
+    std::size_t size = kUtf8Bom.size();
+    for (const auto& line : ini.lines)
+        size += line.raw.size() + line.eol.size();
+    std::string out;
+    out.reserve(size);
+    if (ini.utf8)
+        out = kUtf8Bom;
     for (const auto& line : ini.lines) {
         out += line.raw;
         out += line.eol;
@@ -269,26 +373,116 @@ std::string oneLine(std::string_view value) {
     return out;
 }
 
+std::string folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        c = asciiUpper(c);
+    return out;
+}
+
+// The keys of a file as a read finds them: the first section of a name and the first key of a
+// name in it; keys of later sections of the same name and lines before any section are unseen.
+struct IniIndex {
+    FileVersion version;
+    // Read in the same tick of the file system's coarse clock as the file was last changed: a
+    // change right after the read, keeping the size, could leave the version as it was.
+    bool racy = false;
+    std::string bytes;
+    std::unordered_map<std::string, std::unordered_map<std::string, LineMeaning>> sections;
+};
+
+// Indexes the file's bytes, which the index keeps: raw values point into them.
+std::shared_ptr<IniIndex> indexOf(std::string bytes, const FileVersion& version) {
+    auto index = std::make_shared<IniIndex>();
+    index->version = version;
+    index->bytes = std::move(bytes);
+    std::string_view view = index->bytes;
+    const bool utf8 = startsWithBom(view);
+    std::unordered_map<std::string, LineMeaning>* current = nullptr;
+    forEachLine(view, [&](std::string_view line, std::string_view) {
+        LineMeaning m = meaningOf(utf8, line);
+        if (m.section) {
+            const auto [it, added] = index->sections.try_emplace(folded(*m.section));
+            current = added ? &it->second : nullptr;
+        } else if (current && m.key) {
+            current->try_emplace(folded(*m.key), std::move(m));
+        }
+    });
+    return index;
+}
+
+// The clock file times are taken from.
+std::int64_t coarseNowNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return std::int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Each version of a file is read and indexed once and kept until the file changes: a tick reads a
+// few dozen keys, and a file of megabytes must not be read and decoded for each of them.
+class IndexCache {
+public:
+    static IndexCache& instance() {
+        static IndexCache cache;
+        return cache;
+    }
+
+    // nullptr with `ec` set when the file exists but cannot be read; an empty index when missing.
+    std::shared_ptr<const IniIndex> get(const fs::path& file, std::error_code& ec) {
+        OpenFile f;
+        if (!openForRead(file, f, ec))
+            return nullptr;
+        if (f.fd < 0)
+            return std::make_shared<const IniIndex>();
+        const std::string name = file.string();
+        {
+            const std::lock_guard lock(mutex_);
+            if (const auto it = entries_.find(name);
+                it != entries_.end() && it->second->version == f.version && !it->second->racy)
+                return it->second;
+        }
+        const std::int64_t readAt = coarseNowNs();
+        auto bytes = readAll(f.fd, f.version, ec);
+        if (!bytes)
+            return nullptr;
+        auto index = indexOf(std::move(*bytes), f.version);
+        index->racy = f.version.modifiedNs >= readAt || f.version.changedNs >= readAt;
+        const std::lock_guard lock(mutex_);
+        if (entries_.size() >= kMaxFiles)
+            entries_.clear();
+        entries_[name] = index;
+        return index;
+    }
+
+private:
+    static constexpr std::size_t kMaxFiles = 16;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::shared_ptr<const IniIndex>> entries_;
+};
+
 } // namespace
 
 std::string profileRead(const fs::path& file, std::string_view section, std::string_view key, std::string_view def,
                         std::size_t bufferSize, std::error_code* readError) {
     std::error_code ec;
-    const auto bytes = readBytes(file, ec);
+    const auto index = IndexCache::instance().get(file, ec);
     if (readError)
         *readError = ec;
-    std::string value(def);
-    if (bytes) {
-        const IniFile ini = parse(*bytes);
-        if (const Location loc = locate(ini, section, key); loc.key)
-            value = unquoted(loc.value);
-    }
     if (bufferSize == 0)
         return {};
-    const std::string encoded = toCp932(value);
-    if (encoded.size() < bufferSize)
-        return value;
-    return fromCp932(cutCp932(encoded, bufferSize - 1));
+    if (index) {
+        if (const auto sec = index->sections.find(folded(section)); sec != index->sections.end())
+            if (const auto it = sec->second.find(folded(key)); it != sec->second.end())
+                return valueAsRead(it->second, bufferSize);
+    }
+    return cutToBuffer(std::string(def), bufferSize);
+}
+
+FileVersion fileVersion(const fs::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return {};
+    return versionOf(st);
 }
 
 std::error_code profileWrite(const fs::path& path, std::string_view section, std::string_view key,

@@ -8,6 +8,7 @@
 // Files are code page 932; a file that starts with a UTF-8 byte-order mark is read and written as
 // UTF-8 with its mark kept. Line ends may be CR LF or LF; new lines follow the file's own style.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -15,10 +16,23 @@
 
 namespace platform {
 
+// One version of a file as the file system tells it apart: which file the name leads to (device
+// and inode: a file replaced by renaming is another file), its size, and its modification and
+// change times. A missing file is a version of its own.
+struct FileVersion {
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, modifiedNs = 0, changedNs = 0;
+    bool operator==(const FileVersion&) const = default;
+};
+
+FileVersion fileVersion(const std::filesystem::path& file);
+
 // Returns the value, or `def` when the file, section or key is missing. The result holds at most
 // bufferSize - 1 code page 932 bytes; a double-byte character that does not fit whole is dropped.
 // When `readError` is given it receives the error of a file that exists but cannot be read (the
-// default is returned then); a missing file is no error.
+// default is returned then); a missing file is no error. A file is read and decoded once per
+// version: later reads of the same version look its keys up in memory.
 std::string profileRead(const std::filesystem::path& file, std::string_view section, std::string_view key,
                         std::string_view def, std::size_t bufferSize, std::error_code* readError = nullptr);
 

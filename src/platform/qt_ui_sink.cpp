@@ -45,6 +45,21 @@ void QtUiSink::message(int, std::string_view, std::string_view, std::string_view
     showBox(parent_, shownText, kProgramTitle, icon);
 }
 
+void QtUiSink::setNoticeShower(NoticeShower show) {
+    showNotice_ = std::move(show);
+    if (!showNotice_)
+        return;
+    for (const auto& [text, title] : std::exchange(pendingNotices_, {}))
+        showNotice_(text, title);
+}
+
+void QtUiSink::notice(std::string_view text, std::string_view title) {
+    if (showNotice_)
+        showNotice_(text, title.empty() ? kProgramTitle : title);
+    else
+        pendingNotices_.emplace_back(text, title.empty() ? kProgramTitle : title);
+}
+
 void QtUiSink::openSettingsDialog() {
     if (openSettings_)
         openSettings_();

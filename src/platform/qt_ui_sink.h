@@ -5,6 +5,9 @@
 #include "platform/ui_sink.h"
 
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -14,18 +17,25 @@ class QtUiSink : public UiSink {
 public:
     explicit QtUiSink(std::function<void()> openSettings = {});
     void setSettingsOpener(std::function<void()> openSettings) { openSettings_ = std::move(openSettings); }
+    // Shows a notice (text, title), as the tray icon does. Notices given before one is set wait
+    // for it: the settings are loaded before the icon exists.
+    using NoticeShower = std::function<void(std::string_view, std::string_view)>;
+    void setNoticeShower(NoticeShower show);
     // The window that owns the boxes; none gives top-level boxes.
     void setParentWindow(QWidget* parent) { parent_ = parent; }
 
     void messageBox(std::string_view text, std::string_view title, MsgIcon icon) override;
     void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
                  std::string_view shownText, MsgIcon icon) override;
+    void notice(std::string_view text, std::string_view title) override;
     void openSettingsDialog() override;
     std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
     void processEvents() override;
 
 private:
     std::function<void()> openSettings_;
+    NoticeShower showNotice_;
+    std::vector<std::pair<std::string, std::string>> pendingNotices_;
     QWidget* parent_ = nullptr;
 };
 

@@ -43,6 +43,10 @@ void HeadlessUiSink::message(int code, std::string_view text1, std::string_view 
     writeLine("MESSAGE\t" + std::to_string(code) + "\t" + escape(text1) + "\t" + escape(text2) + "\t" + escape(text3));
 }
 
+void HeadlessUiSink::notice(std::string_view text, std::string_view title) {
+    writeLine("NOTICE\t" + escape(title.empty() ? kProgramTitle : title) + "\t" + escape(text));
+}
+
 void HeadlessUiSink::openSettingsDialog() {
     writeLine("DIALOG\tsettings");
 }

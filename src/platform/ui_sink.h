@@ -25,6 +25,10 @@ public:
     virtual void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
                          std::string_view shownText, MsgIcon icon) = 0;
 
+    // A passing notice that holds nothing up (a balloon at the tray icon): for what the user must
+    // learn although no run is there to show a box, such as settings that can never lead to a backup.
+    virtual void notice(std::string_view text, std::string_view title) = 0;
+
     // Shows the settings dialog modally and returns when it is closed.
     virtual void openSettingsDialog() = 0;
 
@@ -39,12 +43,14 @@ public:
 //   MSGBOX<TAB>icon<TAB>title<TAB>text
 //   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3
 //   DIALOG<TAB>settings
+//   NOTICE<TAB>title<TAB>text
 // CR, LF and TAB inside a text are written as the two characters \r, \n and \t.
 class HeadlessUiSink : public UiSink {
 public:
     void messageBox(std::string_view text, std::string_view title, MsgIcon icon) override;
     void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
                  std::string_view shownText, MsgIcon icon) override;
+    void notice(std::string_view text, std::string_view title) override;
     void openSettingsDialog() override;
     std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
     void processEvents() override {}

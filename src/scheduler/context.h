@@ -5,6 +5,7 @@
 #include "data/data_env.h"
 #include "platform/clock.h"
 #include "platform/datetime.h"
+#include "platform/profile.h"
 #include "platform/ui_sink.h"
 
 #include <array>
@@ -37,6 +38,13 @@ struct Settings {
     std::string tempLogTerm;            // [Schedule] TEMPLOGTERM or its fallback
 };
 
+// Which MSDE_DBTOOL.INI and ZUZOR.INI the settings were loaded from, and in which versions.
+struct SettingsFileVersions {
+    std::filesystem::path scheduleIni, zuzorIni;
+    platform::FileVersion schedule, zuzor;
+    bool operator==(const SettingsFileVersions&) const = default;
+};
+
 // Due-kind slots filled by the schedule evaluation.
 enum DueSlot { kDueFull = 0, kDueDiff = 1, kDueLog = 2 };
 
@@ -60,6 +68,10 @@ struct ProgramContext {
     std::filesystem::path programDir; // plays the program's own folder (--config-dir)
 
     Settings settings;
+    // Set by the resident program's loads (start-up and reloads). Mutable because writing one of
+    // the program's own state keys (Iniflg, BACKUPTIME) keeps it current: those writes change no
+    // setting and must not count as a change of the file.
+    mutable std::optional<SettingsFileVersions> loadedFiles;
 
     // Schedule evaluation.
     std::optional<platform::LocalTime> startTime;

@@ -44,6 +44,15 @@ ForeignLock checkForeignBackup(ProgramContext& ctx, const std::vector<HaitaKanri
     return ForeignLock::None;
 }
 
+constexpr std::string_view kBusyLockSkipped =
+    "他のバックアップが排他管理テーブルのロックを保持しているため、バックアップをスキップしました。";
+
+// A due backup is never skipped without a word.
+void reportBusyLock(ProgramContext& ctx) {
+    DailyLog(ctx.dailyLogPath, ctx.clock).section("---" + std::string(kBusyLockSkipped) + "---");
+    ctx.ui.notice(kBusyLockSkipped, "");
+}
+
 // Deletes this program's row when one exists; false (with its box shown) when that fails.
 bool removeOwnLockRow(ProgramContext& ctx) {
     bool found = false;
@@ -124,7 +133,8 @@ DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
     }
     switch (checkForeignBackup(ctx, rows)) {
     case ForeignLock::Busy:
-        return DueTickEnd::TimerOff;
+        reportBusyLock(ctx);
+        return DueTickEnd::TimerOn; // once the other backup ends, the next due time runs
     case ForeignLock::DeleteFailed:
         showLockFailure(ctx, kDeleteFailed);
         return DueTickEnd::TimerOff;

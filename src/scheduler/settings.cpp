@@ -3,12 +3,14 @@
 #include "common/ansi_strings.h"
 #include "common/string_utils.h"
 #include "common/vbfile.h"
+#include "platform/ascii.h"
 #include "platform/drive_type.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace scheduler {
 namespace {
@@ -46,6 +48,12 @@ ScheduleLoad loadSchedule(const ProgramContext& ctx, std::string_view section, b
     return s;
 }
 
+// Keys the program writes to record what it did, not settings: [Schedule] Iniflg and [BACKUPTIME].
+bool isStateKey(std::string_view section, std::string_view key) {
+    return platform::equalsNoCase(section, "BACKUPTIME") ||
+           (platform::equalsNoCase(section, "Schedule") && platform::equalsNoCase(key, "Iniflg"));
+}
+
 void showCheckError(ProgramContext& ctx, std::string_view label) {
     ctx.ui.messageBox(std::string(label) + "の設定が正しくありません。", "INIファイル内容チェックエラー",
                       platform::MsgIcon::Exclamation);
@@ -65,7 +73,14 @@ std::string fnGetScheduleIni(const ProgramContext& ctx, std::string_view section
 
 bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key,
                       std::string_view value) {
-    return common::VBFILE_WriteINI(ctx.ui, section, key, value, fnGetScheduleIniPath(ctx));
+    const auto file = fnGetScheduleIniPath(ctx);
+    auto& loaded = ctx.loadedFiles;
+    const bool keepCurrent = isStateKey(section, key) && loaded && loaded->scheduleIni == file &&
+                             loaded->schedule == platform::fileVersion(file);
+    const bool written = common::VBFILE_WriteINI(ctx.ui, section, key, value, file);
+    if (written && keepCurrent)
+        loaded->schedule = platform::fileVersion(file);
+    return written;
 }
 
 std::filesystem::path fnGetZuzorIniPath(const ProgramContext& ctx) {
@@ -97,8 +112,13 @@ bool isValidTime(std::string_view time) {
     return common::isDigits(hh) && common::isDigits(mm) && inRange(hh, 0, 23) && inRange(mm, 0, 59);
 }
 
+std::string readScheduleDb(const ProgramContext& ctx) {
+    return platform::profileRead(fnGetScheduleIniPath(ctx), "Schedule", "Db", "",
+                                 std::numeric_limits<std::size_t>::max());
+}
+
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
-    const std::string text = trim(fnGetScheduleIni(ctx, "Schedule", "Db"));
+    const std::string text = trim(readScheduleDb(ctx));
     names.clear();
     if (text.empty())
         return false;

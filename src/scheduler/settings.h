@@ -29,6 +29,10 @@ std::string fnGetServerName(const ProgramContext& ctx);
 bool isValidDay(std::string_view day);   // 1 to 3 digits, 1 to 127
 bool isValidTime(std::string_view time); // "hh:mm", 00-23 and 00-59
 
+// [Schedule] Db, read whole: the dialog saves selections of any length, and a selection cut at
+// the 127 bytes every other key is read with would name a database that does not exist.
+std::string readScheduleDb(const ProgramContext& ctx);
+
 // Field checks: each reads its key, trims it, hands the trimmed text back and tells whether it
 // passes.
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names);

@@ -2,6 +2,9 @@
 
 #include "scheduler/schedule.h"
 #include "scheduler/settings.h"
+#include "scheduler/settings_reload.h"
+
+#include <utility>
 
 namespace scheduler {
 namespace {
@@ -31,6 +34,10 @@ void SchedulerTick::Timer1_Timer() {
     RunningScope scope(running_);
 
     timer_.setTimerEnabled(false);
+    if (std::exchange(reloadRequested_, false))
+        loadResidentSettings(ctx_);
+    else if (ctx_.loadedFiles)
+        reloadChangedSettings(ctx_);
     if (!fnIsBackupDue(ctx_)) {
         markIdleOnce();
         timer_.setTimerEnabled(true);
@@ -41,6 +48,13 @@ void SchedulerTick::Timer1_Timer() {
     if (end == DueTickEnd::RunCompleted)
         idleMarker_ = true; // Iniflg keeps the "0" of the run
     timer_.setTimerEnabled(end != DueTickEnd::TimerOff);
+}
+
+void SchedulerTick::reloadSettings() {
+    if (running_)
+        reloadRequested_ = true; // the run goes on with the settings it started with
+    else
+        loadResidentSettings(ctx_);
 }
 
 void SchedulerTick::markIdleOnce() {

@@ -17,8 +17,9 @@ public:
 
 // How the work of a due tick (everything after the evaluation) ended.
 enum class DueTickEnd {
-    TimerOn,      // the next tick may try again (connection, database list or settings failed)
-    TimerOff,     // the lock table failed or another backup holds it: wait for the settings dialog
+    TimerOn,      // the next due time tries again (connection, database list or settings failed, or
+                  // another backup holds the lock)
+    TimerOff,     // the lock table failed: wait for the settings dialog
     RunCompleted, // the run went through and its lock row is gone; the timer runs on
 };
 
@@ -34,7 +35,13 @@ public:
 
     void setDueTickWork(DueTickWork dueWork) { dueWork_ = std::move(dueWork); }
 
+    // Before the evaluation, the tick loads the settings again when MSDE_DBTOOL.INI or ZUZOR.INI
+    // changed since the resident program last loaded them (nothing is compared before a first
+    // such load: settings filled by hand stay as they are).
     void Timer1_Timer();
+
+    // Loads the settings again as start-up does, now or, during a run, at the next tick.
+    void reloadSettings();
 
     // True from the first idle tick or the first completed run on: [Schedule] Iniflg = "1" has
     // been written (or is no longer due to be written) for this start.
@@ -50,6 +57,7 @@ private:
     DueTickWork dueWork_;
     bool idleMarker_ = false;
     bool running_ = false;
+    bool reloadRequested_ = false;
 };
 
 } // namespace scheduler

@@ -1,5 +1,5 @@
-// A scheduled run as an administrator starts it on a server without a desktop: one headless
-// tick against a running server.
+// Scheduled runs as an administrator starts them on a server without a desktop: the built
+// program, headless, against a running server.
 
 #include "common/password.h"
 #include "platform/codepage.h"
@@ -7,10 +7,13 @@
 #include "standin_server.h"
 #include "support/log_reader.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,33 +44,65 @@ void chownTree(const fs::path& root) {
         ASSERT_EQ(::lchown(entry.path().c_str(), kUser, kUser), 0) << entry.path();
 }
 
-TEST(HeadlessRun, ADueTickBacksUpTheSelectedAndSystemDatabasesAndRecordsTheTime) {
-    encrt::test_support::StandinServer server;
-    server.create_database("SABRELUND");
-    server.load_product_schema("SABRELUND");
-    server.create_database("SALES");
-    testsupport::TempDir tmp;
-    const fs::path config = tmp / "config", backup = tmp / "backup";
-    fs::create_directories(config);
-    fs::create_directories(backup);
-    const auto key = common::passwordKeyPath(config);
-    ASSERT_FALSE(common::ensurePasswordKey(key));
-    testsupport::writeFile(config / "MSDE_DBTOOL.INI",
-                           "[Schedule]\r\nDb=SABRELUND\tSALES\r\nPath=" + backup.string() +
-                               "\r\nLocalPreserveTerm=30\r\n[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n"
-                               "[FILE_COPY]\r\nEXECUTE=0\r\n[(local)]\r\nUSER_NAME=" +
-                               server.user() + "\r\nPASSWORD=" + *common::encipherPassword(key, server.password()) +
-                               "\r\n");
-    testsupport::writeFile(config / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=127.0.0.1," +
-                                                     std::to_string(server.port()) + "\r\nDB_NAME=SABRELUND\r\n");
+// A server with SABRELUND (the product database) and SALES, a settings folder that names both,
+// and a backup folder.
+class HeadlessSite {
+public:
+    HeadlessSite() {
+        server.create_database("SABRELUND");
+        server.load_product_schema("SABRELUND");
+        server.create_database("SALES");
+        fs::create_directories(config);
+        fs::create_directories(backup);
+        const auto key = common::passwordKeyPath(config);
+        EXPECT_FALSE(common::ensurePasswordKey(key));
+        password = *common::encipherPassword(key, server.password());
+        testsupport::writeFile(config / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=127.0.0.1," +
+                                                         std::to_string(server.port()) + "\r\nDB_NAME=SABRELUND\r\n");
+    }
 
+    void writeSettings(const std::string& day, const std::string& time) const {
+        testsupport::writeFile(config / "MSDE_DBTOOL.INI",
+                               "[Schedule]\r\nDb=SABRELUND\tSALES\r\nPath=" + backup.string() +
+                                   "\r\nLocalPreserveTerm=30\r\n[ScheduleAll]\r\nDay=" + day + "\r\nTime=" + time +
+                                   "\r\n[FILE_COPY]\r\nEXECUTE=0\r\n[(local)]\r\nUSER_NAME=" + server.user() +
+                                   "\r\nPASSWORD=" + password + "\r\n");
+    }
+
+    void start(QProcess& p, const QStringList& extra) const {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(tmp.path().string()));
+        env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" ENCRT_LSAN_SUPPRESSIONS));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ENCRT_APP_EXE),
+                QStringList{"--config-dir", QString::fromStdString(config.string()), "--headless"} + extra);
+        ASSERT_TRUE(p.waitForStarted(5000));
+    }
+
+    std::string ini() const { return platform::fromCp932(testsupport::readFile(config / "MSDE_DBTOOL.INI")); }
+
+    encrt::test_support::StandinServer server;
+    testsupport::TempDir tmp;
+    fs::path config = tmp / "config", backup = tmp / "backup";
+    std::string password;
+};
+
+// Reads standard error until it holds `lines` lines or the time is up.
+std::string waitForLines(QProcess& p, std::string& err, int lines, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (std::count(err.begin(), err.end(), '\n') < lines && clock.elapsed() < timeoutMs) {
+        p.waitForReadyRead(100);
+        err += p.readAllStandardError().toStdString();
+    }
+    return err;
+}
+
+TEST(HeadlessRun, ADueTickBacksUpTheSelectedAndSystemDatabasesAndRecordsTheTime) {
+    HeadlessSite site;
+    site.writeSettings("127", "02:00");
     QProcess p;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(tmp.path().string()));
-    env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" ENCRT_LSAN_SUPPRESSIONS));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ENCRT_APP_EXE), {"--config-dir", QString::fromStdString(config.string()), "--headless",
-                                            "--clock", "2026/12/03 02:00:00", "--tick-once"});
+    site.start(p, {"--clock", "2026/12/03 02:00:00", "--tick-once"});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(p.readAllStandardError().toStdString(), "");
@@ -75,14 +110,62 @@ TEST(HeadlessRun, ADueTickBacksUpTheSelectedAndSystemDatabasesAndRecordsTheTime)
     for (const char* file :
          {"SABRELUND/SABRELUND_20261203020000_INIT.DAT", "SALES/SALES_20261203020000_INIT.DAT",
           "MASTER_20261203020000_INIT.DAT", "MSDB_20261203020000_INIT.DAT", "MODEL_20261203020000_INIT.DAT"})
-        EXPECT_GT(fs::file_size(backup / file), 0u) << file;
-    const auto log = testsupport::readLogLines(backup / "20261203.log");
+        EXPECT_GT(fs::file_size(site.backup / file), 0u) << file;
+    const auto log = testsupport::readLogLines(site.backup / "20261203.log");
     ASSERT_EQ(log.size(), 17u);
     EXPECT_EQ(log[3], "<ts>  ---------スケジュールバックアップ Start---------");
-    const std::string ini = platform::fromCp932(testsupport::readFile(config / "MSDE_DBTOOL.INI"));
+    const std::string ini = site.ini();
     EXPECT_NE(ini.find("Iniflg=0\r\n"), std::string::npos);
     EXPECT_NE(ini.find("[BACKUPTIME]\r\nSTART=2026/12/03 02:00:00\r\nEND=2026/12/03 02:00:"), std::string::npos);
-    EXPECT_TRUE(server.query("SELECT テーブル名称 FROM 排他管理", "SABRELUND").empty());
+    EXPECT_TRUE(site.server.query("SELECT テーブル名称 FROM 排他管理", "SABRELUND").empty());
+}
+
+// The schedule moved from 02:10 to 02:01 while the program runs (the dialog is a process of its
+// own): the first tick, at 02:01:30, backs up every selected database. Takes a minute.
+TEST(HeadlessRun, SettingsSavedWhileResidentTakeEffectAtTheNextTick) {
+    HeadlessSite site;
+    site.writeSettings("127", "02:10");
+    QProcess p;
+    site.start(p, {"--clock", "2026/12/03 02:00:30"});
+    QThread::sleep(3); // past the start-up load
+    site.writeSettings("127", "02:01");
+
+    QElapsedTimer clock;
+    clock.start();
+    while (site.ini().find("END=2026/12/03 02:01") == std::string::npos && clock.elapsed() < 150000)
+        QThread::msleep(500);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardError().toStdString(), "");
+    for (const std::string name : {"SABRELUND", "SALES"}) {
+        ASSERT_TRUE(fs::exists(site.backup / name)) << name;
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(site.backup / name)) {
+            EXPECT_EQ(entry.path().filename().string().rfind(name + "_202612030201", 0), 0u) << entry.path();
+            ++files;
+        }
+        EXPECT_EQ(files, 1) << name;
+    }
+}
+
+TEST(HeadlessRun, SettingsThatCanNeverBackUpAreToldAtStartUpAndAtEachReload) {
+    HeadlessSite site;
+    site.writeSettings("0", "02:00");
+    QProcess p;
+    site.start(p, {"--clock", "2026/12/03 02:00:30"});
+    std::string err;
+    waitForLines(p, err, 1, 10000);
+    site.writeSettings("127", "2:00");
+    ::kill(pid_t(p.processId()), SIGHUP);
+    waitForLines(p, err, 2, 10000);
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(20000));
+    err += p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(err,
+              "NOTICE\tINIファイル内容チェックエラー\t全体バックアップスケジュール(曜日)の設定が正しくありません。\n"
+              "NOTICE\tINIファイル内容チェックエラー\t全体バックアップスケジュール(時刻)の設定が正しくありません。\n");
 }
 
 TEST(HeadlessRun, AnOrdinaryUserNamesAnUnreadableSubFolderAndStillDeletesExpiredBackups) {

@@ -22,6 +22,9 @@ using testsupport::writeFile;
 
 const std::string kIni = "[Schedule]\r\nDb=PRODUCT\r\nLocalPreserveTerm=30\r\n"
                          "[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\nEXECUTE=0\r\n";
+// kIni names no backup folder: the start-up load says so once.
+const std::string kNotice =
+    "NOTICE\tINIファイル内容チェックエラー\tDBバックアップファイル保存先フォルダの設定が正しくありません。\n";
 
 struct Result {
     int status = -1;
@@ -107,14 +110,14 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceSilentlyTouchingNothing) {
     ASSERT_TRUE(first.waitForFinished(5000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
-    EXPECT_EQ(first.readAllStandardError().toStdString(), "");
+    EXPECT_EQ(first.readAllStandardError().toStdString(), kNotice);
     EXPECT_FALSE(fs::exists(lockPath()));
 }
 
 TEST_F(ProgramTest, IdleTickOnceWritesOnlyIniflg) {
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(r.out + r.err, kNotice);
     EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"),
               "[Schedule]\r\nDb=PRODUCT\r\nLocalPreserveTerm=30\r\nIniflg=1\r\n"
               "[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\nEXECUTE=0\r\n");
@@ -131,7 +134,7 @@ TEST_F(ProgramTest, HeadlessMessagesGoToStandardError) {
     ::chmod((configDir / "MSDE_DBTOOL.INI").c_str(), 0444);
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "MESSAGE\t3024\t\"1\"\t\tVBFILE_WriteINI\n");
+    EXPECT_EQ(r.err, kNotice + "MESSAGE\t3024\t\"1\"\t\tVBFILE_WriteINI\n");
 }
 
 TEST_F(ProgramTest, LockLeftByADeadCopyIsTakenOver) {

@@ -4,6 +4,7 @@
 #include "app/termination_signals.h"
 #include "app/tray_icon.h"
 #include "platform/clock.h"
+#include "platform/qt_ui_sink.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -79,6 +80,17 @@ TEST_F(ResidentWindowTest, EndReleasesTheConnectionRemovesTheIconAndEnds) {
     EXPECT_EQ(ended.count(), 1);
     window.trayIcon()->PopMenu1_SetUp()->trigger(); // nothing restarts an ended program
     EXPECT_FALSE(window.driver().isEnabled());
+}
+
+TEST(QtUiSink, NoticesGivenBeforeTheIconExistsWaitForIt) {
+    platform::QtUiSink sink;
+    sink.notice("loaded before the icon", ""); // the start-up load comes before the window
+    std::vector<std::string> shown;
+    sink.setNoticeShower([&](std::string_view text, std::string_view title) {
+        shown.push_back(std::string(title) + "|" + std::string(text));
+    });
+    sink.notice("later", "T");
+    EXPECT_EQ(shown, (std::vector<std::string>{"スケジュールバックアップ|loaded before the icon", "T|later"}));
 }
 
 TEST(AppIcon, IsDrawnOnATransparentGroundAtAnySize) {

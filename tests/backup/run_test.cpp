@@ -156,7 +156,7 @@ TEST(ScheduledRun, SameDayRunsKeepTheNewestEarlierFullBackupOfTheProduct) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "<ts>  ---------スケジュールバックアップ Start---------"), 3);
 }
 
-TEST(ScheduledRun, AFreshForeignBackupStopsTheSchedulerAStaleOneIsCleared) {
+TEST(ScheduledRun, AFreshForeignBackupSkipsOneDueTimeSayingSoAndAStaleOneIsCleared) {
     RunSite site;
     const auto foreignRow = [&](const std::string& when) {
         site.server.execute("DELETE FROM 排他管理; INSERT INTO 排他管理 (更新日, 削除区分, ＫＥＹテーブル名称２, "
@@ -164,20 +164,50 @@ TEST(ScheduledRun, AFreshForeignBackupStopsTheSchedulerAStaleOneIsCleared) {
                                 when + "', '0', N'x', N'バックアップ')",
                             "SABRELUND");
     };
-    foreignRow("2026-12-03 01:50:00"); // ten minutes before the tick
-    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
-    EXPECT_FALSE(site.timer.enabled);
-    EXPECT_TRUE(site.ui.lines.empty());
+    const auto tickIfOnAt = [&](const std::string& hhmm, int minute) {
+        site.ini["ScheduleAll"]["Time"] = hhmm;
+        site.applySettings();
+        ASSERT_TRUE(site.timer.enabled); // a stopped timer would never come to this due time
+        site.tickAt(makeLocalTime(2026, 12, 3, 2, minute, 0));
+    };
+    const std::string skipped =
+        "他のバックアップが排他管理テーブルのロックを保持しているため、バックアップをスキップしました。";
+    foreignRow("2026-12-03 01:50:00"); // another program has been backing up for ten minutes
+    tickIfOnAt("02:00", 0);
+    EXPECT_TRUE(site.timer.enabled);
+    EXPECT_EQ(site.ui.lines, std::vector<std::string>{"NOTICE	スケジュールバックアップ	" + skipped});
+    EXPECT_EQ(site.dailyLog().back(), "<ts>  ---" + skipped + "---");
     EXPECT_FALSE(std::filesystem::exists(site.backupDir() + "/SALES"));
     EXPECT_EQ(site.setting("Schedule", "Iniflg"), ""); // nothing announced
 
-    foreignRow("2026-12-02 01:00:00"); // 25 hours old
-    site.ini["ScheduleAll"]["Time"] = "02:05";
-    site.applySettings();
-    site.tickAt(makeLocalTime(2026, 12, 3, 2, 5, 0));
-    EXPECT_TRUE(site.timer.enabled);
+    site.server.execute("DELETE FROM 排他管理", "SABRELUND"); // the other backup has ended
+    tickIfOnAt("02:05", 5);
     EXPECT_TRUE(std::filesystem::exists(site.backupDir() + "/SALES/SALES_20261203020500_INIT.DAT"));
+
+    foreignRow("2026-12-02 01:00:00"); // 25 hours old: left behind by a program that ended
+    tickIfOnAt("02:10", 10);
+    EXPECT_TRUE(site.timer.enabled);
+    EXPECT_TRUE(std::filesystem::exists(site.backupDir() + "/SALES/SALES_20261203021000_INIT.DAT"));
     EXPECT_TRUE(site.lockRows().empty());
+    EXPECT_EQ(site.ui.lines.size(), 1u);
+}
+
+TEST(ScheduledRun, ASelectionLongerThanAnyOtherValueIsBackedUpWhole) {
+    RunSite site;
+    std::string db;
+    std::vector<std::string> names;
+    for (int i = 1; i <= 9; ++i) {
+        names.push_back("SALES_BRANCH_00" + std::to_string(i)); // 16 characters
+        site.server.create_database(names.back());
+        db += (db.empty() ? "" : "\t") + names.back();
+    }
+    site.ini["Schedule"]["Db"] = db; // 152 bytes
+    site.applySettings();
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+    EXPECT_TRUE(site.ui.lines.empty());
+    for (const auto& name : names)
+        EXPECT_TRUE(std::filesystem::exists(site.backupDir() + "/" + name + "/" + name + "_20261203020030_INIT.DAT"))
+            << name;
 }
 
 TEST(ScheduledRun, TheOwnLockRowIsHeldDuringTheRunAndALeftOverOneIsReplaced) {

@@ -2,6 +2,7 @@
 #include "platform/profile.h"
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -107,4 +108,24 @@ TEST(Profile, WritersOfOneFileDoNotLoseEachOthersChanges) {
     b.join();
     EXPECT_EQ(read(ini, "s", "a"), "150");
     EXPECT_EQ(read(ini, "s", "b"), "150");
+}
+
+TEST(Profile, EveryChangeOfAFileIsSeenThoughReadsAreServedFromMemory) {
+    TempDir dir;
+    const auto ini = dir / "a.ini";
+    const auto rewriteInPlace = [&](const std::string& bytes) {
+        struct stat before {};
+        ::stat(ini.c_str(), &before);
+        writeFile(ini, bytes);
+        const timespec times[2] = {before.st_atim, before.st_mtim}; // as an editor that keeps the time
+        ::utimensat(AT_FDCWD, ini.c_str(), times, 0);
+    };
+    writeFile(ini, "[s]\nk=1\n");
+    EXPECT_EQ(read(ini, "s", "k"), "1");
+    rewriteInPlace("[s]\nk=2\n"); // same size, same time, same file
+    EXPECT_EQ(read(ini, "s", "k"), "2");
+    ASSERT_FALSE(profileWrite(ini, "s", "k", "3")); // replaced by renaming
+    EXPECT_EQ(read(ini, "s", "k"), "3");
+    std::filesystem::remove(ini);
+    EXPECT_EQ(read(ini, "s", "k"), "");
 }

@@ -140,11 +140,21 @@ TEST_F(SettingsTest, TheLocalFolderMustBeAnExistingFolderOnAFixedDisk) {
     EXPECT_TRUE(fnLoadSettings(ctx));
 }
 
-TEST_F(SettingsTest, LongValuesAreCutAt127Bytes) {
-    writeIni("Db=" + std::string(60, 'x') + "漢字" + std::string(70, 'y') + "\r\n");
+TEST_F(SettingsTest, LongValuesAreCutAt127BytesButTheDatabaseSelectionIsReadWhole) {
+    const std::string longPath = "/" + std::string(60, 'x') + "漢字" + std::string(70, 'y');
+    std::vector<std::string> nine;
+    for (char c = 'A'; c < 'A' + 9; ++c)
+        nine.push_back(std::string(15, c) + "漢"); // 17 bytes each: 161 bytes with the TABs
+    ctx.serverDatabases = nine;
+    std::string db;
+    for (const auto& name : nine)
+        db += (db.empty() ? "" : "\t") + name;
+    writeIni("Db=" + db + "\r\nPath=" + longPath + "\r\n");
     fnLoadSettings(ctx);
-    ASSERT_EQ(ctx.settings.databases.size(), 1u);
-    EXPECT_EQ(platform::toCp932(ctx.settings.databases[0]).size(), 127u);
+    EXPECT_EQ(ctx.settings.databases, nine);
+    EXPECT_EQ(platform::toCp932(ctx.settings.path).size(), 127u);
+    std::vector<std::string> checked;
+    EXPECT_TRUE(fnCheckDbNames(ctx, checked));
 }
 
 TEST_F(SettingsTest, NoBackupFolderMeansNoDailyLog) {
