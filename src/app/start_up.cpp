@@ -17,9 +17,8 @@
 #include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
 
-#include <QString>
-
 #include <QApplication>
+#include <QString>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
