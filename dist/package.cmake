@@ -4,14 +4,16 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME encrt-schedule-backup)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "encrt-schedule-backup developers <encrt-schedule-backup@localhost>")
+# ENCRT_PACKAGE_MAINTAINER comes from dist/CMakeLists.txt (it also signs the change log).
+set(CPACK_PACKAGE_CONTACT "${ENCRT_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "scheduled SQL Server backups from a tray program")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A resident program for the machine of the product's database server. It asks once a minute\n"
-    "whether a full, differential or transaction-log backup is due, has the server write the\n"
-    "backups through a server-side procedure, keeps local and external retention, copies the\n"
-    "backups to an external folder and writes a daily log. It runs in the notification area of a\n"
-    "desktop or headless as a systemd user service, and checks itself for monitoring (--status).")
+    "A resident program for the machine of the product's database server. It asks\n"
+    "once a minute whether a full, differential or transaction-log backup is due,\n"
+    "has the server write the backups through a server-side procedure, keeps local\n"
+    "and external retention, copies the backups to an external folder and writes a\n"
+    "daily log. It runs in the notification area of a desktop or headless as a\n"
+    "systemd user service, and checks itself for monitoring (--status).")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)

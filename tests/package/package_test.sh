@@ -47,7 +47,7 @@ dpkg-deb -e "$deb" "$work/control"
 grep -qx /etc/xdg/autostart/encrt-schedule-backup.desktop "$work/control/conffiles" ||
     fail "the autostart entry is no conffile"
 dpkg-deb -x "$deb" "$work/root"
-grep -q '^Exec=/usr/bin/encrt-schedule-backup ' "$work/root/etc/xdg/autostart/encrt-schedule-backup.desktop" ||
+grep -q '^Exec=.*/usr/bin/encrt-schedule-backup' "$work/root/etc/xdg/autostart/encrt-schedule-backup.desktop" ||
     fail "the autostart entry does not start /usr/bin/encrt-schedule-backup"
 
 # ---- Maintainer scripts -------------------------------------------------------------------------
