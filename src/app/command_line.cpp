@@ -14,19 +14,35 @@ Keeps the product database backed up on the configured schedule: a tray icon, a 
 scheduler, backups made by the server.
 
 Options:
-  --config-dir DIR    use DIR as the program's own folder (MSDE_DBTOOL.INI, ZUZOR.INI)
+  --config-dir DIR    use DIR as the settings folder (MSDE_DBTOOL.INI, ZUZOR.INI)
   --headless          no tray and no windows; messages go to standard error
   --clock DATETIME    start the program's clock at "yyyy/MM/dd HH:mm:ss"
   --tick-once         perform one scheduler tick right after start-up, then end
   --settings          open the settings dialog alone and end when it closes
+  --status            check from the files whether the backups are made as scheduled;
+                      first line OK:, WARNING:, CRITICAL: or UNKNOWN:, exit status 0 to 3
+  --json              with --status: print one JSON object instead
+  --grace MIN         with --status: minutes a due backup may take (default 60)
   --help              show this help and end
   --version           show the version and end
+
+Without --config-dir the settings folder is the program's own folder when it holds
+MSDE_DBTOOL.INI, otherwise $XDG_CONFIG_HOME/encrt-schedule-backup (~/.config/... when the
+variable is unset), which is created when missing.
 )";
 
 CommandLine fail(std::string message) {
     CommandLine cl;
     cl.exitStatus = kUsageError;
     cl.err = std::string(kProgramName) + ": " + message + "\nTry '" + std::string(kProgramName) + " --help'.\n";
+    return cl;
+}
+
+// The health check answers every failure in its own convention: UNKNOWN on standard output.
+CommandLine failStatus(std::string message) {
+    CommandLine cl;
+    cl.exitStatus = kStatusUnknown;
+    cl.out = "UNKNOWN: " + message + "\n";
     return cl;
 }
 
@@ -39,7 +55,7 @@ CommandLine finish(std::string out) {
 
 } // namespace
 
-CommandLine parseCommandLine(const QStringList& arguments, const std::filesystem::path& defaultConfigDir) {
+CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDir& defaultConfigDir) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption configDir(QStringLiteral("config-dir"), {}, QStringLiteral("DIR"));
@@ -47,40 +63,61 @@ CommandLine parseCommandLine(const QStringList& arguments, const std::filesystem
     const QCommandLineOption clock(QStringLiteral("clock"), {}, QStringLiteral("DATETIME"));
     const QCommandLineOption tickOnce(QStringLiteral("tick-once"));
     const QCommandLineOption settings(QStringLiteral("settings"));
+    const QCommandLineOption status(QStringLiteral("status"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption grace(QStringLiteral("grace"), {}, QStringLiteral("MIN"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({configDir, headless, clock, tickOnce, settings, help, version});
+    parser.addOptions({configDir, headless, clock, tickOnce, settings, status, json, grace, help, version});
 
+    const bool statusAsked = arguments.contains(QStringLiteral("--status"));
+    const auto failWith = [statusAsked](std::string message) {
+        return statusAsked ? failStatus(std::move(message)) : fail(std::move(message));
+    };
     if (!parser.parse(arguments))
-        return fail(parser.errorText().toStdString());
+        return failWith(parser.errorText().toStdString());
     if (parser.isSet(help))
         return finish(kHelp);
     if (parser.isSet(version))
         return finish(std::string(kProgramName) + " " ENCRT_VERSION "\n");
     if (!parser.positionalArguments().isEmpty())
-        return fail("unexpected argument \"" + parser.positionalArguments().constFirst().toStdString() + "\"");
+        return failWith("unexpected argument \"" + parser.positionalArguments().constFirst().toStdString() + "\"");
 
     CommandLine cl;
     Options& o = cl.options;
     o.headless = parser.isSet(headless);
     o.tickOnce = parser.isSet(tickOnce);
     o.settingsOnly = parser.isSet(settings);
+    o.status = parser.isSet(status);
+    o.json = parser.isSet(json);
     if (o.settingsOnly && (o.headless || o.tickOnce))
         return fail("--settings opens the dialog alone and takes neither --headless nor --tick-once");
+    if (o.status && (o.headless || o.tickOnce || o.settingsOnly))
+        return failWith("--status only reads files and takes none of --headless, --tick-once, --settings");
+    if (!o.status && (o.json || parser.isSet(grace)))
+        return fail("--json and --grace belong to --status");
+    if (parser.isSet(grace)) {
+        bool ok = false;
+        o.graceMinutes = parser.value(grace).toInt(&ok);
+        if (!ok || o.graceMinutes < 0)
+            return failWith("--grace: \"" + parser.value(grace).toStdString() + "\" is not a number of minutes");
+    }
 
     if (parser.isSet(clock)) {
         const std::string text = parser.value(clock).toStdString();
         o.clockStart = platform::parseDateTime(text);
         if (!o.clockStart)
-            return fail("--clock: \"" + text + "\" is not a date-time \"yyyy/MM/dd HH:mm:ss\"");
+            return failWith("--clock: \"" + text + "\" is not a date-time \"yyyy/MM/dd HH:mm:ss\"");
     }
 
-    const std::filesystem::path dir =
-        parser.isSet(configDir) ? std::filesystem::path(parser.value(configDir).toStdString()) : defaultConfigDir;
+    const std::filesystem::path dir = parser.isSet(configDir)
+                                          ? std::filesystem::path(parser.value(configDir).toStdString())
+                                          : defaultConfigDir(!o.status);
     std::error_code ec;
     o.configDir = std::filesystem::canonical(dir, ec);
     if (ec || !std::filesystem::is_directory(o.configDir, ec))
-        return fail("--config-dir: \"" + dir.string() + "\" is not a folder");
+        return o.status ? failStatus("cannot read the settings folder " + dir.string() + ": no such folder")
+                        : fail("--config-dir: \"" + dir.string() + "\" is not a folder");
     return cl;
 }
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,9 @@ struct Options {
     bool headless = false;
     bool tickOnce = false;
     bool settingsOnly = false;
+    bool status = false; // the health check; with json, as one JSON object
+    bool json = false;
+    int graceMinutes = 60;
     std::optional<platform::LocalTime> clockStart;
 };
 
@@ -30,9 +34,15 @@ struct CommandLine {
 };
 
 inline constexpr int kUsageError = 2;
+// A health check that cannot run reports UNKNOWN, as monitoring plugins do.
+inline constexpr int kStatusUnknown = 3;
 
-// `arguments` holds the program name first. `defaultConfigDir` is used without --config-dir.
-CommandLine parseCommandLine(const QStringList& arguments, const std::filesystem::path& defaultConfigDir);
+// The settings folder to use without --config-dir; `create` makes it when missing (the health
+// check creates nothing).
+using DefaultConfigDir = std::function<std::filesystem::path(bool create)>;
+
+// `arguments` holds the program name first.
+CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDir& defaultConfigDir);
 
 QStringList argumentsOf(int argc, char** argv);
 

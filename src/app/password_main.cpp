@@ -20,8 +20,10 @@ namespace {
 
 constexpr std::string_view kUsage = "Usage: encrt-password [--config-dir DIR]\n"
                                     "Reads a password from standard input and prints the text to store under\n"
-                                    "MSDE_DBTOOL.INI [(local)] PASSWORD. The key file is created in DIR (default:\n"
-                                    "the folder of this program) when it is missing.\n";
+                                    "MSDE_DBTOOL.INI [(local)] PASSWORD. The key file is created in DIR when it\n"
+                                    "is missing. Without --config-dir DIR is the settings folder of\n"
+                                    "encrt-schedule-backup: this program's folder when it holds MSDE_DBTOOL.INI,\n"
+                                    "otherwise $XDG_CONFIG_HOME/encrt-schedule-backup (~/.config/...), created.\n";
 
 // The terminal as it was before echo was switched off, for the signal handler to put back.
 struct termios savedTerminal {};
@@ -75,7 +77,7 @@ int usageError(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::filesystem::path dir = platform::executableFolder();
+    std::optional<std::filesystem::path> given;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
@@ -87,12 +89,17 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--config-dir" && i + 1 < argc)
-            dir = argv[++i];
+            given = argv[++i];
         else if (arg.starts_with("--config-dir="))
-            dir = std::string(arg.substr(13));
+            given = std::string(arg.substr(13));
         else
             return usageError("unexpected argument \"" + std::string(arg) + "\"");
     }
+    // The resident program's own rule, so that the key lands beside the settings it deciphers.
+    const std::filesystem::path dir =
+        given ? *given
+              : platform::defaultSettingsFolder(platform::executableFolder(), "MSDE_DBTOOL.INI",
+                                                "encrt-schedule-backup", true);
     if (std::error_code ec; !std::filesystem::is_directory(dir, ec))
         return usageError("\"" + dir.string() + "\" is not a folder");
 

@@ -2,9 +2,11 @@
 
 #include "app/app_texts.h"
 #include "app/command_line.h"
+#include "app/qt_translations.h"
 #include "app/resident_window.h"
 #include "app/settings_opener.h"
 #include "app/single_instance.h"
+#include "app/status_command.h"
 #include "app/termination_signals.h"
 #include "backup/db_list.h"
 #include "backup/run_driver.h"
@@ -17,6 +19,7 @@
 #include "scheduler/settings_reload.h"
 
 #include <QApplication>
+#include <QString>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
@@ -34,6 +37,35 @@ void writeTo(std::FILE* stream, const std::string& text) {
 
 void say(const std::string& text) {
     writeTo(stderr, std::string(kProgramName) + ": " + text + "\n");
+}
+
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Whether Qt can open windows: without a display its platform plugin aborts the process (and a
+// resident copy would leave its lock behind). A platform chosen by QT_QPA_PLATFORM other than the
+// display servers' (offscreen, vnc, eglfs) needs none.
+bool displayAvailable() {
+    if (isSet("WAYLAND_DISPLAY") || isSet("DISPLAY"))
+        return true;
+    const QString platform = QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM")).section(QLatin1Char(';'), 0, 0);
+    const QString name = platform.section(QLatin1Char(':'), 0, 0);
+    return !name.isEmpty() && name != QLatin1String("xcb") && !name.startsWith(QLatin1String("wayland"));
+}
+
+bool refuseWithoutDisplay() {
+    if (displayAvailable())
+        return false;
+    say("no display (DISPLAY and WAYLAND_DISPLAY are unset): the tray icon and the settings dialog need a "
+        "desktop; on a machine without one, start the program with --headless");
+    return true;
+}
+
+std::filesystem::path defaultConfigDir(bool create) {
+    return platform::defaultSettingsFolder(platform::executableFolder(), scheduler::kScheduleIniName, kProgramName,
+                                           create);
 }
 
 std::unique_ptr<platform::Clock> makeClock(const Options& o) {
@@ -77,6 +109,7 @@ int runResident(int& argc, char** argv, const Options& o) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kProgramName.data(), qsizetype(kProgramName.size())));
     QApplication::setQuitOnLastWindowClosed(false); // closing the settings dialog must not end the program
+    installQtJapaneseTexts(app);
     TerminationSignals termination;
 
     const auto clock = makeClock(o);
@@ -143,6 +176,7 @@ int runHeadless(int& argc, char** argv, const Options& o) {
 
 int runSettingsOnly(int& argc, char** argv, const Options& o) {
     QApplication app(argc, argv);
+    installQtJapaneseTexts(app);
     const auto clock = makeClock(o);
     platform::QtUiSink ui;
     scheduler::ProgramContext ctx(*clock, ui, o.configDir);
@@ -162,15 +196,17 @@ void startUp(scheduler::ProgramContext& ctx) {
 }
 
 int Main(int argc, char** argv) {
-    const CommandLine cl = parseCommandLine(argumentsOf(argc, argv), platform::executableFolder());
+    const CommandLine cl = parseCommandLine(argumentsOf(argc, argv), defaultConfigDir);
     if (cl.exitStatus) {
         writeTo(stdout, cl.out);
         writeTo(stderr, cl.err);
         return *cl.exitStatus;
     }
     const Options& o = cl.options;
+    if (o.status)
+        return runStatus(o);
     if (o.settingsOnly)
-        return runSettingsOnly(argc, argv, o);
+        return refuseWithoutDisplay() ? 1 : runSettingsOnly(argc, argv, o);
 
     // Before anything else: a second copy ends here, silently, having read and written nothing.
     SingleInstanceLock lock(o.configDir);
@@ -183,6 +219,9 @@ int Main(int argc, char** argv) {
     case SingleInstanceLock::Result::Acquired:
         break;
     }
+    if (!o.headless && refuseWithoutDisplay())
+        return 1; // the lock goes with this scope
+
     return o.headless ? runHeadless(argc, argv, o) : runResident(argc, argv, o);
 }
 

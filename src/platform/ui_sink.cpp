@@ -38,9 +38,12 @@ void HeadlessUiSink::messageBox(std::string_view text, std::string_view title, M
               escape(text));
 }
 
+// The text a person reads comes last, so that readers of the journal need no catalogue and
+// scripts that split the line keep their fields where they were.
 void HeadlessUiSink::message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
-                             std::string_view, MsgIcon) {
-    writeLine("MESSAGE\t" + std::to_string(code) + "\t" + escape(text1) + "\t" + escape(text2) + "\t" + escape(text3));
+                             std::string_view shownText, MsgIcon) {
+    writeLine("MESSAGE\t" + std::to_string(code) + "\t" + escape(text1) + "\t" + escape(text2) + "\t" + escape(text3) +
+              "\t" + escape(shownText));
 }
 
 void HeadlessUiSink::notice(std::string_view text, std::string_view title) {

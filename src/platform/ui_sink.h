@@ -41,7 +41,7 @@ public:
 
 // Writes one line per event to standard error and answers at once:
 //   MSGBOX<TAB>icon<TAB>title<TAB>text
-//   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3
+//   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3<TAB>the catalogue's text as shown
 //   DIALOG<TAB>settings
 //   NOTICE<TAB>title<TAB>text
 // CR, LF and TAB inside a text are written as the two characters \r, \n and \t.

@@ -1,5 +1,5 @@
 // Scheduled runs as an administrator starts them on a server without a desktop: the built
-// program, headless, against a running server.
+// program, headless, against a running server, and the health check that watches it.
 
 #include "common/password.h"
 #include "platform/codepage.h"
@@ -8,6 +8,9 @@
 #include "support/log_reader.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
@@ -69,13 +72,15 @@ public:
                                    "\r\nPASSWORD=" + password + "\r\n");
     }
 
-    void start(QProcess& p, const QStringList& extra) const {
+    void start(QProcess& p, const QStringList& extra) const { startProgram(p, QStringList{"--headless"} + extra); }
+
+    void startProgram(QProcess& p, const QStringList& arguments) const {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(tmp.path().string()));
         env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" ENCRT_LSAN_SUPPRESSIONS));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(ENCRT_APP_EXE),
-                QStringList{"--config-dir", QString::fromStdString(config.string()), "--headless"} + extra);
+                QStringList{"--config-dir", QString::fromStdString(config.string())} + arguments);
         ASSERT_TRUE(p.waitForStarted(5000));
     }
 
@@ -122,6 +127,51 @@ TEST(HeadlessRun, ADueTickBacksUpTheSelectedAndSystemDatabasesAndRecordsTheTime)
 
 // The schedule moved from 02:10 to 02:01 while the program runs (the dialog is a process of its
 // own): the first tick, at 02:01:30, backs up every selected database. Takes a minute.
+TEST(HeadlessRun, StatusAfterADailyFullBackupTurnsFromOkToWarningToCritical) {
+    HeadlessSite site;
+    site.writeSettings("127", "02:00");
+    QProcess run;
+    site.start(run, {"--clock", "2026/12/03 02:00:00", "--tick-once"});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    ASSERT_EQ(run.exitCode(), 0);
+
+    struct Finished {
+        int status = -1;
+        std::string out, err;
+    };
+    const auto status = [&](const QStringList& arguments) {
+        QProcess p;
+        site.startProgram(p, QStringList{"--status"} + arguments);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return Finished{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                        p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+    };
+    const struct {
+        const char* clock;
+        int status;
+        const char* firstWord;
+    } days[] = {{"2026/12/03 03:00:00", 0, "OK: "},
+                {"2026/12/04 03:00:00", 1, "WARNING: "},
+                {"2026/12/05 03:00:00", 2, "CRITICAL: "}};
+    for (const auto& day : days) {
+        const Finished r = status({"--clock", day.clock});
+        EXPECT_EQ(r.status, day.status) << day.clock << "\n" << r.out;
+        EXPECT_EQ(r.out.rfind(day.firstWord, 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+
+        const Finished j = status({"--json", "--clock", day.clock});
+        EXPECT_EQ(j.status, day.status);
+        QJsonParseError error{};
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(j.out), &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << j.out;
+        EXPECT_EQ(o[QStringLiteral("exit_status")].toInt(), day.status);
+        EXPECT_EQ(o[QStringLiteral("databases")].toArray().size(), 2);
+        EXPECT_EQ(o[QStringLiteral("last_flawless_run")][QStringLiteral("start")].toString(),
+                  QStringLiteral("2026-12-03T02:00:00+09:00"));
+        EXPECT_FALSE(o[QStringLiteral("resident_running")].toBool());
+    }
+}
+
 TEST(HeadlessRun, SettingsSavedWhileResidentTakeEffectAtTheNextTick) {
     HeadlessSite site;
     site.writeSettings("127", "02:10");

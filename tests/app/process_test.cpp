@@ -2,6 +2,7 @@
 
 #include "app/single_instance.h"
 #include "common/password.h"
+#include "platform/paths.h"
 #include "support/temp_dir.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +108,11 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceSilentlyTouchingNothing) {
     EXPECT_EQ(second.readAllStandardOutput().toStdString() + second.readAllStandardError().toStdString(), "");
     EXPECT_EQ(snapshot(configDir), before);
 
+    // The health check sees the running copy and leaves it alone.
+    const Result status = run(ENCRT_APP_EXE, args({"--status", "--clock", "2026/12/03 03:00:00"}));
+    EXPECT_NE(status.out.find("\nresident copy: running\n"), std::string::npos) << status.out;
+    EXPECT_EQ(snapshot(configDir), before);
+
     first.terminate(); // SIGTERM ends it as the menu's end command does
     ASSERT_TRUE(first.waitForFinished(5000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
@@ -134,7 +141,8 @@ TEST_F(ProgramTest, HeadlessMessagesGoToStandardError) {
     ::chmod((configDir / "MSDE_DBTOOL.INI").c_str(), 0444);
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, kNotice + "MESSAGE\t3024\t\"1\"\t\tVBFILE_WriteINI\n");
+    EXPECT_EQ(r.err, kNotice + "MESSAGE\t3024\t\"1\"\t\tVBFILE_WriteINI\t"
+                               "INIファイルへの書込みに失敗しました。\\n書込み値：\"1\"\\n処理：VBFILE_WriteINI\n");
 }
 
 TEST_F(ProgramTest, LockLeftByADeadCopyIsTakenOver) {
@@ -151,6 +159,53 @@ TEST_F(ProgramTest, LockOfALivingCopyHoldsHoweverOldItIs) {
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"), kIni);
+}
+
+TEST_F(ProgramTest, WithoutADisplayTheProgramPointsToHeadlessAndLeavesNoLock) {
+    QProcessEnvironment bare = env;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        bare.remove(QString::fromLatin1(variable));
+    for (const QStringList& extra : {QStringList{}, QStringList{"--settings"}}) {
+        QProcess p;
+        p.setProcessEnvironment(bare);
+        p.start(QStringLiteral(ENCRT_APP_EXE), args(extra));
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_NE(p.exitCode(), 0);
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("--headless"), std::string::npos) << err;
+        EXPECT_FALSE(fs::exists(lockPath()));
+    }
+    EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"), kIni);
+}
+
+// Without --config-dir: the executable's folder only when it holds the settings, else the
+// user's configuration folder, made on first use (the health check makes nothing).
+TEST_F(ProgramTest, SettingsFolderDefaultsToTheUsersConfigurationFolder) {
+    const fs::path exeDir = tmp / "bin";
+    writeFile(exeDir / "Msde_DbTool.ini", kIni);
+    EXPECT_EQ(platform::defaultSettingsFolder(exeDir, "MSDE_DBTOOL.INI", "encrt-schedule-backup", true), exeDir);
+
+    const fs::path xdg = tmp / "xdg", home = tmp / "home";
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(xdg.string()));
+    const Result status = run(ENCRT_APP_EXE, {"--status"});
+    EXPECT_EQ(status.status, 3);
+    EXPECT_EQ(
+        status.out.rfind("UNKNOWN: cannot read the settings folder " + (xdg / "encrt-schedule-backup").string(), 0), 0u)
+        << status.out;
+    EXPECT_FALSE(fs::exists(xdg));
+
+    const Result password = run(ENCRT_PASSWORD_EXE, {}, "pw\n");
+    ASSERT_EQ(password.status, 0) << password.err;
+    EXPECT_TRUE(fs::exists(common::passwordKeyPath(xdg / "encrt-schedule-backup")));
+    EXPECT_EQ(fs::status(xdg / "encrt-schedule-backup").permissions() & fs::perms::all, fs::perms::owner_all);
+
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    env.insert(QStringLiteral("HOME"), QString::fromStdString(home.string()));
+    const Result tick = run(ENCRT_APP_EXE, {"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"});
+    EXPECT_EQ(tick.status, 0) << tick.err;
+    EXPECT_NE(readFile(home / ".config/encrt-schedule-backup/MSDE_DBTOOL.INI").find("Iniflg=1"), std::string::npos);
 }
 
 TEST_F(ProgramTest, PasswordCommandEnciphersWithANewPrivateKey) {

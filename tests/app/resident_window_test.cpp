@@ -120,16 +120,28 @@ TEST(CommandLine, RejectsWhatCannotRun) {
         {"x", "--config-dir", d + "/missing"},
         {"x", "--settings", "--headless"},
         {"x", "extra"},
+        {"x", "--json"},
+        {"x", "--headless", "--grace", "5"},
     };
+    const DefaultConfigDir here = [&dir](bool) { return dir.path(); };
     for (const QStringList& args : bad) {
-        const CommandLine cl = parseCommandLine(args, dir.path());
+        const CommandLine cl = parseCommandLine(args, here);
         EXPECT_EQ(cl.exitStatus, kUsageError) << args.join(' ').toStdString();
         EXPECT_FALSE(cl.err.empty());
     }
-    const CommandLine ok = parseCommandLine({"x", "--config-dir", d + "/.", "--clock", "2026/12/03 03:00:00"}, {});
+    const CommandLine ok = parseCommandLine({"x", "--config-dir", d + "/.", "--clock", "2026/12/03 03:00:00"}, here);
     EXPECT_FALSE(ok.exitStatus);
     EXPECT_EQ(ok.options.configDir, dir.path());
     EXPECT_EQ(ok.options.clockStart, platform::makeLocalTime(2026, 12, 3, 3, 0, 0));
+
+    // The health check answers a command line it cannot use as monitoring plugins do.
+    for (const QStringList& args :
+         {QStringList{"x", "--status", "--grace", "soon"}, QStringList{"x", "--status", "--tick-once"},
+          QStringList{"x", "--status", "--bogus"}}) {
+        const CommandLine cl = parseCommandLine(args, here);
+        EXPECT_EQ(cl.exitStatus, kStatusUnknown) << args.join(' ').toStdString();
+        EXPECT_EQ(cl.out.rfind("UNKNOWN: ", 0), 0u) << cl.out;
+    }
 }
 
 } // namespace

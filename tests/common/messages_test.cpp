@@ -18,15 +18,26 @@ TEST(Messages, EveryCodeOfTheProgramHasItsOwnText) {
     EXPECT_EQ(common::messageIcon(3013), platform::MsgIcon::Exclamation);
 }
 
-TEST(Messages, HeadlessLinesCarryTheCodeAndTextsWithEscapedLineBreaks) {
-    RecordingSink ui;
+// The headless sink's own lines, the catalogue's text included.
+class LineSink : public platform::HeadlessUiSink {
+public:
+    std::vector<std::string> lines;
+
+protected:
+    void writeLine(const std::string& line) override { lines.push_back(line); }
+};
+
+TEST(Messages, HeadlessLinesCarryTheCodeTextsAndShownTextWithEscapedLineBreaks) {
+    LineSink ui;
     common::fnQRMES01_DispMessage(ui, 3001, 0, "INIファイルパスの取得", "MSDE_DBTOOL.INI", "");
     common::fnQRMES01_DispMessage(ui, 3024, 0, "\"A\tB\"", "", "VBFILE_WriteINI");
     ui.messageBox("line1\rline2\r\nend", "", platform::MsgIcon::Critical);
     ui.openSettingsDialog();
     EXPECT_EQ(ui.lines, (std::vector<std::string>{
-                            "MESSAGE\t3001\tINIファイルパスの取得\tMSDE_DBTOOL.INI\t",
-                            "MESSAGE\t3024\t\"A\\tB\"\t\tVBFILE_WriteINI",
+                            "MESSAGE\t3001\tINIファイルパスの取得\tMSDE_DBTOOL.INI\t\t"
+                            "INIファイルパスの取得に失敗しました。\\n（MSDE_DBTOOL.INI）",
+                            "MESSAGE\t3024\t\"A\\tB\"\t\tVBFILE_WriteINI\t"
+                            "INIファイルへの書込みに失敗しました。\\n書込み値：\"A\\tB\"\\n処理：VBFILE_WriteINI",
                             "MSGBOX\tcritical\tスケジュールバックアップ\tline1\\rline2\\r\\nend",
                             "DIALOG\tsettings",
                         }));

@@ -50,6 +50,19 @@ for size in 16 22 24 32 48 64 128 256; do
     fi
 done
 
+# ---- Manual pages -------------------------------------------------------------------------------
+for page in "$program" encrt-password; do
+    man_file=$prefix/share/man/man1/$page.1.gz
+    if [ ! -f "$man_file" ]; then
+        fail "no manual page share/man/man1/$page.1.gz"
+    elif command -v man >/dev/null; then
+        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_file" 2>&1 >/dev/null || echo "man failed")
+        [ -z "$warnings" ] || fail "$page(1) renders with warnings: $warnings"
+        LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$man_file" 2>/dev/null | grep -q -- '--config-dir' ||
+            fail "$page(1) does not describe --config-dir"
+    fi
+done
+
 # ---- Server procedure ---------------------------------------------------------------------------
 cmp -s "$source_dir/sql/SSP_BackUPDB.sql" "$prefix/share/$program/SSP_BackUPDB.sql" ||
     fail "share/$program/SSP_BackUPDB.sql differs from sql/SSP_BackUPDB.sql or is missing"

@@ -1,0 +1,64 @@
+#pragma once
+// "Are my backups happening?" answered from the settings folder and the backup folders alone:
+// the state in the monitoring-plugin convention, the problems behind it, and the facts a person
+// wants to see beside it.
+
+#include "platform/datetime.h"
+#include "status/backup_files.h"
+#include "status/settings_view.h"
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace status {
+
+// Ordered by severity; the values are the exit statuses of monitoring plugins.
+enum class State { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
+
+inline int exitStatusOf(State s) {
+    return int(s);
+}
+const char* stateName(State s);
+
+struct KindReport {
+    bool scheduled = false;
+    Schedule schedule;
+    std::optional<platform::LocalTime> lastDue, nextDue;
+};
+
+struct DatabaseReport {
+    std::string name;
+    NewestBackups local;
+    NewestBackups external; // only when copying is on
+};
+
+struct Problem {
+    State state;
+    std::string text;
+};
+
+struct Report {
+    State state = State::Ok;
+    std::vector<Problem> problems; // the worst first
+    platform::LocalTime checkedAt{};
+    int graceMinutes = 0;
+    std::filesystem::path configDir;
+    bool residentRunning = false;
+    SettingsView settings;
+    std::array<KindReport, 3> kinds;
+    std::vector<DatabaseReport> databases;
+};
+
+struct Request {
+    std::filesystem::path configDir;
+    platform::LocalTime now{};
+    int graceMinutes = 60;
+    bool residentRunning = false;
+};
+
+Report checkHealth(const Request& request);
+
+} // namespace status

@@ -1,0 +1,193 @@
+#include "status/report_format.h"
+
+#include <cstdio>
+
+namespace status {
+namespace {
+
+using platform::LocalTime;
+
+std::string summaryOf(const Report& r) {
+    std::string line = std::string(stateName(r.state)) + ": ";
+    if (r.problems.empty()) {
+        const std::size_t n = r.databases.size();
+        return line + "backups of " + std::to_string(n) + (n == 1 ? " database" : " databases") +
+               " made as scheduled (grace " + std::to_string(r.graceMinutes) + " minutes)";
+    }
+    line += r.problems.front().text;
+    if (const std::size_t more = r.problems.size() - 1; more > 0)
+        line += " (and " + std::to_string(more) + (more == 1 ? " more problem)" : " more problems)");
+    return line;
+}
+
+std::string orNone(const std::optional<LocalTime>& t) {
+    return t ? platform::formatDateTime(*t) : "none";
+}
+
+void textBackups(std::string& out, const char* prefix, const NewestBackups& b) {
+    if (!b.error.empty()) {
+        out += std::string("  ") + prefix + "unreadable: " + b.error + "\n";
+        return;
+    }
+    for (std::size_t k = 0; k < b.byKind.size(); ++k) {
+        out += std::string("  ") + prefix + kKindNames[k] + ": ";
+        out += b.byKind[k] ? platform::formatDateTime(b.byKind[k]->stamp) + "  " + b.byKind[k]->path.string() : "none";
+        out += "\n";
+    }
+}
+
+// JSON text: quotes, backslashes and control characters escaped; bytes that are not UTF-8
+// (a file name can hold any) become U+FFFD so that the document stays valid.
+std::string jsonString(std::string_view s) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\', out += char(c), ++i;
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf, ++i;
+        } else if (c < 0x80) {
+            out += char(c), ++i;
+        } else {
+            const std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+            bool ok = len != 0 && i + len <= s.size();
+            for (std::size_t j = 1; ok && j < len; ++j)
+                ok = (static_cast<unsigned char>(s[i + j]) & 0xC0) == 0x80;
+            if (ok && len == 3) {
+                const auto c1 = static_cast<unsigned char>(s[i + 1]);
+                ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0); // overlong, surrogates
+            }
+            if (ok && len == 4) {
+                const auto c1 = static_cast<unsigned char>(s[i + 1]);
+                ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+            }
+            out += ok ? std::string(s.substr(i, len)) : "\xEF\xBF\xBD";
+            i += ok ? len : 1;
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonTime(const std::optional<LocalTime>& t) {
+    return t ? jsonString(isoTime(*t)) : "null";
+}
+
+std::string jsonBool(bool b) {
+    return b ? "true" : "false";
+}
+
+std::string jsonBackups(const NewestBackups& b) {
+    std::string out = "{";
+    for (std::size_t k = 0; k < b.byKind.size(); ++k) {
+        out += std::string(k ? ", " : "") + "\"" + kKindCodes[k] + "\": ";
+        out += b.byKind[k] ? "{\"time\": " + jsonTime(b.byKind[k]->stamp) +
+                                 ", \"file\": " + jsonString(b.byKind[k]->path.string()) + "}"
+                           : "null";
+    }
+    if (!b.error.empty())
+        out += ", \"error\": " + jsonString(b.error);
+    return out + "}";
+}
+
+std::string jsonSchedules(const Report& r) {
+    std::string out = "[";
+    for (std::size_t k = 0; k < r.kinds.size(); ++k) {
+        const KindReport& kind = r.kinds[k];
+        out += std::string(k ? ", " : "") + "{\"kind\": \"" + kKindCodes[k] + "\", \"name\": \"" + kKindNames[k] +
+               "\", \"scheduled\": " + jsonBool(kind.scheduled) + ", \"day\": " + jsonString(kind.schedule.day) +
+               ", \"time\": " + jsonString(kind.schedule.time) + ", \"last_due\": " + jsonTime(kind.lastDue) +
+               ", \"next_due\": " + jsonTime(kind.nextDue) + "}";
+    }
+    return out + "]";
+}
+
+std::string jsonDatabases(const Report& r) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < r.databases.size(); ++i) {
+        const DatabaseReport& db = r.databases[i];
+        out +=
+            std::string(i ? ", " : "") + "{\"name\": " + jsonString(db.name) + ", \"local\": " + jsonBackups(db.local);
+        out += ", \"external\": " + (r.settings.copying ? jsonBackups(db.external) : std::string("null")) + "}";
+    }
+    return out + "]";
+}
+
+std::string jsonProblems(const Report& r) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < r.problems.size(); ++i)
+        out += std::string(i ? ", " : "") + "{\"state\": \"" + stateName(r.problems[i].state) +
+               "\", \"text\": " + jsonString(r.problems[i].text) + "}";
+    return out + "]";
+}
+
+std::string jsonBackupTime(const SettingsView& s) {
+    if (s.backupStart.empty() && s.backupEnd.empty())
+        return "null";
+    const auto field = [](const std::string& text) {
+        const auto t = platform::parseDateTime(text);
+        return t ? jsonString(isoTime(*t)) : text.empty() ? std::string("null") : jsonString(text);
+    };
+    return "{\"start\": " + field(s.backupStart) + ", \"end\": " + field(s.backupEnd) + "}";
+}
+
+} // namespace
+
+std::string isoTime(LocalTime t) {
+    const auto offset = t.time_since_epoch() -
+                        std::chrono::duration_cast<std::chrono::seconds>(platform::fromLocal(t).time_since_epoch());
+    const int minutes = int(std::chrono::duration_cast<std::chrono::minutes>(offset).count());
+    const int absolute = (minutes < 0 ? -minutes : minutes) % (24 * 60); // zones lie within a day
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", minutes < 0 ? '-' : '+', absolute / 60 % 24, absolute % 60);
+    std::string text = platform::formatDateTime(t); // "yyyy/MM/dd HH:mm:ss"
+    text[4] = text[7] = '-';
+    text[10] = 'T';
+    return text + zone;
+}
+
+std::string formatText(const Report& r) {
+    std::string out = summaryOf(r) + "\n";
+    for (const Problem& p : r.problems)
+        out += std::string(stateName(p.state)) + "  " + p.text + "\n";
+    out += "settings folder: " + r.configDir.string() + "\n";
+    out += std::string("resident copy: ") + (r.residentRunning ? "running" : "not running") + "\n";
+    const SettingsView& s = r.settings;
+    out += "last flawless run (BACKUPTIME): " +
+           (s.backupStart.empty() ? std::string("none recorded") : s.backupStart + " to " + s.backupEnd) + "\n";
+    for (std::size_t k = 0; k < r.kinds.size(); ++k) {
+        out += std::string(kKindNames[k]) + " backup: ";
+        const KindReport& kind = r.kinds[k];
+        out += kind.scheduled ? "last due " + orNone(kind.lastDue) + ", next due " + orNone(kind.nextDue)
+                              : std::string("not scheduled");
+        out += "\n";
+    }
+    for (const DatabaseReport& db : r.databases) {
+        out += "database " + db.name + "\n";
+        textBackups(out, "", db.local);
+        if (s.copying)
+            textBackups(out, "external ", db.external);
+    }
+    return out;
+}
+
+std::string formatJson(const Report& r) {
+    std::string out = "{\"state\": \"" + std::string(stateName(r.state)) + "\"";
+    out += ", \"exit_status\": " + std::to_string(exitStatusOf(r.state));
+    out += ", \"summary\": " + jsonString(summaryOf(r));
+    out += ", \"checked_at\": " + jsonTime(r.checkedAt);
+    out += ", \"grace_minutes\": " + std::to_string(r.graceMinutes);
+    out += ", \"settings_folder\": " + jsonString(r.configDir.string());
+    out += ", \"settings_problem\": " +
+           (r.settings.failedItem.empty() ? std::string("null") : jsonString(r.settings.failedItem));
+    out += ", \"resident_running\": " + jsonBool(r.residentRunning);
+    out += ", \"last_flawless_run\": " + jsonBackupTime(r.settings);
+    out += ", \"copying\": " + jsonBool(r.settings.copying);
+    out += ", \"schedules\": " + jsonSchedules(r);
+    out += ", \"databases\": " + jsonDatabases(r);
+    out += ", \"problems\": " + jsonProblems(r);
+    return out + "}\n";
+}
+
+} // namespace status
