@@ -57,8 +57,13 @@ void appendOdbc(std::string& out, std::string_view key, std::string_view value) 
     out.append(key).append("=").append(quoteOdbcValue(value)).append(";");
 }
 
+// The strings are built in room reserved at once: each reallocation would leave a copy of the
+// password behind in freed memory.
+constexpr std::size_t kRoom = 1024;
+
 std::optional<std::string> freeTdsString(const OdbcTarget& t) {
     std::string s;
+    s.reserve(kRoom);
     bool ok = appendFreeTds(s, "Driver", t.driver);
     if (!t.server.instance.empty() && !t.server.port) {
         // FreeTDS asks the server's browser service for the instance's port.
@@ -79,7 +84,9 @@ std::optional<std::string> freeTdsString(const OdbcTarget& t) {
 
 std::string genericString(const OdbcTarget& t) {
     std::string driver = t.driver;
-    std::string s = "Driver={";
+    std::string s;
+    s.reserve(kRoom);
+    s = "Driver={";
     for (char c : driver)
         s += c == '}' ? "}}" : std::string(1, c);
     s += "};";
