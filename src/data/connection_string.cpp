@@ -1,5 +1,7 @@
 #include "data/connection_string.h"
 
+#include "common/password.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -219,9 +221,17 @@ std::string quoteOleDbValue(std::string_view value) {
 }
 
 std::optional<OdbcTarget> odbcTargetFromOleDb(std::string_view oleDb, std::string_view driver, int& loginTimeout) {
-    const auto pairs = parseOleDbString(oleDb);
+    auto pairs = parseOleDbString(oleDb);
     if (!pairs)
         return std::nullopt;
+    // The parsed values hold the password: they are wiped however this ends.
+    struct WipeValues {
+        std::map<std::string, std::string>& values;
+        ~WipeValues() {
+            for (auto& [key, value] : values)
+                common::wipe(value);
+        }
+    } wipeValues{*pairs};
     auto get = [&](std::initializer_list<std::string_view> keys) -> std::string {
         for (auto key : keys)
             if (auto it = pairs->find(std::string(key)); it != pairs->end())
