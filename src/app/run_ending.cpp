@@ -1,5 +1,6 @@
 #include "app/run_ending.h"
 
+#include "common/password.h"
 #include "data/statement_cancel.h"
 #include "scheduler/connection.h"
 #include "scheduler/context.h"
@@ -43,6 +44,7 @@ void releaseLockRow(const RunEnding& run, const std::shared_ptr<Done>& done) {
     if (scheduler::fnGetDbObject(ctx))
         scheduler::fnDeleteLockRows(ctx, scheduler::kOwnLockName);
     ctx.releaseDatabase();
+    common::wipe(ctx.dbPassword);
     const std::lock_guard lock(done->mutex);
     done->released = true;
     done->cv.notify_all();
