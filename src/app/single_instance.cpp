@@ -1,36 +1,54 @@
 #include "app/single_instance.h"
 
 #include "app/app_texts.h"
-#include "platform/paths.h"
 
-#include <QCryptographicHash>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace app {
 
-SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& canonicalConfigDir)
-    : path_(lockPathFor(canonicalConfigDir)), lock_(QString::fromStdString(path_.string())) {
-    // The resident copy holds the lock for days: only a dead owner makes it stale, never its age.
-    lock_.setStaleLockTime(0);
+SingleInstanceLock::SingleInstanceLock(std::filesystem::path configDir) : dir_(std::move(configDir)) {}
+
+SingleInstanceLock::~SingleInstanceLock() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::filesystem::path SingleInstanceLock::lockPathFor(const std::filesystem::path& configDir) {
+    return configDir / (std::string(kProgramName) + ".lock");
+}
+
+int SingleInstanceLock::openLockTarget() {
+    const std::string path = lockPathFor(dir_).string();
+    // Read-write where possible: on NFS an exclusive flock becomes a write lock, which a
+    // read-only descriptor cannot take. A link planted in place of the file is not followed.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // A folder nobody may write to (settings managed by an administrator) is locked itself.
+    if (fd < 0 && errno != ELOOP)
+        fd = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd;
 }
 
 SingleInstanceLock::Result SingleInstanceLock::tryAcquire() {
-    if (lock_.tryLock(0))
+    if (fd_ < 0)
+        fd_ = openLockTarget();
+    if (fd_ < 0) {
+        error_ = errno;
+        return Result::Failed;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
         return Result::Acquired;
-    return lock_.error() == QLockFile::LockFailedError ? Result::HeldByAnother : Result::Failed;
+    error_ = errno;
+    return error_ == EWOULDBLOCK ? Result::HeldByAnother : Result::Failed;
 }
 
 std::string SingleInstanceLock::errorText() const {
-    return "cannot create the lock file " + path_.string();
-}
-
-std::filesystem::path SingleInstanceLock::lockPathFor(const std::filesystem::path& canonicalConfigDir) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(QByteArrayView(kResidentCaption.data(), qsizetype(kResidentCaption.size())));
-    hash.addData(QByteArrayView("\n", 1));
-    const std::string dir = canonicalConfigDir.string();
-    hash.addData(QByteArrayView(dir.data(), qsizetype(dir.size())));
-    const std::string digest = hash.result().toHex().left(16).toStdString();
-    return platform::runtimeFolder() / (std::string(kProgramName) + "-" + digest + ".lock");
+    return "cannot lock " + lockPathFor(dir_).string() + ": " + std::strerror(error_);
 }
 
 } // namespace app

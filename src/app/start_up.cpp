@@ -4,16 +4,19 @@
 #include "app/command_line.h"
 #include "app/qt_translations.h"
 #include "app/resident_window.h"
+#include "app/run_ending.h"
 #include "app/settings_opener.h"
 #include "app/single_instance.h"
 #include "app/status_command.h"
 #include "app/termination_signals.h"
 #include "backup/db_list.h"
 #include "backup/run_driver.h"
+#include "common/password.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/qt_ui_sink.h"
 #include "platform/ui_sink.h"
+#include "scheduler/daily_log.h"
 #include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
 #include "scheduler/settings_reload.h"
@@ -75,13 +78,20 @@ std::unique_ptr<platform::Clock> makeClock(const Options& o) {
 }
 
 // The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock.
-// `duringRun` is told when the run starts (true) and ends (false).
-scheduler::DueTickWork backupRunWork(std::function<void(bool)> duringRun = {}) {
+// `duringRun` is told when the run starts (true) and ends (false). A termination signal during
+// it ends the run from the signal thread (run_ending.h).
+scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
+                                     std::function<void(bool)> duringRun = {}) {
     const scheduler::DueTickServices services{backup::fnLoadDBList, backup::sbScheduleBackupRun};
-    return [services, duringRun](scheduler::ProgramContext& ctx) {
+    return [services, duringRun, &termination, tickOnce](scheduler::ProgramContext& ctx) {
         if (duringRun)
             duringRun(true);
+        const RunEnding ending{scheduler::dailyLogPathFor(ctx), &ctx.clock, ctx.programDir, tickOnce};
+        termination.runStarted([ending](int signal) { endRunOnSignal(ending, signal); });
         const auto end = scheduler::runDueTick(ctx, services);
+        termination.runEnded();
+        // Only the run's stage connection needed the password after the login.
+        common::wipe(ctx.dbPassword);
         if (duringRun)
             duringRun(false);
         return end;
@@ -124,8 +134,8 @@ int runResident(int& argc, char** argv, const Options& o) {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         say("no notification area on this desktop; staying resident without an icon until one appears");
     Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true);
-    window.driver().tick().setDueTickWork(
-        backupRunWork([&window](bool running) { window.setSettingsCommandEnabled(!running); }));
+    window.driver().tick().setDueTickWork(backupRunWork(
+        termination, o.tickOnce, [&window](bool running) { window.setSettingsCommandEnabled(!running); }));
     ctx.activeWindowName = activeWindowName;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
                      &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
@@ -154,7 +164,7 @@ int runHeadless(int& argc, char** argv, const Options& o) {
     startUp(ctx);
 
     SchedulerDriver driver(ctx);
-    driver.tick().setDueTickWork(backupRunWork());
+    driver.tick().setDueTickWork(backupRunWork(termination, o.tickOnce));
     if (o.tickOnce) {
         driver.tick().Timer1_Timer();
         ctx.releaseDatabase();

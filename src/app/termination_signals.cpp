@@ -1,7 +1,5 @@
 #include "app/termination_signals.h"
 
-#include <QSocketNotifier>
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -12,6 +10,9 @@ namespace {
 
 // The write end of the pipe; a signal handler can reach nothing else.
 volatile std::sig_atomic_t writeFd = -1;
+
+// The byte that tells the watching thread to stop (no signal has the number 0).
+constexpr char kStop = 0;
 
 extern "C" void onTerminationSignal(int signal) {
     const int savedErrno = errno;
@@ -35,12 +36,13 @@ void setHandler(void (*handler)(int), bool withHangup) {
 
 TerminationSignals::TerminationSignals(QObject* parent, bool withHangup) : QObject(parent), withHangup_(withHangup) {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (::pipe2(fds, O_CLOEXEC) != 0)
         return; // the signals keep their default action: the program still ends
+    // The handler must never block; the watching thread waits for bytes.
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
     readFd_ = fds[0];
     writeFd = fds[1];
-    notifier_ = new QSocketNotifier(readFd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::drain);
+    watcher_ = std::thread([this] { watch(); });
     setHandler(onTerminationSignal, withHangup_);
 }
 
@@ -48,21 +50,62 @@ TerminationSignals::~TerminationSignals() {
     if (readFd_ < 0)
         return;
     setHandler(SIG_DFL, withHangup_);
+    const char stop = kStop;
+    [[maybe_unused]] const ssize_t n = ::write(writeFd, &stop, 1);
+    watcher_.join();
     ::close(writeFd);
     writeFd = -1;
     ::close(readFd_);
 }
 
-void TerminationSignals::drain() {
-    char buf[16];
-    bool terminate = false, hangup = false;
-    for (ssize_t n; (n = ::read(readFd_, buf, sizeof buf)) > 0;)
-        for (ssize_t i = 0; i < n; ++i)
-            (buf[i] == SIGHUP ? hangup : terminate) = true;
-    if (hangup)
-        emit hangupReceived();
-    if (terminate)
-        emit terminationRequested();
+void TerminationSignals::runStarted(std::function<void(int)> endRun) {
+    const std::lock_guard lock(mutex_);
+    endRun_ = std::move(endRun);
+}
+
+void TerminationSignals::runEnded() {
+    std::unique_lock lock(mutex_);
+    if (ending_) {
+        // The signal thread is ending the run and will end the process with the status the
+        // signal calls for; returning would let the run's caller end it first, with its own.
+        lock.unlock();
+        for (;;)
+            ::pause();
+    }
+    endRun_ = nullptr;
+}
+
+void TerminationSignals::watch() {
+    for (;;) {
+        char byte = kStop;
+        const ssize_t n = ::read(readFd_, &byte, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || byte == kStop)
+            return;
+        dispatch(byte);
+    }
+}
+
+void TerminationSignals::dispatch(char signal) {
+    if (signal == SIGHUP) {
+        QMetaObject::invokeMethod(
+            this, [this] { emit hangupReceived(); }, Qt::QueuedConnection);
+        return;
+    }
+    std::function<void(int)> endRun;
+    {
+        const std::lock_guard lock(mutex_);
+        if (endRun_) {
+            ending_ = true;
+            endRun = endRun_;
+        }
+    }
+    if (endRun)
+        endRun(signal);                            // does not return
+    else if (!terminationPassedOn_.exchange(true)) // the program ends once, however often it is asked
+        QMetaObject::invokeMethod(
+            this, [this] { emit terminationRequested(); }, Qt::QueuedConnection);
 }
 
 } // namespace app

@@ -1,6 +1,7 @@
 #include "backup/db_backup.h"
 
 #include "backup/local_retention.h"
+#include "common/password.h"
 #include "copy/file_list.h"
 #include "data/ado_connection.h"
 #include "data/connection_string.h"
@@ -37,9 +38,18 @@ constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "
 
 std::string connectionString(const scheduler::ProgramContext& ctx) {
     using data::quoteOleDbValue;
-    return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + quoteOleDbValue(ctx.dbUser) +
-           ";Password=" + quoteOleDbValue(ctx.dbPassword) +
-           ";Data Source=" + quoteOleDbValue(scheduler::fnGetServerName(ctx)) + ";Workstation ID=(local);";
+    // Built in room reserved at once and the quoted password wiped: no copy of the password stays
+    // behind in freed memory.
+    std::string password = quoteOleDbValue(ctx.dbPassword);
+    std::string s;
+    s.reserve(1024);
+    s.append("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=").append(quoteOleDbValue(ctx.dbUser));
+    s.append(";Password=").append(password);
+    s.append(";Data Source=")
+        .append(quoteOleDbValue(scheduler::fnGetServerName(ctx)))
+        .append(";Workstation ID=(local);");
+    common::wipe(password);
+    return s;
 }
 
 class Stage {

@@ -88,12 +88,13 @@ std::optional<std::string> encipherPassword(const std::filesystem::path& keyFile
     auto key = readKey(keyFile);
     if (!key)
         return std::nullopt;
-    const std::string plain = platform::toCp932(password);
+    std::string plain = platform::toCp932(password);
     std::vector<unsigned char> raw(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size());
     randombytes_buf(raw.data(), crypto_secretbox_NONCEBYTES);
     crypto_secretbox_easy(raw.data() + crypto_secretbox_NONCEBYTES,
                           reinterpret_cast<const unsigned char*>(plain.data()), plain.size(), raw.data(), key->data());
     sodium_memzero(key->data(), key->size());
+    wipe(plain);
     std::string b64(sodium_base64_encoded_len(raw.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
     sodium_bin2base64(b64.data(), b64.size(), raw.data(), raw.size(), sodium_base64_VARIANT_ORIGINAL);
     b64.resize(b64.find('\0'));
@@ -111,8 +112,11 @@ int fnQRCom_Password_Decrypt(const std::filesystem::path& keyFile, const unsigne
     auto plain = decipher(*key, stored.substr(0, stored.find('\0')));
     sodium_memzero(key->data(), key->size());
     // A password holding a zero byte could not be read back whole; refuse it like a damaged text.
-    if (!plain || plain->size() >= size || plain->find('\0') != std::string::npos)
+    if (!plain || plain->size() >= size || plain->find('\0') != std::string::npos) {
+        if (plain)
+            wipe(*plain);
         return -1;
+    }
     std::copy(plain->begin(), plain->end(), output);
     sodium_memzero(plain->data(), plain->size());
     return 0;
@@ -126,9 +130,21 @@ std::string fnDecryptPassword(const std::filesystem::path& settingsDir, std::str
     in.push_back(0);
     std::vector<unsigned char> out(in.size(), 0);
     fnQRCom_Password_Decrypt(passwordKeyPath(settingsDir), in.data(), out.data(), out.size());
-    const std::string bytes(reinterpret_cast<const char*>(out.data()));
+    std::string bytes(reinterpret_cast<const char*>(out.data()));
     sodium_memzero(out.data(), out.size());
-    return platform::fromCp932(bytes);
+    std::string password = platform::fromCp932(bytes);
+    wipe(bytes);
+    return password;
+}
+
+void wipe(std::string& text) {
+    sodium_memzero(text.data(), text.capacity());
+    text.clear();
+}
+
+void wipe(std::u16string& text) {
+    sodium_memzero(text.data(), text.capacity() * sizeof(char16_t));
+    text.clear();
 }
 
 } // namespace common

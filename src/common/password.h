@@ -32,4 +32,10 @@ int fnQRCom_Password_Decrypt(const std::filesystem::path& keyFile, const unsigne
 // The stored text of the settings folder's PASSWORD key, deciphered; "" for an empty text.
 std::string fnDecryptPassword(const std::filesystem::path& settingsDir, std::string_view text);
 
+// Overwrites every byte the text owns (its whole capacity) and empties it: for passwords and the
+// connection strings that carry them, as soon as they are no longer needed, so that a core file
+// or a swapped-out page holds as few copies as possible.
+void wipe(std::string& text);
+void wipe(std::u16string& text);
+
 } // namespace common

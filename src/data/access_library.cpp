@@ -1,5 +1,6 @@
 #include "data/access_library.h"
 
+#include "common/password.h"
 #include "data/connection_string.h"
 #include "data/odbc_session.h"
 #include "data/variant_convert.h"
@@ -162,11 +163,15 @@ LibStatus fnVIRedAZExt_LoginToDatabase(const DataEnv& env, std::int32_t database
     const auto address = parseServerName(server);
     if (!address)
         return kBadArgument;
-    const OdbcTarget target{env.odbcDriver, *address, std::string(database), std::string(user), std::string(password)};
-    const auto connectionString = buildOdbcConnectionString(target);
+    OdbcTarget target{env.odbcDriver, *address, std::string(database), std::string(user), std::string(password)};
+    auto connectionString = buildOdbcConnectionString(target);
+    common::wipe(target.password);
     if (!connectionString)
         return kBadArgument;
-    return connectWith(env, *connectionString, env.loginTimeoutSeconds, std::string(password), databaseHandle);
+    const LibStatus status =
+        connectWith(env, *connectionString, env.loginTimeoutSeconds, std::string(password), databaseHandle);
+    common::wipe(*connectionString);
+    return status;
 }
 
 LibStatus fnVIRedAZExt_CreateOpen(const DataEnv& env, std::string_view connectionString, std::int32_t& databaseHandle) {
@@ -174,14 +179,19 @@ LibStatus fnVIRedAZExt_CreateOpen(const DataEnv& env, std::string_view connectio
     const auto oleDb = parseOleDbString(connectionString);
     if (oleDb && oleDb->count("provider")) {
         int loginTimeout = env.loginTimeoutSeconds;
-        const auto target = odbcTargetFromOleDb(connectionString, env.odbcDriver, loginTimeout);
-        const auto odbc = target ? buildOdbcConnectionString(*target) : std::nullopt;
+        auto target = odbcTargetFromOleDb(connectionString, env.odbcDriver, loginTimeout);
+        auto odbc = target ? buildOdbcConnectionString(*target) : std::nullopt;
         if (!odbc)
             return kBadArgument;
-        return connectWith(env, *odbc, loginTimeout, target->password, databaseHandle);
+        const LibStatus status = connectWith(env, *odbc, loginTimeout, std::move(target->password), databaseHandle);
+        common::wipe(*odbc);
+        return status;
     }
-    return connectWith(env, std::string(connectionString), env.loginTimeoutSeconds,
-                       findOdbcValue(connectionString, "PWD"), databaseHandle);
+    std::string odbc(connectionString);
+    const LibStatus status =
+        connectWith(env, odbc, env.loginTimeoutSeconds, findOdbcValue(connectionString, "PWD"), databaseHandle);
+    common::wipe(odbc);
+    return status;
 }
 
 std::int32_t fnVIRedAZExt_GetState(std::int32_t objectKind, std::int32_t handle) {

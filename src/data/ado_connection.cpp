@@ -1,5 +1,6 @@
 #include "data/ado_connection.h"
 
+#include "common/password.h"
 #include "data/connection_string.h"
 #include "data/odbc_session.h"
 
@@ -25,19 +26,23 @@ AdoConnection::~AdoConnection() = default;
 AdoResult AdoConnection::Open() {
     Close();
     int loginTimeout = impl_->env.loginTimeoutSeconds;
-    const auto target = odbcTargetFromOleDb(ConnectionString, impl_->env.odbcDriver, loginTimeout);
+    auto target = odbcTargetFromOleDb(ConnectionString, impl_->env.odbcDriver, loginTimeout);
+    // Persist Security Info=False: the string gives up its password once it has been used.
+    common::wipe(ConnectionString);
     // The texts never repeat the string: it holds the password.
     if (!target) {
         impl_->openError = "The connection string cannot be used: a provider for SQL Server and a valid Data "
                            "Source are needed.";
         return {false, impl_->openError};
     }
-    const auto odbc = buildOdbcConnectionString(*target);
+    auto odbc = buildOdbcConnectionString(*target);
     if (!odbc) {
         impl_->openError = "A value of the connection string holds \"};\", which the ODBC driver cannot be given.";
         return {false, impl_->openError};
     }
-    if (!impl_->session.connect(*odbc, loginTimeout, target->password)) {
+    const bool connected = impl_->session.connect(*odbc, loginTimeout, std::move(target->password));
+    common::wipe(*odbc);
+    if (!connected) {
         impl_->openError = impl_->session.lastError().text();
         return {false, impl_->openError};
     }

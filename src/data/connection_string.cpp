@@ -1,5 +1,7 @@
 #include "data/connection_string.h"
 
+#include "common/password.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -57,8 +59,13 @@ void appendOdbc(std::string& out, std::string_view key, std::string_view value) 
     out.append(key).append("=").append(quoteOdbcValue(value)).append(";");
 }
 
+// The strings are built in room reserved at once: each reallocation would leave a copy of the
+// password behind in freed memory.
+constexpr std::size_t kRoom = 1024;
+
 std::optional<std::string> freeTdsString(const OdbcTarget& t) {
     std::string s;
+    s.reserve(kRoom);
     bool ok = appendFreeTds(s, "Driver", t.driver);
     if (!t.server.instance.empty() && !t.server.port) {
         // FreeTDS asks the server's browser service for the instance's port.
@@ -79,7 +86,9 @@ std::optional<std::string> freeTdsString(const OdbcTarget& t) {
 
 std::string genericString(const OdbcTarget& t) {
     std::string driver = t.driver;
-    std::string s = "Driver={";
+    std::string s;
+    s.reserve(kRoom);
+    s = "Driver={";
     for (char c : driver)
         s += c == '}' ? "}}" : std::string(1, c);
     s += "};";
@@ -212,9 +221,17 @@ std::string quoteOleDbValue(std::string_view value) {
 }
 
 std::optional<OdbcTarget> odbcTargetFromOleDb(std::string_view oleDb, std::string_view driver, int& loginTimeout) {
-    const auto pairs = parseOleDbString(oleDb);
+    auto pairs = parseOleDbString(oleDb);
     if (!pairs)
         return std::nullopt;
+    // The parsed values hold the password: they are wiped however this ends.
+    struct WipeValues {
+        std::map<std::string, std::string>& values;
+        ~WipeValues() {
+            for (auto& [key, value] : values)
+                common::wipe(value);
+        }
+    } wipeValues{*pairs};
     auto get = [&](std::initializer_list<std::string_view> keys) -> std::string {
         for (auto key : keys)
             if (auto it = pairs->find(std::string(key)); it != pairs->end())

@@ -103,10 +103,15 @@ bool QRCDBS_DataBase::fnOpenFromIni(std::string_view sIniPath, std::string_view 
     const std::string stored = common::trimRight(fnReadIniValue(gsIniSection, gsIniPassWord, "", ini, impl_->env.ui));
     // The key that deciphers the password lives beside the settings file.
     const auto keyDir = ini.has_parent_path() ? ini.parent_path() : impl_->env.programDir;
-    return fnOpen(server, database, user, common::fnDecryptPassword(keyDir, stored), glDataBaseType);
+    std::string password = common::fnDecryptPassword(keyDir, stored);
+    const bool opened = fnOpen(server, database, user, password, glDataBaseType);
+    common::wipe(password);
+    return opened;
 }
 
 bool QRCDBS_DataBase::fnClose() {
+    // The password property is kept for as long as the connection it opened.
+    common::wipe(impl_->password);
     if (!impl_->connected())
         return true;
     const LibStatus status = fnVIRedAZExt_DatabaseClose(impl_->handle);

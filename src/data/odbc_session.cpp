@@ -1,5 +1,7 @@
 #include "data/odbc_session.h"
 
+#include "common/password.h"
+#include "data/statement_cancel.h"
 #include "platform/datetime.h"
 
 #include <algorithm>
@@ -204,6 +206,10 @@ bool OdbcSession::connect(const std::string& connectionString, int loginTimeoutS
     disconnect();
     secret_ = std::move(secret);
     lastError_ = {};
+    if (statementsCancelled()) {
+        failCancelled();
+        return false;
+    }
     const SQLHENV env = environment();
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (env == SQL_NULL_HENV || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
@@ -217,9 +223,11 @@ bool OdbcSession::connect(const std::string& connectionString, int loginTimeoutS
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(text), SQLSMALLINT(text.size()), nullptr, 0, &outLength,
                                            SQL_DRIVER_NOPROMPT);
+    common::wipe(text);
     if (!SQL_SUCCEEDED(rc)) {
         fail(SQL_HANDLE_DBC, dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        common::wipe(secret_);
         return false;
     }
     dbc_ = dbc;
@@ -227,6 +235,7 @@ bool OdbcSession::connect(const std::string& connectionString, int loginTimeoutS
 }
 
 void OdbcSession::disconnect() {
+    common::wipe(secret_);
     if (!dbc_)
         return;
     // Leaving without a commit undoes the transaction, and the driver refuses to disconnect
@@ -245,6 +254,10 @@ void* OdbcSession::newStatement(int timeoutSeconds) {
         failWith("08003", "[ODBC]Operation is not allowed when the object is closed.");
         return nullptr;
     }
+    if (statementsCancelled()) {
+        failCancelled();
+        return nullptr;
+    }
     SQLHSTMT st = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &st))) {
         fail(SQL_HANDLE_DBC, dbc_);
@@ -260,6 +273,9 @@ bool OdbcSession::execute(std::string_view sql, int timeoutSeconds, std::int64_t
     Statement st(newStatement(timeoutSeconds));
     if (!st)
         return false;
+    const RunningStatement running(st.get());
+    if (statementsCancelled())
+        return failCancelled();
     std::u16string text = utf8ToUtf16(sql);
     // SQL_NO_DATA: a statement that gave no result at all, which is a success.
     for (SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), SQLINTEGER(text.size())); rc != SQL_NO_DATA;
@@ -278,6 +294,9 @@ bool OdbcSession::query(std::string_view sql, int timeoutSeconds, ResultTable& t
     Statement st(newStatement(timeoutSeconds));
     if (!st)
         return false;
+    const RunningStatement running(st.get());
+    if (statementsCancelled())
+        return failCancelled();
     std::u16string text = utf8ToUtf16(sql);
     SQLSMALLINT columnCount = 0;
     SQLRETURN rc = SQLExecDirectW(st.get(), wide(text), SQLINTEGER(text.size()));
@@ -359,6 +378,11 @@ bool OdbcSession::fail(short handleType, void* handle) {
     lastError_.records = readDiagnostics(handleType, handle, secret_);
     if (lastError_.records.empty())
         lastError_.records.push_back({"HY000", 0, "[ODBC]The driver reported a failure without a message."});
+    return false;
+}
+
+bool OdbcSession::failCancelled() {
+    failWith("HY008", "[ODBC]Operation canceled");
     return false;
 }
 

@@ -64,6 +64,8 @@ public:
 private:
     bool fail(short handleType, void* handle);
     void failWith(std::string sqlState, std::string text);
+    // The run was ended by a signal: nothing new is started on the server.
+    bool failCancelled();
     void* newStatement(int timeoutSeconds);
 
     void* dbc_ = nullptr;

@@ -51,14 +51,18 @@ bool fnGetDbObject(ProgramContext& ctx) {
         return false;
     const auto zuzor = fnGetZuzorIniPath(ctx);
     if (zuzor.empty()) {
+        common::wipe(password);
         reportIniFailure(ctx, "INIファイルパスの取得", kZuzorIniName);
         return false;
     }
-    if (!fnOpenDbFromIni(ctx, zuzor, user, password))
-        return false;
-    ctx.dbUser = user;
-    ctx.dbPassword = password;
-    return true;
+    const bool opened = fnOpenDbFromIni(ctx, zuzor, user, password);
+    if (opened) {
+        ctx.dbUser = user;
+        common::wipe(ctx.dbPassword);
+        ctx.dbPassword = password;
+    }
+    common::wipe(password);
+    return opened;
 }
 
 } // namespace scheduler

@@ -12,8 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <map>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -48,8 +53,6 @@ protected:
         fs::create_directories(runtimeDir);
         fs::create_directories(configDir);
         writeFile(configDir / "MSDE_DBTOOL.INI", kIni);
-        // The lock lives in the runtime folder: keep it away from a copy the developer runs.
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtimeDir.string()));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtimeDir.string()));
         if (!env.contains(QStringLiteral("LSAN_OPTIONS")))
             env.insert(QStringLiteral("LSAN_OPTIONS"),
@@ -75,7 +78,7 @@ protected:
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
                 p.readAllStandardError().toStdString(), clock.elapsed()};
     }
-    fs::path lockPath() const { return app::SingleInstanceLock::lockPathFor(fs::canonical(configDir)); }
+    fs::path lockPath() const { return app::SingleInstanceLock::lockPathFor(configDir); }
 
     testsupport::TempDir tmp;
     fs::path runtimeDir = tmp / "run";
@@ -89,18 +92,19 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceSilentlyTouchingNothing) {
     for (int i = 0; i < 200 && !fs::exists(lockPath()); ++i)
         QThread::msleep(50);
     ASSERT_TRUE(fs::exists(lockPath()));
+    QThread::msleep(200); // the file exists a moment before it is locked
     const auto before = snapshot(configDir);
 
-    // Without any display: a second copy that got as far as the GUI would fail loudly.
+    // As cron starts it: no runtime folder and no display. A second copy that got as far as the
+    // GUI would fail loudly; one that looked for its lock elsewhere would stay and run.
     QProcessEnvironment bare = env;
-    bare.remove(QStringLiteral("DISPLAY"));
-    bare.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    bare.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const char* name : {"XDG_RUNTIME_DIR", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        bare.remove(QString::fromUtf8(name));
     QProcess second;
     second.setProcessEnvironment(bare);
     QElapsedTimer clock;
     clock.start();
-    second.start(QStringLiteral(ENCRT_APP_EXE), args({}));
+    second.start(QStringLiteral(ENCRT_APP_EXE), args({"--headless"}));
     ASSERT_TRUE(second.waitForFinished(5000));
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
@@ -118,7 +122,6 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceSilentlyTouchingNothing) {
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_EQ(first.readAllStandardError().toStdString(), kNotice);
-    EXPECT_FALSE(fs::exists(lockPath()));
 }
 
 TEST_F(ProgramTest, IdleTickOnceWritesOnlyIniflg) {
@@ -128,7 +131,9 @@ TEST_F(ProgramTest, IdleTickOnceWritesOnlyIniflg) {
     EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"),
               "[Schedule]\r\nDb=PRODUCT\r\nLocalPreserveTerm=30\r\nIniflg=1\r\n"
               "[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\nEXECUTE=0\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(configDir), fs::directory_iterator()), 1);
+    // Beside the settings only the lock file, empty.
+    EXPECT_EQ(std::distance(fs::directory_iterator(configDir), fs::directory_iterator()), 2);
+    EXPECT_EQ(readFile(lockPath()), "");
 }
 
 TEST_F(ProgramTest, DueTickOnceAtTheClocksMinuteWritesNoIniflg) {
@@ -145,19 +150,22 @@ TEST_F(ProgramTest, HeadlessMessagesGoToStandardError) {
                                "INIファイルへの書込みに失敗しました。\\n書込み値：\"1\"\\n処理：VBFILE_WriteINI\n");
 }
 
-TEST_F(ProgramTest, LockLeftByADeadCopyIsTakenOver) {
-    writeFile(lockPath(), "999999999\nencrt-schedule-backup\n\n");
-    const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
+TEST_F(ProgramTest, OnlyAHeldLockKeepsACopyOut) {
+    // A lock file left by a copy that died holds nothing.
+    writeFile(lockPath(), "");
+    Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(readFile(configDir / "MSDE_DBTOOL.INI").find("Iniflg=1"), std::string::npos);
-    EXPECT_FALSE(fs::exists(lockPath()));
-}
 
-TEST_F(ProgramTest, LockOfALivingCopyHoldsHoweverOldItIs) {
-    writeFile(lockPath(), std::to_string(::getpid()) + "\napp_tests\n\n"); // this test program as the owner
-    fs::last_write_time(lockPath(), fs::file_time_type::clock::now() - std::chrono::hours(30));
-    const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
+    // Held by another process (this test), however the folder is named.
+    writeFile(configDir / "MSDE_DBTOOL.INI", kIni);
+    const int fd = ::open(lockPath().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    const QString sameFolder = QString::fromStdString((configDir / "." / "").string());
+    r = run(ENCRT_APP_EXE, {"--config-dir", sameFolder, "--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"});
+    ::close(fd);
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
     EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"), kIni);
 }
 
@@ -217,6 +225,108 @@ TEST_F(ProgramTest, PasswordCommandEnciphersWithANewPrivateKey) {
     EXPECT_EQ(common::fnDecryptPassword(configDir, stored), "s3cret pass");
     EXPECT_EQ(fs::status(common::passwordKeyPath(configDir)).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(ProgramTest, PasswordCommandRefusesWhatNoLoginCouldUse) {
+    for (const char* input : {"\n", "", "ab};cd\n"}) {
+        const Result r = run(ENCRT_PASSWORD_EXE, args({}), input);
+        EXPECT_EQ(r.status, 1) << input;
+        EXPECT_EQ(r.out, "") << input;
+        EXPECT_NE(r.err, "") << input;
+    }
+    EXPECT_FALSE(fs::exists(common::passwordKeyPath(configDir)));
+    const Result help = run(ENCRT_PASSWORD_EXE, {"-h"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: encrt-password", 0), 0u);
+}
+
+// encrt-password on a pseudo-terminal: each line is typed once its prompt has appeared.
+Result typeOnTerminal(const QStringList& arguments, const std::vector<std::string>& lines) {
+    std::vector<std::string> argv{ENCRT_PASSWORD_EXE};
+    for (const QString& a : arguments)
+        argv.push_back(a.toStdString());
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<char*> raw;
+        for (auto& a : argv)
+            raw.push_back(a.data());
+        raw.push_back(nullptr);
+        ::execv(raw[0], raw.data());
+        ::_exit(127);
+    }
+    Result r;
+    const auto readSome = [&](int timeoutMs) {
+        pollfd pfd{master, POLLIN, 0};
+        char buf[512];
+        if (::poll(&pfd, 1, timeoutMs) <= 0)
+            return false;
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        r.out.append(buf, std::size_t(n));
+        return true;
+    };
+    std::size_t prompts = 0;
+    for (const std::string& line : lines) {
+        for (int i = 0; i < 100 && std::count(r.out.begin(), r.out.end(), ':') <= long(prompts); ++i)
+            readSome(100);
+        ++prompts;
+        const std::string typed = line + "\n";
+        EXPECT_EQ(::write(master, typed.data(), typed.size()), ssize_t(typed.size()));
+    }
+    while (readSome(5000)) {
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+TEST_F(ProgramTest, PasswordCommandAsksTwiceOnATerminalWithoutEcho) {
+    Result r = typeOnTerminal(args({}), {"s3cret pass", "s3cret pass"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Password: "), std::string::npos);
+    EXPECT_NE(r.out.find("Password again: "), std::string::npos);
+    EXPECT_EQ(r.out.find("s3cret"), std::string::npos) << "echoed: " << r.out;
+    const auto at = r.out.find("ENCRT1:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string stored = r.out.substr(at, r.out.find_first_of("\r\n", at) - at);
+    EXPECT_EQ(common::fnDecryptPassword(configDir, stored), "s3cret pass");
+
+    r = typeOnTerminal(args({}), {"s3cret pass", "s3cret pas"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.find("ENCRT1:"), std::string::npos);
+    EXPECT_NE(r.out.find("differ"), std::string::npos);
+}
+
+// A process that cannot be dumped: its /proc files belong to root, not to its user, so neither a
+// core file nor a debugger running as that user reads the password out of its memory.
+TEST_F(ProgramTest, ProgramsCannotBeDumped) {
+    // As root every /proc file belongs to root anyway: the programs then run as nobody.
+    const bool asRoot = ::getuid() == 0;
+    const uid_t user = asRoot ? 65534 : ::getuid();
+    fs::permissions(tmp.path(), fs::perms::all);
+    fs::permissions(configDir, fs::perms::all);
+    fs::permissions(configDir / "MSDE_DBTOOL.INI", fs::perms::all);
+    for (const char* program : {ENCRT_APP_EXE, ENCRT_PASSWORD_EXE}) {
+        QProcess p;
+        if (asRoot)
+            p.setChildProcessModifier([] {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(99);
+            });
+        start(p, program, args(program == std::string(ENCRT_APP_EXE) ? QStringList{"--headless"} : QStringList{}));
+        const std::string status = "/proc/" + std::to_string(p.processId()) + "/status";
+        struct stat st {};
+        for (int i = 0; i < 100 && ::stat(status.c_str(), &st) == 0 && st.st_uid == user; ++i)
+            QThread::msleep(50);
+        EXPECT_EQ(p.state(), QProcess::Running) << program;
+        EXPECT_NE(st.st_uid, user) << program;
+        p.kill();
+        p.waitForFinished(5000);
+    }
 }
 
 } // namespace

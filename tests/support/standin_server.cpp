@@ -93,6 +93,7 @@ void StandinServer::spawn(const StandinOptions& options, int stdout_write_end) {
     for (const std::string& name : options.failing_backups) {
         args.insert(args.end(), {"--fail-backup", name});
     }
+    args.insert(args.end(), options.extra_arguments.begin(), options.extra_arguments.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());

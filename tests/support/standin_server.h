@@ -11,8 +11,9 @@
 namespace encrt::test_support {
 
 struct StandinOptions {
-    std::vector<std::string> failing_backups; // databases whose backups fail (--fail-backup)
+    std::vector<std::string> failing_backups{}; // databases whose backups fail (--fail-backup)
     std::chrono::milliseconds start_timeout{15000};
+    std::vector<std::string> extra_arguments{}; // further options of the server, as they are
 };
 
 // Runs build/bin/sqlserver-standin for one test: a free loopback port, a fresh temporary data

@@ -252,6 +252,9 @@ void Executor::procedure_call(const std::vector<Token>& words, std::size_t name_
         throw SqlError(2812, "Could not find stored procedure '" + parts.back() + "'.");
     }
     const BackupCall call = bind_backup_arguments(words, at);
+    if (settings_.backup_delay.count() > 0 && !cancel_.sleep_for(settings_.backup_delay)) {
+        throw Cancelled();
+    }
     run_backup(*settings_.catalog, settings_.failing_backups, call);
     reply.add(ReturnStatus{0});
     reply.add(Done{DoneToken::DoneProc, kDoneCount, kCmdExecute, 0});

@@ -6,6 +6,7 @@
 #include "sqlite_session.h"
 #include "tsql_lexer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,7 +17,8 @@ namespace standin {
 
 struct ServerSettings {
     Catalog* catalog = nullptr;
-    std::vector<std::string> failing_backups; // databases named by --fail-backup
+    std::vector<std::string> failing_backups;  // databases named by --fail-backup
+    std::chrono::milliseconds backup_delay{0}; // --backup-delay
 };
 
 // Runs SQL batches and transaction requests for one client and builds the replies. A batch stops at

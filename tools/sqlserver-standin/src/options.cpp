@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 namespace standin {
@@ -25,6 +27,30 @@ void parse_listen(const std::string& value, ServerConfig& config) {
         config.address = "127.0.0.1";
     }
     config.port = parse_port(value.substr(colon + 1));
+}
+
+unsigned parse_count(const std::string& option, const std::string& text, unsigned minimum) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < minimum) {
+        throw std::invalid_argument(option + " needs a whole number of at least " + std::to_string(minimum) +
+                                    ", got '" + text + "'");
+    }
+    return value;
+}
+
+// The first line of the file, without its line end: a password kept out of the command line,
+// where every user of the machine can read it.
+std::string read_password_file(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        throw std::invalid_argument("cannot read a password from '" + file + "'");
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
 }
 
 InitScript parse_init_script(const std::string& value) {
@@ -62,6 +88,13 @@ Options parse_options(const std::vector<std::string>& args) {
         } else if (arg == "--password") {
             options.server.credentials.password = value;
             password = true;
+        } else if (arg == "--password-file") {
+            options.server.credentials.password = read_password_file(value);
+            password = true;
+        } else if (arg == "--max-connections") {
+            options.server.max_connections = parse_count(arg, value, 1);
+        } else if (arg == "--backup-delay") {
+            options.server.backup_delay = std::chrono::milliseconds(parse_count(arg, value, 0));
         } else if (arg == "--fail-backup") {
             options.server.failing_backups.push_back(value);
         } else if (arg == "--init-sql") {
@@ -70,15 +103,22 @@ Options parse_options(const std::vector<std::string>& args) {
             throw std::invalid_argument("unknown argument " + arg);
         }
     }
+    if (const char* from_env = std::getenv(kPasswordVariable); !password && from_env) {
+        options.server.credentials.password = from_env;
+        password = true;
+    }
     if (!listen || !data || !user || !password) {
-        throw std::invalid_argument("--listen, --data, --user and --password are required");
+        throw std::invalid_argument(std::string("--listen, --data, --user and a password (--password, --password-file "
+                                                "or ") +
+                                    kPasswordVariable + ") are required");
     }
     return options;
 }
 
 std::string usage_text() {
-    return R"(Usage: sqlserver-standin --listen 127.0.0.1:PORT --data DIR --user USER --password PASS
-                         [--fail-backup NAME]... [--init-sql DB=FILE]...
+    return R"(Usage: sqlserver-standin --listen 127.0.0.1:PORT --data DIR --user USER
+                         (--password PASS | --password-file FILE) [--max-connections N]
+                         [--fail-backup NAME]... [--backup-delay MS] [--init-sql DB=FILE]...
 
 A small stand-in for SQL Server, for tests and the demo. It speaks TDS 7.0-7.4 (no encryption)
 on a loopback address and keeps each database in DIR/<name>.sqlite; master, msdb, model and
@@ -87,7 +127,12 @@ tempdb are created when missing.
   --listen ADDR:PORT    loopback address to listen on; PORT 0 picks a free port
   --data DIR            folder of the database files (created when missing)
   --user, --password    the one login the server accepts
+  --password-file FILE  the password as the first line of FILE, kept out of the process list;
+                        without either option, the variable SQLSERVER_STANDIN_PASSWORD holds it
+  --max-connections N   connections served at once (default 64); more are closed at once
   --fail-backup NAME    master..SSP_BackUPDB refuses database NAME with an error (repeatable)
+  --backup-delay MS     master..SSP_BackUPDB waits MS milliseconds before it copies (a slow
+                        backup for tests; a cancel from the client ends the wait)
   --init-sql DB=FILE    when database DB does not exist yet, create it and run the T-SQL in FILE
                         there (repeatable); for example the product schema:
                         --init-sql PRODUCT=tools/sqlserver-standin/product-schema.sql

@@ -21,6 +21,9 @@ struct Options {
     bool help = false;
 };
 
+// Holds the password when no option gives one.
+inline constexpr const char* kPasswordVariable = "SQLSERVER_STANDIN_PASSWORD";
+
 // Parses the command line; throws std::invalid_argument with a message for the user.
 Options parse_options(const std::vector<std::string>& args);
 std::string usage_text();

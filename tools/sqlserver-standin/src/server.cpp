@@ -2,6 +2,7 @@
 
 #include "log.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -26,7 +27,8 @@ constexpr int kReapIntervalMs = 1000;
 } // namespace
 
 Server::Server(ServerConfig config)
-    : config_(std::move(config)), catalog_(config_.data_dir), settings_{&catalog_, config_.failing_backups} {
+    : config_(std::move(config)),
+      catalog_(config_.data_dir), settings_{&catalog_, config_.failing_backups, config_.backup_delay} {
     if (::pipe2(wake_pipe_, O_CLOEXEC) != 0) {
         system_failure("cannot create the wake-up pipe");
     }
@@ -98,6 +100,14 @@ void Server::accept_one() {
         spid = 51;
     }
     std::lock_guard lock(connections_mutex_);
+    // Sessions that ended but are not reaped yet no longer count.
+    const auto open =
+        std::count_if(connections_.begin(), connections_.end(), [](const Connection& c) { return !c.finished; });
+    if (std::size_t(open) >= config_.max_connections) {
+        log_line("refused a connection: " + std::to_string(config_.max_connections) + " are open");
+        ::close(fd);
+        return;
+    }
     Connection& connection = connections_.emplace_back();
     connection.session = std::make_unique<Session>(fd, spid, settings_, config_.credentials);
     try {

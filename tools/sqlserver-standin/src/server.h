@@ -5,6 +5,7 @@
 #include "session.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <list>
@@ -22,6 +23,10 @@ struct ServerConfig {
     std::filesystem::path data_dir;
     Credentials credentials;
     std::vector<std::string> failing_backups;
+    std::chrono::milliseconds backup_delay{0};
+    // A client that loops on connecting must not use up the threads and descriptors of the
+    // machine the tests run on.
+    std::size_t max_connections = 64;
 };
 
 // Accepts connections on a loopback address and runs a session thread for each.

@@ -1,0 +1,52 @@
+// Options an operator relies on: a password that stays out of the process list, and a limit on
+// the connections a runaway client can open.
+
+#include "standin_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using encrt::test_support::OdbcError;
+using encrt::test_support::OdbcSession;
+using encrt::test_support::StandinServer;
+
+TEST(StandinOptions, PasswordFromAFileAndACapOnConnections) {
+    const fs::path file = fs::temp_directory_path() / ("standin-password-" + std::to_string(::getpid()));
+    std::ofstream(file) << "from the file\r\n";
+    StandinServer server({.extra_arguments = {"--password-file", file.string(), "--max-connections", "2"}});
+    fs::remove(file);
+
+    std::string login = server.connection_string();
+    login.replace(login.find(server.password()), server.password().size(), "{from the file}");
+
+    auto first = std::make_unique<OdbcSession>(login, 3);
+    const OdbcSession second(login, 3);
+    EXPECT_THROW(OdbcSession(login, 3), OdbcError);
+
+    // A closed connection makes room again.
+    first.reset();
+    std::unique_ptr<OdbcSession> third;
+    for (int i = 0; i < 50 && !third; ++i) {
+        try {
+            third = std::make_unique<OdbcSession>(login, 3);
+        } catch (const OdbcError&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    ASSERT_TRUE(third);
+    EXPECT_TRUE(third->run("SELECT 1").ok());
+
+    // The file's password replaced the one the fixture put on the command line before it.
+    EXPECT_THROW(OdbcSession(server.connection_string(), 3), OdbcError);
+}
+
+} // namespace
