@@ -25,6 +25,7 @@ public:
     void messageBox(std::string_view, std::string_view, platform::MsgIcon) override {}
     void message(int, std::string_view, std::string_view, std::string_view, std::string_view,
                  platform::MsgIcon) override {}
+    void notice(std::string_view, std::string_view) override {}
     void openSettingsDialog() override {}
     std::string chooseFolder(std::string_view, std::string_view) override { return {}; }
     void processEvents() override {}

@@ -207,8 +207,9 @@ TEST(HeadlessRun, SigtermDuringABackupEndsTheRunWithinSeconds) {
         EXPECT_EQ(std::count(lines.begin(), lines.end(),
                              "<ts>  ---------スケジュールバックアップ SIGTERM により中断しました---------"),
                   1);
-        if (!serverStopped)
+        if (!serverStopped) {
             EXPECT_TRUE(site.server.query("SELECT テーブル名称 FROM 排他管理", "SABRELUND").empty());
+        }
     }
 }
 
