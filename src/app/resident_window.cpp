@@ -2,6 +2,7 @@
 
 #include "app/app_texts.h"
 #include "app/tray_icon.h"
+#include "platform_qt/qt_text.h"
 
 #include <QAction>
 
@@ -26,7 +27,7 @@ Frm_EnCrt_ScheduleBackup::~Frm_EnCrt_ScheduleBackup() = default;
 void Frm_EnCrt_ScheduleBackup::Form_Load() {
     if (tray_)
         tray_->show();
-    setWindowTitle(QString::fromUtf8(kResidentCaption.data(), qsizetype(kResidentCaption.size())));
+    setWindowTitle(platform_qt::toQString(kResidentCaption));
     hide();
     driver_->setEnabled(true);
 }
@@ -65,9 +66,8 @@ void Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click() {
 }
 
 void Frm_EnCrt_ScheduleBackup::showNotice(std::string_view text, std::string_view title) {
-    const auto q = [](std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); };
     if (tray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_->showMessage(q(title), q(text), QSystemTrayIcon::Warning);
+        tray_->showMessage(platform_qt::toQString(title), platform_qt::toQString(text), QSystemTrayIcon::Warning);
         return;
     }
     const std::string line = std::string(kProgramName) + ": " + std::string(title) + ": " + std::string(text) + "\n";

@@ -14,8 +14,9 @@
 #include "common/password.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "platform/qt_ui_sink.h"
 #include "platform/ui_sink.h"
+#include "platform_qt/qt_text.h"
+#include "platform_qt/qt_ui_sink.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
@@ -117,13 +118,13 @@ void endProgram(SchedulerDriver& driver) {
 
 int runResident(int& argc, char** argv, const Options& o) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(kProgramName.data(), qsizetype(kProgramName.size())));
+    QApplication::setApplicationName(platform_qt::toQString(kProgramName));
     QApplication::setQuitOnLastWindowClosed(false); // closing the settings dialog must not end the program
     installQtJapaneseTexts(app);
     TerminationSignals termination;
 
     const auto clock = makeClock(o);
-    platform::QtUiSink ui;
+    platform_qt::QtUiSink ui;
     scheduler::ProgramContext ctx(*clock, ui, o.configDir);
     const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
     ui.setSettingsOpener(openSettings);
@@ -188,7 +189,7 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
     QApplication app(argc, argv);
     installQtJapaneseTexts(app);
     const auto clock = makeClock(o);
-    platform::QtUiSink ui;
+    platform_qt::QtUiSink ui;
     scheduler::ProgramContext ctx(*clock, ui, o.configDir);
     ui.setSettingsOpener([&ctx] { openSettingsDialog(ctx, nullptr); });
     openSettingsDialog(ctx, nullptr);

@@ -2,28 +2,24 @@
 
 #include "app/app_icon.h"
 #include "app/app_texts.h"
+#include "platform_qt/qt_text.h"
 
 #include <QAction>
 #include <QMenu>
 
 namespace app {
-namespace {
 
-QString q(std::string_view s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-} // namespace
+using platform_qt::toQString;
 
 TrayIcon::TrayIcon(QObject* parent) : QSystemTrayIcon(parent), menu_(std::make_unique<QMenu>()) {
     setIcon(drawnAppIcon());
-    setToolTip(q(kTrayTip));
+    setToolTip(toQString(kTrayTip));
 
     menu_->setObjectName(QStringLiteral("PopMenu1"));
-    setUp_ = menu_->addAction(q(kMenuSetUp));
+    setUp_ = menu_->addAction(toQString(kMenuSetUp));
     setUp_->setObjectName(QStringLiteral("PopMenu1_SetUp"));
     menu_->addSeparator();
-    end_ = menu_->addAction(q(kMenuEnd));
+    end_ = menu_->addAction(toQString(kMenuEnd));
     end_->setObjectName(QStringLiteral("PopMenu1_End"));
 
     connect(setUp_, &QAction::triggered, this, &TrayIcon::setUpChosen);

@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/write_all.h"
 
 #include <algorithm>
 #include <array>
@@ -72,7 +73,8 @@ std::error_code ensurePasswordKey(const std::filesystem::path& keyFile) {
         return errno == EEXIST ? std::error_code() : std::error_code(errno, std::generic_category());
     Key key{};
     randombytes_buf(key.data(), key.size());
-    const bool ok = ::write(fd, key.data(), key.size()) == ssize_t(key.size()) && ::fsync(fd) == 0;
+    const bool ok = platform::writeAll(fd, std::string_view(reinterpret_cast<const char*>(key.data()), key.size())) &&
+                    ::fsync(fd) == 0;
     sodium_memzero(key.data(), key.size());
     ::close(fd);
     if (!ok) {

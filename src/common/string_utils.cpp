@@ -1,6 +1,7 @@
 #include "common/string_utils.h"
 
 #include "platform/codepage.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,27 +17,18 @@ namespace {
 std::vector<std::string_view> characters(std::string_view s) {
     std::vector<std::string_view> out;
     for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        n = std::min(n, s.size() - i);
-        out.push_back(s.substr(i, n));
-        i += n;
+        const std::size_t next = platform::utf8::next(s, i);
+        out.push_back(s.substr(i, next - i));
+        i = next;
     }
     return out;
 }
 
+// A byte that is not UTF-8 stands for itself.
 char32_t codePoint(std::string_view ch) {
-    const auto b = [&](std::size_t i) { return char32_t(static_cast<unsigned char>(ch[i])); };
-    switch (ch.size()) {
-    case 1:
-        return b(0);
-    case 2:
-        return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-    case 3:
-        return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    default:
-        return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-    }
+    char32_t cp = static_cast<unsigned char>(ch[0]);
+    platform::utf8::decode(ch, 0, cp);
+    return cp;
 }
 
 constexpr std::string_view kIdeographicSpace = "\u3000";

@@ -3,6 +3,7 @@
 #include "common/vbfile.h"
 #include "data/debug_log.h"
 #include "platform/profile.h"
+#include "platform/utf8.h"
 
 #include <array>
 #include <vector>
@@ -114,9 +115,8 @@ constexpr std::array<ChangeRule, 94> kRules{{
 // Byte offsets of the characters of a UTF-8 text, plus the end.
 std::vector<std::size_t> characterOffsets(std::string_view text) {
     std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
-            offsets.push_back(i);
+    for (std::size_t i = 0; i < text.size(); i = platform::utf8::next(text, i))
+        offsets.push_back(i);
     offsets.push_back(text.size());
     return offsets;
 }

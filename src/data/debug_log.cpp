@@ -5,6 +5,7 @@
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/write_all.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -29,19 +30,6 @@ void showFailure(const DataEnv& env, const std::string& text) {
 
 std::string errorText(int err) {
     return std::error_code(err, std::generic_category()).message();
-}
-
-// Writes all bytes; false on the first failure, with errno set.
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(std::size_t(n));
-    }
-    return true;
 }
 
 std::string executableStem() {
@@ -160,7 +148,7 @@ void DebugLog::sbWriteDebugLog(std::string_view text, bool flush) {
     line.append(text).append("\r\n");
     pending_.clear();
     // A failing close can be the first sign of a failed write (a full disk on a network file).
-    int error = writeAll(fd, platform::toCp932(line)) ? 0 : errno;
+    int error = platform::writeAll(fd, platform::toCp932(line)) ? 0 : errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error != 0)

@@ -3,6 +3,7 @@
 #include "common/string_utils.h"
 #include "data/variant_convert.h"
 #include "platform/codepage.h"
+#include "platform/utf8.h"
 
 #include <fstream>
 #include <optional>
@@ -21,13 +22,7 @@ std::optional<platform::LocalDays> parseSlashDate(std::string_view text) {
 
 // The first 10 characters (not bytes) of a text.
 std::string firstCharacters(std::string_view text, std::size_t n) {
-    std::size_t i = 0;
-    for (std::size_t chars = 0; i < text.size() && chars < n; ++chars) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-            ++i;
-    }
-    return std::string(text.substr(0, i));
+    return std::string(text.substr(0, platform::utf8::offsetOf(text, n)));
 }
 
 std::optional<std::string> readFirstLine(const std::filesystem::path& file) {

@@ -3,6 +3,7 @@
 #include "common/password.h"
 #include "data/statement_cancel.h"
 #include "platform/datetime.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <sql.h>
@@ -394,17 +395,9 @@ std::u16string utf8ToUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-        bool valid = n != 0 && i + n <= s.size();
-        for (std::size_t k = 1; valid && k < n; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            valid = (cc & 0xC0) == 0x80;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        const char32_t minimum = n == 2 ? 0x80 : n == 3 ? 0x800 : n == 4 ? 0x10000 : 0;
-        if (!valid || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        char32_t cp = 0;
+        const std::size_t n = platform::utf8::decode(s, i, cp);
+        if (n == 0) {
             out.push_back(u'\uFFFD');
             ++i;
             continue;

@@ -1,5 +1,8 @@
 #include "platform/codepage.h"
 
+#include "platform/utf8.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <memory>
@@ -53,16 +56,10 @@ private:
     iconv_t cd_;
 };
 
-// Length of the UTF-8 sequence that starts `s` when it is well formed, else 1.
-std::size_t utf8SequenceLength(std::string_view s) {
-    const auto c = static_cast<unsigned char>(s[0]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || n > s.size())
-        return 1;
-    for (std::size_t i = 1; i < n; ++i)
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
-            return 1;
-    return n;
+// What one "?" stands for when a character has no code page 932 form: the whole character, or
+// a single byte that is not UTF-8.
+std::size_t unconvertibleLength(std::string_view rest) {
+    return std::max<std::size_t>(1, utf8::validLength(rest, 0));
 }
 
 Converter& toCp932Converter() {
@@ -83,7 +80,7 @@ std::size_t decode(std::string_view cp932, std::string& out) {
 
 std::string toCp932(std::string_view utf8) {
     std::string out;
-    toCp932Converter().convert(utf8, out, utf8SequenceLength);
+    toCp932Converter().convert(utf8, out, unconvertibleLength);
     return out;
 }
 
@@ -107,21 +104,7 @@ std::size_t cp932Length(std::string_view utf8) {
 }
 
 bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = utf8SequenceLength(s.substr(i));
-        if (n == 1 && c >= 0x80)
-            return false;
-        if (n > 1) {
-            const auto c1 = static_cast<unsigned char>(s[i + 1]);
-            if ((n == 2 && c < 0xC2) || (n == 3 && c == 0xE0 && c1 < 0xA0) || (n == 3 && c == 0xED && c1 >= 0xA0) ||
-                (n == 4 && c == 0xF0 && c1 < 0x90) || (n == 4 && (c > 0xF4 || (c == 0xF4 && c1 >= 0x90))))
-                return false;
-        }
-        i += n;
-    }
-    return true;
+    return utf8::isValid(s);
 }
 
 } // namespace platform

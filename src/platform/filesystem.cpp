@@ -1,6 +1,7 @@
 #include "platform/filesystem.h"
 
 #include "platform/ascii.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,13 +24,6 @@ std::error_code errorOf(std::errc e) {
     return std::make_error_code(e);
 }
 
-// Bytes of the UTF-8 character starting at s[i].
-std::size_t charLength(std::string_view s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    const std::size_t n = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    return std::min(n, s.size() - i);
-}
-
 bool matchFrom(std::string_view p, std::size_t pi, std::string_view n, std::size_t ni) {
     // Iterative matcher with one backtracking point for the last "*".
     std::size_t starP = std::string_view::npos, starN = 0;
@@ -39,13 +33,13 @@ bool matchFrom(std::string_view p, std::size_t pi, std::string_view n, std::size
             starN = ni;
         } else if (pi < p.size() && p[pi] == '?') {
             ++pi;
-            ni += charLength(n, ni);
+            ni = utf8::next(n, ni);
         } else if (pi < p.size() && asciiUpper(p[pi]) == asciiUpper(n[ni])) {
             ++pi;
             ++ni;
         } else if (starP != std::string_view::npos) {
             pi = starP + 1;
-            starN += charLength(n, starN);
+            starN = utf8::next(n, starN);
             ni = starN;
         } else {
             return false;
@@ -124,9 +118,9 @@ std::string temporaryPathFor(const fs::path& target) {
     constexpr std::size_t kMaxNamePart = 200;
     std::string name = target.filename().string();
     if (name.size() > kMaxNamePart) {
-        std::size_t cut = kMaxNamePart;
-        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-            --cut;
+        std::size_t cut = 0;
+        while (utf8::next(name, cut) <= kMaxNamePart)
+            cut = utf8::next(name, cut);
         name.resize(cut);
     }
     return (target.parent_path() / ("." + name + ".copy-XXXXXX")).string();

@@ -2,6 +2,7 @@
 
 #include "platform/ascii.h"
 #include "platform/codepage.h"
+#include "platform/write_all.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -342,16 +343,8 @@ std::error_code writeAtomically(const fs::path& file, const std::string& bytes, 
     if (fd < 0)
         return lastError();
     std::error_code ec;
-    std::size_t done = 0;
-    while (done < bytes.size() && !ec) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ec = lastError();
-        else
-            done += std::size_t(n);
-    }
+    if (!writeAll(fd, bytes))
+        ec = lastError();
     if (!ec && ::fchmod(fd, mode) != 0)
         ec = lastError();
     if (!ec && ::fsync(fd) != 0)

@@ -1,5 +1,7 @@
 #include "platform/ui_sink.h"
 
+#include "platform/write_all.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -60,14 +62,7 @@ std::string HeadlessUiSink::chooseFolder(std::string_view, std::string_view) {
 
 void HeadlessUiSink::writeLine(const std::string& line) {
     // One write per event keeps lines whole when several processes share the terminal.
-    const std::string out = line + "\n";
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, out.data() + done, out.size() - done);
-        if (n <= 0)
-            break;
-        done += std::size_t(n);
-    }
+    writeAll(STDERR_FILENO, line + "\n");
 }
 
 } // namespace platform

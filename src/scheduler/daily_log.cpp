@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "platform/write_all.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -64,16 +65,7 @@ void DailyLog::write(std::string_view text) {
     if (fd_ < 0)
         return;
     // One write per line: with O_APPEND the line lands whole even when two stages interleave.
-    const std::string bytes = platform::toCp932(text) + "\r\n";
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += std::size_t(n);
-    }
+    platform::writeAll(fd_, platform::toCp932(text) + "\r\n");
 }
 
 void logErrorDescription(DailyLog& log, std::string_view text) {

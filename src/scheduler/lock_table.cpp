@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "platform/codepage.h"
+#include "platform/utf8.h"
 
 #include <chrono>
 #include <thread>
@@ -14,12 +15,8 @@ constexpr std::int32_t kErrorsInCommand = std::int32_t(0x80040E14);
 // A fixed-length text field: padded with blanks or cut to `length` characters.
 std::string fixedText(const std::string& text, std::size_t length) {
     std::size_t bytes = 0, chars = 0;
-    while (bytes < text.size() && chars < length) {
-        ++bytes;
-        while (bytes < text.size() && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
-            ++bytes;
-        ++chars;
-    }
+    for (; bytes < text.size() && chars < length; ++chars)
+        bytes = platform::utf8::next(text, bytes);
     return text.substr(0, bytes) + std::string(length - chars, ' ');
 }
 
@@ -117,9 +114,7 @@ std::string fnSqlText(std::string_view text, std::int32_t maxBytes) {
     if (maxBytes > 0) {
         std::size_t bytes = 0;
         for (std::size_t i = 0; i < text.size();) {
-            std::size_t next = i + 1;
-            while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
-                ++next;
+            const std::size_t next = platform::utf8::next(text, i);
             bytes += platform::cp932Length(text.substr(i, next - i));
             if (bytes > std::size_t(maxBytes))
                 break;

@@ -1,6 +1,7 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "common/messages.h"
+#include "platform_qt/qt_text.h"
 #include "scheduler/settings.h"
 #include "settings_dialog/folder_browse.h"
 #include "settings_dialog/form_checks.h"
@@ -21,17 +22,12 @@
 namespace settings_dialog {
 namespace {
 
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-std::string s(const QString& text) {
-    return text.toStdString();
-}
+using platform_qt::fromQString;
+using platform_qt::toQString;
 
 void setText(QLineEdit* edit, const std::string& text) {
-    if (edit->text() != q(text))
-        edit->setText(q(text));
+    if (edit->text() != toQString(text))
+        edit->setText(toQString(text));
 }
 
 KindSchedule readKind(const KindControls& k) {
@@ -39,7 +35,7 @@ KindSchedule readKind(const KindControls& k) {
     kind.enabled = k.type->isChecked();
     for (std::size_t i = 0; i < k.days.size(); ++i)
         kind.days[i] = k.days[i]->isChecked();
-    kind.time = s(k.time->time().toString(QStringLiteral("HH:mm")));
+    kind.time = fromQString(k.time->time().toString(QStringLiteral("HH:mm")));
     return kind;
 }
 
@@ -47,13 +43,13 @@ void writeKind(const KindControls& k, const KindSchedule& kind) {
     k.type->setChecked(kind.enabled);
     for (std::size_t i = 0; i < k.days.size(); ++i)
         k.days[i]->setChecked(kind.days[i]);
-    k.time->setTime(QTime::fromString(q(kind.time), QStringLiteral("HH:mm")));
+    k.time->setTime(QTime::fromString(toQString(kind.time), QStringLiteral("HH:mm")));
 }
 
 void fillDatabaseList(QTreeWidget* list, const std::vector<DatabaseItem>& items) {
     list->clear();
     for (const DatabaseItem& item : items) {
-        auto* row = new QTreeWidgetItem(list, {q(item.name)});
+        auto* row = new QTreeWidgetItem(list, {toQString(item.name)});
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, item.ticked ? Qt::Checked : Qt::Unchecked);
     }
@@ -118,22 +114,22 @@ FormValues Frm_EnCrt_ScheduleBackup_Config::values() const {
     FormValues v;
     for (int i = 0; i < c_.ListV_DBName->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = c_.ListV_DBName->topLevelItem(i);
-        v.databases.push_back({s(item->text(0)), item->checkState(0) == Qt::Checked});
+        v.databases.push_back({fromQString(item->text(0)), item->checkState(0) == Qt::Checked});
     }
-    v.dbBackupFolder = s(c_.Txt_DBBackupFolder->text());
-    v.localPreserveTerm = s(c_.Txt_LocalPreserveTerm->text());
+    v.dbBackupFolder = fromQString(c_.Txt_DBBackupFolder->text());
+    v.localPreserveTerm = fromQString(c_.Txt_LocalPreserveTerm->text());
     v.all = readKind(c_.all);
     v.diff = readKind(c_.diff);
     v.log = readKind(c_.log);
-    v.tempLogTerm = s(c_.Txt_TempLogTerm->text());
+    v.tempLogTerm = fromQString(c_.Txt_TempLogTerm->text());
     v.fileCopy = c_.Chk_FileCopy->isChecked();
-    v.dbCopySource = s(c_.Txt_DBBkFileCopy_SourceFolder->text());
-    v.dbCopyTarget = s(c_.Txt_DBBkFileCopy_TargetFolder->text());
-    v.outSidePreserveTerm = s(c_.Txt_OutSidePreserveTerm->text());
-    v.keySource = s(c_.Txt_KEYMANAGEFileCopy_SourceFolder->text());
-    v.keyTarget = s(c_.Txt_KEYMANAGEFileCopy_TargetFolder->text());
-    v.gijyutuSource = s(c_.Txt_GIJYUTUFileCopy_SourceFolder->text());
-    v.gijyutuTarget = s(c_.Txt_GIJYUTUFileCopy_TargetFolder->text());
+    v.dbCopySource = fromQString(c_.Txt_DBBkFileCopy_SourceFolder->text());
+    v.dbCopyTarget = fromQString(c_.Txt_DBBkFileCopy_TargetFolder->text());
+    v.outSidePreserveTerm = fromQString(c_.Txt_OutSidePreserveTerm->text());
+    v.keySource = fromQString(c_.Txt_KEYMANAGEFileCopy_SourceFolder->text());
+    v.keyTarget = fromQString(c_.Txt_KEYMANAGEFileCopy_TargetFolder->text());
+    v.gijyutuSource = fromQString(c_.Txt_GIJYUTUFileCopy_SourceFolder->text());
+    v.gijyutuTarget = fromQString(c_.Txt_GIJYUTUFileCopy_TargetFolder->text());
     return v;
 }
 
@@ -178,8 +174,8 @@ void Frm_EnCrt_ScheduleBackup_Config::Txt_DBBackupFolder_Change() {
 }
 
 void Frm_EnCrt_ScheduleBackup_Config::browse(QLineEdit* field, const char* title, bool localOnly) {
-    if (const auto chosen = browseForField(ctx_.ui, title, s(field->text()), localOnly))
-        field->setText(q(*chosen));
+    if (const auto chosen = browseForField(ctx_.ui, title, fromQString(field->text()), localOnly))
+        field->setText(toQString(*chosen));
 }
 
 bool Frm_EnCrt_ScheduleBackup_Config::fnCheckInput() {
@@ -211,7 +207,7 @@ void Frm_EnCrt_ScheduleBackup_Config::writeBackTerms(const FormValues& v) {
 }
 
 void Frm_EnCrt_ScheduleBackup_Config::focusControl(const std::string& objectName) {
-    if (auto* w = findChild<QWidget*>(q(objectName)))
+    if (auto* w = findChild<QWidget*>(toQString(objectName)))
         w->setFocus(Qt::OtherFocusReason);
 }
 

@@ -1,5 +1,7 @@
 #include "status/report_format.h"
 
+#include "platform/utf8.h"
+
 #include <cstdio>
 
 namespace status {
@@ -51,20 +53,9 @@ std::string jsonString(std::string_view s) {
         } else if (c < 0x80) {
             out += char(c), ++i;
         } else {
-            const std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-            bool ok = len != 0 && i + len <= s.size();
-            for (std::size_t j = 1; ok && j < len; ++j)
-                ok = (static_cast<unsigned char>(s[i + j]) & 0xC0) == 0x80;
-            if (ok && len == 3) {
-                const auto c1 = static_cast<unsigned char>(s[i + 1]);
-                ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0); // overlong, surrogates
-            }
-            if (ok && len == 4) {
-                const auto c1 = static_cast<unsigned char>(s[i + 1]);
-                ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
-            }
-            out += ok ? std::string(s.substr(i, len)) : "\xEF\xBF\xBD";
-            i += ok ? len : 1;
+            const std::size_t len = platform::utf8::validLength(s, i);
+            out += len != 0 ? std::string(s.substr(i, len)) : "\xEF\xBF\xBD";
+            i += len != 0 ? len : 1;
         }
     }
     return out + "\"";

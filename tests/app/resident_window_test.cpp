@@ -4,7 +4,7 @@
 #include "app/termination_signals.h"
 #include "app/tray_icon.h"
 #include "platform/clock.h"
-#include "platform/qt_ui_sink.h"
+#include "platform_qt/qt_ui_sink.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -83,7 +83,7 @@ TEST_F(ResidentWindowTest, EndReleasesTheConnectionRemovesTheIconAndEnds) {
 }
 
 TEST(QtUiSink, NoticesGivenBeforeTheIconExistsWaitForIt) {
-    platform::QtUiSink sink;
+    platform_qt::QtUiSink sink;
     sink.notice("loaded before the icon", ""); // the start-up load comes before the window
     std::vector<std::string> shown;
     sink.setNoticeShower([&](std::string_view text, std::string_view title) {

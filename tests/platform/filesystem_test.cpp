@@ -29,6 +29,10 @@ TEST(Wildcard, MatchesWithoutRegardToAsciiCase) {
     EXPECT_TRUE(wildcardMatch("???", "全角字")); // "?" is one character, not one byte
     EXPECT_FALSE(wildcardMatch("??", "abc"));
     EXPECT_TRUE(wildcardMatch("a*b*c", "aXbYbZc"));
+    // A name need not be UTF-8; a byte that is not stands for one character.
+    EXPECT_TRUE(wildcardMatch("*.BAK", "db\xE3.BAK"));
+    EXPECT_TRUE(wildcardMatch("?A", "\xE3"
+                                    "A"));
 }
 
 TEST(FileSystem, ListsHiddenEntriesInNtfsOrder) {

@@ -1,15 +1,15 @@
-#include "platform/qt_ui_sink.h"
+#include "platform_qt/qt_ui_sink.h"
+
+#include "platform_qt/qt_text.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace platform {
+namespace platform_qt {
 namespace {
 
-QString q(std::string_view s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
+using platform::kProgramTitle;
 
 QMessageBox::Icon qtIcon(MsgIcon icon) {
     switch (icon) {
@@ -25,9 +25,9 @@ QMessageBox::Icon qtIcon(MsgIcon icon) {
 
 void showBox(QWidget* parent, std::string_view text, std::string_view title, MsgIcon icon) {
     // The texts separate lines with CR alone; Qt breaks lines only at LF.
-    QString body = q(text);
+    QString body = toQString(text);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(qtIcon(icon), q(title.empty() ? kProgramTitle : title), body, QMessageBox::Ok, parent);
+    QMessageBox box(qtIcon(icon), toQString(title.empty() ? kProgramTitle : title), body, QMessageBox::Ok, parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -66,13 +66,13 @@ void QtUiSink::openSettingsDialog() {
 }
 
 std::string QtUiSink::chooseFolder(std::string_view title, std::string_view initialFolder) {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(parent_, q(title), q(initialFolder), QFileDialog::ShowDirsOnly);
-    return chosen.toStdString();
+    const QString chosen = QFileDialog::getExistingDirectory(parent_, toQString(title), toQString(initialFolder),
+                                                             QFileDialog::ShowDirsOnly);
+    return fromQString(chosen);
 }
 
 void QtUiSink::processEvents() {
     QCoreApplication::processEvents();
 }
 
-} // namespace platform
+} // namespace platform_qt

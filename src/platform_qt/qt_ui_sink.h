@@ -11,9 +11,11 @@
 
 class QWidget;
 
-namespace platform {
+namespace platform_qt {
 
-class QtUiSink : public UiSink {
+using platform::MsgIcon;
+
+class QtUiSink : public platform::UiSink {
 public:
     explicit QtUiSink(std::function<void()> openSettings = {});
     void setSettingsOpener(std::function<void()> openSettings) { openSettings_ = std::move(openSettings); }
@@ -39,4 +41,4 @@ private:
     QWidget* parent_ = nullptr;
 };
 
-} // namespace platform
+} // namespace platform_qt

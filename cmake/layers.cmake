@@ -1,0 +1,28 @@
+# The core libraries build, link and test without Qt: only platform_qt, settings_dialog and app
+# may bring it in. Checked when configuring, so a stray link line fails at once rather than in
+# the next review.
+function(encrt_collect_links target out)
+    set(seen ${${out}})
+    get_target_property(links ${target} LINK_LIBRARIES)
+    get_target_property(interface ${target} INTERFACE_LINK_LIBRARIES)
+    foreach(lib IN LISTS links interface)
+        if(lib AND NOT lib IN_LIST seen)
+            list(APPEND seen ${lib})
+            if(TARGET ${lib} AND NOT lib MATCHES "^Qt6::")
+                encrt_collect_links(${lib} seen)
+            endif()
+        endif()
+    endforeach()
+    set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(encrt_require_no_qt)
+    foreach(target IN LISTS ARGN)
+        set(links "")
+        encrt_collect_links(${target} links)
+        list(FILTER links INCLUDE REGEX "^Qt6::|Qt6")
+        if(links)
+            message(FATAL_ERROR "core library ${target} links ${links}; Qt belongs in platform_qt and above")
+        endif()
+    endforeach()
+endfunction()
