@@ -1,5 +1,6 @@
 #include "scheduler/lock_table.h"
 
+#include "data/access_library.h"
 #include "data/database.h"
 #include "platform/codepage.h"
 #include "platform/utf8.h"
@@ -9,8 +10,6 @@
 
 namespace scheduler {
 namespace {
-
-constexpr std::int32_t kErrorsInCommand = std::int32_t(0x80040E14);
 
 // A fixed-length text field: padded with blanks or cut to `length` characters.
 std::string fixedText(const std::string& text, std::size_t length) {
@@ -99,9 +98,9 @@ bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInser
     bool ok = false;
     for (int attempt = 0; attempt <= options.repeatCount; ++attempt) {
         std::int32_t affected = 0, error = 0;
-        ok = ctx.database->fnExecuteEx(sql, &affected, &error, true, kErrorsInCommand);
+        ok = ctx.database->fnExecuteEx(sql, &affected, &error, true, data::hresult::kErrorsInCommand);
         // Only a statement the server refused is worth another try.
-        if (ok || error != kErrorsInCommand)
+        if (ok || error != data::hresult::kErrorsInCommand)
             break;
         if (attempt < options.repeatCount)
             std::this_thread::sleep_for(std::chrono::milliseconds(options.pauseMilliseconds));
