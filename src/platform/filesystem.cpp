@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <random>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,7 +141,9 @@ std::string temporaryPathFor(std::string_view target) {
 // letters and digits until a new file could be made.
 int createTemporary(int dir, std::string& name) {
     static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::uint64_t state = std::random_device{}() ^ std::uint64_t(::getpid()) << 32;
+    // Unpredictable enough: O_EXCL keeps a name another process took from being used.
+    thread_local std::uint64_t state = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                                       (std::uint64_t(::getpid()) << 40) ^ reinterpret_cast<std::uintptr_t>(&state);
     for (int attempt = 0; attempt < 1000; ++attempt) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         std::uint64_t bits = state >> 16;
