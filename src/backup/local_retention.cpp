@@ -23,25 +23,25 @@ struct Pass {
     platform::LocalDays reference;
 
     void run(const std::string& pattern, bool recurse, bool upperCaseDatOnly) {
-        std::vector<std::string> files;
+        // The expired files are deleted once the listing is complete, after the lines of the
+        // folders it left out; only they are kept until then.
+        std::vector<std::string> expired;
+        const auto consider = [&](const std::string& folder, const platform::DirEntry& file) {
+            // The listing matches without regard to case; only upper-case backup files are ours.
+            if (upperCaseDatOnly && !endsWithUpperCaseDat(file.name))
+                return;
+            if (file.modified && isExpired(*file.modified, term, reference)) // no time: gone since listed
+                expired.push_back(folder + file.name);
+        };
         std::vector<copy::UnreadableFolder> unreadable;
-        if (!copy::fnGetFileList(ctx, fs, pattern, recurse, files, &unreadable))
+        if (!copy::fnVisitFileList(ctx, fs, pattern, recurse, consider, &unreadable))
             return;
         copy::logUnreadableFolders(log, unreadable);
-        for (const auto& path : files)
-            consider(path, upperCaseDatOnly);
+        for (const auto& path : expired)
+            remove(path);
     }
 
-    void consider(const std::string& path, bool upperCaseDatOnly) {
-        // The listing matches without regard to case; only upper-case backup files are ours.
-        if (upperCaseDatOnly && !endsWithUpperCaseDat(path))
-            return;
-        std::error_code ec;
-        const auto modified = fs.lastModified(path, ec);
-        if (!modified)
-            return; // gone since it was listed
-        if (!isExpired(*modified, term, reference))
-            return;
+    void remove(const std::string& path) {
         const std::error_code error = fs.deleteFile(path);
         scheduler::logDeletion(log, path, error);
         if (error)

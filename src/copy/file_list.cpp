@@ -31,16 +31,28 @@ struct Listing {
     scheduler::ProgramContext& ctx;
     const platform::FileSystem& fs;
     bool recurse;
+    bool withTimes;
     ExcludedFolders excluded;
-    std::vector<std::string>& list;
+    const ListedFileVisitor& onFile;
     std::vector<UnreadableFolder>* unreadable;
+
+    // One pass over a folder: its matching files first, then its sub-folders.
+    std::vector<platform::DirEntry> entriesOf(const std::string& prefix, const std::string& pattern,
+                                              std::error_code& ec) const {
+        if (withTimes)
+            return fs.listWithTimes(prefix, pattern, ec);
+        auto entries = fs.list(prefix, "*", platform::EntryKinds::Both, ec);
+        std::erase_if(entries, [&](const platform::DirEntry& e) {
+            return !e.isFolder && !platform::wildcardMatch(pattern, e.name);
+        });
+        return entries;
+    }
 
     // False only when the folder at the top of the listing cannot be read.
     bool visit(const std::string& prefix, const std::string& pattern, bool top) {
         ctx.ui.processEvents();
         std::error_code ec;
-        // One pass over the folder: its matching files first, then its sub-folders.
-        const auto entries = fs.list(prefix, "*", platform::EntryKinds::Both, ec);
+        auto entries = entriesOf(prefix, pattern, ec);
         if (ec && top)
             return false;
         if (ec) {
@@ -50,8 +62,8 @@ struct Listing {
             return true;
         }
         for (const auto& e : entries)
-            if (!e.isFolder && platform::wildcardMatch(pattern, e.name))
-                list.push_back(prefix + e.name);
+            if (!e.isFolder)
+                onFile(prefix, e);
         if (!recurse)
             return true;
         for (const auto& e : entries) {
@@ -67,6 +79,22 @@ struct Listing {
     }
 };
 
+bool listFiles(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
+               bool recurse, bool withTimes, const ListedFileVisitor& onFile,
+               std::vector<UnreadableFolder>* unreadable) {
+    const auto slash = pathPattern.rfind('/');
+    if (slash == std::string_view::npos)
+        return false;
+    const std::string prefix(pathPattern.substr(0, slash + 1));
+    std::string pattern(pathPattern.substr(slash + 1));
+    if (pattern.empty())
+        pattern = "*.*";
+    // The exclusions depend only on the settings files: work them out once per listing.
+    Listing listing{ctx,    fs,        recurse, withTimes, recurse ? excludedCopyFolders(ctx, fs) : ExcludedFolders{},
+                    onFile, unreadable};
+    return listing.visit(prefix, pattern, true);
+}
+
 } // namespace
 
 ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const platform::FileSystem& fs) {
@@ -76,16 +104,15 @@ ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const 
 
 bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
                    bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable) {
-    const auto slash = pathPattern.rfind('/');
-    if (slash == std::string_view::npos)
-        return false;
-    const std::string prefix(pathPattern.substr(0, slash + 1));
-    std::string pattern(pathPattern.substr(slash + 1));
-    if (pattern.empty())
-        pattern = "*.*";
-    // The exclusions depend only on the settings files: work them out once per listing.
-    Listing listing{ctx, fs, recurse, recurse ? excludedCopyFolders(ctx, fs) : ExcludedFolders{}, list, unreadable};
-    return listing.visit(prefix, pattern, true);
+    const auto add = [&](const std::string& folder, const platform::DirEntry& file) {
+        list.push_back(folder + file.name);
+    };
+    return listFiles(ctx, fs, pathPattern, recurse, false, add, unreadable);
+}
+
+bool fnVisitFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
+                     bool recurse, const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable) {
+    return listFiles(ctx, fs, pathPattern, recurse, true, onFile, unreadable);
 }
 
 void logUnreadableFolders(scheduler::DailyLog& log, const std::vector<UnreadableFolder>& unreadable) {

@@ -7,6 +7,7 @@
 #include "scheduler/context.h"
 #include "scheduler/daily_log.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,15 @@ struct UnreadableFolder {
 // Pending window events are let through once per folder.
 bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
                    bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable = nullptr);
+
+// fnGetFileList handing each file to `onFile` as it is found, with its last-modified time
+// (nullopt when it could not be read: the file went away since). `folder` ends in "/"; the full
+// path is folder + file.name. A retention pass reads tens of thousands of times: each is read
+// relative to the open folder, and no path is put together for a file that is kept.
+using ListedFileVisitor = std::function<void(const std::string& folder, const platform::DirEntry& file)>;
+bool fnVisitFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
+                     bool recurse, const ListedFileVisitor& onFile,
+                     std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // The lines of each folder a listing left out: "結果：失敗　ﾌｫﾙﾀﾞ名：<path>", then
 // "Err.Description：<reason>".

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -114,44 +116,84 @@ std::error_code copyData(int in, int out, off_t size) {
 
 // The hidden name a copy is written under before it is renamed over the target. Long names are
 // cut (at a character boundary) so that the temporary name stays within NAME_MAX.
-std::string temporaryPathFor(const fs::path& target) {
+std::string temporaryPathFor(std::string_view target) {
     constexpr std::size_t kMaxNamePart = 200;
-    std::string name = target.filename().string();
+    const std::size_t slash = target.rfind('/');
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    std::string_view name = target.substr(start);
     if (name.size() > kMaxNamePart) {
         std::size_t cut = 0;
         while (utf8::next(name, cut) <= kMaxNamePart)
             cut = utf8::next(name, cut);
-        name.resize(cut);
+        name = name.substr(0, cut);
     }
-    return (target.parent_path() / ("." + name + ".copy-XXXXXX")).string();
+    std::string out(target.substr(0, start));
+    return out.append(".").append(name).append(".copy-XXXXXX");
 }
 
-// Copies one regular file; on failure `failedAt` names the side the error concerns.
-std::error_code copyRegularFile(const fs::path& source, const struct stat& srcStat, const fs::path& target,
-                                Durability durability, fs::path& failedAt) {
-    failedAt = target;
-    struct stat tst {};
-    if (::lstat(target.c_str(), &tst) == 0) {
-        if (S_ISDIR(tst.st_mode))
+// mkostemp for a name relative to an open folder: replaces the trailing "XXXXXX" of `name` by
+// letters and digits until a new file could be made.
+int createTemporary(int dir, std::string& name) {
+    static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // Unpredictable enough: O_EXCL keeps a name another process took from being used.
+    thread_local std::uint64_t state = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                                       (std::uint64_t(::getpid()) << 40) ^ reinterpret_cast<std::uintptr_t>(&state);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        std::uint64_t bits = state >> 16;
+        for (std::size_t i = name.size() - 6; i < name.size(); ++i, bits /= kLetters.size())
+            name[i] = kLetters[bits % kLetters.size()];
+        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// A file or folder as a copy reaches it: a name relative to an open folder, or a whole path with
+// AT_FDCWD. Its path is only put together when an error report needs it.
+struct Place {
+    int at;
+    const char* name;
+    const fs::path* folder; // the path of `at`; null for a whole path
+
+    fs::path path() const { return folder ? *folder / name : fs::path(name); }
+};
+
+Place placeOf(const fs::path& p) {
+    return {AT_FDCWD, p.c_str(), nullptr};
+}
+
+// Copies one regular file, reached relative to open folders so that a folder copy does not look
+// its path up again for every file. `targetMayExist` is false only in a folder this copy has
+// just made, where the test for a file to replace would find nothing. On failure `failedAt`
+// names the side the error concerns.
+std::error_code copyRegularFile(int srcAt, const char* srcName, int dstAt, const char* dstName, bool targetMayExist,
+                                Durability durability, bool& sourceFailed) {
+    sourceFailed = false;
+    struct stat st {};
+    if (targetMayExist && ::fstatat(dstAt, dstName, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode))
             return errorOf(std::errc::is_a_directory);
-        if (!ownerWritable(tst))
+        if (!ownerWritable(st))
             return errorOf(std::errc::permission_denied);
     }
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.fd < 0) {
-        failedAt = source;
+    Fd in(::openat(srcAt, srcName, O_RDONLY | O_CLOEXEC));
+    sourceFailed = in.fd < 0 || ::fstat(in.fd, &st) != 0;
+    if (sourceFailed)
         return lastError();
-    }
-    std::string tmp = temporaryPathFor(target);
-    Fd out(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (!S_ISREG(st.st_mode)) // replaced by something else since it was listed
+        return {};
+    std::string tmp = temporaryPathFor(dstName);
+    Fd out(createTemporary(dstAt, tmp));
     if (out.fd < 0)
         return lastError();
-    std::error_code ec = copyData(in.fd, out.fd, srcStat.st_size);
+    std::error_code ec = copyData(in.fd, out.fd, st.st_size);
     // The copy stays writable for its owner: a read-only source (a private key, say) must not
     // turn into a copy that the next run is refused to replace.
-    if (!ec && ::fchmod(out.fd, (srcStat.st_mode & 0777) | S_IWUSR) != 0)
+    if (!ec && ::fchmod(out.fd, (st.st_mode & 0777) | S_IWUSR) != 0)
         ec = lastError();
-    const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (!ec && ::futimens(out.fd, times) != 0)
         ec = lastError();
     if (!ec && durability == Durability::OnMedium && ::fsync(out.fd) != 0)
@@ -159,10 +201,10 @@ std::error_code copyRegularFile(const fs::path& source, const struct stat& srcSt
     const std::error_code closed = out.close();
     if (!ec)
         ec = closed;
-    if (!ec && ::rename(tmp.c_str(), target.c_str()) != 0)
+    if (!ec && ::renameat(dstAt, tmp.c_str(), dstAt, dstName) != 0)
         ec = lastError();
     if (ec)
-        ::unlink(tmp.c_str());
+        ::unlinkat(dstAt, tmp.c_str(), 0);
     return ec;
 }
 
@@ -175,64 +217,93 @@ bool isInside(const fs::path& inner, const fs::path& outer) {
     return true;
 }
 
-// Every name in a folder but "." and "..", whatever it is, in NTFS order.
-std::vector<std::string> allNames(const fs::path& folder, std::error_code& ec) {
-    ec.clear();
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) {
-        ec = lastError();
-        return names;
+using DirPtr = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// Opens folder `name` relative to `at` for reading its entries.
+DirPtr openFolder(int at, const char* name) {
+    const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DirPtr dir(fd < 0 ? nullptr : ::fdopendir(fd), ::closedir);
+    if (fd >= 0 && !dir) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
     }
+    return dir;
+}
+
+struct NamedEntry {
+    std::string name;
+    unsigned char type; // as the folder reports it: DT_UNKNOWN where the file system does not say
+};
+
+// Every entry of a folder but "." and "..", whatever it is, in NTFS order.
+std::vector<NamedEntry> readEntries(DIR* dir, std::error_code& ec) {
+    ec.clear();
+    std::vector<NamedEntry> entries;
     errno = 0;
-    while (const dirent* d = ::readdir(dir.get())) {
+    while (const dirent* d = ::readdir(dir)) {
         const std::string_view name = d->d_name;
         if (name != "." && name != "..")
-            names.emplace_back(name);
+            entries.push_back({std::string(name), d->d_type});
         errno = 0;
     }
     if (errno != 0)
         ec = lastError();
-    std::sort(names.begin(), names.end(),
-              [](const std::string& x, const std::string& y) { return ntfsNameLess(x, y); });
+    std::sort(entries.begin(), entries.end(),
+              [](const NamedEntry& x, const NamedEntry& y) { return ntfsNameLess(x.name, y.name); });
+    return entries;
+}
+
+std::vector<std::string> allNames(const fs::path& folder, std::error_code& ec) {
+    std::vector<std::string> names;
+    const DirPtr dir = openFolder(AT_FDCWD, folder.c_str());
+    if (!dir) {
+        ec = lastError();
+        return names;
+    }
+    for (auto& e : readEntries(dir.get(), ec))
+        names.push_back(std::move(e.name));
     return names;
 }
 
 // Copies a folder tree entry by entry, remembering where it failed. A symbolic link is followed
 // only to a place inside the source folder (whose content is copied under the link's name); a
 // link leading out of it, or to nothing, is left out. Links themselves are not copied: many of
-// the media a copy goes to cannot hold them.
+// the media a copy goes to cannot hold them. Files and sub-folders are reached relative to their
+// open folders, and the entries' own types spare a stat of each.
 class TreeCopier {
 public:
-    TreeCopier(const FileSystem& fsys, fs::path root) : fsys_(fsys), root_(std::move(root)) {}
+    explicit TreeCopier(fs::path root) : root_(std::move(root)) {}
 
-    std::error_code copyTree(const fs::path& source, const fs::path& target) {
+    std::error_code copyTree(const Place& from, const Place& to) {
         struct stat sst {};
-        if (::stat(source.c_str(), &sst) != 0)
-            return fail(lastError(), source);
+        if (::fstatat(from.at, from.name, &sst, 0) != 0)
+            return fail(lastError(), from.path());
         // A folder already being copied further up (reached again through a link) is not
         // entered twice: that would never end.
         const std::pair<dev_t, ino_t> id{sst.st_dev, sst.st_ino};
         if (std::find(open_.begin(), open_.end(), id) != open_.end())
             return {};
-        struct stat tst {};
-        if (::lstat(target.c_str(), &tst) == 0) {
-            if (!S_ISDIR(tst.st_mode))
-                return fail(errorOf(std::errc::not_a_directory), target);
-            if (!ownerWritable(tst))
-                return fail(errorOf(std::errc::permission_denied), target);
-        } else if (auto ec = refuseReadOnlyFolder(target.parent_path())) {
-            return fail(ec, target.parent_path());
-        } else if (::mkdir(target.c_str(), 0777) != 0) {
-            return fail(lastError(), target);
-        }
-        open_.push_back(id);
+        bool made = false;
+        if (auto ec = prepareTarget(to, made))
+            return ec;
+        const DirPtr source = openFolder(from.at, from.name);
+        if (!source)
+            return fail(lastError(), from.path());
         std::error_code ec;
-        const auto names = allNames(source, ec);
+        const auto entries = readEntries(source.get(), ec);
         if (ec)
-            return fail(ec, source);
-        for (const auto& name : names)
-            if (auto err = copyEntry(source / name, target / name)) {
+            return fail(ec, from.path());
+        // O_PATH: files are made in the folder, never read from it, so it needs no read right.
+        Fd target(::openat(to.at, to.name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (target.fd < 0)
+            return fail(lastError(), to.path());
+        open_.push_back(id);
+        const fs::path sourcePath = from.path(), targetPath = to.path();
+        const int srcFd = ::dirfd(source.get());
+        for (const auto& e : entries)
+            if (auto err = copyEntry(e, {srcFd, e.name.c_str(), &sourcePath}, {target.fd, e.name.c_str(), &targetPath},
+                                     !made)) {
                 open_.pop_back();
                 return err;
             }
@@ -248,20 +319,50 @@ private:
         return ec;
     }
 
-    std::error_code copyEntry(const fs::path& from, const fs::path& to) {
-        struct stat st {};
-        if (::lstat(from.c_str(), &st) != 0)
-            return fail(lastError(), from);
-        if (S_ISLNK(st.st_mode))
-            return copyLinked(from, to);
-        if (S_ISDIR(st.st_mode))
+    // Makes the target folder unless it is there; `made` tells whether it is new (and empty).
+    std::error_code prepareTarget(const Place& to, bool& made) {
+        struct stat tst {};
+        if (::fstatat(to.at, to.name, &tst, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!S_ISDIR(tst.st_mode))
+                return fail(errorOf(std::errc::not_a_directory), to.path());
+            if (!ownerWritable(tst))
+                return fail(errorOf(std::errc::permission_denied), to.path());
+            return {};
+        }
+        const fs::path parent = to.path().parent_path();
+        if (auto ec = refuseReadOnlyFolder(parent))
+            return fail(ec, parent);
+        if (::mkdirat(to.at, to.name, 0777) != 0)
+            return fail(lastError(), to.path());
+        made = true;
+        return {};
+    }
+
+    std::error_code copyEntry(const NamedEntry& e, const Place& from, const Place& to, bool targetMayExist) {
+        unsigned char type = e.type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(from.at, from.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                return fail(lastError(), from.path());
+            type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : 0;
+        }
+        if (type == DT_LNK)
+            return copyLinked(from.path(), to, targetMayExist);
+        if (type == DT_DIR)
             return copyTree(from, to);
-        if (S_ISREG(st.st_mode))
-            return copyRegularFile(from, st, to, Durability::Cached, failedAt);
+        if (type == DT_REG)
+            return copyFile(from, to, targetMayExist);
         return {}; // devices, sockets and pipes are not copied
     }
 
-    std::error_code copyLinked(const fs::path& from, const fs::path& to) {
+    std::error_code copyFile(const Place& from, const Place& to, bool targetMayExist) {
+        bool sourceFailed = false;
+        const std::error_code ec =
+            copyRegularFile(from.at, from.name, to.at, to.name, targetMayExist, Durability::Cached, sourceFailed);
+        return ec ? fail(ec, sourceFailed ? from.path() : to.path()) : ec;
+    }
+
+    std::error_code copyLinked(const fs::path& from, const Place& to, bool targetMayExist) {
         std::error_code ec;
         const fs::path resolved = fs::canonical(from, ec);
         if (ec || !isInside(resolved, root_))
@@ -270,16 +371,82 @@ private:
         if (::stat(resolved.c_str(), &st) != 0)
             return {};
         if (S_ISDIR(st.st_mode))
-            return copyTree(resolved, to);
+            return copyTree(placeOf(resolved), to);
         if (S_ISREG(st.st_mode))
-            return copyRegularFile(resolved, st, to, Durability::Cached, failedAt);
+            return copyFile(placeOf(resolved), to, targetMayExist);
         return {};
     }
 
-    const FileSystem& fsys_;
     fs::path root_;
     std::vector<std::pair<dev_t, ino_t>> open_;
 };
+
+LocalTime modifiedOf(const struct stat& st) {
+    return toLocal(std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec));
+}
+
+struct ScanRequest {
+    std::string_view filePattern, folderPattern;
+    EntryKinds kinds;
+    bool times;
+};
+
+// What a listing makes of one directory entry. The entry's own type spares a stat for files and
+// folders; a link counts as the file it points to, and linked folders are never entered.
+std::optional<DirEntry> classify(int dfd, const dirent& d, const ScanRequest& rq) {
+    const std::string_view name = d.d_name;
+    if (name == "." || name == "..")
+        return std::nullopt;
+    const bool fileWanted = rq.kinds != EntryKinds::Folders && wildcardMatch(rq.filePattern, name);
+    const bool folderWanted = rq.kinds != EntryKinds::Files && wildcardMatch(rq.folderPattern, name);
+    if (!fileWanted && !folderWanted)
+        return std::nullopt;
+    bool isFolder = d.d_type == DT_DIR;
+    bool isFile = d.d_type == DT_REG;
+    struct stat st {};
+    bool statted = false;
+    if (d.d_type == DT_UNKNOWN || d.d_type == DT_LNK) {
+        if (::fstatat(dfd, d.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            const bool link = S_ISLNK(st.st_mode);
+            if (link && ::fstatat(dfd, d.d_name, &st, 0) != 0)
+                st.st_mode = 0;
+            isFile = S_ISREG(st.st_mode);
+            isFolder = !link && S_ISDIR(st.st_mode);
+            statted = isFile;
+        }
+    }
+    if (isFile && fileWanted) {
+        DirEntry e{std::string(name), false, std::nullopt};
+        if (rq.times && (statted || ::fstatat(dfd, d.d_name, &st, 0) == 0))
+            e.modified = modifiedOf(st);
+        return e;
+    }
+    if (isFolder && folderWanted)
+        return DirEntry{std::string(name), true, std::nullopt};
+    return std::nullopt;
+}
+
+std::vector<DirEntry> scanFolder(const fs::path& folder, const ScanRequest& rq, std::error_code& ec) {
+    ec.clear();
+    std::vector<DirEntry> out;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        ec = lastError();
+        return out;
+    }
+    const int dfd = ::dirfd(dir.get());
+    errno = 0;
+    while (const dirent* d = ::readdir(dir.get())) {
+        if (auto e = classify(dfd, *d, rq))
+            out.push_back(std::move(*e));
+        errno = 0;
+    }
+    if (errno != 0)
+        ec = lastError();
+    std::sort(out.begin(), out.end(),
+              [](const DirEntry& a, const DirEntry& b) { return ntfsNameLess(a.name, b.name); });
+    return out;
+}
 
 } // namespace
 
@@ -384,7 +551,7 @@ std::optional<LocalTime> FileSystem::lastModified(const std::string& p, std::err
         return std::nullopt;
     }
     ec.clear();
-    return toLocal(std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec));
+    return modifiedOf(st);
 }
 
 std::optional<LocalTime> FileSystem::creationTime(const fs::path& p) const {
@@ -410,8 +577,8 @@ std::error_code FileSystem::copyFile(const fs::path& source, const fs::path& tar
         return errorOf(S_ISDIR(st.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
     if (auto ec = refuseReadOnlyFolder(target.parent_path()))
         return ec;
-    fs::path failedAt;
-    return copyRegularFile(source, st, target, durability, failedAt);
+    bool sourceFailed = false;
+    return copyRegularFile(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), true, durability, sourceFailed);
 }
 
 std::error_code FileSystem::copyFolder(const fs::path& source, const fs::path& targetParent, Durability durability,
@@ -442,8 +609,8 @@ std::error_code FileSystem::copyFolder(const fs::path& source, const fs::path& t
                                                    : -1);
     if (durability == Durability::OnMedium && targetFs.fd < 0)
         return fail(lastError(), targetParent);
-    TreeCopier copier(*this, src);
-    if (auto err = copier.copyTree(src, target))
+    TreeCopier copier(src);
+    if (auto err = copier.copyTree(placeOf(src), placeOf(target)))
         return fail(err, copier.failedAt);
     if (durability == Durability::OnMedium && ::syncfs(targetFs.fd) != 0)
         return fail(lastError(), target);
@@ -495,41 +662,12 @@ std::error_code FileSystem::deleteFolder(const fs::path& p) const {
 
 std::vector<DirEntry> FileSystem::list(const fs::path& folder, std::string_view pattern, EntryKinds kinds,
                                        std::error_code& ec) const {
-    ec.clear();
-    std::vector<DirEntry> out;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) {
-        ec = lastError();
-        return out;
-    }
-    const int dfd = ::dirfd(dir.get());
-    errno = 0;
-    while (const dirent* d = ::readdir(dir.get())) {
-        const std::string_view name = d->d_name;
-        if (name == "." || name == ".." || !wildcardMatch(pattern, name))
-            continue;
-        bool isFolder = d->d_type == DT_DIR;
-        bool isFile = d->d_type == DT_REG;
-        if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
-            // A link counts as the file it points to; linked folders are never entered.
-            struct stat st {};
-            if (::fstatat(dfd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                const bool link = S_ISLNK(st.st_mode);
-                if (link && ::fstatat(dfd, d->d_name, &st, 0) != 0)
-                    st.st_mode = 0;
-                isFile = S_ISREG(st.st_mode);
-                isFolder = !link && S_ISDIR(st.st_mode);
-            }
-        }
-        if ((isFile && kinds != EntryKinds::Folders) || (isFolder && kinds != EntryKinds::Files))
-            out.push_back({std::string(name), isFolder});
-        errno = 0;
-    }
-    if (errno != 0)
-        ec = lastError();
-    std::sort(out.begin(), out.end(),
-              [](const DirEntry& a, const DirEntry& b) { return ntfsNameLess(a.name, b.name); });
-    return out;
+    return scanFolder(folder, {pattern, pattern, kinds, false}, ec);
+}
+
+std::vector<DirEntry> FileSystem::listWithTimes(const fs::path& folder, std::string_view filePattern,
+                                                std::error_code& ec) const {
+    return scanFolder(folder, {filePattern, "*", EntryKinds::Both, true}, ec);
 }
 
 // The names temporaryPathFor gives: ".", the target's name (perhaps cut), ".copy-" and the six

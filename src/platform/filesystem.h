@@ -21,6 +21,7 @@ enum class EntryKinds { Files, Folders, Both };
 struct DirEntry {
     std::string name;
     bool isFolder = false;
+    std::optional<LocalTime> modified; // listWithTimes only: nullopt when it could not be read
 };
 
 // Matches `*` and `?` without regard to ASCII case; "*.*" matches every name.
@@ -96,6 +97,11 @@ public:
     // Entries of `folder` whose names match `pattern`, hidden ones included, in NTFS order.
     std::vector<DirEntry> list(const std::filesystem::path& folder, std::string_view pattern, EntryKinds kinds,
                                std::error_code& ec) const;
+    // Every sub-folder of `folder` and the files matching `filePattern`, in NTFS order, each file
+    // with its last-modified time as lastModified reads it. A retention pass reads tens of
+    // thousands of times: each is read relative to the open folder, once, while it is listed.
+    std::vector<DirEntry> listWithTimes(const std::filesystem::path& folder, std::string_view filePattern,
+                                        std::error_code& ec) const;
 };
 
 } // namespace platform

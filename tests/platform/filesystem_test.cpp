@@ -49,6 +49,30 @@ TEST(FileSystem, ListsHiddenEntriesInNtfsOrder) {
     EXPECT_TRUE(ec);
 }
 
+TEST(FileSystem, ListsMatchingFilesWithTheirTimesAndEverySubFolder) {
+    TempDir dir;
+    FileSystem fsys;
+    const auto old = makeLocalTime(2026, 1, 2, 3, 4, 5), recent = makeLocalTime(2026, 12, 1, 0, 0, 0);
+    writeFile(dir / "b.DAT", "x");
+    writeFile(dir / "skip.log", "x");
+    writeFile(dir / "keys" / "k.DAT", "x");
+    ASSERT_FALSE(fsys.setLastModified(dir / "b.DAT", old));
+    ASSERT_FALSE(fsys.setLastModified(dir / "keys" / "k.DAT", recent));
+    std::filesystem::create_symlink("keys/k.DAT", dir / "A.dat"); // a link has its file's time
+    std::filesystem::create_symlink("gone.DAT", dir / "dangling.DAT");
+    std::filesystem::create_symlink("keys", dir / "linked.DAT"); // a linked folder is not entered
+    std::error_code ec;
+    const auto entries = fsys.listWithTimes(dir.path(), "*.DAT", ec);
+    ASSERT_FALSE(ec);
+    EXPECT_EQ(names(entries), (std::vector<std::string>{"A.dat", "b.DAT", "keys"}));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].modified, recent);
+    EXPECT_EQ(entries[1].modified, old);
+    EXPECT_TRUE(entries[2].isFolder);
+    fsys.listWithTimes(dir / "missing", "*", ec);
+    EXPECT_TRUE(ec);
+}
+
 TEST(FileSystem, RefusesToDeleteOrReplaceReadOnlyFilesEvenAsRoot) {
     TempDir dir;
     FileSystem fsys;
@@ -110,6 +134,13 @@ TEST(FileSystem, CopiesFoldersIntoANamedSubFolderKeepingExtraFiles) {
     EXPECT_TRUE(fsys.copyFolder(dir / "KEYMANAGE", dir / "KEYMANAGE" / "sub")); // into itself
     ::chmod((dir / "target" / "KEYMANAGE" / "cert.pem").c_str(), 0444);
     EXPECT_EQ(fsys.copyFolder(dir / "KEYMANAGE", dir / "target"), std::errc::permission_denied);
+    // A failure deep in the tree names the file it concerns.
+    ::chmod((dir / "target" / "KEYMANAGE" / "cert.pem").c_str(), 0644);
+    ::chmod((dir / "target" / "KEYMANAGE" / "sub" / "deep.txt").c_str(), 0444);
+    std::filesystem::path failedAt;
+    EXPECT_EQ(fsys.copyFolder(dir / "KEYMANAGE", dir / "target", platform::Durability::Cached, &failedAt),
+              std::errc::permission_denied);
+    EXPECT_EQ(failedAt, dir / "target" / "KEYMANAGE" / "sub" / "deep.txt");
 }
 
 TEST(FileSystem, DeletingAFolderRemovesLinksAndPipesWithoutFollowingThem) {
