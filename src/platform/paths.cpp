@@ -61,12 +61,4 @@ fs::path defaultSettingsFolder(const fs::path& executableFolder, std::string_vie
     return folder;
 }
 
-fs::path runtimeFolder() {
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir && fs::is_directory(dir))
-        return dir;
-    std::error_code ec;
-    const auto tmp = fs::temp_directory_path(ec);
-    return ec ? fs::path("/tmp") : tmp;
-}
-
 } // namespace platform

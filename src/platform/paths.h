@@ -20,7 +20,4 @@ std::filesystem::path findFileNoCase(const std::filesystem::path& folder, std::s
 std::filesystem::path defaultSettingsFolder(const std::filesystem::path& executableFolder,
                                             std::string_view settingsFile, std::string_view programName, bool create);
 
-// The user's runtime folder ($XDG_RUNTIME_DIR, else the temporary folder).
-std::filesystem::path runtimeFolder();
-
 } // namespace platform
