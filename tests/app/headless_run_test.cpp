@@ -227,6 +227,9 @@ TEST(HeadlessRun, SettingsSavedWhileResidentTakeEffectAtTheNextTick) {
     clock.start();
     while (site.ini().find("END=2026/12/03 02:01") == std::string::npos && clock.elapsed() < 150000)
         QThread::msleep(500);
+    // The tick removes its lock row after recording END; a stop before that would cut it short.
+    while (!site.server.query("SELECT テーブル名称 FROM 排他管理", "SABRELUND").empty() && clock.elapsed() < 160000)
+        QThread::msleep(200);
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 0);
