@@ -117,48 +117,56 @@ private:
         return std::nullopt;
     }
 
-    // term { ("+" | "-") term }; nullopt when no operand starts at `p`.
-    std::optional<Tokens> additive(std::size_t p, std::size_t end, std::size_t& after) {
-        auto left = multiplicative(p, end, after);
+    using Operand = std::optional<Tokens> (Rewriter::*)(std::size_t, std::size_t, std::size_t&);
+
+    // operand { op operand } for the operators in `ops`, joined left to right by `join`; nullopt
+    // when no operand starts at `p`.
+    template <typename Join>
+    std::optional<Tokens> chain(Operand operand, std::string_view ops, Join join, std::size_t p, std::size_t end,
+                                std::size_t& after) {
+        auto left = (this->*operand)(p, end, after);
         while (left) {
             const std::size_t at = skip_space(after, end);
-            const auto op = binary_operator(at, end, "+-");
+            const auto op = binary_operator(at, end, ops);
             std::size_t next = 0;
-            auto right = op ? multiplicative(skip_space(at + 1, end), end, next) : std::nullopt;
+            auto right = op ? (this->*operand)(skip_space(at + 1, end), end, next) : std::nullopt;
             if (!right) {
                 break;
             }
-            if (*op == '+') {
-                left = call("standin_add", {*left, *right});
-            } else {
-                append(*left, Tokens{Token{TokenKind::Space, " ", 0}, symbol("-"), Token{TokenKind::Space, " ", 0}});
-                append(*left, *right);
-            }
+            join(*op, *left, *right);
             after = next;
         }
         return left;
     }
 
+    // term { ("+" | "-") term }
+    std::optional<Tokens> additive(std::size_t p, std::size_t end, std::size_t& after) {
+        return chain(
+            &Rewriter::multiplicative, "+-",
+            [](char op, Tokens& left, const Tokens& right) {
+                if (op == '+') {
+                    left = call("standin_add", {left, right});
+                    return;
+                }
+                append(left, Tokens{Token{TokenKind::Space, " ", 0}, symbol("-"), Token{TokenKind::Space, " ", 0}});
+                append(left, right);
+            },
+            p, end, after);
+    }
+
     // unit { ("*" | "/" | "%") unit }
     std::optional<Tokens> multiplicative(std::size_t p, std::size_t end, std::size_t& after) {
-        auto left = unit(p, end, after);
-        while (left) {
-            const std::size_t at = skip_space(after, end);
-            const auto op = binary_operator(at, end, "*/%");
-            std::size_t next = 0;
-            auto right = op ? unit(skip_space(at + 1, end), end, next) : std::nullopt;
-            if (!right) {
-                break;
-            }
-            if (*op == '*') {
-                append(*left, Tokens{symbol("*")});
-                append(*left, *right);
-            } else {
-                left = call(*op == '/' ? "standin_div" : "standin_mod", {*left, *right});
-            }
-            after = next;
-        }
-        return left;
+        return chain(
+            &Rewriter::unit, "*/%",
+            [](char op, Tokens& left, const Tokens& right) {
+                if (op == '*') {
+                    append(left, Tokens{symbol("*")});
+                    append(left, right);
+                    return;
+                }
+                left = call(op == '/' ? "standin_div" : "standin_mod", {left, right});
+            },
+            p, end, after);
     }
 
     // [unary sign] primary: a literal, a name (dotted, maybe a call) or a parenthesised group.
