@@ -23,9 +23,9 @@ constexpr std::uint32_t kVersions[] = {0x70000000, 0x71000001, 0x72090002, 0x730
 
 void translate_batch(const std::string& sql) {
     const TranslationContext context{"master", [](const std::string& database) { return database; }};
-    for (const Statement& statement : split_statements(sql)) {
+    for (const Statement& statement : splitStatements(sql)) {
         try {
-            (void)translate_to_sqlite(statement.tokens, context);
+            (void)translateToSqlite(statement.tokens, context);
         } catch (const SqlError&) {
         }
     }
@@ -34,13 +34,13 @@ void translate_batch(const std::string& sql) {
 void parse_message(const TdsMessage& message, TdsVersion version) {
     switch (message.type) {
     case PacketType::Login7:
-        (void)parse_login7(message.payload);
+        (void)parseLogin7(message.payload);
         break;
     case PacketType::SqlBatch:
-        translate_batch(sql_batch_text(message.payload, version));
+        translate_batch(sqlBatchText(message.payload, version));
         break;
     case PacketType::TransactionManager:
-        (void)parse_transaction_request(message.payload, version);
+        (void)parseTransactionRequest(message.payload, version);
         break;
     default:
         break;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) {
         return 0;
     }
-    const auto version = TdsVersion::from_login(kVersions[data[0] % 5]);
+    const auto version = TdsVersion::fromLogin(kVersions[data[0] % 5]);
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
         std::abort();
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         TdsSocket socket(fds[0], 51);
         TdsMessage message;
-        while (socket.read_message(message, 1u << 20, -1) == ReadResult::Message) {
+        while (socket.readMessage(message, 1u << 20, -1) == ReadResult::Message) {
             try {
                 parse_message(message, *version);
             } catch (const ProtocolError&) {

@@ -1,10 +1,9 @@
 #include "backup/db_backup.h"
 
 #include "backup/local_retention.h"
-#include "common/password.h"
 #include "copy/file_list.h"
 #include "data/ado_connection.h"
-#include "data/connection_string.h"
+#include "data/sql_text.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "scheduler/daily_log.h"
@@ -31,26 +30,13 @@ struct Kind {
     std::string_view endLine;
 };
 
+// The server-side procedure that writes a backup file; "{}" marks where an argument goes.
+constexpr std::string_view kBackupCommand = R"(master..SSP_BackUPDB '{}', '{}', '{}', '{}', '{}')";
+
 constexpr Kind kFull{"INIT", "完全バックアップ", "---DBバックアップ(全体) Start---", "---DBバックアップ(全体) End---"};
 constexpr Kind kDiff{"DIFF", "差分バックアップ", "---DBバックアップ(差分) Start---", "---DBバックアップ(差分) End---"};
 constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "---DBバックアップ(ログ) Start---",
                     "---DBバックアップ(ログ) End---"};
-
-std::string connectionString(const scheduler::ProgramContext& ctx) {
-    using data::quoteOleDbValue;
-    // Built in room reserved at once and the quoted password wiped: no copy of the password stays
-    // behind in freed memory.
-    std::string password = quoteOleDbValue(ctx.dbPassword);
-    std::string s;
-    s.reserve(1024);
-    s.append("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=").append(quoteOleDbValue(ctx.dbUser));
-    s.append(";Password=").append(password);
-    s.append(";Data Source=")
-        .append(quoteOleDbValue(scheduler::fnGetServerName(ctx)))
-        .append(";Workstation ID=(local);");
-    common::wipe(password);
-    return s;
-}
 
 class Stage {
 public:
@@ -60,8 +46,8 @@ public:
 
     void run() {
         sbDeleteExpiredBackupFiles(ctx_, log_, fs_);
-        connection_.ConnectionString = connectionString(ctx_);
-        connection_.Open(); // a failed open shows in every backup below
+        // A failed open shows in every backup below.
+        connection_.Open(scheduler::fnGetServerName(ctx_), ctx_.dbUser, ctx_.dbPassword);
         const auto savedTimeout = connection_.CommandTimeout();
         connection_.CommandTimeout(18000);
         ctx_.backupFiles.reset();
@@ -180,8 +166,7 @@ private:
 
 std::string backupCommand(std::string_view name, std::string_view file, std::string_view kind, std::string_view label,
                           std::string_view runTime) {
-    return "master..SSP_BackUPDB '" + quoted(name) + "', '" + quoted(file) + "', '" + quoted(kind) + "', '" +
-           quoted(label) + "', '" + quoted(runTime) + "'";
+    return data::fillSql(kBackupCommand, {quoted(name), quoted(file), quoted(kind), quoted(label), quoted(runTime)});
 }
 
 void sbDBBackup(scheduler::ProgramContext& ctx) {

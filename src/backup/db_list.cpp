@@ -6,9 +6,9 @@
 namespace backup {
 
 const std::string kDatabaseListQuery =
-    "SELECT name FROM master..sysdatabases " + std::string(" Where ") + " LTrim(RTrim(name)) <> " + "'" + "master" +
-    "'" + " AND LTrim(RTrim(name)) <> " + "'" + "tempdb" + "'" + " AND LTrim(RTrim(name)) <> " + "'" + "msdb" + "'" +
-    " AND LTrim(RTrim(name)) <> " + "'" + "model" + "'" + " ORDER BY name;";
+    R"(SELECT name FROM master..sysdatabases  Where  LTrim(RTrim(name)) <> 'master' )"
+    R"(AND LTrim(RTrim(name)) <> 'tempdb' AND LTrim(RTrim(name)) <> 'msdb' AND LTrim(RTrim(name)) <> 'model' )"
+    R"(ORDER BY name;)";
 
 bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& names) {
     if (!database)

@@ -210,6 +210,16 @@ std::optional<std::map<std::string, std::string>> parseOleDbString(std::string_v
     return pairs;
 }
 
+bool isOleDbString(std::string_view text) {
+    auto pairs = parseOleDbString(text);
+    if (!pairs)
+        return false;
+    const bool named = pairs->count("provider") != 0;
+    for (auto& [key, value] : *pairs)
+        common::wipe(value); // one of them may be the password
+    return named;
+}
+
 std::string quoteOleDbValue(std::string_view value) {
     const bool plain = value.find_first_of(";\"'") == std::string_view::npos && trimView(value) == value;
     if (plain)

@@ -52,6 +52,9 @@ std::string findOdbcValue(std::string_view connectionString, std::string_view ke
 // double or single quotes (the quote doubled inside). nullopt for a malformed string.
 std::optional<std::map<std::string, std::string>> parseOleDbString(std::string_view text);
 
+// True for a well-formed OLE DB string that names a provider; ODBC connection strings name none.
+bool isOleDbString(std::string_view text);
+
 // An OLE DB value quoted so that parseOleDbString gives it back unchanged.
 std::string quoteOleDbValue(std::string_view value);
 

@@ -2,24 +2,37 @@
 
 #include "common/password.h"
 #include "common/string_utils.h"
-#include "data/access_library.h"
 #include "data/change_marker.h"
+#include "data/connection.h"
+#include "data/connection_string.h"
 #include "data/debug_log.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace data {
+namespace {
+
+std::int32_t clampToInt32(std::int64_t n) {
+    return std::int32_t(std::clamp<std::int64_t>(n, -1, std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
 
 struct QRCDBS_DataBase::Impl {
     explicit Impl(DataEnv e) : env(e), log(std::move(e)) {}
 
-    bool connected() const { return handle != 0; }
+    bool connected() const { return connection && connection->isOpen(); }
     // Every statement goes to the debug log before anything else is checked.
     void logStatement(std::string_view sql) {
         if (log.on())
             log.sbWriteDebugLog(sql, true);
     }
 
+    // Opened afresh at each login and shared with the recordsets read from it: a recordset that
+    // outlives a close can still be read, but never requeries on a later login.
     DataEnv env;
-    std::int32_t handle = 0;
+    std::shared_ptr<Connection> connection;
     std::string server, database, user, password;
     DebugLog log;
 };
@@ -50,16 +63,17 @@ bool QRCDBS_DataBase::fnOpen(std::string_view server, std::string_view database,
                              std::string_view password, std::int32_t databaseType) {
     if (impl_->connected())
         return true;
-    std::int32_t handle = 0;
-    const LibStatus status =
-        fnVIRedAZExt_LoginToDatabase(impl_->env, databaseType, server, user, password, database, handle);
-    if (status != 0 || handle == 0 || (fnVIRedAZExt_GetState(1, handle) & 1) == 0) {
-        // A handle that did not pass the state check is not kept; it is not left open either.
-        if (handle != 0)
-            fnVIRedAZExt_DatabaseClose(handle);
+    if (databaseType != 1)
         return false;
-    }
-    impl_->handle = handle;
+    auto target = loginTarget(impl_->env.odbcDriver, server, database, user, password);
+    if (!target)
+        return false;
+    auto connection = std::make_shared<Connection>();
+    const LibStatus status = connection->open(*target, impl_->env.loginTimeoutSeconds);
+    common::wipe(target->password);
+    if (status != libstatus::kOk || !connection->isOpen())
+        return false;
+    impl_->connection = std::move(connection);
     impl_->server = server;
     impl_->database = database;
     impl_->user = user;
@@ -70,10 +84,21 @@ bool QRCDBS_DataBase::fnOpen(std::string_view server, std::string_view database,
 bool QRCDBS_DataBase::fnOpenEtc(std::string_view connectionString) {
     if (impl_->connected())
         return true;
-    std::int32_t handle = 0;
-    if (fnVIRedAZExt_CreateOpen(impl_->env, connectionString, handle) != 0)
+    auto connection = std::make_shared<Connection>();
+    LibStatus status = libstatus::kBadArgument;
+    if (isOleDbString(connectionString)) {
+        int loginTimeout = impl_->env.loginTimeoutSeconds;
+        auto target = odbcTargetFromOleDb(connectionString, impl_->env.odbcDriver, loginTimeout);
+        if (target) {
+            status = connection->open(*target, loginTimeout);
+            common::wipe(target->password);
+        }
+    } else {
+        status = connection->open(std::string(connectionString), impl_->env.loginTimeoutSeconds);
+    }
+    if (status != libstatus::kOk)
         return false;
-    impl_->handle = handle;
+    impl_->connection = std::move(connection);
     return true;
 }
 
@@ -114,9 +139,9 @@ bool QRCDBS_DataBase::fnClose() {
     common::wipe(impl_->password);
     if (!impl_->connected())
         return true;
-    const LibStatus status = fnVIRedAZExt_DatabaseClose(impl_->handle);
-    impl_->handle = 0;
-    return status == 0;
+    impl_->connection->close();
+    impl_->connection.reset();
+    return true;
 }
 
 std::unique_ptr<QRCDBS_RecordSet> QRCDBS_DataBase::fnOpenRecordSet(std::string_view sql, std::int32_t cursorType,
@@ -124,7 +149,7 @@ std::unique_ptr<QRCDBS_RecordSet> QRCDBS_DataBase::fnOpenRecordSet(std::string_v
     if (!impl_->connected())
         return nullptr;
     auto rs = std::make_unique<QRCDBS_RecordSet>(impl_->env);
-    if (!rs->fnOpen(sql, impl_->handle, cursorType, lockType, options))
+    if (!rs->fnOpen(sql, impl_->connection, cursorType, lockType, options))
         return nullptr;
     return rs;
 }
@@ -139,7 +164,10 @@ bool QRCDBS_DataBase::fnExecute(std::string_view sql, std::int32_t* affected, st
     impl_->logStatement(sql);
     if (!impl_->connected())
         return false;
-    result = fnVIRedAZExt_Execute(sql, impl_->handle, count);
+    std::int64_t rows = -1;
+    result = impl_->connection->execute(sql, rows);
+    if (result == libstatus::kOk)
+        count = clampToInt32(rows);
     if (affected)
         *affected = count;
     if (status)
@@ -160,27 +188,34 @@ bool QRCDBS_DataBase::fnExecuteEx(std::string_view sql, std::int32_t* affected, 
     impl_->logStatement(sql);
     if (!impl_->connected())
         return false;
-    const LibStatus status = fnVIRedAZExt_ExecuteEx(sql, impl_->handle, count, code, showMessage ? -1 : 0, silentCode);
+    std::int64_t rows = -1;
+    const LibStatus status = impl_->connection->execute(sql, rows);
+    if (status == libstatus::kOk)
+        count = clampToInt32(rows);
+    else
+        code = impl_->connection->lastErrorCode();
     if (affected)
         *affected = count;
     if (errorCode)
         *errorCode = code;
-    return status == 0;
+    if (status != libstatus::kOk && showMessage && code != silentCode && impl_->env.ui)
+        impl_->env.ui->messageBox(impl_->connection->lastErrorText(), "", platform::MsgIcon::Critical);
+    return status == libstatus::kOk;
 }
 
 std::int16_t QRCDBS_DataBase::fnBeginTrans() {
     // Without a connection no transaction begins, so the result must not read as success.
     if (!impl_->connected())
         return libstatus::kInvalidHandle;
-    return fnVIRedAZExt_BeginTrans(impl_->handle);
+    return impl_->connection->beginTransaction();
 }
 
 bool QRCDBS_DataBase::fnCommitTrans(std::optional<std::int16_t>) {
-    return impl_->connected() && fnVIRedAZExt_CommitTrans(impl_->handle) == 0;
+    return impl_->connected() && impl_->connection->endTransaction(true) == libstatus::kOk;
 }
 
 bool QRCDBS_DataBase::fnRollBackTrans(std::optional<std::int16_t>) {
-    return impl_->connected() && fnVIRedAZExt_RollbackTrans(impl_->handle) == 0;
+    return impl_->connected() && impl_->connection->endTransaction(false) == libstatus::kOk;
 }
 
 bool QRCDBS_DataBase::fnOpenFile(std::string_view prefix, std::string_view path) {

@@ -1,11 +1,13 @@
 #include "data/recordset.h"
 
-#include "data/access_library.h"
+#include "data/connection.h"
 #include "data/debug_log.h"
 #include "data/variant_convert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace data {
 namespace {
@@ -35,15 +37,48 @@ std::string currencyText(std::int64_t scaled) {
     return text;
 }
 
+std::optional<std::size_t> fieldIndex(const ResultTable& t, const FieldRef& field) {
+    if (const int* i = std::get_if<int>(&field)) {
+        if (*i < 0 || std::size_t(*i) >= t.columns.size())
+            return std::nullopt;
+        return std::size_t(*i);
+    }
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        return s;
+    };
+    const std::string wanted = lower(std::get<std::string>(field));
+    for (std::size_t i = 0; i < t.columns.size(); ++i)
+        if (lower(t.columns[i]) == wanted)
+            return i;
+    return std::nullopt;
+}
+
 } // namespace
 
 struct QRCDBS_RecordSet::Impl {
     explicit Impl(DataEnv e) : log(std::move(e)) {}
 
-    bool open() const { return recordset != 0; }
-    // The current value of a field; Empty without a recordset.
+    bool open() const { return connection != nullptr; }
+    std::ptrdiff_t rowCount() const { return std::ptrdiff_t(table.rows.size()); }
+    bool bof() const { return rowCount() == 0 || position < 0; }
+    bool eof() const { return rowCount() == 0 || position >= rowCount(); }
+    // The current value of a field: Null for SQL NULL; Empty without a recordset, without a
+    // current row or without such a field. Names match without regard to ASCII case.
     Variant read(const FieldRef& field) const {
-        return open() ? fnVIRedAZExt_GetVariantData(field, database, recordset) : Variant(Empty{});
+        if (!open() || bof() || eof())
+            return Empty{};
+        const auto index = fieldIndex(table, field);
+        return index ? table.rows[std::size_t(position)][*index] : Variant(Empty{});
+    }
+    // Moves to `to` when the recordset has a row there or just beyond either end.
+    bool moveTo(std::ptrdiff_t to) {
+        if (!open() || rowCount() == 0 || to < -1 || to > rowCount())
+            return false;
+        position = to;
+        return true;
     }
     // A getter's result joins the row's line of values, written at the next flush. The text is
     // only made when logging is on.
@@ -52,8 +87,11 @@ struct QRCDBS_RecordSet::Impl {
             log.sbWriteDebugLog(std::string(makeText()) + "\t", false);
     }
 
-    std::int32_t database = 0;
-    std::int32_t recordset = 0;
+    std::shared_ptr<Connection> connection; // set while open
+    std::string sql;
+    ResultTable table;
+    // Index of the current row: -1 before the first (BOF), rows.size() after the last (EOF).
+    std::ptrdiff_t position = 0;
     DebugLog log;
 };
 
@@ -65,8 +103,8 @@ QRCDBS_RecordSet::~QRCDBS_RecordSet() {
     fnClose();
 }
 
-bool QRCDBS_RecordSet::fnOpen(std::string_view sql, std::int32_t databaseHandle, std::int32_t cursorType,
-                              std::int32_t lockType, std::int32_t options) {
+bool QRCDBS_RecordSet::fnOpen(std::string_view sql, std::shared_ptr<Connection> connection, std::int32_t, std::int32_t,
+                              std::int32_t) {
     auto& log = impl_->log;
     if (log.on()) {
         log.writeHeader();
@@ -76,20 +114,18 @@ bool QRCDBS_RecordSet::fnOpen(std::string_view sql, std::int32_t databaseHandle,
     }
     if (impl_->open())
         return true;
-    std::int32_t handle = 0;
-    const LibStatus status = fnVIRedAZExt_Open(sql, databaseHandle, handle, cursorType, lockType, options);
-    if (status == 0 && handle != 0) {
-        if ((fnVIRedAZExt_GetState(2, databaseHandle) & 1) == 0) {
-            fnVIRedAZExt_Close(databaseHandle, handle);
-            return false;
-        }
-        impl_->database = databaseHandle;
-        impl_->recordset = handle;
+    ResultTable table;
+    const LibStatus status = connection ? connection->query(sql, table) : libstatus::kInvalidHandle;
+    if (status == libstatus::kOk) {
+        impl_->connection = std::move(connection);
+        impl_->sql = sql;
+        impl_->table = std::move(table);
+        impl_->position = 0;
         return true;
     }
+    // No recordset came of it: its number in the line is 0.
     if (log.on())
-        log.sbWriteDebugLog("レコードセットオープン失敗ステータス = " + std::to_string(status) +
-                                " lRecordSet = " + std::to_string(handle),
+        log.sbWriteDebugLog("レコードセットオープン失敗ステータス = " + std::to_string(status) + " lRecordSet = 0",
                             true);
     return false;
 }
@@ -97,93 +133,92 @@ bool QRCDBS_RecordSet::fnOpen(std::string_view sql, std::int32_t databaseHandle,
 bool QRCDBS_RecordSet::fnClose() {
     if (!impl_->open())
         return true;
-    const LibStatus status = fnVIRedAZExt_Close(impl_->database, impl_->recordset);
-    impl_->database = impl_->recordset = 0;
+    impl_->connection.reset();
+    impl_->table = {};
     if (impl_->log.on())
         impl_->log.sbWriteDebugLog("", true);
-    return status == 0;
+    return true;
 }
 
 bool QRCDBS_RecordSet::fnRequery() {
-    return impl_->open() && fnVIRedAZExt_Requery(impl_->database, impl_->recordset) == 0;
+    ResultTable fresh;
+    if (!impl_->open() || impl_->connection->query(impl_->sql, fresh) != libstatus::kOk)
+        return false;
+    impl_->table = std::move(fresh);
+    impl_->position = 0;
+    return true;
 }
 
 std::int32_t QRCDBS_RecordSet::plRecordCount() {
-    return impl_->open() ? fnVIRedAZExt_GetRecordCount(impl_->database, impl_->recordset) : 0;
+    return std::int32_t(std::min<std::ptrdiff_t>(impl_->rowCount(), std::numeric_limits<std::int32_t>::max()));
 }
 
 bool QRCDBS_RecordSet::pbBOF() {
-    return !impl_->open() || fnVIRedAZExt_GetBOF(impl_->database, impl_->recordset) != 0;
+    return !impl_->open() || impl_->bof();
 }
 
 bool QRCDBS_RecordSet::pbEOF() {
-    return !impl_->open() || fnVIRedAZExt_GetEOF(impl_->database, impl_->recordset) != 0;
+    return !impl_->open() || impl_->eof();
 }
 
 bool QRCDBS_RecordSet::fnMoveFirst() {
-    return impl_->open() && fnVIRedAZExt_MoveFirst(impl_->database, impl_->recordset) == 0;
+    return impl_->rowCount() > 0 && impl_->moveTo(0);
 }
 
 bool QRCDBS_RecordSet::fnMoveLast() {
-    return impl_->open() && fnVIRedAZExt_MoveLast(impl_->database, impl_->recordset) == 0;
+    return impl_->moveTo(impl_->rowCount() - 1);
 }
 
 bool QRCDBS_RecordSet::fnMovePrevious() {
-    return impl_->open() && fnVIRedAZExt_MovePrevious(impl_->database, impl_->recordset) == 0;
+    return !impl_->bof() && impl_->moveTo(impl_->position - 1);
 }
 
 bool QRCDBS_RecordSet::fnMoveNext() {
     // Ends the line of values read from the row being left.
     if (impl_->log.on())
         impl_->log.sbWriteDebugLog("", true);
-    return impl_->open() && fnVIRedAZExt_MoveNext(impl_->database, impl_->recordset) == 0;
+    return !impl_->eof() && impl_->moveTo(impl_->position + 1);
 }
 
+// The rows are a copy read at open: there is no row on the server to change through them, so
+// the edits are logged and refused. Changes go through QRCDBS_DataBase::fnExecute.
 bool QRCDBS_RecordSet::fnAddNew() {
     if (impl_->log.on())
         impl_->log.sbWriteDebugLog("fnAddNew", true);
-    return impl_->open() && fnVIRedAZExt_AddNew(impl_->database, impl_->recordset) == 0;
+    return false;
 }
 
 bool QRCDBS_RecordSet::fnUpdate() {
     if (impl_->log.on())
         impl_->log.sbWriteDebugLog("fnUpdate", true);
-    return impl_->open() && fnVIRedAZExt_Update(impl_->database, impl_->recordset) == 0;
+    return false;
 }
 
 bool QRCDBS_RecordSet::fnDelete() {
     if (impl_->log.on())
         impl_->log.sbWriteDebugLog("fnDelete", true);
-    return impl_->open() && fnVIRedAZExt_Delete(impl_->database, impl_->recordset) == 0;
+    return false;
 }
 
 namespace {
-// Field writes: refused without a recordset (and then not logged), logged after the attempt.
-template <typename Setter>
-bool setField(bool open, std::int32_t database, std::int32_t recordset, DebugLog& log, std::string_view label,
-              const FieldRef& field, const Variant& value, Setter set) {
-    if (!open)
-        return false;
-    const bool ok = set(field, value, database, recordset) == 0;
-    if (log.on())
+// Field writes are refused; with a recordset open the attempt is logged.
+bool refuseWrite(bool open, DebugLog& log, std::string_view label, const FieldRef& field, const Variant& value) {
+    if (open && log.on())
         log.sbWriteDebugLog(std::string(label) + fieldText(field) + " = " + variantText(value), true);
-    return ok;
+    return false;
 }
 } // namespace
 
 bool QRCDBS_RecordSet::fnSetVariant(const FieldRef& field, const Variant& value) {
-    return setField(impl_->open(), impl_->database, impl_->recordset, impl_->log, "fnSetVariant:", field, value,
-                    fnVIRedAZExt_SetVariantData);
+    return refuseWrite(impl_->open(), impl_->log, "fnSetVariant:", field, value);
 }
 
 bool QRCDBS_RecordSet::fnSetVariant2(const FieldRef& field, const Variant& value) {
-    return setField(impl_->open(), impl_->database, impl_->recordset, impl_->log, "fnSetVariant:", field, value,
-                    fnVIRedAZExt_SetVariantData2);
+    return refuseWrite(impl_->open(), impl_->log, "fnSetVariant:", field, value);
 }
 
 bool QRCDBS_RecordSet::fnSetBinary(const FieldRef& field, const Bytes& value) {
-    return setField(impl_->open(), impl_->database, impl_->recordset, impl_->log, "fnSetBinary:", field, Variant(value),
-                    fnVIRedAZExt_SetVariantData2);
+    return refuseWrite(impl_->open(), impl_->log, "fnSetBinary:", field, Variant(value));
 }
 
 Variant QRCDBS_RecordSet::fnGetVariant(const FieldRef& field) {
@@ -193,8 +228,7 @@ Variant QRCDBS_RecordSet::fnGetVariant(const FieldRef& field) {
 }
 
 Variant QRCDBS_RecordSet::fnGetVariant2(const FieldRef& field, std::int32_t wantedType) {
-    const Variant v = impl_->open() ? fnVIRedAZExt_GetVariantData2(field, impl_->database, impl_->recordset, wantedType)
-                                    : Variant(Empty{});
+    const Variant v = impl_->open() ? convertVariant(impl_->read(field), wantedType) : Variant(Empty{});
     impl_->note([&] { return variantText(v); });
     return v;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // QRCDBS_RecordSet: the rows of one query, with typed getters that turn SQL NULL into a fixed
-// default. Every operation reports by its return value; none throws.
+// default. The rows are read whole when the query runs, so every cursor movement works whatever
+// cursor type the caller asks for. Every operation reports by its return value; none throws.
 
 #include "data/data_env.h"
 #include "data/variant.h"
@@ -12,6 +13,8 @@
 
 namespace data {
 
+class Connection;
+
 class QRCDBS_RecordSet {
 public:
     explicit QRCDBS_RecordSet(DataEnv env);
@@ -19,7 +22,9 @@ public:
     QRCDBS_RecordSet(const QRCDBS_RecordSet&) = delete;
     QRCDBS_RecordSet& operator=(const QRCDBS_RecordSet&) = delete;
 
-    bool fnOpen(std::string_view sql, std::int32_t databaseHandle, std::int32_t cursorType = 0,
+    // Cursor type, lock type and options have no effect: the rows are a read-only copy that can be
+    // moved through in both directions. The recordset keeps the connection for fnRequery.
+    bool fnOpen(std::string_view sql, std::shared_ptr<Connection> connection, std::int32_t cursorType = 0,
                 std::int32_t lockType = 1, std::int32_t options = -1);
     bool fnClose();
     bool fnRequery();

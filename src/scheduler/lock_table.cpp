@@ -1,7 +1,8 @@
 #include "scheduler/lock_table.h"
 
-#include "data/access_library.h"
+#include "data/connection.h"
 #include "data/database.h"
+#include "data/sql_text.h"
 #include "platform/codepage.h"
 #include "platform/utf8.h"
 
@@ -39,15 +40,24 @@ void readLockRow(data::QRCDBS_RecordSet& rs, HaitaKanriRecord& row) {
     row.ロックＣＤ番号 = fixedText(rs.fnGetChar(std::string("ロックＣＤ番号")), 32);
 }
 
+// The statements on the lock table; "{}" marks where a value goes.
+constexpr std::string_view kSelectLockRowsSql =
+    R"(Select * From 排他管理 Where (削除区分 = '0') AND ＫＥＹテーブル名称２ <> '内訳名称' AND テーブル名称 <> '内訳';)";
+constexpr std::string_view kFindLockRowSql = R"(Select テーブル名称 From 排他管理 Where テーブル名称 = '{}';)";
+constexpr std::string_view kDeleteLockRowsSql =
+    R"(Delete From 排他管理  Where 削除区分 = '0' And テーブル名称 = '{}';)";
+constexpr std::string_view kInsertLockRowSql =
+    R"(Insert into 排他管理 (更新日, 更新操作者, 更新画面ＩＤ, 更新カウンタ, 削除区分, )"
+    R"(ＫＥＹテーブル名称１, ＫＥＹＩＤ１, ＫＥＹテーブル名称２, ＫＥＹＩＤ２, テーブル名称, )"
+    R"(ロックＩＤ番号, ロックＣＤ番号 ) Values (GetDate(), '{}', '{}', 0, '0', '　', 0, '　', 0, '{}', 0, '　' );)";
+
 } // namespace
 
 bool fnSelectLockRows(ProgramContext& ctx, std::vector<HaitaKanriRecord>& rows) {
     rows.clear();
     if (!ctx.database)
         return false;
-    auto rs = ctx.database->fnOpenRecordSet("Select * From 排他管理 Where (削除区分 = '0') AND ＫＥＹテーブル名称２ "
-                                            "<> '内訳名称' AND テーブル名称 <> '内訳';",
-                                            0, -1, -1);
+    auto rs = ctx.database->fnOpenRecordSet(kSelectLockRowsSql, 0, -1, -1);
     if (!rs)
         return false;
     bool result = true;
@@ -66,8 +76,7 @@ bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
     found = false;
     if (!ctx.database)
         return false;
-    auto rs = ctx.database->fnOpenRecordSet(
-        "Select テーブル名称 From 排他管理 Where テーブル名称 = '" + std::string(name) + "';", 0, 1, -1);
+    auto rs = ctx.database->fnOpenRecordSet(data::fillSql(kFindLockRowSql, {name}), 0, 1, -1);
     if (!rs)
         return false;
     found = !rs->pbEOF();
@@ -76,8 +85,7 @@ bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
 }
 
 bool fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
-    const std::string sql =
-        "Delete From 排他管理 " + std::string(" Where 削除区分 = '0' And テーブル名称 = '") + std::string(name) + "';";
+    const std::string sql = data::fillSql(kDeleteLockRowsSql, {name});
     if (ctx.database && ctx.database->fnExecute(sql))
         return true;
     ctx.ui.messageBox("排他管理テーブルから「テーブル名称 = '" + std::string(name) +
@@ -90,11 +98,7 @@ bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInser
     if (!ctx.database)
         return false;
     const std::string sql =
-        "Insert into 排他管理 (更新日, 更新操作者, 更新画面ＩＤ, 更新カウンタ, 削除区分, "
-        "ＫＥＹテーブル名称１, ＫＥＹＩＤ１, ＫＥＹテーブル名称２, ＫＥＹＩＤ２, テーブル名称, "
-        "ロックＩＤ番号, ロックＣＤ番号 ) Values (" +
-        ("GetDate(), '" + fnSqlText(options.operatorName, 16) + "', '" + fnActiveFormName(ctx) + "', 0, '0', ") +
-        "'　', 0, '　', 0, '" + std::string(name) + "', 0, '　' );";
+        data::fillSql(kInsertLockRowSql, {fnSqlText(options.operatorName, 16), fnActiveFormName(ctx), name});
     bool ok = false;
     for (int attempt = 0; attempt <= options.repeatCount; ++attempt) {
         std::int32_t affected = 0, error = 0;

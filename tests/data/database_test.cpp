@@ -1,5 +1,6 @@
 // The connection and recordset classes against the stand-in server.
 #include "data/ado_connection.h"
+#include "data/connection.h"
 #include "data/database.h"
 
 #include "common/password.h"
@@ -126,7 +127,7 @@ TEST_F(Classes, TypedGettersGiveTheirDefaultsForNullAndUnconvertibleValues) {
     EXPECT_EQ(rs->fnGetVariant(0), data::Variant(data::Empty{}));
 
     data::QRCDBS_RecordSet failed(p.env());
-    EXPECT_FALSE(failed.fnOpen("SELECT * FROM nowhere", 12345));
+    EXPECT_FALSE(failed.fnOpen("SELECT * FROM nowhere", std::make_shared<data::Connection>()));
     EXPECT_TRUE(failed.pbEOF());
     EXPECT_TRUE(failed.pbBOF());
 }
@@ -139,7 +140,7 @@ TEST_F(Classes, RecordsetDebugLogShowsQueryColumnsAndTheValuesRead) {
     const std::string sql = "SELECT a, b,c FROM v ORDER BY b";
     auto rs = db->fnOpenRecordSet(sql);
     ASSERT_NE(rs, nullptr);
-    EXPECT_TRUE(rs->fnOpen(sql, 0)); // already open: logs again, changes nothing
+    EXPECT_TRUE(rs->fnOpen(sql, nullptr)); // already open: logs again, changes nothing
     while (!rs->pbEOF()) {
         rs->fnGetChar(std::string("a"));
         rs->fnGetInt(std::string("b"));
@@ -185,18 +186,12 @@ TEST_F(Classes, OpenFromIniReadsTheProgramSettingsAndDeciphersThePassword) {
 TEST_F(Classes, StageConnectionRunsStatementsWithItsOwnTimeout) {
     data::AdoConnection ado(p.env());
     EXPECT_EQ(ado.Execute("SELECT 1").description, "Operation is not allowed when the object is closed.");
-    ado.ConnectionString = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + p.server.user() +
-                           ";Password=" + data::quoteOleDbValue("x;wrong") + ";Data Source=" + p.serverName() +
-                           ";Workstation ID=(local);";
-    const auto refused = ado.Open();
+    const auto refused = ado.Open(p.serverName(), p.server.user(), "x;wrong");
     EXPECT_FALSE(refused.ok);
     EXPECT_THAT(refused.description, HasSubstr("Login failed for user"));
     EXPECT_EQ(ado.Execute("SELECT 1").description, refused.description);
 
-    ado.ConnectionString = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + p.server.user() +
-                           ";Password=" + p.server.password() + ";Data Source=" + p.serverName() +
-                           ";Workstation ID=(local);";
-    ASSERT_TRUE(ado.Open().ok);
+    ASSERT_TRUE(ado.Open(p.serverName(), p.server.user(), p.server.password()).ok);
     EXPECT_EQ(ado.CommandTimeout(), 30);
     EXPECT_TRUE(ado.Execute("CREATE TABLE t (i INT)").ok);
     EXPECT_EQ(ado.Execute("INSERT INTO t VALUES (1), (2)").recordsAffected, 2);

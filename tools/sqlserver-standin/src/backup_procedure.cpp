@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 // A folder counts as not writable when writing is refused or its owner-write bit is clear; the
 // bit check keeps the refusal working for a server that runs as root.
-void check_folder(const fs::path& folder) {
+void checkFolder(const fs::path& folder) {
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         refuse("Backup folder '" + folder.string() + "' does not exist.");
@@ -36,12 +36,12 @@ void check_folder(const fs::path& folder) {
 
 // Copies the database page by page into memory through the online backup API, so a consistent
 // snapshot is taken even while other clients write.
-std::string snapshot(const fs::path& source_file) {
+std::string snapshot(const fs::path& sourceFile) {
     sqlite3* source = nullptr;
     sqlite3* copy = nullptr;
     std::string image;
     std::string error;
-    if (sqlite3_open_v2(source_file.c_str(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+    if (sqlite3_open_v2(sourceFile.c_str(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
         sqlite3_open(":memory:", &copy) != SQLITE_OK) {
         error = "cannot open the database file";
     } else {
@@ -69,7 +69,7 @@ std::string snapshot(const fs::path& source_file) {
 }
 
 // Writes to a temporary file beside the target and renames it, so the target is never half-written.
-void write_file(const fs::path& target, const std::string& image) {
+void writeFile(const fs::path& target, const std::string& image) {
     std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
@@ -96,7 +96,7 @@ void write_file(const fs::path& target, const std::string& image) {
     }
 }
 
-void set_modified_time(const fs::path& file, std::time_t when) {
+void setModifiedTime(const fs::path& file, std::time_t when) {
     const timespec times[2] = {{when, 0}, {when, 0}};
     if (::utimensat(AT_FDCWD, file.c_str(), times, 0) != 0) {
         refuse("Cannot set the time of backup file '" + file.string() + "': " + std::strerror(errno) + ".");
@@ -105,8 +105,8 @@ void set_modified_time(const fs::path& file, std::time_t when) {
 
 } // namespace
 
-void run_backup(const Catalog& catalog, const std::vector<std::string>& failing, const BackupCall& call) {
-    const std::string kind = ascii_lower(call.kind);
+void runBackup(const Catalog& catalog, const std::vector<std::string>& failing, const BackupCall& call) {
+    const std::string kind = asciiLower(call.kind);
     if (kind != "init" && kind != "diff" && kind != "log") {
         refuse("Unknown backup kind '" + call.kind + "': expected INIT, DIFF or LOG.");
     }
@@ -118,17 +118,17 @@ void run_backup(const Catalog& catalog, const std::vector<std::string>& failing,
                     [&](const std::string& name) { return iequals(name, *database); })) {
         refuse("Backup of database '" + *database + "' failed: the server was started to refuse it (--fail-backup).");
     }
-    const auto run_time = parse_run_time(call.run_time);
-    if (!run_time) {
-        refuse("Run time '" + call.run_time + "' is not in the form yyyy/MM/dd HH:mm:ss.");
+    const auto runTime = parseRunTime(call.runTime);
+    if (!runTime) {
+        refuse("Run time '" + call.runTime + "' is not in the form yyyy/MM/dd HH:mm:ss.");
     }
     const fs::path target(call.file);
     if (call.file.empty() || !target.is_absolute() || !target.has_filename()) {
         refuse("Backup file '" + call.file + "' is not a full file path.");
     }
-    check_folder(target.parent_path());
-    write_file(target, snapshot(catalog.file_of(*database)));
-    set_modified_time(target, *run_time);
+    checkFolder(target.parent_path());
+    writeFile(target, snapshot(catalog.fileOf(*database)));
+    setModifiedTime(target, *runTime);
 }
 
 } // namespace standin

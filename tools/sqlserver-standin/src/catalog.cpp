@@ -16,7 +16,7 @@ constexpr const char* kExtension = ".sqlite";
 constexpr std::array<const char*, 4> kSystemDatabases = {"master", "model", "msdb", "tempdb"};
 constexpr std::size_t kMaxNameUnits = 128;
 
-void create_file(const std::filesystem::path& file) {
+void createFile(const std::filesystem::path& file) {
     sqlite3* db = nullptr;
     // Setting the user version writes the header page, so the new file is a complete database.
     int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -29,9 +29,9 @@ void create_file(const std::filesystem::path& file) {
     }
 }
 
-bool usable_name(const std::string& name) {
+bool usableName(const std::string& name) {
     if (name.empty() || name.front() == '.' || name.front() == ' ' || name.back() == ' ' ||
-        utf16_units(name) > kMaxNameUnits) {
+        utf16Units(name) > kMaxNameUnits) {
         return false;
     }
     return std::none_of(name.begin(), name.end(),
@@ -40,11 +40,11 @@ bool usable_name(const std::string& name) {
 
 } // namespace
 
-Catalog::Catalog(std::filesystem::path data_dir) : data_dir_(std::move(data_dir)) {
-    std::filesystem::create_directories(data_dir_);
+Catalog::Catalog(std::filesystem::path dataDir) : dataDir_(std::move(dataDir)) {
+    std::filesystem::create_directories(dataDir_);
     for (const char* name : kSystemDatabases) {
         if (!find(name)) {
-            create_file(file_of(name));
+            createFile(fileOf(name));
         }
     }
 }
@@ -52,7 +52,7 @@ Catalog::Catalog(std::filesystem::path data_dir) : data_dir_(std::move(data_dir)
 std::vector<std::string> Catalog::names() const {
     std::vector<std::string> out;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(data_dir_, ec)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dataDir_, ec)) {
         const std::string file = entry.path().filename().string();
         if (entry.is_regular_file(ec) && file.size() > std::char_traits<char>::length(kExtension) &&
             file.ends_with(kExtension)) {
@@ -72,20 +72,20 @@ std::optional<std::string> Catalog::find(const std::string& name) const {
     return std::nullopt;
 }
 
-std::filesystem::path Catalog::file_of(const std::string& canonical_name) const {
-    return data_dir_ / (canonical_name + kExtension);
+std::filesystem::path Catalog::fileOf(const std::string& canonicalName) const {
+    return dataDir_ / (canonicalName + kExtension);
 }
 
 void Catalog::create(const std::string& name) {
     std::lock_guard lock(mutex_);
-    if (!usable_name(name)) {
+    if (!usableName(name)) {
         throw SqlError(5105, "The database name '" + name + "' cannot be used by this server.");
     }
     if (find(name)) {
         throw SqlError(1801, "Database '" + name + "' already exists. Choose a different database name.");
     }
     try {
-        create_file(file_of(name));
+        createFile(fileOf(name));
     } catch (const std::runtime_error& e) {
         throw SqlError(5123, e.what());
     }
@@ -98,17 +98,17 @@ void Catalog::drop(const std::string& name) {
         throw SqlError(3701, "Cannot drop the database '" + name +
                                  "', because it does not exist or you do not have permission.");
     }
-    if (is_system(*canonical)) {
+    if (isSystem(*canonical)) {
         throw SqlError(3708, "Cannot drop the database '" + *canonical + "' because it is a system database.");
     }
     std::error_code ec;
-    std::filesystem::remove(file_of(*canonical), ec);
+    std::filesystem::remove(fileOf(*canonical), ec);
     if (ec) {
         throw SqlError(5120, "Cannot remove the file of database '" + *canonical + "': " + ec.message());
     }
 }
 
-bool Catalog::is_system(const std::string& name) {
+bool Catalog::isSystem(const std::string& name) {
     return std::any_of(kSystemDatabases.begin(), kSystemDatabases.end(),
                        [&](const char* system) { return iequals(system, name); });
 }

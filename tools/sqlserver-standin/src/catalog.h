@@ -13,20 +13,20 @@ namespace standin {
 class Catalog {
 public:
     // Creates the folder and the system databases when missing; throws std::runtime_error on failure.
-    explicit Catalog(std::filesystem::path data_dir);
+    explicit Catalog(std::filesystem::path dataDir);
 
     std::optional<std::string> find(const std::string& name) const;
     std::vector<std::string> names() const;
-    std::filesystem::path file_of(const std::string& canonical_name) const;
+    std::filesystem::path fileOf(const std::string& canonicalName) const;
 
     // Throw SqlError: the name is taken or unusable as a file name, or (drop) a system database.
     void create(const std::string& name);
     void drop(const std::string& name);
 
-    static bool is_system(const std::string& name);
+    static bool isSystem(const std::string& name);
 
 private:
-    std::filesystem::path data_dir_;
+    std::filesystem::path dataDir_;
     mutable std::mutex mutex_; // CREATE/DROP DATABASE against each other
 };
 

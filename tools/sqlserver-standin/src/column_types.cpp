@@ -14,7 +14,7 @@ namespace {
 constexpr int kMaxNVarChar = 4000;  // characters; longer values need NVARCHAR(MAX)
 constexpr int kMaxVarBinary = 8000; // bytes
 
-const char* type_name(const Column& column) {
+const char* typeName(const Column& column) {
     switch (column.type) {
     case SqlType::Int:
         return column.size == 1 ? "tinyint" : column.size == 2 ? "smallint" : column.size == 4 ? "int" : "bigint";
@@ -33,7 +33,7 @@ const char* type_name(const Column& column) {
 }
 
 // The size written in parentheses after a type name; 0 for "(max)", nullopt when absent.
-std::optional<int> declared_size(const std::string& lower) {
+std::optional<int> declaredSize(const std::string& lower) {
     const std::size_t open = lower.find('(');
     if (open == std::string::npos) {
         return std::nullopt;
@@ -50,7 +50,7 @@ std::optional<int> declared_size(const std::string& lower) {
     return size;
 }
 
-bool looks_like_getdate_text(const std::string& text) {
+bool looksLikeGetdateText(const std::string& text) {
     // "yyyy-mm-dd hh:mm:ss" or with ".fff": the form DATETIME values and GetDate() take here.
     static constexpr const char* kPattern = "dddd-dd-dd dd:dd:dd.ddd";
     if (text.size() != 19 && text.size() != 23) {
@@ -62,12 +62,12 @@ bool looks_like_getdate_text(const std::string& text) {
             return false;
         }
     }
-    return parse_datetime(text).has_value();
+    return parseDatetime(text).has_value();
 }
 
 // An expression column has no declared type: SQLite's values decide.
-Column column_from_values(const std::string& name, const std::vector<Row>& rows, std::size_t index) {
-    bool any = false, all_int = true, all_number = true, all_date_text = true, all_blob = true;
+Column columnFromValues(const std::string& name, const std::vector<Row>& rows, std::size_t index) {
+    bool any = false, allInt = true, allNumber = true, allDateText = true, allBlob = true;
     std::int64_t widest = 0;
     for (const Row& row : rows) {
         const Cell& cell = row[index];
@@ -77,24 +77,24 @@ Column column_from_values(const std::string& name, const std::vector<Row>& rows,
         any = true;
         const auto* i = std::get_if<std::int64_t>(&cell);
         const auto* text = std::get_if<std::string>(&cell);
-        all_int = all_int && i != nullptr;
-        all_number = all_number && (i != nullptr || std::holds_alternative<double>(cell));
-        all_date_text = all_date_text && text != nullptr && looks_like_getdate_text(*text);
-        all_blob = all_blob && std::holds_alternative<Blob>(cell);
+        allInt = allInt && i != nullptr;
+        allNumber = allNumber && (i != nullptr || std::holds_alternative<double>(cell));
+        allDateText = allDateText && text != nullptr && looksLikeGetdateText(*text);
+        allBlob = allBlob && std::holds_alternative<Blob>(cell);
         if (i != nullptr) {
             widest = std::max(widest, *i < 0 ? -(*i + 1) : *i);
         }
     }
-    if (!any || all_int) {
+    if (!any || allInt) {
         return {name, SqlType::Int, widest > std::numeric_limits<std::int32_t>::max() ? 8 : 4};
     }
-    if (all_number) {
+    if (allNumber) {
         return {name, SqlType::Float, 8};
     }
-    if (all_date_text) {
+    if (allDateText) {
         return {name, SqlType::DateTime, 8};
     }
-    if (all_blob) {
+    if (allBlob) {
         return {name, SqlType::VarBinary, kMaxVarBinary};
     }
     return {name, SqlType::NVarChar, kMaxNVarChar};
@@ -102,7 +102,7 @@ Column column_from_values(const std::string& name, const std::vector<Row>& rows,
 
 // A text in a date's digit form ("2026-02-30", "2026/13/01 10:00") names a date that does not
 // exist; SQL Server tells that apart from text that is no date at all.
-bool has_date_form(std::string_view text) {
+bool hasDateForm(std::string_view text) {
     while (!text.empty() && text.front() == ' ') {
         text.remove_prefix(1);
     }
@@ -122,17 +122,17 @@ bool has_date_form(std::string_view text) {
     return i > month && i < text.size() && text[i] == separator && digit(i + 1);
 }
 
-[[noreturn]] void conversion_failed(const Cell& cell, const Column& column) {
+[[noreturn]] void conversionFailed(const Cell& cell, const Column& column) {
     std::string shown = "?";
     const auto* text = std::get_if<std::string>(&cell);
     if (text != nullptr) {
-        shown = std::string(prefix_by_utf16_units(*text, 100));
+        shown = std::string(prefixByUtf16Units(*text, 100));
     } else if (const auto* i = std::get_if<std::int64_t>(&cell)) {
         shown = std::to_string(*i);
     } else if (const auto* d = std::get_if<double>(&cell)) {
         shown = std::to_string(*d);
     }
-    if (column.type == SqlType::DateTime && text != nullptr && has_date_form(*text)) {
+    if (column.type == SqlType::DateTime && text != nullptr && hasDateForm(*text)) {
         throw SqlError(242, "The conversion of a varchar data type to a datetime data type resulted in an "
                             "out-of-range value.");
     }
@@ -141,19 +141,19 @@ bool has_date_form(std::string_view text) {
     }
     if (column.type == SqlType::Int && text == nullptr) {
         throw SqlError(8115, "Arithmetic overflow error converting expression to data type " +
-                                 std::string(type_name(column)) + ".");
+                                 std::string(typeName(column)) + ".");
     }
     throw SqlError(245, "Conversion failed when converting the varchar value '" + shown + "' to data type " +
-                            type_name(column) + ".");
+                            typeName(column) + ".");
 }
 
-std::string number_text(double value) {
+std::string numberText(double value) {
     char buffer[64];
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     return ec == std::errc{} ? std::string(buffer, end) : std::to_string(value);
 }
 
-std::optional<std::int64_t> integer_of(const Cell& cell) {
+std::optional<std::int64_t> integerOf(const Cell& cell) {
     if (const auto* i = std::get_if<std::int64_t>(&cell)) {
         return *i;
     }
@@ -183,10 +183,10 @@ std::optional<std::int64_t> integer_of(const Cell& cell) {
     return std::nullopt;
 }
 
-Cell to_int(const Cell& cell, const Column& column) {
-    const auto value = integer_of(cell);
+Cell toInt(const Cell& cell, const Column& column) {
+    const auto value = integerOf(cell);
     if (!value) {
-        conversion_failed(cell, column);
+        conversionFailed(cell, column);
     }
     const int bits = column.size * 8;
     const bool fits = column.size == 1 ? (*value >= 0 && *value <= 255)
@@ -195,20 +195,20 @@ Cell to_int(const Cell& cell, const Column& column) {
                           : (*value >= -(std::int64_t{1} << (bits - 1)) && *value < (std::int64_t{1} << (bits - 1)));
     // An integer within INT's range is an INT to SQL Server, which names the value when it does
     // not fit a smaller type; anything wider is NUMERIC, whose overflow is reported without it.
-    const bool int_sized =
+    const bool intSized =
         *value >= std::numeric_limits<std::int32_t>::min() && *value <= std::numeric_limits<std::int32_t>::max();
-    if (!fits && int_sized) {
-        throw SqlError(220, "Arithmetic overflow error for data type " + std::string(type_name(column)) +
+    if (!fits && intSized) {
+        throw SqlError(220, "Arithmetic overflow error for data type " + std::string(typeName(column)) +
                                 ", value = " + std::to_string(*value) + ".");
     }
     if (!fits) {
         throw SqlError(8115, "Arithmetic overflow error converting expression to data type " +
-                                 std::string(type_name(column)) + ".");
+                                 std::string(typeName(column)) + ".");
     }
     return *value;
 }
 
-Cell to_bit(const Cell& cell, const Column& column) {
+Cell toBit(const Cell& cell, const Column& column) {
     if (const auto* text = std::get_if<std::string>(&cell)) {
         if (iequals(*text, "true")) {
             return std::int64_t{1};
@@ -217,14 +217,14 @@ Cell to_bit(const Cell& cell, const Column& column) {
             return std::int64_t{0};
         }
     }
-    const auto value = integer_of(cell);
+    const auto value = integerOf(cell);
     if (!value) {
-        conversion_failed(cell, column);
+        conversionFailed(cell, column);
     }
     return std::int64_t{*value != 0 ? 1 : 0};
 }
 
-Cell to_float(const Cell& cell, const Column& column) {
+Cell toFloat(const Cell& cell, const Column& column) {
     if (const auto* i = std::get_if<std::int64_t>(&cell)) {
         return static_cast<double>(*i);
     }
@@ -239,30 +239,30 @@ Cell to_float(const Cell& cell, const Column& column) {
             return value;
         }
     }
-    throw SqlError(8114, std::string("Error converting data type nvarchar to ") + type_name(column) + ".");
+    throw SqlError(8114, std::string("Error converting data type nvarchar to ") + typeName(column) + ".");
 }
 
-Cell to_datetime(const Cell& cell, const Column& column) {
+Cell toDatetime(const Cell& cell, const Column& column) {
     std::optional<DateTimeValue> value;
     if (const auto* text = std::get_if<std::string>(&cell)) {
-        value = parse_datetime(*text);
+        value = parseDatetime(*text);
     } else if (const auto* i = std::get_if<std::int64_t>(&cell)) {
-        value = datetime_from_days(static_cast<double>(*i));
+        value = datetimeFromDays(static_cast<double>(*i));
     } else if (const auto* d = std::get_if<double>(&cell)) {
-        value = datetime_from_days(*d);
+        value = datetimeFromDays(*d);
     }
     if (!value) {
-        conversion_failed(cell, column);
+        conversionFailed(cell, column);
     }
     return *value;
 }
 
-Cell to_text(const Cell& cell) {
+Cell toText(const Cell& cell) {
     if (const auto* i = std::get_if<std::int64_t>(&cell)) {
         return std::to_string(*i);
     }
     if (const auto* d = std::get_if<double>(&cell)) {
-        return number_text(*d);
+        return numberText(*d);
     }
     if (const auto* blob = std::get_if<Blob>(&cell)) {
         return blob->bytes;
@@ -270,12 +270,12 @@ Cell to_text(const Cell& cell) {
     return cell;
 }
 
-Cell to_binary(const Cell& cell, const Column& column) {
+Cell toBinary(const Cell& cell, const Column& column) {
     if (const auto* text = std::get_if<std::string>(&cell)) {
         return Blob{*text};
     }
     if (!std::holds_alternative<Blob>(cell)) {
-        throw SqlError(257, std::string("Implicit conversion to ") + type_name(column) + " is not allowed.");
+        throw SqlError(257, std::string("Implicit conversion to ") + typeName(column) + " is not allowed.");
     }
     return cell;
 }
@@ -286,23 +286,23 @@ Cell convert(const Cell& cell, const Column& column) {
     }
     switch (column.type) {
     case SqlType::Int:
-        return to_int(cell, column);
+        return toInt(cell, column);
     case SqlType::Bit:
-        return to_bit(cell, column);
+        return toBit(cell, column);
     case SqlType::Float:
-        return to_float(cell, column);
+        return toFloat(cell, column);
     case SqlType::DateTime:
-        return to_datetime(cell, column);
+        return toDatetime(cell, column);
     case SqlType::VarBinary:
-        return to_binary(cell, column);
+        return toBinary(cell, column);
     case SqlType::NVarChar:
         break;
     }
-    return to_text(cell);
+    return toText(cell);
 }
 
 // Widens a variable-length column to its longest value, switching to MAX past the TDS limit.
-void fit_size(Column& column, const std::vector<Row>& rows, std::size_t index, bool plp_allowed) {
+void fitSize(Column& column, const std::vector<Row>& rows, std::size_t index, bool plpAllowed) {
     const bool text = column.type == SqlType::NVarChar;
     if (!text && column.type != SqlType::VarBinary) {
         return;
@@ -311,7 +311,7 @@ void fit_size(Column& column, const std::vector<Row>& rows, std::size_t index, b
     std::size_t longest = 0;
     for (const Row& row : rows) {
         if (const auto* s = std::get_if<std::string>(&row[index])) {
-            longest = std::max(longest, utf16_units(*s));
+            longest = std::max(longest, utf16Units(*s));
         } else if (const auto* blob = std::get_if<Blob>(&row[index])) {
             longest = std::max(longest, blob->bytes.size());
         }
@@ -320,7 +320,7 @@ void fit_size(Column& column, const std::vector<Row>& rows, std::size_t index, b
         column.size = std::max(column.size, static_cast<int>(longest));
         return;
     }
-    if (!plp_allowed) {
+    if (!plpAllowed) {
         if (longest > static_cast<std::size_t>(limit)) {
             throw SqlError(7347, "Column '" + column.name + "' holds a value longer than " + std::to_string(limit) +
                                      ", which TDS before 7.2 cannot carry.");
@@ -333,15 +333,15 @@ void fit_size(Column& column, const std::vector<Row>& rows, std::size_t index, b
 
 } // namespace
 
-Cell convert_cell(const Cell& cell, const Column& column) {
+Cell convertCell(const Cell& cell, const Column& column) {
     return convert(cell, column);
 }
 
-void check_storable(const Cell& cell, const Column& column) {
+void checkStorable(const Cell& cell, const Column& column) {
     const Cell converted = convert(cell, column);
     std::size_t length = 0;
     if (const auto* text = std::get_if<std::string>(&converted); text != nullptr && column.type == SqlType::NVarChar) {
-        length = utf16_units(*text);
+        length = utf16Units(*text);
     } else if (const auto* blob = std::get_if<Blob>(&converted)) {
         length = blob->bytes.size();
     }
@@ -351,8 +351,8 @@ void check_storable(const Cell& cell, const Column& column) {
     }
 }
 
-Column column_for_declared_type(const std::string& name, const std::string& declared) {
-    const std::string lower = ascii_lower(declared);
+Column columnForDeclaredType(const std::string& name, const std::string& declared) {
+    const std::string lower = asciiLower(declared);
     const auto has = [&](const char* part) { return lower.find(part) != std::string::npos; };
     if (has("date")) {
         return {name, SqlType::DateTime, 8};
@@ -375,7 +375,7 @@ Column column_for_declared_type(const std::string& name, const std::string& decl
     if (has("float") || has("real") || has("double")) {
         return {name, SqlType::Float, 8};
     }
-    const auto size = declared_size(lower);
+    const auto size = declaredSize(lower);
     if (has("binary") || has("blob") || has("image")) {
         return {name, SqlType::VarBinary, std::min(size.value_or(kMaxVarBinary), kMaxVarBinary)};
     }
@@ -384,16 +384,16 @@ Column column_for_declared_type(const std::string& name, const std::string& decl
     return {name, SqlType::NVarChar, size ? (*size == 0 ? 0 : std::min(*size, kMaxNVarChar)) : kMaxNVarChar};
 }
 
-ResultSet type_result(const std::vector<SourceColumn>& columns, std::vector<Row> rows, bool plp_allowed) {
+ResultSet typeResult(const std::vector<SourceColumn>& columns, std::vector<Row> rows, bool plpAllowed) {
     ResultSet result;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const SourceColumn& source = columns[i];
-        Column column = source.declared_type ? column_for_declared_type(source.name, *source.declared_type)
-                                             : column_from_values(source.name, rows, i);
+        Column column = source.declaredType ? columnForDeclaredType(source.name, *source.declaredType)
+                                            : columnFromValues(source.name, rows, i);
         for (Row& row : rows) {
             row[i] = convert(row[i], column);
         }
-        fit_size(column, rows, i, plp_allowed);
+        fitSize(column, rows, i, plpAllowed);
         result.columns.push_back(std::move(column));
     }
     result.rows = std::move(rows);

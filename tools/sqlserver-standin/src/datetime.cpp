@@ -12,7 +12,7 @@ constexpr int kMinYear = 1753;                    // DATETIME's range
 constexpr int kMaxYear = 9999;
 
 // Days since 1900-01-01 of a proleptic Gregorian date.
-std::int64_t days_from_1900(int year, unsigned month, unsigned day) {
+std::int64_t daysFrom1900(int year, unsigned month, unsigned day) {
     const std::chrono::sys_days date{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}};
     const std::chrono::sys_days epoch{std::chrono::year{1900} / 1 / 1};
     return (date - epoch).count();
@@ -42,7 +42,7 @@ public:
         }
         return false;
     }
-    bool at_end() const { return pos_ == text_.size(); }
+    bool atEnd() const { return pos_ == text_.size(); }
 
 private:
     std::string_view text_;
@@ -60,7 +60,7 @@ std::string_view trim(std::string_view text) {
 }
 
 // Reads "hh:mm[:ss[.f…]]" into ticks.
-bool parse_time(Scanner& in, std::int64_t& ticks) {
+bool parseTime(Scanner& in, std::int64_t& ticks) {
     int hour = 0, minute = 0, second = 0;
     if (!in.digits(1, 2, hour) || !in.take(':') || !in.digits(2, 2, minute)) {
         return false;
@@ -87,7 +87,7 @@ bool parse_time(Scanner& in, std::int64_t& ticks) {
 
 } // namespace
 
-std::optional<DateTimeValue> parse_datetime(std::string_view text) {
+std::optional<DateTimeValue> parseDatetime(std::string_view text) {
     Scanner in(trim(text));
     int year = 0, month = 0, day = 0;
     if (!in.digits(4, 4, year)) {
@@ -98,10 +98,10 @@ std::optional<DateTimeValue> parse_datetime(std::string_view text) {
         return std::nullopt;
     }
     std::int64_t ticks = 0;
-    if (!in.at_end() && (!(in.take(' ') || in.take('T')) || !parse_time(in, ticks))) {
+    if (!in.atEnd() && (!(in.take(' ') || in.take('T')) || !parseTime(in, ticks))) {
         return std::nullopt;
     }
-    if (!in.at_end() || year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1) {
+    if (!in.atEnd() || year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1) {
         return std::nullopt;
     }
     const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
@@ -109,7 +109,7 @@ std::optional<DateTimeValue> parse_datetime(std::string_view text) {
     if (!ymd.ok()) {
         return std::nullopt;
     }
-    std::int64_t days = days_from_1900(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    std::int64_t days = daysFrom1900(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     if (ticks >= kTicksPerDay) { // 23:59:59.999 rounds up into the next day
         ticks -= kTicksPerDay;
         ++days;
@@ -117,18 +117,18 @@ std::optional<DateTimeValue> parse_datetime(std::string_view text) {
     return DateTimeValue{static_cast<std::int32_t>(days), static_cast<std::uint32_t>(ticks)};
 }
 
-std::optional<std::chrono::milliseconds> parse_time_of_day(std::string_view text) {
+std::optional<std::chrono::milliseconds> parseTimeOfDay(std::string_view text) {
     Scanner in(trim(text));
     std::int64_t ticks = 0;
-    if (!parse_time(in, ticks) || !in.at_end()) {
+    if (!parseTime(in, ticks) || !in.atEnd()) {
         return std::nullopt;
     }
     return std::chrono::milliseconds(ticks * 10 / 3);
 }
 
-std::optional<DateTimeValue> datetime_from_days(double days) {
-    if (!std::isfinite(days) || days < static_cast<double>(days_from_1900(kMinYear, 1, 1)) ||
-        days >= static_cast<double>(days_from_1900(kMaxYear + 1, 1, 1))) {
+std::optional<DateTimeValue> datetimeFromDays(double days) {
+    if (!std::isfinite(days) || days < static_cast<double>(daysFrom1900(kMinYear, 1, 1)) ||
+        days >= static_cast<double>(daysFrom1900(kMaxYear + 1, 1, 1))) {
         return std::nullopt;
     }
     const double whole = std::floor(days);
@@ -141,7 +141,7 @@ std::optional<DateTimeValue> datetime_from_days(double days) {
     return DateTimeValue{static_cast<std::int32_t>(day), static_cast<std::uint32_t>(ticks)};
 }
 
-std::string local_now_text() {
+std::string localNowText() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -153,12 +153,12 @@ std::string local_now_text() {
     return text;
 }
 
-std::optional<std::time_t> parse_run_time(std::string_view text) {
+std::optional<std::time_t> parseRunTime(std::string_view text) {
     Scanner in(text);
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!in.digits(4, 4, year) || !in.take('/') || !in.digits(2, 2, month) || !in.take('/') || !in.digits(2, 2, day) ||
         !in.take(' ') || !in.digits(2, 2, hour) || !in.take(':') || !in.digits(2, 2, minute) || !in.take(':') ||
-        !in.digits(2, 2, second) || !in.at_end()) {
+        !in.digits(2, 2, second) || !in.atEnd()) {
         return std::nullopt;
     }
     const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
@@ -185,7 +185,7 @@ std::optional<std::time_t> parse_run_time(std::string_view text) {
 
 namespace standin {
 
-std::string format_datetime(const DateTimeValue& value) {
+std::string formatDatetime(const DateTimeValue& value) {
     const std::chrono::sys_days epoch{std::chrono::year{1900} / 1 / 1};
     const std::chrono::year_month_day ymd{epoch + std::chrono::days{value.days}};
     const std::int64_t millis = (static_cast<std::int64_t>(value.ticks) * 10 + 1) / 3;

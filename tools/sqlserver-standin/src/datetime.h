@@ -13,21 +13,21 @@ namespace standin {
 // DATETIME values live in SQLite as text "yyyy-mm-dd hh:mm:ss[.fff]". Reading accepts what
 // SQL Server accepts in the usual literal forms: "-" or "/" between date parts, " " or "T" before
 // the time, the time optional, seconds optional, up to seven fraction digits.
-std::optional<DateTimeValue> parse_datetime(std::string_view text);
+std::optional<DateTimeValue> parseDatetime(std::string_view text);
 
 // A time of day "hh:mm[:ss[.fffffff]]" as a duration since midnight (WAITFOR DELAY's argument).
-std::optional<std::chrono::milliseconds> parse_time_of_day(std::string_view text);
+std::optional<std::chrono::milliseconds> parseTimeOfDay(std::string_view text);
 
 // A DATETIME from a number of days since 1900-01-01 (SQL Server's numeric conversion).
-std::optional<DateTimeValue> datetime_from_days(double days);
+std::optional<DateTimeValue> datetimeFromDays(double days);
 
 // DATETIME text "yyyy-mm-dd hh:mm:ss.fff", the form the server keeps in SQLite.
-std::string format_datetime(const DateTimeValue& value);
+std::string formatDatetime(const DateTimeValue& value);
 
 // The current local time as DATETIME text with milliseconds: what GetDate() returns.
-std::string local_now_text();
+std::string localNowText();
 
 // "yyyy/MM/dd HH:mm:ss" local time, as the backup procedure's run-time argument carries it.
-std::optional<std::time_t> parse_run_time(std::string_view text);
+std::optional<std::time_t> parseRunTime(std::string_view text);
 
 } // namespace standin

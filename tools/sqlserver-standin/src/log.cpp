@@ -6,7 +6,7 @@
 
 namespace standin {
 
-void log_line(std::string_view text) {
+void logLine(std::string_view text) {
     static std::mutex mutex;
     std::string line(text);
     for (char& c : line) { // one statement, one line

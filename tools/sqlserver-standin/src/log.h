@@ -5,6 +5,6 @@
 namespace standin {
 
 // One line to standard error; lines from concurrent connections never interleave.
-void log_line(std::string_view text);
+void logLine(std::string_view text);
 
 } // namespace standin

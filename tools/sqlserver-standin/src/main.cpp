@@ -16,15 +16,15 @@ namespace {
 using namespace standin;
 
 // Runs the --init-sql scripts of databases that do not exist yet; false after a failure.
-bool run_init_scripts(const ServerSettings& settings, const std::vector<InitScript>& scripts) {
+bool runInitScripts(const ServerSettings& settings, const std::vector<InitScript>& scripts) {
     for (const InitScript& script : scripts) {
         if (settings.catalog->find(script.database)) {
-            log_line("init: database " + script.database + " exists, " + script.file.string() + " not run");
+            logLine("init: database " + script.database + " exists, " + script.file.string() + " not run");
             continue;
         }
         std::ifstream in(script.file, std::ios::binary);
         if (!in) {
-            log_line("init: cannot read " + script.file.string());
+            logLine("init: cannot read " + script.file.string());
             return false;
         }
         std::ostringstream text;
@@ -33,21 +33,21 @@ bool run_init_scripts(const ServerSettings& settings, const std::vector<InitScri
         try {
             settings.catalog->create(script.database);
             Executor executor(settings, script.database, never, true);
-            const Reply reply = executor.run_batch(text.str());
-            if (const ServerMessage* error = reply.first_error()) {
-                log_line("init: " + script.file.string() + " failed in " + script.database + ": " + error->text);
+            const Reply reply = executor.runBatch(text.str());
+            if (const ServerMessage* error = reply.firstError()) {
+                logLine("init: " + script.file.string() + " failed in " + script.database + ": " + error->text);
                 return false;
             }
         } catch (const SqlError& e) {
-            log_line("init: " + std::string(e.what()));
+            logLine("init: " + std::string(e.what()));
             return false;
         }
-        log_line("init: created " + script.database + " from " + script.file.string());
+        logLine("init: created " + script.database + " from " + script.file.string());
     }
     return true;
 }
 
-int serve_until_signal(Options& options) {
+int serveUntilSignal(Options& options) {
     // Signals are taken by sigwait below, never by a handler, so every thread is blocked for them.
     sigset_t signals;
     sigemptyset(&signals);
@@ -57,18 +57,18 @@ int serve_until_signal(Options& options) {
     std::signal(SIGPIPE, SIG_IGN);
 
     Server server(std::move(options.server));
-    if (!run_init_scripts(server.settings(), options.init_scripts)) {
+    if (!runInitScripts(server.settings(), options.initScripts)) {
         return 1;
     }
     const std::uint16_t port = server.listen();
     std::printf("ready %u\n", static_cast<unsigned>(port));
     std::fflush(stdout);
-    log_line("listening on port " + std::to_string(port));
+    logLine("listening on port " + std::to_string(port));
 
     std::thread acceptor([&server] { server.serve(); });
     int signal = 0;
     sigwait(&signals, &signal);
-    log_line(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+    logLine(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
     server.stop();
     acceptor.join();
     return 0;
@@ -79,17 +79,17 @@ int serve_until_signal(Options& options) {
 int main(int argc, char** argv) {
     Options options;
     try {
-        options = parse_options(std::vector<std::string>(argv + 1, argv + argc));
+        options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::invalid_argument& e) {
-        std::cerr << "sqlserver-standin: " << e.what() << "\n\n" << usage_text();
+        std::cerr << "sqlserver-standin: " << e.what() << "\n\n" << usageText();
         return 2;
     }
     if (options.help) {
-        std::cout << usage_text();
+        std::cout << usageText();
         return 0;
     }
     try {
-        return serve_until_signal(options);
+        return serveUntilSignal(options);
     } catch (const std::exception& e) {
         std::cerr << "sqlserver-standin: " << e.what() << "\n";
         return 1;

@@ -8,7 +8,7 @@
 namespace standin {
 namespace {
 
-std::uint16_t parse_port(const std::string& text) {
+std::uint16_t parsePort(const std::string& text) {
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc{} || end != text.data() + text.size() || value > 65535) {
@@ -17,7 +17,7 @@ std::uint16_t parse_port(const std::string& text) {
     return static_cast<std::uint16_t>(value);
 }
 
-void parse_listen(const std::string& value, ServerConfig& config) {
+void parseListen(const std::string& value, ServerConfig& config) {
     const std::size_t colon = value.rfind(':');
     if (colon == std::string::npos) {
         throw std::invalid_argument("--listen needs ADDRESS:PORT, got '" + value + "'");
@@ -26,10 +26,10 @@ void parse_listen(const std::string& value, ServerConfig& config) {
     if (config.address == "localhost") {
         config.address = "127.0.0.1";
     }
-    config.port = parse_port(value.substr(colon + 1));
+    config.port = parsePort(value.substr(colon + 1));
 }
 
-unsigned parse_count(const std::string& option, const std::string& text, unsigned minimum) {
+unsigned parseCount(const std::string& option, const std::string& text, unsigned minimum) {
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc{} || end != text.data() + text.size() || value < minimum) {
@@ -41,7 +41,7 @@ unsigned parse_count(const std::string& option, const std::string& text, unsigne
 
 // The first line of the file, without its line end: a password kept out of the command line,
 // where every user of the machine can read it.
-std::string read_password_file(const std::string& file) {
+std::string readPasswordFile(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     std::string line;
     if (!in || !std::getline(in, line)) {
@@ -53,7 +53,7 @@ std::string read_password_file(const std::string& file) {
     return line;
 }
 
-InitScript parse_init_script(const std::string& value) {
+InitScript parseInitScript(const std::string& value) {
     const std::size_t equals = value.find('=');
     if (equals == std::string::npos || equals == 0 || equals + 1 == value.size()) {
         throw std::invalid_argument("--init-sql needs DB=FILE, got '" + value + "'");
@@ -63,7 +63,7 @@ InitScript parse_init_script(const std::string& value) {
 
 } // namespace
 
-Options parse_options(const std::vector<std::string>& args) {
+Options parseOptions(const std::vector<std::string>& args) {
     Options options;
     bool listen = false, data = false, user = false, password = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -77,10 +77,10 @@ Options parse_options(const std::vector<std::string>& args) {
         }
         const std::string& value = args[++i];
         if (arg == "--listen") {
-            parse_listen(value, options.server);
+            parseListen(value, options.server);
             listen = true;
         } else if (arg == "--data") {
-            options.server.data_dir = value;
+            options.server.dataDir = value;
             data = true;
         } else if (arg == "--user") {
             options.server.credentials.user = value;
@@ -89,22 +89,22 @@ Options parse_options(const std::vector<std::string>& args) {
             options.server.credentials.password = value;
             password = true;
         } else if (arg == "--password-file") {
-            options.server.credentials.password = read_password_file(value);
+            options.server.credentials.password = readPasswordFile(value);
             password = true;
         } else if (arg == "--max-connections") {
-            options.server.max_connections = parse_count(arg, value, 1);
+            options.server.maxConnections = parseCount(arg, value, 1);
         } else if (arg == "--backup-delay") {
-            options.server.backup_delay = std::chrono::milliseconds(parse_count(arg, value, 0));
+            options.server.backupDelay = std::chrono::milliseconds(parseCount(arg, value, 0));
         } else if (arg == "--fail-backup") {
-            options.server.failing_backups.push_back(value);
+            options.server.failingBackups.push_back(value);
         } else if (arg == "--init-sql") {
-            options.init_scripts.push_back(parse_init_script(value));
+            options.initScripts.push_back(parseInitScript(value));
         } else {
             throw std::invalid_argument("unknown argument " + arg);
         }
     }
-    if (const char* from_env = std::getenv(kPasswordVariable); !password && from_env) {
-        options.server.credentials.password = from_env;
+    if (const char* fromEnv = std::getenv(kPasswordVariable); !password && fromEnv) {
+        options.server.credentials.password = fromEnv;
         password = true;
     }
     if (!listen || !data || !user || !password) {
@@ -115,7 +115,7 @@ Options parse_options(const std::vector<std::string>& args) {
     return options;
 }
 
-std::string usage_text() {
+std::string usageText() {
     return R"(Usage: sqlserver-standin --listen 127.0.0.1:PORT --data DIR --user USER
                          (--password PASS | --password-file FILE) [--max-connections N]
                          [--fail-backup NAME]... [--backup-delay MS] [--init-sql DB=FILE]...

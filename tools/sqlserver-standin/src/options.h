@@ -17,7 +17,7 @@ struct InitScript {
 
 struct Options {
     ServerConfig server;
-    std::vector<InitScript> init_scripts;
+    std::vector<InitScript> initScripts;
     bool help = false;
 };
 
@@ -25,7 +25,7 @@ struct Options {
 inline constexpr const char* kPasswordVariable = "SQLSERVER_STANDIN_PASSWORD";
 
 // Parses the command line; throws std::invalid_argument with a message for the user.
-Options parse_options(const std::vector<std::string>& args);
-std::string usage_text();
+Options parseOptions(const std::vector<std::string>& args);
+std::string usageText();
 
 } // namespace standin

@@ -2,7 +2,7 @@
 
 namespace standin {
 
-const ServerMessage* Reply::first_error() const {
+const ServerMessage* Reply::firstError() const {
     for (const ReplyItem& item : items) {
         if (const auto* message = std::get_if<ServerMessage>(&item); message && message->severity > 10) {
             return message;
@@ -11,8 +11,8 @@ const ServerMessage* Reply::first_error() const {
     return nullptr;
 }
 
-bool Reply::has_error() const {
-    return first_error() != nullptr;
+bool Reply::hasError() const {
+    return firstError() != nullptr;
 }
 
 } // namespace standin

@@ -73,8 +73,8 @@ struct Done {
 };
 
 struct DatabaseChange {
-    std::string new_name;
-    std::string old_name;
+    std::string newName;
+    std::string oldName;
 };
 
 enum class TransactionEvent : std::uint8_t { Begin = 8, Commit = 9, Rollback = 10 };
@@ -99,8 +99,8 @@ struct Reply {
         items.emplace_back(std::in_place_type<std::decay_t<Item>>, std::forward<Item>(item));
     }
     // True when the reply holds an error message (severity 11 or more).
-    bool has_error() const;
-    const ServerMessage* first_error() const;
+    bool hasError() const;
+    const ServerMessage* firstError() const;
 };
 
 // A statement failed with a server error; the batch stops and the client gets the message.

@@ -20,7 +20,7 @@ namespace {
 
 constexpr int kReapIntervalMs = 1000;
 
-[[noreturn]] void system_failure(const std::string& what) {
+[[noreturn]] void systemFailure(const std::string& what) {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
@@ -28,20 +28,20 @@ constexpr int kReapIntervalMs = 1000;
 
 Server::Server(ServerConfig config)
     : config_(std::move(config)),
-      catalog_(config_.data_dir), settings_{&catalog_, config_.failing_backups, config_.backup_delay} {
-    if (::pipe2(wake_pipe_, O_CLOEXEC) != 0) {
-        system_failure("cannot create the wake-up pipe");
+      catalog_(config_.dataDir), settings_{&catalog_, config_.failingBackups, config_.backupDelay} {
+    if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
+        systemFailure("cannot create the wake-up pipe");
     }
 }
 
 Server::~Server() {
     stop();
-    end_all_connections();
-    if (listen_fd_ >= 0) {
-        ::close(listen_fd_);
+    endAllConnections();
+    if (listenFd_ >= 0) {
+        ::close(listenFd_);
     }
-    ::close(wake_pipe_[0]);
-    ::close(wake_pipe_[1]);
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
 }
 
 std::uint16_t Server::listen() {
@@ -54,57 +54,57 @@ std::uint16_t Server::listen() {
     if ((ntohl(address.sin_addr.s_addr) >> 24) != 127) {
         throw std::runtime_error("refusing to listen on " + config_.address + ": only loopback addresses are served");
     }
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd_ < 0) {
-        system_failure("cannot create a socket");
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        systemFailure("cannot create a socket");
     }
     const int on = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        system_failure("cannot listen on " + config_.address + ":" + std::to_string(config_.port));
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        systemFailure("cannot listen on " + config_.address + ":" + std::to_string(config_.port));
     }
-    if (::listen(listen_fd_, 64) != 0) {
-        system_failure("cannot listen");
+    if (::listen(listenFd_, 64) != 0) {
+        systemFailure("cannot listen");
     }
     socklen_t length = sizeof address;
-    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
     return ntohs(address.sin_port);
 }
 
 void Server::serve() {
     while (!stopping_) {
-        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
         const int ready = ::poll(fds, 2, kReapIntervalMs);
         if (ready < 0 && errno != EINTR) {
-            log_line(std::string("poll failed: ") + std::strerror(errno));
+            logLine(std::string("poll failed: ") + std::strerror(errno));
             break;
         }
         if (ready > 0 && (fds[0].revents & POLLIN) && !stopping_) {
-            accept_one();
+            acceptOne();
         }
-        reap_finished();
+        reapFinished();
     }
-    end_all_connections();
+    endAllConnections();
 }
 
-void Server::accept_one() {
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+void Server::acceptOne() {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
         return; // the client went away before it was accepted, or descriptors ran out: keep serving
     }
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    std::uint16_t spid = next_spid_++;
+    std::uint16_t spid = nextSpid_++;
     if (spid < 51) { // wrapped around
-        next_spid_ = 52;
+        nextSpid_ = 52;
         spid = 51;
     }
-    std::lock_guard lock(connections_mutex_);
+    std::lock_guard lock(connectionsMutex_);
     // Sessions that ended but are not reaped yet no longer count.
     const auto open =
         std::count_if(connections_.begin(), connections_.end(), [](const Connection& c) { return !c.finished; });
-    if (std::size_t(open) >= config_.max_connections) {
-        log_line("refused a connection: " + std::to_string(config_.max_connections) + " are open");
+    if (std::size_t(open) >= config_.maxConnections) {
+        logLine("refused a connection: " + std::to_string(config_.maxConnections) + " are open");
         ::close(fd);
         return;
     }
@@ -116,15 +116,15 @@ void Server::accept_one() {
             connection.finished = true;
         });
     } catch (const std::system_error& e) { // out of threads: refuse this client, keep the others
-        log_line(std::string("cannot start a connection thread: ") + e.what());
+        logLine(std::string("cannot start a connection thread: ") + e.what());
         connections_.pop_back();
     }
 }
 
-void Server::reap_finished() {
+void Server::reapFinished() {
     std::list<Connection> finished;
     {
-        std::lock_guard lock(connections_mutex_);
+        std::lock_guard lock(connectionsMutex_);
         for (auto it = connections_.begin(); it != connections_.end();) {
             auto next = std::next(it);
             if (it->finished) {
@@ -138,14 +138,14 @@ void Server::reap_finished() {
     }
 }
 
-void Server::end_all_connections() {
+void Server::endAllConnections() {
     std::list<Connection> all;
     {
-        std::lock_guard lock(connections_mutex_);
+        std::lock_guard lock(connectionsMutex_);
         all.splice(all.end(), connections_);
     }
     for (Connection& connection : all) {
-        connection.session->shut_down();
+        connection.session->shutDown();
     }
     for (Connection& connection : all) {
         connection.thread.join();
@@ -155,7 +155,7 @@ void Server::end_all_connections() {
 void Server::stop() {
     if (!stopping_.exchange(true)) {
         const char byte = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_pipe_[1], &byte, 1);
+        [[maybe_unused]] const ssize_t n = ::write(wakePipe_[1], &byte, 1);
     }
 }
 

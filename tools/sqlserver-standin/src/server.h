@@ -20,13 +20,13 @@ namespace standin {
 struct ServerConfig {
     std::string address = "127.0.0.1";
     std::uint16_t port = 0; // 0: the system picks a free port
-    std::filesystem::path data_dir;
+    std::filesystem::path dataDir;
     Credentials credentials;
-    std::vector<std::string> failing_backups;
-    std::chrono::milliseconds backup_delay{0};
+    std::vector<std::string> failingBackups;
+    std::chrono::milliseconds backupDelay{0};
     // A client that loops on connecting must not use up the threads and descriptors of the
     // machine the tests run on.
-    std::size_t max_connections = 64;
+    std::size_t maxConnections = 64;
 };
 
 // Accepts connections on a loopback address and runs a session thread for each.
@@ -53,18 +53,18 @@ private:
         std::atomic<bool> finished{false};
     };
 
-    void accept_one();
-    void reap_finished();
-    void end_all_connections();
+    void acceptOne();
+    void reapFinished();
+    void endAllConnections();
 
     ServerConfig config_;
     Catalog catalog_;
     ServerSettings settings_;
-    int listen_fd_ = -1;
-    int wake_pipe_[2] = {-1, -1};
+    int listenFd_ = -1;
+    int wakePipe_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
-    std::atomic<std::uint16_t> next_spid_{51};
-    std::mutex connections_mutex_;
+    std::atomic<std::uint16_t> nextSpid_{51};
+    std::mutex connectionsMutex_;
     std::list<Connection> connections_;
 };
 

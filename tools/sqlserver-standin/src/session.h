@@ -29,19 +29,19 @@ public:
 
     void run();
     // Ends the connection from another thread (server shutdown).
-    void shut_down() { socket_.shut_down(); }
+    void shutDown() { socket_.shutDown(); }
 
 private:
     bool login();
-    std::optional<Login7> read_login();
-    bool send_login_ack();
-    void refuse_login(const std::vector<ServerMessage>& messages);
+    std::optional<Login7> readLogin();
+    bool sendLoginAck();
+    void refuseLogin(const std::vector<ServerMessage>& messages);
     void serve();
     // Waits for the next request or ATTENTION and answers it; false when the connection is over.
-    bool serve_next();
-    void read_requests();
+    bool serveNext();
+    void readRequests();
     Reply handle(const TdsMessage& message);
-    Reply handle_transaction_request(const TdsMessage& message);
+    Reply handleTransactionRequest(const TdsMessage& message);
     bool send(const Reply& reply);
     void log(const std::string& text) const;
 
@@ -50,13 +50,13 @@ private:
     const ServerSettings& settings_;
     const Credentials& credentials_;
     TdsVersion version_;
-    std::size_t packet_size_ = 4096;
+    std::size_t packetSize_ = 4096;
     std::string user_;
     CancelSignal cancel_;
     std::unique_ptr<Executor> executor_;
 
-    std::mutex queue_mutex_;
-    std::condition_variable queue_changed_;
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
     std::deque<TdsMessage> queue_;
     bool attention_ = false;
     bool closed_ = false;

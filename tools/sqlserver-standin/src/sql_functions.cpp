@@ -12,7 +12,7 @@
 namespace standin {
 namespace {
 
-Cell cell_of(sqlite3_value* value) {
+Cell cellOf(sqlite3_value* value) {
     switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER:
         return static_cast<std::int64_t>(sqlite3_value_int64(value));
@@ -30,7 +30,7 @@ Cell cell_of(sqlite3_value* value) {
     }
 }
 
-void set_result(sqlite3_context* context, const Cell& cell) {
+void setResult(sqlite3_context* context, const Cell& cell) {
     if (const auto* i = std::get_if<std::int64_t>(&cell)) {
         sqlite3_result_int64(context, *i);
     } else if (const auto* d = std::get_if<double>(&cell)) {
@@ -40,7 +40,7 @@ void set_result(sqlite3_context* context, const Cell& cell) {
     } else if (const auto* blob = std::get_if<Blob>(&cell)) {
         sqlite3_result_blob(context, blob->bytes.data(), static_cast<int>(blob->bytes.size()), SQLITE_TRANSIENT);
     } else if (const auto* date = std::get_if<DateTimeValue>(&cell)) {
-        const std::string text = format_datetime(*date);
+        const std::string text = formatDatetime(*date);
         sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     } else {
         sqlite3_result_null(context);
@@ -49,7 +49,7 @@ void set_result(sqlite3_context* context, const Cell& cell) {
 
 const Column kFloat{"", SqlType::Float, 8};
 
-bool is_number(const Cell& c) {
+bool isNumber(const Cell& c) {
     return std::holds_alternative<std::int64_t>(c) || std::holds_alternative<double>(c);
 }
 
@@ -59,22 +59,22 @@ bool is_number(const Cell& c) {
 
 // A text operand next to a number takes the number's type, as SQL Server's precedence rules say;
 // text that is no number fails as in SQL Server (245 for INT, 8114 for FLOAT).
-Cell as_number(const Cell& c, const Cell& other) {
+Cell asNumber(const Cell& c, const Cell& other) {
     if (!std::holds_alternative<std::string>(c) && !std::holds_alternative<Blob>(c)) {
         return c;
     }
     if (std::holds_alternative<double>(other)) {
         try {
-            return convert_cell(c, kFloat);
+            return convertCell(c, kFloat);
         } catch (const SqlError&) {
             throw SqlError(8114, "Error converting data type varchar to float.");
         }
     }
-    const Cell value = convert_cell(c, Column{"", SqlType::Int, 4});
+    const Cell value = convertCell(c, Column{"", SqlType::Int, 4});
     return value;
 }
 
-double as_double(const Cell& c) {
+double asDouble(const Cell& c) {
     if (const auto* i = std::get_if<std::int64_t>(&c)) {
         return static_cast<double>(*i);
     }
@@ -89,17 +89,17 @@ Cell add(const Cell& a, const Cell& b) {
     }
     // GetDate() + n: DATETIME values are text here, and a number added to one counts days.
     for (const auto& [text, number] : {std::pair{ta, &b}, std::pair{tb, &a}}) {
-        if (text != nullptr && is_number(*number)) {
-            if (const auto date = parse_datetime(*text); date && text->size() >= 19) {
-                const double days = date->days + date->ticks / 25'920'000.0 + as_double(*number);
-                if (const auto sum = datetime_from_days(days)) {
+        if (text != nullptr && isNumber(*number)) {
+            if (const auto date = parseDatetime(*text); date && text->size() >= 19) {
+                const double days = date->days + date->ticks / 25'920'000.0 + asDouble(*number);
+                if (const auto sum = datetimeFromDays(days)) {
                     return *sum;
                 }
                 throw SqlError(517, "Adding a value to a 'datetime' column caused an overflow.");
             }
         }
     }
-    const Cell x = as_number(a, b), y = as_number(b, a);
+    const Cell x = asNumber(a, b), y = asNumber(b, a);
     const auto* ix = std::get_if<std::int64_t>(&x);
     const auto* iy = std::get_if<std::int64_t>(&y);
     if (ix != nullptr && iy != nullptr) {
@@ -109,14 +109,14 @@ Cell add(const Cell& a, const Cell& b) {
         }
         return sum;
     }
-    return as_double(x) + as_double(y);
+    return asDouble(x) + asDouble(y);
 }
 
 Cell divide(const Cell& a, const Cell& b, bool modulo) {
-    const Cell x = as_number(a, b), y = as_number(b, a);
+    const Cell x = asNumber(a, b), y = asNumber(b, a);
     const auto* ix = std::get_if<std::int64_t>(&x);
     const auto* iy = std::get_if<std::int64_t>(&y);
-    if ((iy != nullptr && *iy == 0) || (iy == nullptr && as_double(y) == 0.0)) {
+    if ((iy != nullptr && *iy == 0) || (iy == nullptr && asDouble(y) == 0.0)) {
         throw SqlError(8134, "Divide by zero error encountered.");
     }
     if (ix != nullptr && iy != nullptr) {
@@ -125,20 +125,20 @@ Cell divide(const Cell& a, const Cell& b, bool modulo) {
         }
         return modulo ? *ix % *iy : *ix / *iy;
     }
-    return modulo ? std::fmod(as_double(x), as_double(y)) : as_double(x) / as_double(y);
+    return modulo ? std::fmod(asDouble(x), asDouble(y)) : asDouble(x) / asDouble(y);
 }
 
-std::string text_of(const Cell& c) {
-    return std::get<std::string>(convert_cell(c, Column{"", SqlType::NVarChar, 0}));
+std::string textOf(const Cell& c) {
+    return std::get<std::string>(convertCell(c, Column{"", SqlType::NVarChar, 0}));
 }
 
 // CONVERT's styles for DATETIME as text that the system's SQL is likely to use.
 std::string styled(const std::string& text, std::int64_t style) {
-    const auto date = parse_datetime(text);
+    const auto date = parseDatetime(text);
     if (!date) {
         return text;
     }
-    const std::string full = format_datetime(*date); // yyyy-mm-dd hh:mm:ss.fff
+    const std::string full = formatDatetime(*date); // yyyy-mm-dd hh:mm:ss.fff
     switch (style) {
     case 23:
         return full.substr(0, 10);
@@ -162,16 +162,16 @@ Cell cast(const Cell& value, const std::string& type, std::optional<std::int64_t
     if (std::holds_alternative<std::monostate>(value)) {
         return value;
     }
-    Column column = column_for_declared_type("", type);
+    Column column = columnForDeclaredType("", type);
     if (column.type == SqlType::NVarChar) {
-        std::string text = text_of(value);
+        std::string text = textOf(value);
         if (style && std::holds_alternative<std::string>(value)) {
             text = styled(text, *style);
         }
         // CAST to a shorter text cuts it without an error, unlike an INSERT.
-        return column.size > 0 ? std::string(prefix_by_utf16_units(text, static_cast<std::size_t>(column.size))) : text;
+        return column.size > 0 ? std::string(prefixByUtf16Units(text, static_cast<std::size_t>(column.size))) : text;
     }
-    return convert_cell(value, column);
+    return convertCell(value, column);
 }
 
 std::size_t len(const std::string& text) {
@@ -179,7 +179,7 @@ std::size_t len(const std::string& text) {
     while (!s.empty() && s.back() == ' ') {
         s.remove_suffix(1);
     }
-    return utf16_units(s);
+    return utf16Units(s);
 }
 
 template <typename Body> void guarded(sqlite3_context* context, Body body) {
@@ -191,7 +191,7 @@ template <typename Body> void guarded(sqlite3_context* context, Body body) {
     }
 }
 
-bool any_null(int argc, sqlite3_value** argv) {
+bool anyNull(int argc, sqlite3_value** argv) {
     for (int i = 0; i < argc; ++i) {
         if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
             return true;
@@ -200,57 +200,57 @@ bool any_null(int argc, sqlite3_value** argv) {
     return false;
 }
 
-void add_function(sqlite3_context* context, int argc, sqlite3_value** argv) {
-    if (any_null(argc, argv)) {
+void addFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { set_result(context, add(cell_of(argv[0]), cell_of(argv[1]))); });
+    guarded(context, [&] { setResult(context, add(cellOf(argv[0]), cellOf(argv[1]))); });
 }
 
-void div_function(sqlite3_context* context, int argc, sqlite3_value** argv) {
-    if (any_null(argc, argv)) {
+void divFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { set_result(context, divide(cell_of(argv[0]), cell_of(argv[1]), false)); });
+    guarded(context, [&] { setResult(context, divide(cellOf(argv[0]), cellOf(argv[1]), false)); });
 }
 
-void mod_function(sqlite3_context* context, int argc, sqlite3_value** argv) {
-    if (any_null(argc, argv)) {
+void modFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    if (anyNull(argc, argv)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { set_result(context, divide(cell_of(argv[0]), cell_of(argv[1]), true)); });
+    guarded(context, [&] { setResult(context, divide(cellOf(argv[0]), cellOf(argv[1]), true)); });
 }
 
-void cast_function(sqlite3_context* context, int argc, sqlite3_value** argv) {
+void castFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
     guarded(context, [&] {
         std::optional<std::int64_t> style;
         if (argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL) {
             style = sqlite3_value_int64(argv[2]);
         }
-        const std::string type = std::get<std::string>(cell_of(argv[1]));
-        set_result(context, cast(cell_of(argv[0]), type, style));
+        const std::string type = std::get<std::string>(cellOf(argv[1]));
+        setResult(context, cast(cellOf(argv[0]), type, style));
     });
 }
 
-void len_function(sqlite3_context* context, int, sqlite3_value** argv) {
-    const Cell value = cell_of(argv[0]);
+void lenFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    const Cell value = cellOf(argv[0]);
     if (std::holds_alternative<std::monostate>(value)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { sqlite3_result_int64(context, static_cast<std::int64_t>(len(text_of(value)))); });
+    guarded(context, [&] { sqlite3_result_int64(context, static_cast<std::int64_t>(len(textOf(value)))); });
 }
 
 // standin_store(value, declared type): the check a BEFORE INSERT/UPDATE trigger makes per column.
-void store_function(sqlite3_context* context, int, sqlite3_value** argv) {
+void storeFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     guarded(context, [&] {
-        const auto type = cell_of(argv[1]);
+        const auto type = cellOf(argv[1]);
         if (const auto* declared = std::get_if<std::string>(&type)) {
-            Column column = column_for_declared_type("", *declared);
+            Column column = columnForDeclaredType("", *declared);
             const bool variable = column.type == SqlType::NVarChar || column.type == SqlType::VarBinary;
             if (variable && declared->find('(') == std::string::npos) {
                 column.size = 0; // NTEXT and the like: no length to exceed
             }
-            check_storable(cell_of(argv[0]), column);
+            checkStorable(cellOf(argv[0]), column);
         }
         sqlite3_result_null(context);
     });
@@ -258,15 +258,15 @@ void store_function(sqlite3_context* context, int, sqlite3_value** argv) {
 
 } // namespace
 
-void register_sql_functions(sqlite3* db, FunctionErrors* errors) {
+void registerSqlFunctions(sqlite3* db, FunctionErrors* errors) {
     constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function(db, "standin_add", 2, kFlags, errors, add_function, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_div", 2, kFlags, errors, div_function, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_mod", 2, kFlags, errors, mod_function, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_cast", 2, kFlags, errors, cast_function, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_cast", 3, kFlags, errors, cast_function, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_len", 1, kFlags, errors, len_function, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_store", 2, kFlags, errors, store_function, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_add", 2, kFlags, errors, addFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_div", 2, kFlags, errors, divFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_mod", 2, kFlags, errors, modFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_cast", 2, kFlags, errors, castFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_cast", 3, kFlags, errors, castFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_len", 1, kFlags, errors, lenFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_store", 2, kFlags, errors, storeFunction, nullptr, nullptr);
 }
 
 } // namespace standin

@@ -18,6 +18,6 @@ struct FunctionErrors {
 // joins strings), standin_div and standin_mod (which refuse zero), standin_cast (CAST and
 // CONVERT), standin_len (LEN, which ignores trailing blanks) and standin_store (the type check
 // of a value written to a column). `errors` must outlive the connection.
-void register_sql_functions(sqlite3* db, FunctionErrors* errors);
+void registerSqlFunctions(sqlite3* db, FunctionErrors* errors);
 
 } // namespace standin

@@ -18,7 +18,7 @@ ServerMessage error(std::int32_t number, std::string text) {
     return ServerMessage{number, 1, 16, std::move(text), {}, 1};
 }
 
-ServerMessage constraint_failure(const std::string& text) {
+ServerMessage constraintFailure(const std::string& text) {
     std::string rest;
     if (after(text, "NOT NULL constraint failed: ", rest)) {
         return error(515, "Cannot insert the value NULL into column '" + rest + "'; column does not allow nulls.");
@@ -34,11 +34,11 @@ ServerMessage constraint_failure(const std::string& text) {
 
 } // namespace
 
-ServerMessage sqlite_failure(int code, const std::string& text) {
+ServerMessage sqliteFailure(int code, const std::string& text) {
     std::string rest;
     switch (code & 0xFF) {
     case SQLITE_CONSTRAINT:
-        return constraint_failure(text);
+        return constraintFailure(text);
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return error(1222, "Lock request time out period exceeded.");

@@ -8,6 +8,6 @@ namespace standin {
 
 // Turns a SQLite failure into the SQL Server error a client expects for the same fault, so that
 // ODBC reports the usual SQLSTATE (208 → 42S02, 207 → 42S22, 2627/515/547 → 23000, …).
-ServerMessage sqlite_failure(int code, const std::string& text);
+ServerMessage sqliteFailure(int code, const std::string& text);
 
 } // namespace standin

@@ -13,23 +13,23 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 constexpr std::size_t kMaxResultBytes = 256u << 20; // a result set is held whole before it is sent
 
-void getdate_function(sqlite3_context* context, int, sqlite3_value**) {
-    const std::string now = local_now_text();
+void getdateFunction(sqlite3_context* context, int, sqlite3_value**) {
+    const std::string now = localNowText();
     sqlite3_result_text(context, now.c_str(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
 }
 
 // Orders the catalogue as SQL Server numbers its databases: system ones first.
-int database_id(const std::string& name, int user_index) {
+int databaseId(const std::string& name, int userIndex) {
     static const char* const kSystem[] = {"master", "tempdb", "model", "msdb"};
     for (int i = 0; i < 4; ++i) {
         if (iequals(name, kSystem[i])) {
             return i + 1;
         }
     }
-    return 5 + user_index;
+    return 5 + userIndex;
 }
 
-Cell read_cell(sqlite3_stmt* stmt, int column, std::size_t& bytes) {
+Cell readCell(sqlite3_stmt* stmt, int column, std::size_t& bytes) {
     switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_INTEGER:
         return static_cast<std::int64_t>(sqlite3_column_int64(stmt, column));
@@ -52,7 +52,7 @@ Cell read_cell(sqlite3_stmt* stmt, int column, std::size_t& bytes) {
     }
 }
 
-std::uint16_t command_code(StatementKind kind) {
+std::uint16_t commandCode(StatementKind kind) {
     switch (kind) {
     case StatementKind::Query:
         return kCmdSelect;
@@ -85,7 +85,7 @@ std::string quoted(const std::string& text, char quote) {
 }
 
 // Rows of a query on this connection, each cell as text ("" for NULL).
-std::vector<std::vector<std::string>> text_rows(sqlite3* db, const std::string& sql) {
+std::vector<std::vector<std::string>> textRows(sqlite3* db, const std::string& sql) {
     std::vector<std::vector<std::string>> rows;
     StatementGuard guard;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &guard.stmt, nullptr) != SQLITE_OK) {
@@ -102,7 +102,7 @@ std::vector<std::vector<std::string>> text_rows(sqlite3* db, const std::string& 
     return rows;
 }
 
-bool changes_schema(const std::string& sql) {
+bool changesSchema(const std::string& sql) {
     std::size_t start = sql.find_first_not_of(" \t\r\n");
     const auto starts_with = [&](std::string_view word) {
         return start != std::string::npos && iequals(std::string_view(sql).substr(start, word.size()), word);
@@ -124,36 +124,36 @@ SqliteSession::~SqliteSession() {
     close();
 }
 
-void SqliteSession::open(const std::string& canonical_name) {
+void SqliteSession::open(const std::string& canonicalName) {
     sqlite3* db = nullptr;
-    const std::string file = catalog_.file_of(canonical_name).string();
+    const std::string file = catalog_.fileOf(canonicalName).string();
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         const std::string why = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close(db);
-        throw SqlError(4060, "Cannot open database \"" + canonical_name + "\": " + why);
+        throw SqlError(4060, "Cannot open database \"" + canonicalName + "\": " + why);
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdate_function, nullptr, nullptr);
-    register_sql_functions(db, &function_errors_);
+    sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdateFunction, nullptr, nullptr);
+    registerSqlFunctions(db, &functionErrors_);
     sqlite3_exec(db,
                  "PRAGMA temp_store = MEMORY;"
                  "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE NOCASE, dbid INT)",
                  nullptr, nullptr, nullptr);
     close();
-    std::lock_guard lock(handle_mutex_);
+    std::lock_guard lock(handleMutex_);
     db_ = db;
-    database_ = canonical_name;
-    install_write_checks("main");
+    database_ = canonicalName;
+    installWriteChecks("main");
 }
 
-void SqliteSession::install_write_checks(const std::string& schema) {
+void SqliteSession::installWriteChecks(const std::string& schema) {
     const std::string tables = "SELECT name FROM " + quoted(schema, '"') +
                                ".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'";
     std::string sql;
-    for (const auto& table : text_rows(db_, tables)) {
+    for (const auto& table : textRows(db_, tables)) {
         std::string checks;
-        for (const auto& column : text_rows(db_, "SELECT name, type FROM pragma_table_info(" + quoted(table[0], '\'') +
-                                                     ", " + quoted(schema, '\'') + ")")) {
+        for (const auto& column : textRows(db_, "SELECT name, type FROM pragma_table_info(" + quoted(table[0], '\'') +
+                                                    ", " + quoted(schema, '\'') + ")")) {
             checks += (checks.empty() ? "SELECT " : ", ") + std::string("standin_store(NEW.") + quoted(column[0], '"') +
                       ", " + quoted(column[1], '\'') + ")";
         }
@@ -167,19 +167,19 @@ void SqliteSession::install_write_checks(const std::string& schema) {
         }
     }
     if (!sql.empty()) {
-        execute_plain(sql.c_str());
+        executePlain(sql.c_str());
     }
 }
 
-void SqliteSession::install_all_write_checks() {
-    install_write_checks("main");
+void SqliteSession::installAllWriteChecks() {
+    installWriteChecks("main");
     for (const auto& [name, schema] : attached_) {
-        install_write_checks(schema);
+        installWriteChecks(schema);
     }
 }
 
 void SqliteSession::close() {
-    std::lock_guard lock(handle_mutex_);
+    std::lock_guard lock(handleMutex_);
     sqlite3_close_v2(db_);
     db_ = nullptr;
     attached_.clear();
@@ -191,7 +191,7 @@ void SqliteSession::use(const std::string& database) {
         throw SqlError(911,
                        "Database '" + database + "' does not exist. Make sure that the name is entered correctly.");
     }
-    if (in_transaction()) {
+    if (inTransaction()) {
         throw SqlError(226, "USE statement not allowed within a transaction on this server.");
     }
     if (*canonical != database_) {
@@ -199,12 +199,12 @@ void SqliteSession::use(const std::string& database) {
     }
 }
 
-bool SqliteSession::in_transaction() const {
+bool SqliteSession::inTransaction() const {
     return sqlite3_get_autocommit(db_) == 0;
 }
 
 void SqliteSession::interrupt() {
-    std::lock_guard lock(handle_mutex_);
+    std::lock_guard lock(handleMutex_);
     if (db_ != nullptr) {
         sqlite3_interrupt(db_);
     }
@@ -214,22 +214,22 @@ void SqliteSession::fail(int code) {
     if ((code & 0xFF) == SQLITE_INTERRUPT) {
         throw Cancelled();
     }
-    if (function_errors_.pending) {
-        ServerMessage message = std::move(*function_errors_.pending);
-        function_errors_.pending.reset();
+    if (functionErrors_.pending) {
+        ServerMessage message = std::move(*functionErrors_.pending);
+        functionErrors_.pending.reset();
         throw SqlError(std::move(message));
     }
-    throw SqlError(sqlite_failure(code, sqlite3_errmsg(db_)));
+    throw SqlError(sqliteFailure(code, sqlite3_errmsg(db_)));
 }
 
-void SqliteSession::execute_plain(const char* sql) {
+void SqliteSession::executePlain(const char* sql) {
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         fail(rc);
     }
 }
 
-std::string SqliteSession::schema_for(const std::string& database) {
+std::string SqliteSession::schemaFor(const std::string& database) {
     const auto canonical = catalog_.find(database);
     if (!canonical) {
         throw SqlError(911,
@@ -238,7 +238,7 @@ std::string SqliteSession::schema_for(const std::string& database) {
     if (*canonical == database_) {
         return "main";
     }
-    const std::string key = ascii_lower(*canonical);
+    const std::string key = asciiLower(*canonical);
     if (const auto it = attached_.find(key); it != attached_.end()) {
         return it->second;
     }
@@ -246,28 +246,28 @@ std::string SqliteSession::schema_for(const std::string& database) {
     if (sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &attach.stmt, nullptr) != SQLITE_OK) {
         fail(sqlite3_errcode(db_));
     }
-    const std::string file = catalog_.file_of(*canonical).string();
+    const std::string file = catalog_.fileOf(*canonical).string();
     sqlite3_bind_text(attach.stmt, 1, file.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(attach.stmt, 2, canonical->c_str(), -1, SQLITE_TRANSIENT);
     if (const int rc = sqlite3_step(attach.stmt); rc != SQLITE_DONE) {
         fail(rc);
     }
     attached_[key] = *canonical;
-    install_write_checks(*canonical);
+    installWriteChecks(*canonical);
     return *canonical;
 }
 
-void SqliteSession::refresh_sysdatabases() {
-    execute_plain("DELETE FROM temp.sysdatabases");
+void SqliteSession::refreshSysdatabases() {
+    executePlain("DELETE FROM temp.sysdatabases");
     StatementGuard insert;
     if (sqlite3_prepare_v2(db_, "INSERT INTO temp.sysdatabases VALUES (?, ?)", -1, &insert.stmt, nullptr) !=
         SQLITE_OK) {
         fail(sqlite3_errcode(db_));
     }
-    int user_index = 0;
+    int userIndex = 0;
     for (const std::string& name : catalog_.names()) {
-        const int id = database_id(name, user_index);
-        user_index += id >= 5 ? 1 : 0;
+        const int id = databaseId(name, userIndex);
+        userIndex += id >= 5 ? 1 : 0;
         sqlite3_bind_text(insert.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(insert.stmt, 2, id);
         if (const int rc = sqlite3_step(insert.stmt); rc != SQLITE_DONE) {
@@ -277,12 +277,12 @@ void SqliteSession::refresh_sysdatabases() {
     }
 }
 
-void SqliteSession::execute(const Translation& statement, StatementKind kind, bool nocount, bool plp_allowed,
+void SqliteSession::execute(const Translation& statement, StatementKind kind, bool nocount, bool plpAllowed,
                             Reply& reply) {
-    if (statement.uses_sysdatabases) {
-        refresh_sysdatabases();
+    if (statement.usesSysdatabases) {
+        refreshSysdatabases();
     }
-    function_errors_.pending.reset();
+    functionErrors_.pending.reset();
     StatementGuard guard;
     const char* tail = nullptr;
     if (const int rc =
@@ -302,7 +302,7 @@ void SqliteSession::execute(const Translation& statement, StatementKind kind, bo
         Row row;
         row.reserve(static_cast<std::size_t>(columns));
         for (int c = 0; c < columns; ++c) {
-            row.push_back(read_cell(guard.stmt, c, bytes));
+            row.push_back(readCell(guard.stmt, c, bytes));
         }
         rows.push_back(std::move(row));
         if (bytes > kMaxResultBytes) {
@@ -312,12 +312,12 @@ void SqliteSession::execute(const Translation& statement, StatementKind kind, bo
     if (rc != SQLITE_DONE) {
         fail(rc);
     }
-    if (changes_schema(statement.sql)) {
-        install_all_write_checks();
+    if (changesSchema(statement.sql)) {
+        installAllWriteChecks();
     }
     const bool counted = !nocount && (columns > 0 || kind != StatementKind::Other);
     Done done{DoneToken::Done, static_cast<std::uint16_t>(counted ? kDoneCount : 0),
-              command_code(columns > 0 ? StatementKind::Query : kind), 0};
+              commandCode(columns > 0 ? StatementKind::Query : kind), 0};
     if (columns > 0) {
         std::vector<SourceColumn> sources;
         for (int c = 0; c < columns; ++c) {
@@ -326,7 +326,7 @@ void SqliteSession::execute(const Translation& statement, StatementKind kind, bo
                                declared != nullptr ? std::optional<std::string>(declared) : std::nullopt});
         }
         done.count = rows.size();
-        reply.add(type_result(sources, std::move(rows), plp_allowed));
+        reply.add(typeResult(sources, std::move(rows), plpAllowed));
     } else if (kind != StatementKind::Other) {
         done.count = static_cast<std::uint64_t>(sqlite3_changes64(db_));
     }

@@ -36,32 +36,32 @@ public:
     void use(const std::string& database); // throws SqlError 911 or when a transaction is open
 
     // Runs one translated statement and appends its result set and DONE to the reply.
-    void execute(const Translation& statement, StatementKind kind, bool nocount, bool plp_allowed, Reply& reply);
+    void execute(const Translation& statement, StatementKind kind, bool nocount, bool plpAllowed, Reply& reply);
     // BEGIN, COMMIT, ROLLBACK; throws SqlError.
-    void execute_plain(const char* sql);
-    bool in_transaction() const;
+    void executePlain(const char* sql);
+    bool inTransaction() const;
 
     // The schema name under which a database is reachable from this connection.
-    std::string schema_for(const std::string& database);
+    std::string schemaFor(const std::string& database);
     // Stops the running statement; safe to call from another thread.
     void interrupt();
 
 private:
-    void open(const std::string& canonical_name);
+    void open(const std::string& canonicalName);
     void close();
-    void refresh_sysdatabases();
+    void refreshSysdatabases();
     // Makes every write to the schema's tables check its values against the declared column
     // types (TEMP triggers, so that the database files stay plain SQLite).
-    void install_write_checks(const std::string& schema);
-    void install_all_write_checks();
+    void installWriteChecks(const std::string& schema);
+    void installAllWriteChecks();
     [[noreturn]] void fail(int code);
 
     const Catalog& catalog_;
-    mutable std::mutex handle_mutex_; // interrupt() from the reader thread against open/close
+    mutable std::mutex handleMutex_; // interrupt() from the reader thread against open/close
     sqlite3* db_ = nullptr;
     std::string database_;
     std::map<std::string, std::string> attached_; // ASCII-lower name → schema
-    FunctionErrors function_errors_;
+    FunctionErrors functionErrors_;
 };
 
 } // namespace standin

@@ -13,16 +13,16 @@ constexpr std::size_t kAppPair = 48;
 constexpr std::size_t kDatabasePair = 68;
 constexpr std::size_t kMinimumFixedPart = 86; // the TDS 7.0 fixed part, shortest of all
 
-std::string text_field(const ByteReader& reader, std::size_t pair_at) {
+std::string textField(const ByteReader& reader, std::size_t pairAt) {
     ByteReader pair = reader;
-    pair.seek(pair_at);
+    pair.seek(pairAt);
     const std::uint16_t offset = pair.u16le();
     const std::uint16_t units = pair.u16le();
-    return reader.utf16_at(offset, units);
+    return reader.utf16At(offset, units);
 }
 
 // Clients scramble the password: each byte's nibbles swapped, then XOR A5.
-std::string password_field(const std::vector<std::uint8_t>& payload) {
+std::string passwordField(const std::vector<std::uint8_t>& payload) {
     ByteReader pair(payload);
     pair.seek(kPasswordPair);
     const std::size_t offset = pair.u16le();
@@ -36,12 +36,12 @@ std::string password_field(const std::vector<std::uint8_t>& payload) {
         b ^= 0xA5;
         b = static_cast<std::uint8_t>(((b << 4) | (b >> 4)) & 0xFF);
     }
-    return ByteReader(plain).utf16_at(0, units);
+    return ByteReader(plain).utf16At(0, units);
 }
 
 } // namespace
 
-Login7 parse_login7(const std::vector<std::uint8_t>& payload) {
+Login7 parseLogin7(const std::vector<std::uint8_t>& payload) {
     ByteReader reader(payload);
     if (payload.size() < kMinimumFixedPart) {
         throw ProtocolError("LOGIN7 shorter than its fixed part");
@@ -50,22 +50,22 @@ Login7 parse_login7(const std::vector<std::uint8_t>& payload) {
     if (length > payload.size()) {
         throw ProtocolError("LOGIN7 length field larger than the message");
     }
-    const auto version = TdsVersion::from_login(reader.u32le());
+    const auto version = TdsVersion::fromLogin(reader.u32le());
     if (!version) {
         throw ProtocolError("unsupported TDS version in LOGIN7");
     }
     Login7 login;
     login.version = *version;
-    login.packet_size = reader.u32le();
-    login.host = text_field(reader, kHostPair);
-    login.user = text_field(reader, kUserPair);
-    login.password = password_field(payload);
-    login.application = text_field(reader, kAppPair);
-    login.database = text_field(reader, kDatabasePair);
+    login.packetSize = reader.u32le();
+    login.host = textField(reader, kHostPair);
+    login.user = textField(reader, kUserPair);
+    login.password = passwordField(payload);
+    login.application = textField(reader, kAppPair);
+    login.database = textField(reader, kDatabasePair);
     return login;
 }
 
-std::vector<std::uint8_t> prelogin_reply() {
+std::vector<std::uint8_t> preloginReply() {
     return {0x00, 0x00, 0x1A, 0x00, 0x06,       // VERSION at 26, 6 bytes
             0x01, 0x00, 0x20, 0x00, 0x01,       // ENCRYPTION at 32, 1 byte
             0x02, 0x00, 0x21, 0x00, 0x01,       // INSTOPT at 33, 1 byte

@@ -5,8 +5,8 @@
 
 namespace standin {
 
-std::size_t all_headers_end(const std::vector<std::uint8_t>& payload, TdsVersion version) {
-    if (!version.has_all_headers()) {
+std::size_t allHeadersEnd(const std::vector<std::uint8_t>& payload, TdsVersion version) {
+    if (!version.hasAllHeaders()) {
         return 0;
     }
     ByteReader reader(payload);
@@ -17,23 +17,23 @@ std::size_t all_headers_end(const std::vector<std::uint8_t>& payload, TdsVersion
     return total;
 }
 
-std::string sql_batch_text(const std::vector<std::uint8_t>& payload, TdsVersion version) {
-    const std::size_t start = all_headers_end(payload, version);
-    std::string sql = from_utf16le(payload.data() + start, payload.size() - start);
+std::string sqlBatchText(const std::vector<std::uint8_t>& payload, TdsVersion version) {
+    const std::size_t start = allHeadersEnd(payload, version);
+    std::string sql = fromUtf16le(payload.data() + start, payload.size() - start);
     while (!sql.empty() && (sql.back() == '\n' || sql.back() == '\r' || sql.back() == ' ' || sql.back() == '\t')) {
         sql.pop_back(); // tsql ends every batch with a newline
     }
     return sql;
 }
 
-TransactionManagerRequest parse_transaction_request(const std::vector<std::uint8_t>& payload, TdsVersion version) {
+TransactionManagerRequest parseTransactionRequest(const std::vector<std::uint8_t>& payload, TdsVersion version) {
     ByteReader reader(payload);
-    reader.skip(all_headers_end(payload, version));
+    reader.skip(allHeadersEnd(payload, version));
     TransactionManagerRequest request;
     request.type = reader.u16le();
     if (request.type == kTmCommit || request.type == kTmRollback) {
         reader.skip(static_cast<std::size_t>(reader.u8()) * 2); // transaction name
-        request.begin_another = reader.remaining() > 0 && (reader.u8() & 0x01) != 0;
+        request.beginAnother = reader.remaining() > 0 && (reader.u8() & 0x01) != 0;
     }
     return request;
 }

@@ -15,17 +15,17 @@ inline constexpr std::uint16_t kTmRollback = 8;
 
 // Where a request's own data starts: after ALL_HEADERS (TDS 7.2 and later), skipped by its
 // total-length field. Throws ProtocolError when that length lies outside the request.
-std::size_t all_headers_end(const std::vector<std::uint8_t>& payload, TdsVersion version);
+std::size_t allHeadersEnd(const std::vector<std::uint8_t>& payload, TdsVersion version);
 
 // The SQL text of a SQL_BATCH request, trailing blanks and line ends removed.
-std::string sql_batch_text(const std::vector<std::uint8_t>& payload, TdsVersion version);
+std::string sqlBatchText(const std::vector<std::uint8_t>& payload, TdsVersion version);
 
 struct TransactionManagerRequest {
     std::uint16_t type = 0;
-    bool begin_another = false; // COMMIT/ROLLBACK that start a new transaction at once
+    bool beginAnother = false; // COMMIT/ROLLBACK that start a new transaction at once
 };
 
 // Throws ProtocolError on a truncated request.
-TransactionManagerRequest parse_transaction_request(const std::vector<std::uint8_t>& payload, TdsVersion version);
+TransactionManagerRequest parseTransactionRequest(const std::vector<std::uint8_t>& payload, TdsVersion version);
 
 } // namespace standin

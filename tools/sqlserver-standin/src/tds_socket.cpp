@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::uint8_t kStatusEndOfMessage = 0x01;
 
-bool known_client_type(std::uint8_t type) {
+bool knownClientType(std::uint8_t type) {
     switch (static_cast<PacketType>(type)) {
     case PacketType::SqlBatch:
     case PacketType::Rpc:
@@ -34,20 +34,20 @@ TdsSocket::~TdsSocket() {
     ::close(fd_);
 }
 
-void TdsSocket::shut_down() {
-    std::lock_guard lock(shutdown_mutex_);
-    if (!shut_down_) {
-        shut_down_ = true;
+void TdsSocket::shutDown() {
+    std::lock_guard lock(shutdownMutex_);
+    if (!shutDown_) {
+        shutDown_ = true;
         ::shutdown(fd_, SHUT_RDWR);
     }
 }
 
-TdsSocket::Io TdsSocket::read_exact(std::uint8_t* data, std::size_t size, int timeout_ms) {
+TdsSocket::Io TdsSocket::readExact(std::uint8_t* data, std::size_t size, int timeoutMs) {
     std::size_t done = 0;
     while (done < size) {
-        if (timeout_ms >= 0) {
+        if (timeoutMs >= 0) {
             pollfd pfd{fd_, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, timeout_ms);
+            const int ready = ::poll(&pfd, 1, timeoutMs);
             if (ready == 0) {
                 return Io::TimedOut;
             }
@@ -73,18 +73,18 @@ TdsSocket::Io TdsSocket::read_exact(std::uint8_t* data, std::size_t size, int ti
     return Io::Ok;
 }
 
-ReadResult TdsSocket::read_message(TdsMessage& message, std::size_t max_bytes, int timeout_ms) {
+ReadResult TdsSocket::readMessage(TdsMessage& message, std::size_t maxBytes, int timeoutMs) {
     message.payload.clear();
     bool first = true;
     for (;;) {
         std::uint8_t header[kHeaderSize];
-        const Io io = read_exact(header, kHeaderSize, timeout_ms);
+        const Io io = readExact(header, kHeaderSize, timeoutMs);
         if (io != Io::Ok) {
             return io == Io::TimedOut ? ReadResult::TimedOut : ReadResult::Closed;
         }
         const std::uint8_t type = header[0];
         const std::size_t length = (static_cast<std::size_t>(header[2]) << 8) | header[3];
-        if (!known_client_type(type) || length < kHeaderSize) {
+        if (!knownClientType(type) || length < kHeaderSize) {
             return ReadResult::Invalid;
         }
         if (!first && static_cast<PacketType>(type) != message.type &&
@@ -92,14 +92,14 @@ ReadResult TdsSocket::read_message(TdsMessage& message, std::size_t max_bytes, i
             return ReadResult::Invalid;
         }
         const std::size_t body = length - kHeaderSize;
-        const bool over_cap = message.payload.size() + body > max_bytes;
-        const std::size_t old_size = over_cap ? 0 : message.payload.size();
-        message.payload.resize(old_size + body);
-        const Io body_io = read_exact(message.payload.data() + old_size, body, timeout_ms);
-        if (body_io != Io::Ok) {
-            return body_io == Io::TimedOut ? ReadResult::TimedOut : ReadResult::Closed;
+        const bool overCap = message.payload.size() + body > maxBytes;
+        const std::size_t oldSize = overCap ? 0 : message.payload.size();
+        message.payload.resize(oldSize + body);
+        const Io bodyIo = readExact(message.payload.data() + oldSize, body, timeoutMs);
+        if (bodyIo != Io::Ok) {
+            return bodyIo == Io::TimedOut ? ReadResult::TimedOut : ReadResult::Closed;
         }
-        if (over_cap) {
+        if (overCap) {
             return ReadResult::TooLarge;
         }
         message.type = static_cast<PacketType>(type);
@@ -114,7 +114,7 @@ ReadResult TdsSocket::read_message(TdsMessage& message, std::size_t max_bytes, i
     }
 }
 
-bool TdsSocket::write_all(const std::uint8_t* data, std::size_t size) {
+bool TdsSocket::writeAll(const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::send(fd_, data + done, size - done, MSG_NOSIGNAL);
@@ -129,10 +129,10 @@ bool TdsSocket::write_all(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-bool TdsSocket::send_message(PacketType type, const std::vector<std::uint8_t>& payload, std::size_t packet_size) {
-    const std::size_t chunk = std::max<std::size_t>(packet_size, 512) - kHeaderSize;
+bool TdsSocket::sendMessage(PacketType type, const std::vector<std::uint8_t>& payload, std::size_t packetSize) {
+    const std::size_t chunk = std::max<std::size_t>(packetSize, 512) - kHeaderSize;
     std::size_t offset = 0;
-    std::uint8_t packet_id = 1;
+    std::uint8_t packetId = 1;
     std::vector<std::uint8_t> packet;
     do {
         const std::size_t body = std::min(chunk, payload.size() - offset);
@@ -140,10 +140,10 @@ bool TdsSocket::send_message(PacketType type, const std::vector<std::uint8_t>& p
         const std::size_t length = body + kHeaderSize;
         packet.assign({static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(last ? kStatusEndOfMessage : 0),
                        static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
-                       static_cast<std::uint8_t>(spid_ >> 8), static_cast<std::uint8_t>(spid_), packet_id++, 0});
+                       static_cast<std::uint8_t>(spid_ >> 8), static_cast<std::uint8_t>(spid_), packetId++, 0});
         packet.insert(packet.end(), payload.begin() + static_cast<std::ptrdiff_t>(offset),
                       payload.begin() + static_cast<std::ptrdiff_t>(offset + body));
-        if (!write_all(packet.data(), packet.size())) {
+        if (!writeAll(packet.data(), packet.size())) {
             return false;
         }
         offset += body;

@@ -34,23 +34,23 @@ public:
     TdsSocket(const TdsSocket&) = delete;
     TdsSocket& operator=(const TdsSocket&) = delete;
 
-    // Reads the next message. max_bytes caps the assembled payload; timeout_ms < 0 waits forever,
+    // Reads the next message. maxBytes caps the assembled payload; timeoutMs < 0 waits forever,
     // otherwise it bounds the wait for each piece of data. An ATTENTION packet is returned at once.
-    ReadResult read_message(TdsMessage& message, std::size_t max_bytes, int timeout_ms);
+    ReadResult readMessage(TdsMessage& message, std::size_t maxBytes, int timeoutMs);
     // Sends a whole message; false when the client is gone.
-    bool send_message(PacketType type, const std::vector<std::uint8_t>& payload, std::size_t packet_size);
+    bool sendMessage(PacketType type, const std::vector<std::uint8_t>& payload, std::size_t packetSize);
     // Wakes any thread blocked on this socket; later reads see a closed connection.
-    void shut_down();
+    void shutDown();
 
 private:
     enum class Io { Ok, Closed, TimedOut };
-    Io read_exact(std::uint8_t* data, std::size_t size, int timeout_ms);
-    bool write_all(const std::uint8_t* data, std::size_t size);
+    Io readExact(std::uint8_t* data, std::size_t size, int timeoutMs);
+    bool writeAll(const std::uint8_t* data, std::size_t size);
 
     int fd_;
     std::uint16_t spid_;
-    std::mutex shutdown_mutex_;
-    bool shut_down_ = false;
+    std::mutex shutdownMutex_;
+    bool shutDown_ = false;
 };
 
 } // namespace standin

@@ -36,7 +36,7 @@ constexpr const char* kServerName = "sqlserver-standin";
 
 } // namespace
 
-std::optional<TdsVersion> TdsVersion::from_login(std::uint32_t value) {
+std::optional<TdsVersion> TdsVersion::fromLogin(std::uint32_t value) {
     switch (value) {
     case 0x70000000:
     case 0x71000000:
@@ -56,7 +56,7 @@ std::optional<TdsVersion> TdsVersion::from_login(std::uint32_t value) {
 }
 
 int TdsVersion::level() const {
-    switch (login_value >> 24) {
+    switch (loginValue >> 24) {
     case 0x70:
         return 70;
     case 0x71:
@@ -70,7 +70,7 @@ int TdsVersion::level() const {
     }
 }
 
-std::uint32_t TdsVersion::login_ack_value() const {
+std::uint32_t TdsVersion::loginAckValue() const {
     // 7.0 and 7.1 acknowledge in the old "major, minor" form; later versions echo LOGIN7's value.
     switch (level()) {
     case 70:
@@ -78,29 +78,29 @@ std::uint32_t TdsVersion::login_ack_value() const {
     case 71:
         return 0x07010000;
     default:
-        return login_value;
+        return loginValue;
     }
 }
 
-void TokenWriter::env_strings(std::uint8_t type, const std::string& new_value, const std::string& old_value) {
+void TokenWriter::envStrings(std::uint8_t type, const std::string& newValue, const std::string& oldValue) {
     out_.u8(kTokenEnvChange);
-    const std::size_t length_at = out_.size();
+    const std::size_t lengthAt = out_.size();
     out_.u16le(0);
     out_.u8(type);
-    out_.b_varchar(new_value);
-    out_.b_varchar(old_value);
-    out_.patch_u16le(length_at, static_cast<std::uint16_t>(out_.size() - length_at - 2));
+    out_.bVarchar(newValue);
+    out_.bVarchar(oldValue);
+    out_.patchU16le(lengthAt, static_cast<std::uint16_t>(out_.size() - lengthAt - 2));
 }
 
-void TokenWriter::env_database(const std::string& new_name, const std::string& old_name) {
-    env_strings(1, new_name, old_name);
+void TokenWriter::envDatabase(const std::string& newName, const std::string& oldName) {
+    envStrings(1, newName, oldName);
 }
 
-void TokenWriter::env_language(const std::string& language) {
-    env_strings(2, language, "");
+void TokenWriter::envLanguage(const std::string& language) {
+    envStrings(2, language, "");
 }
 
-void TokenWriter::env_collation() {
+void TokenWriter::envCollation() {
     out_.u8(kTokenEnvChange);
     out_.u16le(8);
     out_.u8(7);
@@ -109,11 +109,11 @@ void TokenWriter::env_collation() {
     out_.u8(0);
 }
 
-void TokenWriter::env_packet_size(std::uint32_t new_size, std::uint32_t old_size) {
-    env_strings(4, std::to_string(new_size), std::to_string(old_size));
+void TokenWriter::envPacketSize(std::uint32_t newSize, std::uint32_t oldSize) {
+    envStrings(4, std::to_string(newSize), std::to_string(oldSize));
 }
 
-void TokenWriter::env_transaction(TransactionEvent event, std::uint64_t descriptor) {
+void TokenWriter::envTransaction(TransactionEvent event, std::uint64_t descriptor) {
     out_.u8(kTokenEnvChange);
     out_.u16le(11);
     out_.u8(static_cast<std::uint8_t>(event));
@@ -130,42 +130,42 @@ void TokenWriter::env_transaction(TransactionEvent event, std::uint64_t descript
 
 void TokenWriter::message(const ServerMessage& message) {
     out_.u8(message.severity > 10 ? kTokenError : kTokenInfo);
-    const std::size_t length_at = out_.size();
+    const std::size_t lengthAt = out_.size();
     out_.u16le(0);
     out_.u32le(static_cast<std::uint32_t>(message.number));
     out_.u8(message.state);
     out_.u8(message.severity);
-    out_.us_varchar(prefix_by_utf16_units(message.text, kMaxMessageUnits));
-    out_.b_varchar(kServerName);
-    out_.b_varchar(message.procedure);
-    if (version_.wide_fields()) {
+    out_.usVarchar(prefixByUtf16Units(message.text, kMaxMessageUnits));
+    out_.bVarchar(kServerName);
+    out_.bVarchar(message.procedure);
+    if (version_.wideFields()) {
         out_.u32le(static_cast<std::uint32_t>(message.line));
     } else {
         out_.u16le(static_cast<std::uint16_t>(message.line));
     }
-    out_.patch_u16le(length_at, static_cast<std::uint16_t>(out_.size() - length_at - 2));
+    out_.patchU16le(lengthAt, static_cast<std::uint16_t>(out_.size() - lengthAt - 2));
 }
 
-void TokenWriter::login_ack(const std::string& program) {
+void TokenWriter::loginAck(const std::string& program) {
     out_.u8(kTokenLoginAck);
-    const std::size_t length_at = out_.size();
+    const std::size_t lengthAt = out_.size();
     out_.u16le(0);
     out_.u8(1); // SQL_TSQL: FreeTDS takes anything but 1 or 5 as a refused login
-    const std::uint32_t ack = version_.login_ack_value();
+    const std::uint32_t ack = version_.loginAckValue();
     out_.u16be(static_cast<std::uint16_t>(ack >> 16));
     out_.u16be(static_cast<std::uint16_t>(ack));
-    out_.b_varchar(program);
-    const std::uint8_t server_version[4] = {16, 0, 0x0F, 0xA0};
-    out_.raw(server_version, sizeof server_version);
-    out_.patch_u16le(length_at, static_cast<std::uint16_t>(out_.size() - length_at - 2));
+    out_.bVarchar(program);
+    const std::uint8_t serverVersion[4] = {16, 0, 0x0F, 0xA0};
+    out_.raw(serverVersion, sizeof serverVersion);
+    out_.patchU16le(lengthAt, static_cast<std::uint16_t>(out_.size() - lengthAt - 2));
 }
 
-void TokenWriter::type_info(const Column& column) {
+void TokenWriter::typeInfo(const Column& column) {
     switch (column.type) {
     case SqlType::NVarChar:
         out_.u8(kTypeNVarChar);
         out_.u16le(column.size == 0 ? kMaxLength : static_cast<std::uint16_t>(column.size * 2));
-        if (version_.has_collation()) {
+        if (version_.hasCollation()) {
             out_.raw(kCollation, sizeof kCollation);
         }
         break;
@@ -192,18 +192,18 @@ void TokenWriter::type_info(const Column& column) {
     }
 }
 
-void TokenWriter::col_metadata(const std::vector<Column>& columns) {
+void TokenWriter::colMetadata(const std::vector<Column>& columns) {
     out_.u8(kTokenColMetadata);
     out_.u16le(static_cast<std::uint16_t>(columns.size()));
     for (const Column& column : columns) {
-        if (version_.wide_fields()) {
+        if (version_.wideFields()) {
             out_.u32le(0);
         } else {
             out_.u16le(0);
         }
         out_.u16le(0x0001); // nullable
-        type_info(column);
-        out_.b_varchar(column.name);
+        typeInfo(column);
+        out_.bVarchar(column.name);
     }
 }
 
@@ -220,19 +220,19 @@ void TokenWriter::plp(const std::vector<std::uint8_t>* data) {
     out_.u32le(0);
 }
 
-void TokenWriter::variable_text(const Column& column, const Cell& cell) {
-    const bool is_null = std::holds_alternative<std::monostate>(cell);
+void TokenWriter::variableText(const Column& column, const Cell& cell) {
+    const bool isNull = std::holds_alternative<std::monostate>(cell);
     std::vector<std::uint8_t> data;
     if (const auto* text = std::get_if<std::string>(&cell); text && column.type == SqlType::NVarChar) {
-        data = to_utf16le(*text);
+        data = toUtf16le(*text);
     } else if (const auto* blob = std::get_if<Blob>(&cell); blob && column.type == SqlType::VarBinary) {
         data.assign(blob->bytes.begin(), blob->bytes.end());
-    } else if (!is_null) {
+    } else if (!isNull) {
         mismatch(column);
     }
     if (column.size == 0) {
-        plp(is_null ? nullptr : &data);
-    } else if (is_null) {
+        plp(isNull ? nullptr : &data);
+    } else if (isNull) {
         out_.u16le(0xFFFF);
     } else {
         out_.u16le(static_cast<std::uint16_t>(data.size()));
@@ -242,7 +242,7 @@ void TokenWriter::variable_text(const Column& column, const Cell& cell) {
 
 void TokenWriter::value(const Column& column, const Cell& cell) {
     if (column.type == SqlType::NVarChar || column.type == SqlType::VarBinary) {
-        variable_text(column, cell);
+        variableText(column, cell);
         return;
     }
     if (std::holds_alternative<std::monostate>(cell)) {
@@ -286,14 +286,14 @@ void TokenWriter::row(const std::vector<Column>& columns, const Row& row) {
     }
 }
 
-void TokenWriter::result_set(const ResultSet& result) {
-    col_metadata(result.columns);
+void TokenWriter::resultSet(const ResultSet& result) {
+    colMetadata(result.columns);
     for (const Row& r : result.rows) {
         row(result.columns, r);
     }
 }
 
-void TokenWriter::return_status(std::int32_t value) {
+void TokenWriter::returnStatus(std::int32_t value) {
     out_.u8(kTokenReturnStatus);
     out_.u32le(static_cast<std::uint32_t>(value));
 }
@@ -302,7 +302,7 @@ void TokenWriter::done(const Done& done) {
     out_.u8(static_cast<std::uint8_t>(done.token));
     out_.u16le(done.status);
     out_.u16le(done.command);
-    if (version_.wide_fields()) {
+    if (version_.wideFields()) {
         out_.u64le(done.count);
     } else {
         out_.u32le(static_cast<std::uint32_t>(done.count));
@@ -314,15 +314,15 @@ void TokenWriter::item(const ReplyItem& item) {
         [this](const auto& v) {
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<T, DatabaseChange>) {
-                env_database(v.new_name, v.old_name);
+                envDatabase(v.newName, v.oldName);
             } else if constexpr (std::is_same_v<T, TransactionChange>) {
-                env_transaction(v.event, v.descriptor);
+                envTransaction(v.event, v.descriptor);
             } else if constexpr (std::is_same_v<T, ServerMessage>) {
                 message(v);
             } else if constexpr (std::is_same_v<T, ResultSet>) {
-                result_set(v);
+                resultSet(v);
             } else if constexpr (std::is_same_v<T, ReturnStatus>) {
-                return_status(v.value);
+                returnStatus(v.value);
             } else {
                 done(v);
             }

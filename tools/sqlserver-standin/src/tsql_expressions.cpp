@@ -11,7 +11,7 @@ namespace {
 
 using Tokens = std::vector<Token>;
 
-bool is_symbol(const Token& t, char c) {
+bool isSymbol(const Token& t, char c) {
     return t.kind == TokenKind::Symbol && t.text.size() == 1 && t.text[0] == c;
 }
 
@@ -20,7 +20,7 @@ Token symbol(const char* text) {
 }
 
 // Words that end an operand rather than name one.
-bool is_keyword(const Token& t) {
+bool isKeyword(const Token& t) {
     static constexpr std::array kWords{
         "ALL",    "AND",    "AS",       "ASC",   "BETWEEN", "BY",   "CASE",   "COLLATE", "CREATE", "CROSS", "DEFAULT",
         "DELETE", "DESC",   "DISTINCT", "DROP",  "ELSE",    "END",  "ESCAPE", "EXISTS",  "FROM",   "GROUP", "HAVING",
@@ -37,7 +37,7 @@ bool is_keyword(const Token& t) {
     return false;
 }
 
-[[noreturn]] void too_deep() {
+[[noreturn]] void tooDeep() {
     throw SqlError(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up "
                         "into smaller queries.");
 }
@@ -50,7 +50,7 @@ public:
     Tokens range(std::size_t begin, std::size_t end) {
         // Each level of parentheses costs stack here; SQL Server has a limit of its own too.
         if (++depth_ > kMaxDepth) {
-            too_deep();
+            tooDeep();
         }
         Tokens out;
         std::size_t p = begin;
@@ -72,7 +72,7 @@ public:
     }
 
 private:
-    std::size_t skip_space(std::size_t p, std::size_t end) const {
+    std::size_t skipSpace(std::size_t p, std::size_t end) const {
         while (p < end && in_[p].kind == TokenKind::Space) {
             ++p;
         }
@@ -83,7 +83,7 @@ private:
     std::size_t closing(std::size_t open, std::size_t end) const {
         int depth = 0;
         for (std::size_t k = open; k < end; ++k) {
-            depth += is_symbol(in_[k], '(') ? 1 : is_symbol(in_[k], ')') ? -1 : 0;
+            depth += isSymbol(in_[k], '(') ? 1 : isSymbol(in_[k], ')') ? -1 : 0;
             if (depth == 0) {
                 return k;
             }
@@ -109,7 +109,7 @@ private:
     }
 
     // The operator at `p` when it is one of `ops`.
-    std::optional<char> binary_operator(std::size_t p, std::size_t end, std::string_view ops) const {
+    std::optional<char> binaryOperator(std::size_t p, std::size_t end, std::string_view ops) const {
         if (p < end && in_[p].kind == TokenKind::Symbol && in_[p].text.size() == 1 &&
             ops.find(in_[p].text[0]) != std::string_view::npos) {
             return in_[p].text[0];
@@ -117,48 +117,56 @@ private:
         return std::nullopt;
     }
 
-    // term { ("+" | "-") term }; nullopt when no operand starts at `p`.
-    std::optional<Tokens> additive(std::size_t p, std::size_t end, std::size_t& after) {
-        auto left = multiplicative(p, end, after);
+    using Operand = std::optional<Tokens> (Rewriter::*)(std::size_t, std::size_t, std::size_t&);
+
+    // operand { op operand } for the operators in `ops`, joined left to right by `join`; nullopt
+    // when no operand starts at `p`.
+    template <typename Join>
+    std::optional<Tokens> chain(Operand operand, std::string_view ops, Join join, std::size_t p, std::size_t end,
+                                std::size_t& after) {
+        auto left = (this->*operand)(p, end, after);
         while (left) {
-            const std::size_t at = skip_space(after, end);
-            const auto op = binary_operator(at, end, "+-");
+            const std::size_t at = skipSpace(after, end);
+            const auto op = binaryOperator(at, end, ops);
             std::size_t next = 0;
-            auto right = op ? multiplicative(skip_space(at + 1, end), end, next) : std::nullopt;
+            auto right = op ? (this->*operand)(skipSpace(at + 1, end), end, next) : std::nullopt;
             if (!right) {
                 break;
             }
-            if (*op == '+') {
-                left = call("standin_add", {*left, *right});
-            } else {
-                append(*left, Tokens{Token{TokenKind::Space, " ", 0}, symbol("-"), Token{TokenKind::Space, " ", 0}});
-                append(*left, *right);
-            }
+            join(*op, *left, *right);
             after = next;
         }
         return left;
     }
 
+    // term { ("+" | "-") term }
+    std::optional<Tokens> additive(std::size_t p, std::size_t end, std::size_t& after) {
+        return chain(
+            &Rewriter::multiplicative, "+-",
+            [](char op, Tokens& left, const Tokens& right) {
+                if (op == '+') {
+                    left = call("standin_add", {left, right});
+                    return;
+                }
+                append(left, Tokens{Token{TokenKind::Space, " ", 0}, symbol("-"), Token{TokenKind::Space, " ", 0}});
+                append(left, right);
+            },
+            p, end, after);
+    }
+
     // unit { ("*" | "/" | "%") unit }
     std::optional<Tokens> multiplicative(std::size_t p, std::size_t end, std::size_t& after) {
-        auto left = unit(p, end, after);
-        while (left) {
-            const std::size_t at = skip_space(after, end);
-            const auto op = binary_operator(at, end, "*/%");
-            std::size_t next = 0;
-            auto right = op ? unit(skip_space(at + 1, end), end, next) : std::nullopt;
-            if (!right) {
-                break;
-            }
-            if (*op == '*') {
-                append(*left, Tokens{symbol("*")});
-                append(*left, *right);
-            } else {
-                left = call(*op == '/' ? "standin_div" : "standin_mod", {*left, *right});
-            }
-            after = next;
-        }
-        return left;
+        return chain(
+            &Rewriter::unit, "*/%",
+            [](char op, Tokens& left, const Tokens& right) {
+                if (op == '*') {
+                    append(left, Tokens{symbol("*")});
+                    append(left, right);
+                    return;
+                }
+                left = call(op == '/' ? "standin_div" : "standin_mod", {left, right});
+            },
+            p, end, after);
     }
 
     // [unary sign] primary: a literal, a name (dotted, maybe a call) or a parenthesised group.
@@ -167,12 +175,12 @@ private:
             return std::nullopt;
         }
         const Token& t = in_[p];
-        if (is_symbol(t, '-') || is_symbol(t, '+') || is_symbol(t, '~')) {
+        if (isSymbol(t, '-') || isSymbol(t, '+') || isSymbol(t, '~')) {
             // A run of signs recurses once per sign: count it like a nesting level.
             if (++depth_ > kMaxDepth) {
-                too_deep();
+                tooDeep();
             }
-            auto operand = unit(skip_space(p + 1, end), end, after);
+            auto operand = unit(skipSpace(p + 1, end), end, after);
             --depth_;
             if (operand) {
                 operand->insert(operand->begin(), t);
@@ -184,7 +192,7 @@ private:
             after = p + 1;
             return Tokens{t};
         }
-        if (is_symbol(t, '(')) {
+        if (isSymbol(t, '(')) {
             const std::size_t close = closing(p, end);
             if (close == end) {
                 return std::nullopt;
@@ -195,7 +203,7 @@ private:
             out.push_back(in_[close]);
             return out;
         }
-        if ((t.kind == TokenKind::Word && !is_keyword(t)) || t.kind == TokenKind::Quoted) {
+        if ((t.kind == TokenKind::Word && !isKeyword(t)) || t.kind == TokenKind::Quoted) {
             return name(p, end, after);
         }
         return std::nullopt;
@@ -204,14 +212,14 @@ private:
     // A dotted name ("db..t.c" included), and its argument list when it is a call.
     std::optional<Tokens> name(std::size_t p, std::size_t end, std::size_t& after) {
         std::size_t k = p + 1;
-        while (k + 1 < end && is_symbol(in_[k], '.') &&
-               (in_[k + 1].kind == TokenKind::Word || in_[k + 1].kind == TokenKind::Quoted ||
-                is_symbol(in_[k + 1], '.'))) {
-            k += is_symbol(in_[k + 1], '.') ? 1 : 2;
+        while (
+            k + 1 < end && isSymbol(in_[k], '.') &&
+            (in_[k + 1].kind == TokenKind::Word || in_[k + 1].kind == TokenKind::Quoted || isSymbol(in_[k + 1], '.'))) {
+            k += isSymbol(in_[k + 1], '.') ? 1 : 2;
         }
         Tokens out(in_.begin() + static_cast<std::ptrdiff_t>(p), in_.begin() + static_cast<std::ptrdiff_t>(k));
-        const std::size_t open = skip_space(k, end);
-        if (open >= end || !is_symbol(in_[open], '(')) {
+        const std::size_t open = skipSpace(k, end);
+        if (open >= end || !isSymbol(in_[open], '(')) {
             after = k;
             return out;
         }
@@ -221,10 +229,10 @@ private:
             return out;
         }
         after = close + 1;
-        if (k == p + 1 && is_word(in_[p], "CAST")) {
+        if (k == p + 1 && isWord(in_[p], "CAST")) {
             return cast(open, close);
         }
-        if (k == p + 1 && is_word(in_[p], "CONVERT")) {
+        if (k == p + 1 && isWord(in_[p], "CONVERT")) {
             return convert(open, close);
         }
         out.push_back(in_[open]);
@@ -234,7 +242,7 @@ private:
     }
 
     // The source text of [begin, end) as one string literal: a type name for standin_cast.
-    Tokens type_literal(std::size_t begin, std::size_t end) const {
+    Tokens typeLiteral(std::size_t begin, std::size_t end) const {
         std::string text;
         for (std::size_t k = begin; k < end; ++k) {
             if (in_[k].kind != TokenKind::Space) {
@@ -249,11 +257,11 @@ private:
     }
 
     // Positions of the tokens in (open, close) that stand outside nested parentheses and match.
-    template <typename Match> std::vector<std::size_t> top_level(std::size_t open, std::size_t close, Match match) {
+    template <typename Match> std::vector<std::size_t> topLevel(std::size_t open, std::size_t close, Match match) {
         std::vector<std::size_t> at;
         int depth = 0;
         for (std::size_t k = open + 1; k < close; ++k) {
-            depth += is_symbol(in_[k], '(') ? 1 : is_symbol(in_[k], ')') ? -1 : 0;
+            depth += isSymbol(in_[k], '(') ? 1 : isSymbol(in_[k], ')') ? -1 : 0;
             if (depth == 0 && match(in_[k])) {
                 at.push_back(k);
             }
@@ -262,19 +270,19 @@ private:
     }
 
     Tokens cast(std::size_t open, std::size_t close) {
-        const auto as = top_level(open, close, [](const Token& t) { return is_word(t, "AS"); });
+        const auto as = topLevel(open, close, [](const Token& t) { return isWord(t, "AS"); });
         if (as.size() != 1) {
             throw SqlError(1035, "Incorrect syntax near 'CAST', expected 'AS'.");
         }
-        return call("standin_cast", {range(open + 1, as[0]), type_literal(as[0] + 1, close)});
+        return call("standin_cast", {range(open + 1, as[0]), typeLiteral(as[0] + 1, close)});
     }
 
     Tokens convert(std::size_t open, std::size_t close) {
-        auto commas = top_level(open, close, [](const Token& t) { return is_symbol(t, ','); });
+        auto commas = topLevel(open, close, [](const Token& t) { return isSymbol(t, ','); });
         if (commas.empty() || commas.size() > 2) {
             throw SqlError(102, "Incorrect syntax near 'CONVERT'.");
         }
-        const Tokens type = type_literal(open + 1, commas[0]);
+        const Tokens type = typeLiteral(open + 1, commas[0]);
         commas.push_back(close);
         Tokens value = range(commas[0] + 1, commas[1]);
         if (commas.size() == 2) {
@@ -290,7 +298,7 @@ private:
 
 } // namespace
 
-std::vector<Token> rewrite_expressions(const std::vector<Token>& tokens) {
+std::vector<Token> rewriteExpressions(const std::vector<Token>& tokens) {
     return Rewriter(tokens).range(0, tokens.size());
 }
 

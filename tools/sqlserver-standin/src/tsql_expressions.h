@@ -11,6 +11,6 @@ namespace standin {
 // Server converts it), "a / b" and "a % b" (zero fails), CAST(x AS type) and
 // CONVERT(type, x[, style]). Operator precedence and parentheses are kept; everything else is
 // passed through token by token.
-std::vector<Token> rewrite_expressions(const std::vector<Token>& tokens);
+std::vector<Token> rewriteExpressions(const std::vector<Token>& tokens);
 
 } // namespace standin

@@ -8,17 +8,17 @@
 namespace standin {
 namespace {
 
-bool is_name_char(unsigned char c) {
+bool isNameChar(unsigned char c) {
     // Bytes of multi-byte UTF-8 characters belong to names: Japanese identifiers are common.
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '#' ||
            c == '$' || c >= 0x80;
 }
 
-bool is_digit(char c) {
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool is_blank(char c) {
+bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
@@ -40,8 +40,8 @@ private:
 
     TokenKind next() {
         const char c = sql_[pos_];
-        if (is_blank(c)) {
-            while (pos_ < sql_.size() && is_blank(sql_[pos_])) {
+        if (isBlank(c)) {
+            while (pos_ < sql_.size() && isBlank(sql_[pos_])) {
                 ++pos_;
             }
             return TokenKind::Space;
@@ -52,7 +52,7 @@ private:
             return TokenKind::Space;
         }
         if (c == '/' && at(pos_ + 1) == '*') {
-            block_comment();
+            blockComment();
             return TokenKind::Space;
         }
         if (c == '\'') {
@@ -72,7 +72,7 @@ private:
             quoted('"', "Unclosed quotation mark before the identifier");
             return TokenKind::Quoted;
         }
-        if (is_digit(c) || (c == '.' && is_digit(at(pos_ + 1)))) {
+        if (isDigit(c) || (c == '.' && isDigit(at(pos_ + 1)))) {
             number();
             return TokenKind::Number;
         }
@@ -80,13 +80,13 @@ private:
             while (at(pos_) == '@') {
                 ++pos_;
             }
-            while (pos_ < sql_.size() && is_name_char(static_cast<unsigned char>(sql_[pos_]))) {
+            while (pos_ < sql_.size() && isNameChar(static_cast<unsigned char>(sql_[pos_]))) {
                 ++pos_;
             }
             return TokenKind::Variable;
         }
-        if (is_name_char(static_cast<unsigned char>(c))) {
-            while (pos_ < sql_.size() && is_name_char(static_cast<unsigned char>(sql_[pos_]))) {
+        if (isNameChar(static_cast<unsigned char>(c))) {
+            while (pos_ < sql_.size() && isNameChar(static_cast<unsigned char>(sql_[pos_]))) {
                 ++pos_;
             }
             return TokenKind::Word;
@@ -96,7 +96,7 @@ private:
     }
 
     // T-SQL block comments nest.
-    void block_comment() {
+    void blockComment() {
         int depth = 0;
         while (pos_ < sql_.size()) {
             if (sql_[pos_] == '/' && at(pos_ + 1) == '*') {
@@ -119,7 +119,7 @@ private:
         for (;;) {
             const std::size_t end = sql_.find(close, pos_);
             if (end == std::string_view::npos) {
-                const std::string_view rest = prefix_by_utf16_units(sql_.substr(start + 1), 100);
+                const std::string_view rest = prefixByUtf16Units(sql_.substr(start + 1), 100);
                 throw SqlError(105, std::string(unclosed) + " '" + std::string(rest) + "'.");
             }
             pos_ = end + 1;
@@ -131,13 +131,13 @@ private:
     }
 
     void number() {
-        while (is_digit(at(pos_)) || at(pos_) == '.') {
+        while (isDigit(at(pos_)) || at(pos_) == '.') {
             ++pos_;
         }
         if ((at(pos_) == 'e' || at(pos_) == 'E') &&
-            (is_digit(at(pos_ + 1)) || ((at(pos_ + 1) == '+' || at(pos_ + 1) == '-') && is_digit(at(pos_ + 2))))) {
+            (isDigit(at(pos_ + 1)) || ((at(pos_ + 1) == '+' || at(pos_ + 1) == '-') && isDigit(at(pos_ + 2))))) {
             pos_ += 2;
-            while (is_digit(at(pos_))) {
+            while (isDigit(at(pos_))) {
                 ++pos_;
             }
         }
@@ -148,7 +148,7 @@ private:
     std::vector<Token> tokens_;
 };
 
-std::string trimmed_source(std::string_view sql, const std::vector<Token>& tokens) {
+std::string trimmedSource(std::string_view sql, const std::vector<Token>& tokens) {
     auto first = std::find_if(tokens.begin(), tokens.end(), [](const Token& t) { return t.kind != TokenKind::Space; });
     auto last = std::find_if(tokens.rbegin(), tokens.rend(), [](const Token& t) { return t.kind != TokenKind::Space; });
     if (first == tokens.end()) {
@@ -160,15 +160,15 @@ std::string trimmed_source(std::string_view sql, const std::vector<Token>& token
 
 } // namespace
 
-std::vector<Token> lex_tsql(std::string_view sql) {
+std::vector<Token> lexTsql(std::string_view sql) {
     return Lexer(sql).run();
 }
 
-std::vector<Statement> split_statements(std::string_view sql) {
+std::vector<Statement> splitStatements(std::string_view sql) {
     std::vector<Statement> statements;
     Statement current;
     auto flush = [&] {
-        const std::string text = trimmed_source(sql, current.tokens);
+        const std::string text = trimmedSource(sql, current.tokens);
         if (!text.empty()) {
             const auto first = std::find_if(current.tokens.begin(), current.tokens.end(),
                                             [](const Token& t) { return t.kind != TokenKind::Space; });
@@ -179,7 +179,7 @@ std::vector<Statement> split_statements(std::string_view sql) {
         }
         current = Statement{};
     };
-    for (Token& token : lex_tsql(sql)) {
+    for (Token& token : lexTsql(sql)) {
         if (token.kind == TokenKind::Symbol && token.text == ";") {
             flush();
         } else {
@@ -197,7 +197,7 @@ std::vector<Token> significant(const std::vector<Token>& tokens) {
     return out;
 }
 
-std::string literal_value(const Token& token) {
+std::string literalValue(const Token& token) {
     std::string_view body = token.text;
     if (token.kind == TokenKind::NString) {
         body.remove_prefix(1);
@@ -216,7 +216,7 @@ std::string literal_value(const Token& token) {
     return out;
 }
 
-std::string name_value(const Token& token) {
+std::string nameValue(const Token& token) {
     if (token.kind != TokenKind::Quoted) {
         return token.text;
     }
@@ -232,7 +232,7 @@ std::string name_value(const Token& token) {
     return out;
 }
 
-bool is_word(const Token& token, std::string_view word) {
+bool isWord(const Token& token, std::string_view word) {
     return token.kind == TokenKind::Word && iequals(token.text, word);
 }
 

@@ -32,17 +32,17 @@ struct Statement {
 };
 
 // Splits T-SQL into tokens. Throws SqlError for an unclosed string, identifier or comment.
-std::vector<Token> lex_tsql(std::string_view sql);
+std::vector<Token> lexTsql(std::string_view sql);
 
 // Splits a batch at the ";" that stand outside strings, names and comments; drops empty statements.
-std::vector<Statement> split_statements(std::string_view sql);
+std::vector<Statement> splitStatements(std::string_view sql);
 
 // The significant tokens (no spaces or comments).
 std::vector<Token> significant(const std::vector<Token>& tokens);
 
 // The value of a String/NString token ('' undoubled), or of a name token (brackets removed).
-std::string literal_value(const Token& token);
-std::string name_value(const Token& token);
-bool is_word(const Token& token, std::string_view word); // a Word equal to word, ignoring ASCII case
+std::string literalValue(const Token& token);
+std::string nameValue(const Token& token);
+bool isWord(const Token& token, std::string_view word); // a Word equal to word, ignoring ASCII case
 
 } // namespace standin

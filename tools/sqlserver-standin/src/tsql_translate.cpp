@@ -10,14 +10,14 @@
 namespace standin {
 namespace {
 
-bool is_name(const Token& t) {
+bool isName(const Token& t) {
     return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
 }
-bool is_symbol(const Token& t, char c) {
+bool isSymbol(const Token& t, char c) {
     return t.kind == TokenKind::Symbol && t.text.size() == 1 && t.text[0] == c;
 }
 
-std::string quote_name(const std::string& name) {
+std::string quoteName(const std::string& name) {
     std::string out = "\"";
     for (char c : name) {
         out += c;
@@ -34,12 +34,12 @@ public:
         : tokens_(tokens), context_(context) {}
 
     Translation run() {
-        const std::string limit = take_top();
+        const std::string limit = takeTop();
         for (i_ = 0; i_ < tokens_.size(); ++i_) {
             if (!skipped_.empty() && skipped_.count(i_) != 0) {
                 continue;
             }
-            emit_token();
+            emitToken();
         }
         if (!limit.empty()) {
             out_.sql += " LIMIT " + limit;
@@ -49,28 +49,28 @@ public:
 
 private:
     // "SELECT [DISTINCT] TOP n" or "TOP (n)" at the start: SQLite says LIMIT n at the end.
-    std::string take_top() {
+    std::string takeTop() {
         std::vector<std::size_t> at;
         for (std::size_t k = 0; k < tokens_.size() && at.size() < 6; ++k) {
             if (tokens_[k].kind != TokenKind::Space) {
                 at.push_back(k);
             }
         }
-        if (at.size() < 3 || !is_word(tokens_[at[0]], "SELECT")) {
+        if (at.size() < 3 || !isWord(tokens_[at[0]], "SELECT")) {
             return {};
         }
         std::size_t top = 1;
-        if (is_word(tokens_[at[1]], "DISTINCT")) {
+        if (isWord(tokens_[at[1]], "DISTINCT")) {
             top = 2;
         }
-        if (top + 1 >= at.size() || !is_word(tokens_[at[top]], "TOP")) {
+        if (top + 1 >= at.size() || !isWord(tokens_[at[top]], "TOP")) {
             return {};
         }
         std::vector<std::size_t> drop{at[top]};
         std::size_t value = top + 1;
-        const bool parenthesised = is_symbol(tokens_[at[value]], '(');
+        const bool parenthesised = isSymbol(tokens_[at[value]], '(');
         if (parenthesised) {
-            if (value + 2 >= at.size() || !is_symbol(tokens_[at[value + 2]], ')')) {
+            if (value + 2 >= at.size() || !isSymbol(tokens_[at[value + 2]], ')')) {
                 return {};
             }
             drop.push_back(at[value]);
@@ -87,7 +87,7 @@ private:
         return tokens_[at[value]].text;
     }
 
-    void emit_token() {
+    void emitToken() {
         const Token& t = tokens_[i_];
         switch (t.kind) {
         case TokenKind::NString:
@@ -97,7 +97,7 @@ private:
             throw SqlError(137, "Must declare the scalar variable \"" + t.text + "\".");
         case TokenKind::Word:
         case TokenKind::Quoted:
-            emit_name_chain();
+            emitNameChain();
             return;
         default:
             out_.sql += t.text;
@@ -105,7 +105,7 @@ private:
     }
 
     // The next token that is not a blank, or nullptr.
-    const Token* next_significant(std::size_t from) const {
+    const Token* nextSignificant(std::size_t from) const {
         for (std::size_t k = from; k < tokens_.size(); ++k) {
             if (tokens_[k].kind != TokenKind::Space) {
                 return &tokens_[k];
@@ -115,14 +115,14 @@ private:
     }
 
     // Reads name parts joined by "." starting at i_; an empty part stands for "db..table".
-    std::vector<std::optional<Token>> read_chain(std::size_t& end) const {
+    std::vector<std::optional<Token>> readChain(std::size_t& end) const {
         std::vector<std::optional<Token>> parts{tokens_[i_]};
         std::size_t k = i_ + 1;
-        while (k + 1 < tokens_.size() && is_symbol(tokens_[k], '.')) {
-            if (is_name(tokens_[k + 1])) {
+        while (k + 1 < tokens_.size() && isSymbol(tokens_[k], '.')) {
+            if (isName(tokens_[k + 1])) {
                 parts.emplace_back(tokens_[k + 1]);
                 k += 2;
-            } else if (is_symbol(tokens_[k + 1], '.')) {
+            } else if (isSymbol(tokens_[k + 1], '.')) {
                 parts.emplace_back(std::nullopt);
                 k += 1;
             } else {
@@ -137,48 +137,48 @@ private:
         return parts;
     }
 
-    bool is_sysdatabases(const Token& t) const { return iequals(name_value(t), "sysdatabases"); }
+    bool isSysdatabases(const Token& t) const { return iequals(nameValue(t), "sysdatabases"); }
 
-    void emit_sysdatabases() {
+    void emitSysdatabases() {
         out_.sql += "temp.sysdatabases";
-        out_.uses_sysdatabases = true;
+        out_.usesSysdatabases = true;
     }
 
-    void emit_name_chain() {
+    void emitNameChain() {
         std::size_t end = 0;
-        const auto parts = read_chain(end);
+        const auto parts = readChain(end);
         i_ = end - 1;
         const Token& last = *parts.back();
         if (parts.size() == 1) {
-            emit_single_name(last);
+            emitSingleName(last);
         } else if (parts.size() == 2) {
-            emit_two_part_name(*parts[0], last);
+            emitTwoPartName(*parts[0], last);
         } else {
-            emit_database_qualified(parts);
+            emitDatabaseQualified(parts);
         }
     }
 
-    void emit_single_name(const Token& t) {
-        const Token* after = next_significant(i_ + 1);
-        const bool call = after != nullptr && is_symbol(*after, '(');
-        if (call && is_word(t, "LEN")) {
+    void emitSingleName(const Token& t) {
+        const Token* after = nextSignificant(i_ + 1);
+        const bool call = after != nullptr && isSymbol(*after, '(');
+        if (call && isWord(t, "LEN")) {
             out_.sql += "standin_len";
-        } else if (call && is_word(t, "ISNULL")) {
+        } else if (call && isWord(t, "ISNULL")) {
             out_.sql += "ifnull";
-        } else if (is_word(t, "CURRENT_TIMESTAMP")) {
+        } else if (isWord(t, "CURRENT_TIMESTAMP")) {
             out_.sql += "getdate()";
-        } else if (!call && is_sysdatabases(t) && iequals(context_.current_database, "master")) {
-            emit_sysdatabases();
+        } else if (!call && isSysdatabases(t) && iequals(context_.currentDatabase, "master")) {
+            emitSysdatabases();
         } else {
             out_.sql += t.text;
         }
     }
 
     // "dbo.table" is the table; anything else ("alias.column", "table.column") stays.
-    void emit_two_part_name(const Token& first, const Token& second) {
-        const bool dbo = iequals(name_value(first), "dbo") || iequals(name_value(first), "sys");
-        if (dbo && is_sysdatabases(second) && iequals(context_.current_database, "master")) {
-            emit_sysdatabases();
+    void emitTwoPartName(const Token& first, const Token& second) {
+        const bool dbo = iequals(nameValue(first), "dbo") || iequals(nameValue(first), "sys");
+        if (dbo && isSysdatabases(second) && iequals(context_.currentDatabase, "master")) {
+            emitSysdatabases();
         } else if (dbo) {
             out_.sql += second.text;
         } else {
@@ -187,15 +187,15 @@ private:
     }
 
     // "db.schema.table[.column]" with the schema part possibly empty.
-    void emit_database_qualified(const std::vector<std::optional<Token>>& parts) {
+    void emitDatabaseQualified(const std::vector<std::optional<Token>>& parts) {
         if (!parts[0] || !parts[2]) {
             throw SqlError(102, "Incorrect syntax near '.'.");
         }
-        const std::string database = name_value(*parts[0]);
-        if (iequals(database, "master") && parts[2] && is_sysdatabases(*parts[2])) {
-            emit_sysdatabases();
+        const std::string database = nameValue(*parts[0]);
+        if (iequals(database, "master") && parts[2] && isSysdatabases(*parts[2])) {
+            emitSysdatabases();
         } else {
-            out_.sql += quote_name(context_.schema_for(database));
+            out_.sql += quoteName(context_.schemaFor(database));
             out_.sql += "." + parts[2]->text;
         }
         for (std::size_t k = 3; k < parts.size(); ++k) {
@@ -212,8 +212,8 @@ private:
 
 } // namespace
 
-Translation translate_to_sqlite(const std::vector<Token>& tokens, const TranslationContext& context) {
-    const std::vector<Token> rewritten = rewrite_expressions(tokens);
+Translation translateToSqlite(const std::vector<Token>& tokens, const TranslationContext& context) {
+    const std::vector<Token> rewritten = rewriteExpressions(tokens);
     return Translator(rewritten, context).run();
 }
 

@@ -9,21 +9,21 @@
 namespace standin {
 
 struct TranslationContext {
-    std::string current_database;
+    std::string currentDatabase;
     // The SQLite schema that holds a database named in a multi-part name ("db..table",
     // "db.dbo.table"); attaches it when needed; throws SqlError for an unknown database.
-    std::function<std::string(const std::string& database)> schema_for;
+    std::function<std::string(const std::string& database)> schemaFor;
 };
 
 struct Translation {
     std::string sql;
-    bool uses_sysdatabases = false; // the catalogue table must be refreshed first
+    bool usesSysdatabases = false; // the catalogue table must be refreshed first
 };
 
 // Rewrites one T-SQL statement for SQLite: N'…' literals, multi-part names, master..sysdatabases,
 // "dbo." prefixes, TOP n, and the few functions whose names differ (LEN, ISNULL, CURRENT_TIMESTAMP).
 // GetDate(), LTrim and RTrim need no rewriting: SQLite function names ignore case and the server
 // registers getdate(); SQLite reads [bracketed] names as SQL Server does.
-Translation translate_to_sqlite(const std::vector<Token>& tokens, const TranslationContext& context);
+Translation translateToSqlite(const std::vector<Token>& tokens, const TranslationContext& context);
 
 } // namespace standin

@@ -6,7 +6,7 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes one UTF-8 character at text[pos], advancing pos; rejects overlong forms and surrogates.
-char32_t decode_utf8(std::string_view text, std::size_t& pos) {
+char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
     const auto lead = static_cast<unsigned char>(text[pos++]);
     if (lead < 0x80) {
         return lead;
@@ -35,7 +35,7 @@ char32_t decode_utf8(std::string_view text, std::size_t& pos) {
     return cp;
 }
 
-void append_utf8(char32_t cp, std::string& out) {
+void appendUtf8(char32_t cp, std::string& out) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -53,35 +53,35 @@ void append_utf8(char32_t cp, std::string& out) {
     }
 }
 
-void append_unit(char16_t unit, std::vector<std::uint8_t>& out) {
+void appendUnit(char16_t unit, std::vector<std::uint8_t>& out) {
     out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
     out.push_back(static_cast<std::uint8_t>(unit >> 8));
 }
 
 } // namespace
 
-void append_utf16le(std::string_view utf8, std::vector<std::uint8_t>& out) {
+void appendUtf16le(std::string_view utf8, std::vector<std::uint8_t>& out) {
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        const char32_t cp = decode_utf8(utf8, pos);
+        const char32_t cp = decodeUtf8(utf8, pos);
         if (cp >= 0x10000) {
             const char32_t v = cp - 0x10000;
-            append_unit(static_cast<char16_t>(0xD800 + (v >> 10)), out);
-            append_unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), out);
+            appendUnit(static_cast<char16_t>(0xD800 + (v >> 10)), out);
+            appendUnit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), out);
         } else {
-            append_unit(static_cast<char16_t>(cp), out);
+            appendUnit(static_cast<char16_t>(cp), out);
         }
     }
 }
 
-std::vector<std::uint8_t> to_utf16le(std::string_view utf8) {
+std::vector<std::uint8_t> toUtf16le(std::string_view utf8) {
     std::vector<std::uint8_t> out;
     out.reserve(utf8.size() * 2);
-    append_utf16le(utf8, out);
+    appendUtf16le(utf8, out);
     return out;
 }
 
-std::string from_utf16le(const std::uint8_t* data, std::size_t bytes) {
+std::string fromUtf16le(const std::uint8_t* data, std::size_t bytes) {
     std::string out;
     out.reserve(bytes);
     const std::size_t units = bytes / 2;
@@ -90,32 +90,32 @@ std::string from_utf16le(const std::uint8_t* data, std::size_t bytes) {
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
             const char16_t low = static_cast<char16_t>(data[2 * i + 2] | (data[2 * i + 3] << 8));
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                append_utf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+                appendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
                 ++i;
                 continue;
             }
         }
-        append_utf8((unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit, out);
+        appendUtf8((unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit, out);
     }
     return out;
 }
 
-std::size_t utf16_units(std::string_view utf8) {
+std::size_t utf16Units(std::string_view utf8) {
     std::size_t units = 0;
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        units += decode_utf8(utf8, pos) >= 0x10000 ? 2 : 1;
+        units += decodeUtf8(utf8, pos) >= 0x10000 ? 2 : 1;
     }
     return units;
 }
 
-std::string_view prefix_by_utf16_units(std::string_view utf8, std::size_t max_units) {
+std::string_view prefixByUtf16Units(std::string_view utf8, std::size_t maxUnits) {
     std::size_t units = 0;
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         std::size_t next = pos;
-        const std::size_t width = decode_utf8(utf8, next) >= 0x10000 ? 2 : 1;
-        if (units + width > max_units) {
+        const std::size_t width = decodeUtf8(utf8, next) >= 0x10000 ? 2 : 1;
+        if (units + width > maxUnits) {
             break;
         }
         units += width;
@@ -124,7 +124,7 @@ std::string_view prefix_by_utf16_units(std::string_view utf8, std::size_t max_un
     return utf8.substr(0, pos);
 }
 
-std::string ascii_lower(std::string_view text) {
+std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
         if (c >= 'A' && c <= 'Z') {
@@ -135,7 +135,7 @@ std::string ascii_lower(std::string_view text) {
 }
 
 bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ascii_lower(a) == ascii_lower(b);
+    return a.size() == b.size() && asciiLower(a) == asciiLower(b);
 }
 
 } // namespace standin

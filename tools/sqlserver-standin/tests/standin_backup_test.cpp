@@ -18,20 +18,20 @@ using testing::HasSubstr;
 
 constexpr const char* kRunTime = "2026/12/03 02:00:00";
 
-std::string backup_call(const std::string& database, const fs::path& file, const std::string& kind,
-                        const std::string& run_time = kRunTime) {
-    return "master..SSP_BackUPDB '" + database + "', '" + file.string() + "', '" + kind + "', 'label', '" + run_time +
+std::string backupCall(const std::string& database, const fs::path& file, const std::string& kind,
+                       const std::string& runTime = kRunTime) {
+    return "master..SSP_BackUPDB '" + database + "', '" + file.string() + "', '" + kind + "', 'label', '" + runTime +
            "'";
 }
 
-std::time_t local_time(int year, int month, int day, int hour, int minute, int second) {
+std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm tm{};
     tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
     tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second, tm.tm_isdst = -1;
     return std::mktime(&tm);
 }
 
-std::vector<std::string> names_in_backup(const fs::path& file) {
+std::vector<std::string> namesInBackup(const fs::path& file) {
     sqlite3* db = nullptr;
     std::vector<std::string> names;
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
@@ -61,7 +61,7 @@ protected:
         return db.run(sql);
     }
 
-    void expect_refused(const std::string& sql, const std::string& reason, const fs::path& file) {
+    void expectRefused(const std::string& sql, const std::string& reason, const fs::path& file) {
         const OdbcResult result = run(sql);
         EXPECT_EQ(result.rc, SQL_ERROR) << sql;
         ASSERT_FALSE(result.diagnostics.empty()) << sql;
@@ -76,13 +76,13 @@ protected:
 TEST_F(StandinBackup, EveryKindWritesARestorableCopyDatedWithTheRunTime) {
     for (const std::string kind : {"INIT", "DIFF", "LOG"}) {
         const fs::path file = server.scratch_dir() / ("SALES_20261203020000_" + kind + ".DAT");
-        const OdbcResult result = run(backup_call("SALES", file, kind));
+        const OdbcResult result = run(backupCall("SALES", file, kind));
         // SQL_SUCCESS, not SQL_NO_DATA: the program treats the call as a command that succeeds.
         ASSERT_EQ(result.rc, SQL_SUCCESS) << encrt::test_support::describe(result.diagnostics);
-        EXPECT_THAT(names_in_backup(file), testing::ElementsAre("pear", "りんご"));
+        EXPECT_THAT(namesInBackup(file), testing::ElementsAre("pear", "りんご"));
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mtime, local_time(2026, 12, 3, 2, 0, 0));
+        EXPECT_EQ(info.st_mtime, localTime(2026, 12, 3, 2, 0, 0));
     }
     // Only the backup files themselves are left in the folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(server.scratch_dir()), fs::directory_iterator()), 3);
@@ -92,32 +92,32 @@ TEST_F(StandinBackup, ExecPrefixUnicodeLiteralsAndDoubledQuotesAreAccepted) {
     const fs::path folder = server.scratch_dir() / "it's";
     fs::create_directory(folder);
     const fs::path file = folder / "営業.DAT";
-    const std::string quoted_path = "it''s/営業.DAT";
+    const std::string quotedPath = "it''s/営業.DAT";
     const OdbcResult result = run("EXEC master..SSP_BackUPDB N'sales', N'" + server.scratch_dir().string() + "/" +
-                                  quoted_path + "', N'INIT', N'完全バックアップ', N'2026/01/31 23:59:58'");
+                                  quotedPath + "', N'INIT', N'完全バックアップ', N'2026/01/31 23:59:58'");
     ASSERT_EQ(result.rc, SQL_SUCCESS) << encrt::test_support::describe(result.diagnostics);
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtime, local_time(2026, 1, 31, 23, 59, 58));
+    EXPECT_EQ(info.st_mtime, localTime(2026, 1, 31, 23, 59, 58));
 }
 
 TEST_F(StandinBackup, RefusalsSayWhy) {
     const fs::path file = server.scratch_dir() / "x.DAT";
-    expect_refused(backup_call("NOPE", file, "INIT"), "Database 'NOPE' does not exist", file);
-    expect_refused(backup_call("SALES", file, "FULL"), "Unknown backup kind 'FULL'", file);
-    expect_refused(backup_call("SALES", file, "INIT", "2026-12-03 02:00"), "is not in the form", file);
+    expectRefused(backupCall("NOPE", file, "INIT"), "Database 'NOPE' does not exist", file);
+    expectRefused(backupCall("SALES", file, "FULL"), "Unknown backup kind 'FULL'", file);
+    expectRefused(backupCall("SALES", file, "INIT", "2026-12-03 02:00"), "is not in the form", file);
     const fs::path missing = server.scratch_dir() / "missing" / "x.DAT";
-    expect_refused(backup_call("SALES", missing, "INIT"), "does not exist", missing);
+    expectRefused(backupCall("SALES", missing, "INIT"), "does not exist", missing);
 
     const fs::path locked = server.scratch_dir() / "locked";
     fs::create_directory(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    expect_refused(backup_call("SALES", locked / "x.DAT", "INIT"), "is not writable", locked / "x.DAT");
+    expectRefused(backupCall("SALES", locked / "x.DAT", "INIT"), "is not writable", locked / "x.DAT");
     fs::permissions(locked, fs::perms::owner_all);
 
-    const OdbcResult too_few = run("master..SSP_BackUPDB 'SALES', '" + file.string() + "'");
-    EXPECT_EQ(too_few.rc, SQL_ERROR);
-    EXPECT_THAT(too_few.diagnostics.at(0).message, HasSubstr("expects parameter '@Kind'"));
+    const OdbcResult tooFew = run("master..SSP_BackUPDB 'SALES', '" + file.string() + "'");
+    EXPECT_EQ(tooFew.rc, SQL_ERROR);
+    EXPECT_THAT(tooFew.diagnostics.at(0).message, HasSubstr("expects parameter '@Kind'"));
     EXPECT_THAT(run("EXEC master..sp_nothing 'x'").diagnostics.at(0).message,
                 HasSubstr("Could not find stored procedure 'sp_nothing'"));
 }
@@ -129,8 +129,8 @@ protected:
 
 TEST_F(FailingBackup, NamedDatabaseIsRefusedOthersAreNot) {
     const fs::path file = server.scratch_dir() / "SALES.DAT";
-    expect_refused(backup_call("SALES", file, "INIT"), "Backup of database 'SALES' failed", file);
-    EXPECT_EQ(run(backup_call("master", server.scratch_dir() / "MASTER.DAT", "INIT")).rc, SQL_SUCCESS);
+    expectRefused(backupCall("SALES", file, "INIT"), "Backup of database 'SALES' failed", file);
+    EXPECT_EQ(run(backupCall("master", server.scratch_dir() / "MASTER.DAT", "INIT")).rc, SQL_SUCCESS);
 }
 
 } // namespace

@@ -35,7 +35,7 @@ public:
     bool connected() const { return connected_; }
     void send(const std::vector<std::uint8_t>& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
     // True when the server closes the connection within the timeout (whatever it sent before).
-    bool closed_by_server(std::chrono::milliseconds timeout) {
+    bool closedByServer(std::chrono::milliseconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::uint8_t buffer[4096];
         while (std::chrono::steady_clock::now() < deadline) {
@@ -52,7 +52,7 @@ private:
     bool connected_ = false;
 };
 
-std::vector<std::uint8_t> packet_header(std::uint8_t type, std::uint8_t status, std::uint16_t length) {
+std::vector<std::uint8_t> packetHeader(std::uint8_t type, std::uint8_t status, std::uint16_t length) {
     return {type, status, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), 0, 0, 1, 0};
 }
 
@@ -60,7 +60,7 @@ class StandinProtocol : public testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
 
-    void expect_serving() {
+    void expectServing() {
         OdbcSession db(server.connection_string());
         EXPECT_THAT(db.run("SELECT 42").rows, ElementsAre(TextRow{"42"}));
     }
@@ -86,33 +86,33 @@ TEST_F(StandinProtocol, GarbageAndHalfPacketsDoNotStopTheServer) {
     RawClient garbage(server.port());
     ASSERT_TRUE(garbage.connected());
     garbage.send(std::vector<std::uint8_t>(64, 0xEE));
-    EXPECT_TRUE(garbage.closed_by_server(std::chrono::seconds(5)));
+    EXPECT_TRUE(garbage.closedByServer(std::chrono::seconds(5)));
 
-    RawClient too_short(server.port()); // a header whose length is less than a header
-    too_short.send(packet_header(0x12, 0x01, 3));
-    EXPECT_TRUE(too_short.closed_by_server(std::chrono::seconds(5)));
+    RawClient tooShort(server.port()); // a header whose length is less than a header
+    tooShort.send(packetHeader(0x12, 0x01, 3));
+    EXPECT_TRUE(tooShort.closedByServer(std::chrono::seconds(5)));
 
     RawClient oversized(server.port()); // a login that never ends: the server stops reading at its cap
-    std::vector<std::uint8_t> chunk = packet_header(0x12, 0x00, 0xFFFF);
+    std::vector<std::uint8_t> chunk = packetHeader(0x12, 0x00, 0xFFFF);
     chunk.resize(0xFFFF, 0);
     for (int i = 0; i < 3; ++i) {
         oversized.send(chunk);
     }
-    EXPECT_TRUE(oversized.closed_by_server(std::chrono::seconds(5)));
+    EXPECT_TRUE(oversized.closedByServer(std::chrono::seconds(5)));
 
-    RawClient bad_login(server.port()); // a LOGIN7 whose text fields point past its end
-    std::vector<std::uint8_t> login = packet_header(0x10, 0x01, 8 + 94);
+    RawClient badLogin(server.port()); // a LOGIN7 whose text fields point past its end
+    std::vector<std::uint8_t> login = packetHeader(0x10, 0x01, 8 + 94);
     const std::uint8_t fixed[8] = {94, 0, 0, 0, 0x04, 0, 0, 0x74};
     login.insert(login.end(), fixed, fixed + 8);
     login.resize(8 + 94, 0xFF);
-    bad_login.send(login);
-    EXPECT_TRUE(bad_login.closed_by_server(std::chrono::seconds(5)));
+    badLogin.send(login);
+    EXPECT_TRUE(badLogin.closedByServer(std::chrono::seconds(5)));
 
     RawClient half(server.port()); // stays connected after half a packet
-    std::vector<std::uint8_t> partial = packet_header(0x12, 0x01, 200);
+    std::vector<std::uint8_t> partial = packetHeader(0x12, 0x01, 200);
     partial.resize(40, 0);
     half.send(partial);
-    expect_serving();
+    expectServing();
     RawClient gone(server.port());
     gone.send(partial); // disconnects mid-packet
 }

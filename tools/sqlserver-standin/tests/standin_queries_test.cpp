@@ -293,7 +293,7 @@ protected:
         server.load_product_schema("PRODUCT");
     }
 
-    static std::string insert_lock_row(const std::string& name) {
+    static std::string insertLockRow(const std::string& name) {
         return "Insert into 排他管理 (更新日, 更新操作者, 更新画面ＩＤ, 更新カウンタ, 削除区分, ＫＥＹテーブル名称１, "
                "ＫＥＹＩＤ１, ＫＥＹテーブル名称２, ＫＥＹＩＤ２, テーブル名称, ロックＩＤ番号, ロックＣＤ番号 ) "
                "Values ("
@@ -304,7 +304,7 @@ protected:
 
 TEST_F(ProductStatements, LockRowsAreInsertedFoundListedAndDeleted) {
     OdbcSession db(server.connection_string("PRODUCT"));
-    const OdbcResult inserted = db.run(insert_lock_row("スケジュールバックアップ"));
+    const OdbcResult inserted = db.run(insertLockRow("スケジュールバックアップ"));
     ASSERT_EQ(inserted.rc, SQL_SUCCESS) << encrt::test_support::describe(inserted.diagnostics);
     EXPECT_EQ(inserted.row_count, 1);
 
