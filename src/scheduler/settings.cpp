@@ -30,21 +30,23 @@ bool isUsableAsFolderName(std::string_view name) {
 
 // Reads one schedule; Day failing its test makes it unscheduled for the optional kinds.
 struct ScheduleLoad {
-    std::string day, time;
+    Schedule schedule;
     bool ok = true;
 };
 
 ScheduleLoad loadSchedule(const ProgramContext& ctx, std::string_view section, bool required) {
+    std::string day, time;
     ScheduleLoad s;
-    const bool dayOk = fnCheckDay(ctx, section, "Day", s.day);
-    const bool timeOk = fnCheckTime(ctx, section, "Time", s.time);
+    const bool dayOk = fnCheckDay(ctx, section, "Day", day);
+    const bool timeOk = fnCheckTime(ctx, section, "Time", time);
     if (required) {
         s.ok = dayOk && timeOk;
     } else if (!dayOk) {
-        s.day = s.time = "NON";
+        day = time = "NON";
     } else {
         s.ok = timeOk;
     }
+    s.schedule = scheduleFromTexts(day, time);
     return s;
 }
 
@@ -199,29 +201,26 @@ bool fnLoadSettings(ProgramContext& ctx) {
     Settings s;
     bool ok = fnCheckDbNames(ctx, s.databases);
     ok = fnCheckLocalFolder(ctx, "Schedule", "Path", s.path) && ok;
+    s.localPreserveTerm = termFromText(trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm")), 999, "30");
 
-    s.localPreserveTerm = trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
-    if (!inRange(s.localPreserveTerm, 1, 999))
-        s.localPreserveTerm = "30";
+    const char* const sections[] = {"ScheduleAll", "ScheduleDiff", "ScheduleLOG"};
+    for (BackupKind kind : kBackupKinds) {
+        const ScheduleLoad load = loadSchedule(ctx, sections[Settings::slotOf(kind)], kind == BackupKind::Full);
+        s.schedule(kind) = load.schedule;
+        ok = load.ok && ok;
+    }
 
-    const ScheduleLoad all = loadSchedule(ctx, "ScheduleAll", true);
-    const ScheduleLoad diff = loadSchedule(ctx, "ScheduleDiff", false);
-    const ScheduleLoad log = loadSchedule(ctx, "ScheduleLOG", false);
-    s.allDay = all.day, s.allTime = all.time;
-    s.diffDay = diff.day, s.diffTime = diff.time;
-    s.logDay = log.day, s.logTime = log.time;
-    ok = all.ok && diff.ok && log.ok && ok;
-
-    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", s.execute);
-    if (s.execute == "1") {
+    std::string execute;
+    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", execute);
+    s.copyEnabled = execute == "1";
+    if (s.copyEnabled) {
         ok = fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", s.dbBackupFileDir) && ok;
         ok = fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", s.keyFileDir) && ok;
         ok = fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", s.gijyutuFileDir) && ok;
-        s.outSidePreserveTerm = trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
-        if (!inRange(s.outSidePreserveTerm, 1, 999))
-            s.outSidePreserveTerm = "60";
+        s.outSidePreserveTerm =
+            termFromText(trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm")), 999, "60");
     }
-    s.tempLogTerm = effectiveTempLogTerm(ctx);
+    s.tempLogTerm = termFromText(effectiveTempLogTerm(ctx), 32767, "90");
     ctx.settings = std::move(s);
     return ok;
 }

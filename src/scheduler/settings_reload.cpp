@@ -45,15 +45,17 @@ std::string_view fnFirstBlockingItem(const ProgramContext& ctx) {
         return "DBバックアップファイル保存先フォルダ";
     if (!termPasses(ctx, "Schedule", "LocalPreserveTerm"))
         return "ローカルバックアップ保持期間";
-    if (!isValidDay(s.allDay))
+    const Schedule &all = s.schedule(BackupKind::Full), &diff = s.schedule(BackupKind::Diff),
+                   &log = s.schedule(BackupKind::Log);
+    if (!isValidDay(all.dayText))
         return "全体バックアップスケジュール(曜日)";
-    if (!isValidTime(s.allTime))
+    if (!isValidTime(all.timeText))
         return "全体バックアップスケジュール(時刻)";
-    if (isValidDay(s.diffDay) && !isValidTime(s.diffTime))
+    if (isValidDay(diff.dayText) && !isValidTime(diff.timeText))
         return "差分バックアップスケジュール(時刻)";
-    if (isValidDay(s.logDay) && !isValidTime(s.logTime))
+    if (isValidDay(log.dayText) && !isValidTime(log.timeText))
         return "ログバックアップスケジュール(時刻)";
-    if (s.execute != "1")
+    if (!s.copyEnabled)
         return "";
     if (!isSetFolder(s.dbBackupFileDir))
         return "DBバックアップファイル　コピー先フォルダ";
