@@ -22,12 +22,6 @@ bool inRange(std::string_view text, double low, double high) {
     return v >= low && v <= high;
 }
 
-// A database name becomes a folder and file name of its backups; one that would lead out of the
-// backup folder ("..", a "/") is refused.
-bool isUsableAsFolderName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
-}
-
 // Reads one schedule; Day failing its test makes it unscheduled for the optional kinds.
 struct ScheduleLoad {
     Schedule schedule;
@@ -59,6 +53,13 @@ bool isStateKey(std::string_view section, std::string_view key) {
 void showCheckError(ProgramContext& ctx, std::string_view label) {
     ctx.ui.messageBox(std::string(label) + "の設定が正しくありません。", "INIファイル内容チェックエラー",
                       platform::MsgIcon::Exclamation);
+}
+
+std::vector<std::string> splitDatabaseNames(const std::string& text) {
+    std::vector<std::string> names;
+    if (!text.empty())
+        common::fnSplitToArray(text, "\t", names);
+    return names;
 }
 
 } // namespace
@@ -120,31 +121,21 @@ std::string readScheduleDb(const ProgramContext& ctx) {
 }
 
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
-    const std::string text = trim(readScheduleDb(ctx));
-    names.clear();
-    if (text.empty())
-        return false;
-    common::fnSplitToArray(text, "\t", names);
-    const auto& server = ctx.serverDatabases;
-    return std::all_of(names.begin(), names.end(), [&](const std::string& n) {
-        return isUsableAsFolderName(n) && std::find(server.begin(), server.end(), n) != server.end();
-    });
+    names = splitDatabaseNames(trim(readScheduleDb(ctx)));
+    return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
 }
 
 bool isRootFolder(std::string_view path) {
-    std::error_code ec;
-    const auto resolved = std::filesystem::weakly_canonical(std::string(path), ec);
-    return !ec && resolved == resolved.root_path() && !resolved.empty();
+    return machineFolders().isRoot(std::string(path));
 }
 
 bool isUsableLocalFolder(std::string_view path) {
-    return platform::driveTypeOf(path) == platform::DriveType::Fixed &&
-           platform::FileSystem().exists(std::string(path)) && !isRootFolder(path);
+    return localFolderPasses(std::string(path));
 }
 
 bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    return !value.empty() && isUsableLocalFolder(value);
+    return localFolderPasses(value);
 }
 
 // A target that is absent right now (a medium not plugged in, a share not mounted) passes: the
@@ -152,8 +143,7 @@ bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std
 // Something else of that name, the root or a blank setting still fails.
 bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    const platform::FileSystem fs;
-    return !value.empty() && (fs.folderExists(value) || !fs.exists(value)) && !isRootFolder(value);
+    return copyTargetPasses(value, TargetRule::FolderOrAbsent);
 }
 
 bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,
@@ -164,7 +154,7 @@ bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::strin
         value = std::string(defaultValue);
         return true;
     }
-    return value.size() <= 3 && common::isDigits(value);
+    return termTextPasses(value);
 }
 
 bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
@@ -225,39 +215,36 @@ bool fnLoadSettings(ProgramContext& ctx) {
     return ok;
 }
 
-bool fnCheckIniContents(ProgramContext& ctx) {
-    std::string value;
-    std::vector<std::string> names;
-    const auto fail = [&](std::string_view label) {
-        showCheckError(ctx, label);
-        return false;
+SettingsTexts readSettingsTexts(const ProgramContext& ctx) {
+    const auto read = [&](std::string_view section, std::string_view key) {
+        return trim(fnGetScheduleIni(ctx, section, key));
     };
-    if (!fnCheckDbNames(ctx, names))
-        return fail("バックアップDB名");
-    if (!fnCheckLocalFolder(ctx, "Schedule", "Path", value))
-        return fail("DBバックアップファイル保存先フォルダ");
-    if (!fnCheckTerm(ctx, "Schedule", "LocalPreserveTerm", value, "30"))
-        return fail("ローカルバックアップ保持期間");
-    if (!fnCheckDay(ctx, "ScheduleAll", "Day", value))
-        return fail("全体バックアップスケジュール(曜日)");
-    if (!fnCheckTime(ctx, "ScheduleAll", "Time", value))
-        return fail("全体バックアップスケジュール(時刻)");
-    if (fnCheckDay(ctx, "ScheduleDiff", "Day", value) && !fnCheckTime(ctx, "ScheduleDiff", "Time", value))
-        return fail("差分バックアップスケジュール(時刻)");
-    if (fnCheckDay(ctx, "ScheduleLOG", "Day", value) && !fnCheckTime(ctx, "ScheduleLOG", "Time", value))
-        return fail("ログバックアップスケジュール(時刻)");
-    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", value);
-    if (value != "1")
+    SettingsTexts t;
+    t.databases = splitDatabaseNames(trim(readScheduleDb(ctx)));
+    t.path = read("Schedule", "Path");
+    t.localPreserveTerm = read("Schedule", "LocalPreserveTerm");
+    const char* const sections[] = {"ScheduleAll", "ScheduleDiff", "ScheduleLOG"};
+    for (std::size_t slot = 0; slot < 3; ++slot) {
+        t.days[slot] = read(sections[slot], "Day");
+        t.times[slot] = read(sections[slot], "Time");
+    }
+    t.execute = read("FILE_COPY", "EXECUTE");
+    t.dbBackupFileDir = read("FILE_COPY", "DBBACKUPFILE_DIR");
+    t.outSidePreserveTerm = read("FILE_COPY", "OutSidePreserveTerm");
+    t.keyFileDir = read("FILE_COPY", "KEYFILE_DIR");
+    t.gijyutuFileDir = read("FILE_COPY", "GIJYUTUFILE_DIR");
+    return t;
+}
+
+bool fnCheckIniContents(ProgramContext& ctx) {
+    const SettingsCheck check =
+        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
+    for (const IniRepair& repair : check.repairs)
+        writeScheduleIni(ctx, repair.section, repair.key, repair.value);
+    if (check.failedItem.empty())
         return true;
-    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", value))
-        return fail("DBバックアップファイル　コピー先フォルダ");
-    if (!fnCheckTerm(ctx, "FILE_COPY", "OutSidePreserveTerm", value, "60"))
-        return fail("外部バックアップ保持期間");
-    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", value))
-        return fail("Sabrelund証明書フォルダ　コピー先フォルダ");
-    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", value))
-        return fail("Sabrelund技術資料フォルダ　コピー先フォルダ");
-    return true;
+    showCheckError(ctx, check.failedItem);
+    return false;
 }
 
 } // namespace scheduler
