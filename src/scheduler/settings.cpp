@@ -22,26 +22,12 @@ bool inRange(std::string_view text, double low, double high) {
     return v >= low && v <= high;
 }
 
-// Reads one schedule; Day failing its test makes it unscheduled for the optional kinds.
-struct ScheduleLoad {
-    Schedule schedule;
-    bool ok = true;
-};
-
-ScheduleLoad loadSchedule(const ProgramContext& ctx, std::string_view section, bool required) {
-    std::string day, time;
-    ScheduleLoad s;
-    const bool dayOk = fnCheckDay(ctx, section, "Day", day);
-    const bool timeOk = fnCheckTime(ctx, section, "Time", time);
-    if (required) {
-        s.ok = dayOk && timeOk;
-    } else if (!dayOk) {
-        day = time = "NON";
-    } else {
-        s.ok = timeOk;
-    }
-    s.schedule = scheduleFromTexts(day, time);
-    return s;
+// A schedule as loaded: an optional kind whose Day fails its test is not scheduled.
+Schedule loadedSchedule(const SettingsTexts& t, BackupKind kind) {
+    const std::size_t slot = Settings::slotOf(kind);
+    if (kind != BackupKind::Full && !isValidDay(t.days[slot]))
+        return scheduleFromTexts("NON", "NON");
+    return scheduleFromTexts(t.days[slot], t.times[slot]);
 }
 
 // Keys the program writes to record what it did, not settings: [Schedule] Iniflg and [BACKUPTIME].
@@ -188,29 +174,27 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx) {
 
 bool fnLoadSettings(ProgramContext& ctx) {
     ctx.settings = Settings{};
+    const SettingsTexts t = readSettingsTexts(ctx);
     Settings s;
-    bool ok = fnCheckDbNames(ctx, s.databases);
-    ok = fnCheckLocalFolder(ctx, "Schedule", "Path", s.path) && ok;
-    s.localPreserveTerm = termFromText(trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm")), 999, "30");
-
-    const char* const sections[] = {"ScheduleAll", "ScheduleDiff", "ScheduleLOG"};
-    for (BackupKind kind : kBackupKinds) {
-        const ScheduleLoad load = loadSchedule(ctx, sections[Settings::slotOf(kind)], kind == BackupKind::Full);
-        s.schedule(kind) = load.schedule;
-        ok = load.ok && ok;
-    }
-
-    std::string execute;
-    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", execute);
-    s.copyEnabled = execute == "1";
+    s.databases = t.databases; // kept even when a name fails
+    s.path = t.path;
+    s.localPreserveTerm = termFromText(t.localPreserveTerm, 999, "30");
+    for (BackupKind kind : kBackupKinds)
+        s.schedule(kind) = loadedSchedule(t, kind);
+    if (t.execute != "0" && t.execute != "1")
+        writeScheduleIni(ctx, "FILE_COPY", "EXECUTE", "1");
+    s.copyEnabled = t.execute != "0";
     if (s.copyEnabled) {
-        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", s.dbBackupFileDir) && ok;
-        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", s.keyFileDir) && ok;
-        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", s.gijyutuFileDir) && ok;
-        s.outSidePreserveTerm =
-            termFromText(trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm")), 999, "60");
+        s.dbBackupFileDir = t.dbBackupFileDir;
+        s.keyFileDir = t.keyFileDir;
+        s.gijyutuFileDir = t.gijyutuFileDir;
+        s.outSidePreserveTerm = termFromText(t.outSidePreserveTerm, 999, "60");
     }
     s.tempLogTerm = termFromText(effectiveTempLogTerm(ctx), 32767, "90");
+    // The load's rules are the check's, apart from the terms; unlike the check it goes to the end.
+    CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases};
+    rules.judgeTerms = false;
+    const bool ok = checkSettings(t, rules).failedItem.empty();
     ctx.settings = std::move(s);
     return ok;
 }

@@ -36,10 +36,10 @@ bool isUsableAsFolderName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
 }
 
-// The check's items in order; `failed` stops at the first failing one.
+// Records the first failing item and the repairs of the items it passes on the way.
 class Walk {
 public:
-    explicit Walk(SettingsCheck& result) : result_(result) {}
+    Walk(SettingsCheck& result, bool judgeTerms) : result_(result), judgeTerms_(judgeTerms) {}
     bool item(bool passes, std::string_view label) {
         if (!passes)
             result_.failedItem = label;
@@ -47,6 +47,8 @@ public:
     }
     bool term(const std::string& text, std::string_view section, std::string_view key, std::string_view fallback,
               std::string_view label) {
+        if (!judgeTerms_)
+            return true;
         if (text.empty())
             result_.repairs.push_back({section, key, fallback});
         return item(termTextPasses(text), label);
@@ -54,6 +56,7 @@ public:
 
 private:
     SettingsCheck& result_;
+    bool judgeTerms_;
 };
 
 // The optional kinds: a Day that fails its test means "not scheduled", and the Time is not read.
@@ -107,7 +110,7 @@ bool termTextPasses(std::string_view term) {
 
 SettingsCheck checkSettings(const SettingsTexts& t, const CheckRules& rules, const FolderQueries& folders) {
     SettingsCheck result;
-    Walk walk(result);
+    Walk walk(result, rules.judgeTerms);
     const bool schedulePasses =
         walk.item(databaseNamesPass(t.databases, rules), "バックアップDB名") &&
         walk.item(localFolderPasses(t.path, folders), "DBバックアップファイル保存先フォルダ") &&

@@ -56,6 +56,8 @@ struct CheckRules {
     NameRule names = NameRule::OnServer;
     TargetRule targets = TargetRule::FolderOrAbsent;
     const std::vector<std::string>* serverDatabases = nullptr; // read for NameRule::OnServer
+    // The load keeps a default in place of a bad term and goes on: only the check judges terms.
+    bool judgeTerms = true;
 };
 
 // A value the check writes back: the default of an empty term, "1" for an EXECUTE that is
