@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     QuietSink ui;
     scheduler::ProgramContext ctx(clock, ui, argv[1]);
     ctx.settings.path = argv[1];
-    ctx.settings.localPreserveTerm = argv[3];
+    ctx.settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
     ctx.currentTick = *runTime;
     platform::FileSystem fs;
     scheduler::DailyLog log("/dev/null", clock);

@@ -58,7 +58,7 @@ bool isExpired(platform::LocalTime lastModified, long termDays, platform::LocalD
 void sbDeleteExpiredBackupFiles(scheduler::ProgramContext& ctx, scheduler::DailyLog& log,
                                 const platform::FileSystem& fs) {
     log.section("---保存期間を過ぎたファイルの削除 Start---");
-    Pass pass{ctx, log, fs, long(common::fnVal(ctx.settings.localPreserveTerm)), platform::dayOf(ctx.runTime())};
+    Pass pass{ctx, log, fs, ctx.settings.localPreserveTerm.days.count(), platform::dayOf(ctx.runTime())};
     pass.run(ctx.settings.path + "/*.DAT", true, true);
     pass.run(ctx.settings.path + "/*.log", false, false);
     log.section("---保存期間を過ぎたファイルの削除 End---");

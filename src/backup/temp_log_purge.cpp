@@ -93,11 +93,11 @@ std::optional<LocalTime> dateInName(std::string_view name) {
 
 void sbDeleteTempLog(scheduler::ProgramContext& ctx) {
     scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
-    const std::string& term = ctx.settings.tempLogTerm;
-    const LocalTime limit = LocalTime(platform::dayOf(ctx.runTime()) - std::chrono::days(long(common::fnVal(term))));
+    const scheduler::Term& term = ctx.settings.tempLogTerm;
+    const LocalTime limit = LocalTime(platform::dayOf(ctx.runTime()) - term.days);
     log.section("---Pelmoraログファイルの削除 Start---");
     log.line(std::string(40, '-'));
-    log.line(term + "日経過ファイルが対象");
+    log.line(term.text + "日経過ファイルが対象");
     log.line(std::string(40, '-'));
     Purge purge{ctx, log, platform::FileSystem{}, limit};
     for (const auto& place : placesBelow(baseFolder(ctx, purge.fs)))

@@ -33,8 +33,8 @@ bool deleteWithLines(CopyRun& run, const std::string& path) {
 // The external retention in whole days. The settings loader keeps it within 1..999; anything
 // else falls back to the loader's default, so that no odd value can widen the deletion.
 std::chrono::days retentionTerm(const scheduler::Settings& settings) {
-    const double value = common::fnVal(settings.outSidePreserveTerm);
-    return std::chrono::days(value >= 1 && value <= 999 ? int(value) : 60);
+    const std::chrono::days term = settings.outSidePreserveTerm.days;
+    return term >= std::chrono::days(1) && term <= std::chrono::days(999) ? term : std::chrono::days(60);
 }
 
 // Expired: an upper-case ".DAT" name (the listing also yields other cases) whose day of last
@@ -199,7 +199,7 @@ void sbFileCopyToOutside(scheduler::ProgramContext& ctx) {
     scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
     const platform::FileSystem fileSystem;
     CopyRun run{ctx, fileSystem, log, {}};
-    if (ctx.settings.execute == "0") {
+    if (!ctx.settings.copyEnabled) {
         log.section(texts::kCopySkipped);
         return;
     }

@@ -7,6 +7,7 @@
 #include "platform/datetime.h"
 #include "platform/profile.h"
 #include "platform/ui_sink.h"
+#include "scheduler/settings_values.h"
 
 #include <array>
 #include <filesystem>
@@ -21,29 +22,6 @@ class QRCDBS_DataBase;
 }
 
 namespace scheduler {
-
-// The values of MSDE_DBTOOL.INI as fnLoadSettings leaves them.
-struct Settings {
-    std::vector<std::string> databases; // [Schedule] Db, split at TAB
-    std::string path;                   // [Schedule] Path, the local backup folder
-    std::string allDay, allTime;        // [ScheduleAll]
-    std::string diffDay, diffTime;      // [ScheduleDiff]
-    std::string logDay, logTime;        // [ScheduleLOG]
-    std::string dbBackupFileDir;        // [FILE_COPY] DBBACKUPFILE_DIR
-    std::string keyFileDir;             // [FILE_COPY] KEYFILE_DIR
-    std::string gijyutuFileDir;         // [FILE_COPY] GIJYUTUFILE_DIR
-    std::string execute;                // [FILE_COPY] EXECUTE, "0" or "1"
-    std::string localPreserveTerm;      // [Schedule] LocalPreserveTerm
-    std::string outSidePreserveTerm;    // [FILE_COPY] OutSidePreserveTerm
-    std::string tempLogTerm;            // [Schedule] TEMPLOGTERM or its fallback
-};
-
-// Which MSDE_DBTOOL.INI and ZUZOR.INI the settings were loaded from, and in which versions.
-struct SettingsFileVersions {
-    std::filesystem::path scheduleIni, zuzorIni;
-    platform::FileVersion schedule, zuzor;
-    bool operator==(const SettingsFileVersions&) const = default;
-};
 
 // Due-kind slots filled by the schedule evaluation.
 enum DueSlot { kDueFull = 0, kDueDiff = 1, kDueLog = 2 };

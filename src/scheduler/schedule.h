@@ -6,7 +6,9 @@
 #include "platform/datetime.h"
 #include "scheduler/context.h"
 
-#include <string_view>
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <variant>
 
 namespace scheduler {
@@ -14,27 +16,29 @@ namespace scheduler {
 // Modes of fnTimeInWindow: which ends of the window belong to it.
 enum WindowMode { kOpenWindow = 0, kClosedFrom = 1, kClosedTo = 2 };
 
-// One end of a time-of-day window: an instant (its time of day cut to the minute) or an "hh:mm"
-// text.
-using WindowEdge = std::variant<platform::LocalTime, std::string_view>;
+// One end of a time-of-day window: an instant (its time of day cut to the minute) or a minute of
+// the day.
+using WindowEdge = std::variant<platform::LocalTime, std::chrono::minutes>;
 
 // Advances the tick times, rebuilds ctx.dueKinds and tells whether any slot was filled.
 bool fnIsBackupDue(ProgramContext& ctx);
 
-// The two tests of one schedule against ctx.previousTick and ctx.currentTick.
-bool fnDueSameDay(const ProgramContext& ctx, std::string_view day, std::string_view time);
-bool fnDueAcrossMidnight(const ProgramContext& ctx, std::string_view day, std::string_view time);
+// The kinds of `settings` due between two ticks (both cut to the minute by the tests below).
+BackupKinds dueKindsBetween(const Settings& settings, platform::LocalTime previous, platform::LocalTime current);
 
-// The weekday of `instant` is in the mask `day` (decimal text, leading-number parse: "NON" and ""
-// are 0 and match nothing). Bits: Monday 1 ... Saturday 32, Sunday 64.
-bool fnIsDayInMask(platform::LocalTime instant, std::string_view day);
+// The two tests of one schedule against the previous and the current tick.
+bool fnDueSameDay(const Schedule& schedule, platform::LocalTime previous, platform::LocalTime current);
+bool fnDueAcrossMidnight(const Schedule& schedule, platform::LocalTime previous, platform::LocalTime current);
 
-// Whether the time of day `time` lies between `from` and `to` (minutes): mode 0 F < t < T,
-// mode 1 F <= t < T, mode 2 F < t <= T, other modes false. A `time` that is not a valid "hh:mm"
-// text is never in a window.
-bool fnTimeInWindow(const WindowEdge& from, const WindowEdge& to, std::string_view time, int mode);
+// The weekday of `instant` is in the mask (Monday 1 ... Saturday 32, Sunday 64).
+bool fnIsDayInMask(platform::LocalTime instant, std::uint8_t weekdays);
 
-// The instant formatted "hh:mm" equals `time` exactly.
-bool fnIsSameMinute(platform::LocalTime instant, std::string_view time);
+// Whether the minute of the day `time` lies between `from` and `to`: mode 0 F < t < T, mode 1
+// F <= t < T, mode 2 F < t <= T, other modes false. A schedule without a valid time is never in a
+// window.
+bool fnTimeInWindow(const WindowEdge& from, const WindowEdge& to, std::optional<std::chrono::minutes> time, int mode);
+
+// The instant's minute of the day is `time`.
+bool fnIsSameMinute(platform::LocalTime instant, std::optional<std::chrono::minutes> time);
 
 } // namespace scheduler

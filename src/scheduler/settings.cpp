@@ -22,30 +22,12 @@ bool inRange(std::string_view text, double low, double high) {
     return v >= low && v <= high;
 }
 
-// A database name becomes a folder and file name of its backups; one that would lead out of the
-// backup folder ("..", a "/") is refused.
-bool isUsableAsFolderName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
-}
-
-// Reads one schedule; Day failing its test makes it unscheduled for the optional kinds.
-struct ScheduleLoad {
-    std::string day, time;
-    bool ok = true;
-};
-
-ScheduleLoad loadSchedule(const ProgramContext& ctx, std::string_view section, bool required) {
-    ScheduleLoad s;
-    const bool dayOk = fnCheckDay(ctx, section, "Day", s.day);
-    const bool timeOk = fnCheckTime(ctx, section, "Time", s.time);
-    if (required) {
-        s.ok = dayOk && timeOk;
-    } else if (!dayOk) {
-        s.day = s.time = "NON";
-    } else {
-        s.ok = timeOk;
-    }
-    return s;
+// A schedule as loaded: an optional kind whose Day fails its test is not scheduled.
+Schedule loadedSchedule(const SettingsTexts& t, BackupKind kind) {
+    const std::size_t slot = Settings::slotOf(kind);
+    if (kind != BackupKind::Full && !isValidDay(t.days[slot]))
+        return scheduleFromTexts("NON", "NON");
+    return scheduleFromTexts(t.days[slot], t.times[slot]);
 }
 
 // Keys the program writes to record what it did, not settings: [Schedule] Iniflg and [BACKUPTIME].
@@ -57,6 +39,13 @@ bool isStateKey(std::string_view section, std::string_view key) {
 void showCheckError(ProgramContext& ctx, std::string_view label) {
     ctx.ui.messageBox(std::string(label) + "の設定が正しくありません。", "INIファイル内容チェックエラー",
                       platform::MsgIcon::Exclamation);
+}
+
+std::vector<std::string> splitDatabaseNames(const std::string& text) {
+    std::vector<std::string> names;
+    if (!text.empty())
+        common::fnSplitToArray(text, "\t", names);
+    return names;
 }
 
 } // namespace
@@ -118,31 +107,21 @@ std::string readScheduleDb(const ProgramContext& ctx) {
 }
 
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
-    const std::string text = trim(readScheduleDb(ctx));
-    names.clear();
-    if (text.empty())
-        return false;
-    common::fnSplitToArray(text, "\t", names);
-    const auto& server = ctx.serverDatabases;
-    return std::all_of(names.begin(), names.end(), [&](const std::string& n) {
-        return isUsableAsFolderName(n) && std::find(server.begin(), server.end(), n) != server.end();
-    });
+    names = splitDatabaseNames(trim(readScheduleDb(ctx)));
+    return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
 }
 
 bool isRootFolder(std::string_view path) {
-    std::error_code ec;
-    const auto resolved = std::filesystem::weakly_canonical(std::string(path), ec);
-    return !ec && resolved == resolved.root_path() && !resolved.empty();
+    return machineFolders().isRoot(std::string(path));
 }
 
 bool isUsableLocalFolder(std::string_view path) {
-    return platform::driveTypeOf(path) == platform::DriveType::Fixed &&
-           platform::FileSystem().exists(std::string(path)) && !isRootFolder(path);
+    return localFolderPasses(std::string(path));
 }
 
 bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    return !value.empty() && isUsableLocalFolder(value);
+    return localFolderPasses(value);
 }
 
 // A target that is absent right now (a medium not plugged in, a share not mounted) passes: the
@@ -150,8 +129,7 @@ bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std
 // Something else of that name, the root or a blank setting still fails.
 bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    const platform::FileSystem fs;
-    return !value.empty() && (fs.folderExists(value) || !fs.exists(value)) && !isRootFolder(value);
+    return copyTargetPasses(value, TargetRule::FolderOrAbsent);
 }
 
 bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,
@@ -162,7 +140,7 @@ bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::strin
         value = std::string(defaultValue);
         return true;
     }
-    return value.size() <= 3 && common::isDigits(value);
+    return termTextPasses(value);
 }
 
 bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
@@ -196,69 +174,61 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx) {
 
 bool fnLoadSettings(ProgramContext& ctx) {
     ctx.settings = Settings{};
+    const SettingsTexts t = readSettingsTexts(ctx);
     Settings s;
-    bool ok = fnCheckDbNames(ctx, s.databases);
-    ok = fnCheckLocalFolder(ctx, "Schedule", "Path", s.path) && ok;
-
-    s.localPreserveTerm = trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
-    if (!inRange(s.localPreserveTerm, 1, 999))
-        s.localPreserveTerm = "30";
-
-    const ScheduleLoad all = loadSchedule(ctx, "ScheduleAll", true);
-    const ScheduleLoad diff = loadSchedule(ctx, "ScheduleDiff", false);
-    const ScheduleLoad log = loadSchedule(ctx, "ScheduleLOG", false);
-    s.allDay = all.day, s.allTime = all.time;
-    s.diffDay = diff.day, s.diffTime = diff.time;
-    s.logDay = log.day, s.logTime = log.time;
-    ok = all.ok && diff.ok && log.ok && ok;
-
-    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", s.execute);
-    if (s.execute == "1") {
-        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", s.dbBackupFileDir) && ok;
-        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", s.keyFileDir) && ok;
-        ok = fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", s.gijyutuFileDir) && ok;
-        s.outSidePreserveTerm = trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
-        if (!inRange(s.outSidePreserveTerm, 1, 999))
-            s.outSidePreserveTerm = "60";
+    s.databases = t.databases; // kept even when a name fails
+    s.path = t.path;
+    s.localPreserveTerm = termFromText(t.localPreserveTerm, 999, "30");
+    for (BackupKind kind : kBackupKinds)
+        s.schedule(kind) = loadedSchedule(t, kind);
+    if (t.execute != "0" && t.execute != "1")
+        writeScheduleIni(ctx, "FILE_COPY", "EXECUTE", "1");
+    s.copyEnabled = t.execute != "0";
+    if (s.copyEnabled) {
+        s.dbBackupFileDir = t.dbBackupFileDir;
+        s.keyFileDir = t.keyFileDir;
+        s.gijyutuFileDir = t.gijyutuFileDir;
+        s.outSidePreserveTerm = termFromText(t.outSidePreserveTerm, 999, "60");
     }
-    s.tempLogTerm = effectiveTempLogTerm(ctx);
+    s.tempLogTerm = termFromText(effectiveTempLogTerm(ctx), 32767, "90");
+    // The load's rules are the check's, apart from the terms; unlike the check it goes to the end.
+    CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases};
+    rules.judgeTerms = false;
+    const bool ok = checkSettings(t, rules).failedItem.empty();
     ctx.settings = std::move(s);
     return ok;
 }
 
-bool fnCheckIniContents(ProgramContext& ctx) {
-    std::string value;
-    std::vector<std::string> names;
-    const auto fail = [&](std::string_view label) {
-        showCheckError(ctx, label);
-        return false;
+SettingsTexts readSettingsTexts(const ProgramContext& ctx) {
+    const auto read = [&](std::string_view section, std::string_view key) {
+        return trim(fnGetScheduleIni(ctx, section, key));
     };
-    if (!fnCheckDbNames(ctx, names))
-        return fail("バックアップDB名");
-    if (!fnCheckLocalFolder(ctx, "Schedule", "Path", value))
-        return fail("DBバックアップファイル保存先フォルダ");
-    if (!fnCheckTerm(ctx, "Schedule", "LocalPreserveTerm", value, "30"))
-        return fail("ローカルバックアップ保持期間");
-    if (!fnCheckDay(ctx, "ScheduleAll", "Day", value))
-        return fail("全体バックアップスケジュール(曜日)");
-    if (!fnCheckTime(ctx, "ScheduleAll", "Time", value))
-        return fail("全体バックアップスケジュール(時刻)");
-    if (fnCheckDay(ctx, "ScheduleDiff", "Day", value) && !fnCheckTime(ctx, "ScheduleDiff", "Time", value))
-        return fail("差分バックアップスケジュール(時刻)");
-    if (fnCheckDay(ctx, "ScheduleLOG", "Day", value) && !fnCheckTime(ctx, "ScheduleLOG", "Time", value))
-        return fail("ログバックアップスケジュール(時刻)");
-    fnCheckExecute(ctx, "FILE_COPY", "EXECUTE", value);
-    if (value != "1")
+    SettingsTexts t;
+    t.databases = splitDatabaseNames(trim(readScheduleDb(ctx)));
+    t.path = read("Schedule", "Path");
+    t.localPreserveTerm = read("Schedule", "LocalPreserveTerm");
+    const char* const sections[] = {"ScheduleAll", "ScheduleDiff", "ScheduleLOG"};
+    for (std::size_t slot = 0; slot < 3; ++slot) {
+        t.days[slot] = read(sections[slot], "Day");
+        t.times[slot] = read(sections[slot], "Time");
+    }
+    t.execute = read("FILE_COPY", "EXECUTE");
+    t.dbBackupFileDir = read("FILE_COPY", "DBBACKUPFILE_DIR");
+    t.outSidePreserveTerm = read("FILE_COPY", "OutSidePreserveTerm");
+    t.keyFileDir = read("FILE_COPY", "KEYFILE_DIR");
+    t.gijyutuFileDir = read("FILE_COPY", "GIJYUTUFILE_DIR");
+    return t;
+}
+
+bool fnCheckIniContents(ProgramContext& ctx) {
+    const SettingsCheck check =
+        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
+    for (const IniRepair& repair : check.repairs)
+        writeScheduleIni(ctx, repair.section, repair.key, repair.value);
+    if (check.failedItem.empty())
         return true;
-    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "DBBACKUPFILE_DIR", value))
-        return fail("DBバックアップファイル　コピー先フォルダ");
-    if (!fnCheckTerm(ctx, "FILE_COPY", "OutSidePreserveTerm", value, "60"))
-        return fail("外部バックアップ保持期間");
-    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "KEYFILE_DIR", value))
-        return fail("Sabrelund証明書フォルダ　コピー先フォルダ");
-    if (!fnCheckCopyFolder(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", value))
-        return fail("Sabrelund技術資料フォルダ　コピー先フォルダ");
-    return true;
+    showCheckError(ctx, check.failedItem);
+    return false;
 }
 
 } // namespace scheduler

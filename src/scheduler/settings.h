@@ -4,6 +4,7 @@
 // stricter check made before every backup.
 
 #include "scheduler/context.h"
+#include "scheduler/settings_check.h"
 
 #include <filesystem>
 #include <string>
@@ -44,9 +45,7 @@ bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::st
 bool fnCheckDay(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
 bool fnCheckTime(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
 
-// The root of the file system. Retention lists its folder recursively and deletes old backup
-// files wherever it finds them: a backup folder or copy target there would reach the whole
-// machine, so neither may be the root.
+// The root of the file system: neither a backup folder nor a copy target may be it.
 bool isRootFolder(std::string_view path);
 
 // A fixed local disk holds the path, something of that name exists, and it is not the root.
@@ -57,6 +56,9 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx);
 
 // Loads every value into ctx.settings; false when a rule failed (loading still goes to the end).
 bool fnLoadSettings(ProgramContext& ctx);
+
+// The items of the settings check as MSDE_DBTOOL.INI holds them now.
+SettingsTexts readSettingsTexts(const ProgramContext& ctx);
 
 // Stops at the first bad item with its message box; writes the defaults the checks repair.
 bool fnCheckIniContents(ProgramContext& ctx);

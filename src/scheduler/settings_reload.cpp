@@ -6,16 +6,6 @@
 namespace scheduler {
 namespace {
 
-// The check passes an empty term (it writes the default) and one of at most three digits.
-bool termPasses(const ProgramContext& ctx, std::string_view section, std::string_view key) {
-    const std::string term = common::trim(fnGetScheduleIni(ctx, section, key));
-    return term.empty() || (term.size() <= 3 && common::isDigits(term));
-}
-
-bool isSetFolder(const std::string& folder) {
-    return !folder.empty() && !isRootFolder(folder);
-}
-
 bool load(ProgramContext& ctx, bool tell) {
     const bool result = fnLoadSettings(ctx);
     // Taken after the load: the repairs it writes are part of what it loaded.
@@ -39,31 +29,23 @@ SettingsFileVersions settingsFilesOnDisk(const ProgramContext& ctx) {
 
 std::string_view fnFirstBlockingItem(const ProgramContext& ctx) {
     const Settings& s = ctx.settings;
-    if (s.databases.empty())
-        return "バックアップDB名";
-    if (s.path.empty() || !isUsableLocalFolder(s.path))
-        return "DBバックアップファイル保存先フォルダ";
-    if (!termPasses(ctx, "Schedule", "LocalPreserveTerm"))
-        return "ローカルバックアップ保持期間";
-    if (!isValidDay(s.allDay))
-        return "全体バックアップスケジュール(曜日)";
-    if (!isValidTime(s.allTime))
-        return "全体バックアップスケジュール(時刻)";
-    if (isValidDay(s.diffDay) && !isValidTime(s.diffTime))
-        return "差分バックアップスケジュール(時刻)";
-    if (isValidDay(s.logDay) && !isValidTime(s.logTime))
-        return "ログバックアップスケジュール(時刻)";
-    if (s.execute != "1")
-        return "";
-    if (!isSetFolder(s.dbBackupFileDir))
-        return "DBバックアップファイル　コピー先フォルダ";
-    if (!termPasses(ctx, "FILE_COPY", "OutSidePreserveTerm"))
-        return "外部バックアップ保持期間";
-    if (!isSetFolder(s.keyFileDir))
-        return "Sabrelund証明書フォルダ　コピー先フォルダ";
-    if (!isSetFolder(s.gijyutuFileDir))
-        return "Sabrelund技術資料フォルダ　コピー先フォルダ";
-    return "";
+    SettingsTexts t;
+    t.databases = s.databases;
+    t.path = s.path;
+    // The load keeps a default in place of a bad term; the check judges the term as written.
+    t.localPreserveTerm = common::trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
+    for (std::size_t slot = 0; slot < s.schedules.size(); ++slot) {
+        t.days[slot] = s.schedules[slot].dayText;
+        t.times[slot] = s.schedules[slot].timeText;
+    }
+    t.execute = s.copyEnabled ? "1" : "0";
+    if (s.copyEnabled) {
+        t.dbBackupFileDir = s.dbBackupFileDir;
+        t.outSidePreserveTerm = common::trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
+        t.keyFileDir = s.keyFileDir;
+        t.gijyutuFileDir = s.gijyutuFileDir;
+    }
+    return checkSettings(t, {NameRule::Listed, TargetRule::Set}).failedItem;
 }
 
 bool loadResidentSettings(ProgramContext& ctx) {

@@ -20,7 +20,7 @@ protected:
 
     void SetUp() override {
         ctx.settings.path = (dir / "backup").string();
-        ctx.settings.localPreserveTerm = "30";
+        ctx.settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
         ctx.currentTick = clock.now();
         std::filesystem::create_directories(dir / "backup");
     }

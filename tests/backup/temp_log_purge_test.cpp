@@ -21,7 +21,7 @@ protected:
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "program");
-        ctx.settings.tempLogTerm = "90";
+        ctx.settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
         ctx.currentTick = clock.now();
         ctx.dailyLogPath = dir / "run.log";
     }

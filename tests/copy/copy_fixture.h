@@ -33,9 +33,9 @@ protected:
         writeProductIni(product, product + "/KEYMANAGE", product + "/技術資料");
         std::filesystem::create_directories(ext);
         auto& s = ctx.settings;
-        s.execute = "1";
+        s.copyEnabled = true;
         s.dbBackupFileDir = s.keyFileDir = s.gijyutuFileDir = ext;
-        s.outSidePreserveTerm = "60";
+        s.outSidePreserveTerm = scheduler::termFromText("60", 999, "60");
         s.databases = {"SABRELUND", "SALES"};
         ctx.currentTick = makeLocalTime(2026, 12, 3, 2, 0, 0);
         ctx.dailyLogPath = dir / "20261203.log";

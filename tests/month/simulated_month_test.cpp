@@ -216,7 +216,7 @@ private:
         const auto hour = std::chrono::floor<hours>(platform::timeOfDayMinutes(previous)).count();
         char wanted[6];
         std::snprintf(wanted, sizeof wanted, "%02d:00", hour >= 9 && hour < 17 ? int(hour) + 1 : 9);
-        if (site.ctx.settings.logTime == wanted)
+        if (site.ctx.settings.schedule(scheduler::BackupKind::Log).timeText == wanted)
             return;
         site.ini["ScheduleLOG"]["Time"] = wanted;
         site.applySettings();

@@ -102,9 +102,8 @@ TEST_P(ScheduleTable, DueKindsPerTick) {
     testsupport::RecordingSink sink;
     ProgramContext ctx(clock, sink, {});
     ctx.startTime = c.start;
-    ctx.settings.allDay = c.all.day, ctx.settings.allTime = c.all.time;
-    ctx.settings.diffDay = c.diff.day, ctx.settings.diffTime = c.diff.time;
-    ctx.settings.logDay = c.log.day, ctx.settings.logTime = c.log.time;
+    ctx.settings.schedules = {scheduleFromTexts(c.all.day, c.all.time), scheduleFromTexts(c.diff.day, c.diff.time),
+                              scheduleFromTexts(c.log.day, c.log.time)};
 
     std::vector<std::string> got;
     for (LocalTime tick : c.ticks) {

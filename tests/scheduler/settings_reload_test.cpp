@@ -75,7 +75,7 @@ TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce
     // The product's programs write ZUZOR.INI all day: its values are reloaded without a notice.
     writeFile(dir / "ZUZOR.INI", "[ENCNT]\r\nMAILSRLOGTERM=45\r\n");
     tickAt(2, 4, 30);
-    EXPECT_EQ(ctx.settings.tempLogTerm, "45");
+    EXPECT_EQ(ctx.settings.tempLogTerm.text, "45");
     EXPECT_EQ(ui.lines.size(), 1u);
 
     // SIGHUP loads again as start-up does, and says it again.
@@ -125,6 +125,6 @@ TEST_F(ResidentSettingsTest, LargeFilesLoadInWellUnderASecond) {
     loadResidentSettings(ctx);
     EXPECT_TRUE(fnCheckIniContents(ctx));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-    EXPECT_EQ(ctx.settings.allTime, "02:10");
+    EXPECT_EQ(ctx.settings.schedule(BackupKind::Full).timeText, "02:10");
     EXPECT_TRUE(ui.lines.empty());
 }

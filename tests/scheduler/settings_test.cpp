@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
+
 using namespace scheduler;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -48,8 +51,8 @@ TEST_F(SettingsTest, LoadsAValidFileAndKeepsNamesOfMissingDatabases) {
     EXPECT_TRUE(fnLoadSettings(ctx));
     EXPECT_EQ(ctx.settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
     EXPECT_EQ(ctx.settings.path, backup());
-    EXPECT_EQ(ctx.settings.diffDay, "NON");
-    EXPECT_EQ(ctx.settings.tempLogTerm, "90");
+    EXPECT_EQ(ctx.settings.schedule(BackupKind::Diff).dayText, "NON");
+    EXPECT_EQ(ctx.settings.tempLogTerm.text, "90");
 
     ctx.serverDatabases = {"SABRELUND", "SALES", "../etc"};
     writeIni("Db=SABRELUND\t../etc\r\nPath=" + backup() + "\r\n"); // a name that leads out of the folder
@@ -78,8 +81,8 @@ TEST_F(SettingsTest, DayAndTimeTests) {
 TEST_F(SettingsTest, OptionalKindsFallBackToUnscheduledButABadTimeFailsTheLoad) {
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=0\r\nTime=09:00\r\n");
     EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.diffDay, "NON");
-    EXPECT_EQ(ctx.settings.diffTime, "NON");
+    EXPECT_EQ(ctx.settings.schedule(BackupKind::Diff).dayText, "NON");
+    EXPECT_EQ(ctx.settings.schedule(BackupKind::Diff).timeText, "NON");
 
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=2\r\nTime=9:00\r\n");
     EXPECT_FALSE(fnLoadSettings(ctx));
@@ -95,14 +98,14 @@ TEST_F(SettingsTest, TermsAreDefaultedLoadedAndChecked) {
     writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=\r\nTEMPLOGTERM=0\r\n");
     writeFile(dir / "zuzor.ini", "[ENCNT]\r\nMAILSRLOGTERM=120\r\n"); // found without regard to case
     EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.localPreserveTerm, "30");
-    EXPECT_EQ(ctx.settings.tempLogTerm, "120");
+    EXPECT_EQ(ctx.settings.localPreserveTerm.text, "30");
+    EXPECT_EQ(ctx.settings.tempLogTerm.text, "120");
     EXPECT_TRUE(fnCheckIniContents(ctx));
     EXPECT_EQ(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"), "30"); // the check repairs the file
 
     writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=1000\r\n");
     EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.localPreserveTerm, "30");
+    EXPECT_EQ(ctx.settings.localPreserveTerm.text, "30");
     EXPECT_FALSE(fnCheckIniContents(ctx));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
                                "ローカルバックアップ保持期間の設定が正しくありません。");
@@ -111,7 +114,7 @@ TEST_F(SettingsTest, TermsAreDefaultedLoadedAndChecked) {
 TEST_F(SettingsTest, AMissingExecuteIsRepairedAndThenRequiresTheCopyFolders) {
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=NON\r\nTime=NON\r\n", "");
     EXPECT_FALSE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.execute, "1");
+    EXPECT_TRUE(ctx.settings.copyEnabled);
     EXPECT_EQ(fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE"), "1");
     EXPECT_FALSE(fnCheckIniContents(ctx));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
@@ -121,7 +124,7 @@ TEST_F(SettingsTest, AMissingExecuteIsRepairedAndThenRequiresTheCopyFolders) {
                              "\r\nGIJYUTUFILE_DIR=" + target() + "\r\nOutSidePreserveTerm=abc\r\n";
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=NON\r\nTime=NON\r\n", copy);
     EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.outSidePreserveTerm, "60");
+    EXPECT_EQ(ctx.settings.outSidePreserveTerm.text, "60");
     EXPECT_FALSE(fnCheckIniContents(ctx));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
                                "外部バックアップ保持期間の設定が正しくありません。");
@@ -163,4 +166,72 @@ TEST_F(SettingsTest, NoBackupFolderMeansNoDailyLog) {
     ctx.settings.path = backup();
     ctx.currentTick = platform::makeLocalTime(2026, 12, 3, 23, 59, 59);
     EXPECT_EQ(dailyLogPathFor(ctx), dir / "backup" / "20261203.log");
+}
+
+TEST(SettingsValues, TermsKeepTheirTextWhenInRangeAndOtherwiseTheDefault) {
+    const struct {
+        const char* text;
+        long days;
+        const char* kept;
+    } cases[] = {
+        {"30", 30, "30"},    {"12abc", 12, "12abc"}, {"12.9", 12, "12.9"}, {"1 5", 15, "1 5"}, {"1e2", 100, "1e2"},
+        {"999", 999, "999"}, {"1000", 60, "60"},     {"", 60, "60"},       {"-1", 60, "60"},   {"0.5", 60, "60"},
+        {"abc", 60, "60"},   {"１２", 60, "60"}, // full-width digits are no number to the leading-number parse
+    };
+    for (const auto& c : cases) {
+        const Term term = termFromText(c.text, 999, "60");
+        EXPECT_EQ(term.days, std::chrono::days(c.days)) << c.text;
+        EXPECT_EQ(term.text, c.kept) << c.text;
+    }
+    EXPECT_EQ(termFromText("32767", 32767, "90").days, std::chrono::days(32767));
+}
+
+TEST(SettingsValues, SchedulesAreParsedAsTheEvaluationReadsThem) {
+    using std::chrono::minutes;
+    const struct {
+        const char *day, *time;
+        unsigned weekdays;
+        std::optional<minutes> at;
+    } cases[] = {
+        {"127", "23:59", 127, minutes(23 * 60 + 59)},
+        {"65", "00:00", 65, minutes(0)},
+        {"96abc", "09:05", 96, minutes(9 * 60 + 5)}, // the mask is a leading number
+        {"0127", "9:00", 127, std::nullopt},
+        {"128", "24:00", 0, std::nullopt}, // only the seven weekday bits count
+        {"-1", "12:0a", 0, std::nullopt},
+        {"NON", "NON", 0, std::nullopt},
+        {"", "", 0, std::nullopt},
+        {"１", "１２:００", 0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const Schedule s = scheduleFromTexts(c.day, c.time);
+        EXPECT_EQ(s.weekdays, c.weekdays) << c.day;
+        EXPECT_EQ(s.time, c.at) << c.time;
+        EXPECT_EQ(s.dayText, c.day);
+        EXPECT_EQ(s.timeText, c.time);
+    }
+}
+
+TEST_F(SettingsTest, TheLoadParsesEachValueOnce) {
+    writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm= 12abc \r\nTEMPLOGTERM=7x\r\n",
+             "Day=96\r\nTime=02:00\r\n", "Day=3\r\nTime=23:30\r\n",
+             "EXECUTE=1\r\nDBBACKUPFILE_DIR=" + target() + "\r\nKEYFILE_DIR=" + target() +
+                 "\r\nGIJYUTUFILE_DIR=" + target() + "\r\nOutSidePreserveTerm=0\r\n");
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    const Settings& s = ctx.settings;
+    EXPECT_EQ(s.localPreserveTerm.days, std::chrono::days(12));
+    EXPECT_EQ(s.localPreserveTerm.text, "12abc");
+    EXPECT_EQ(s.tempLogTerm.days, std::chrono::days(7));
+    EXPECT_EQ(s.tempLogTerm.text, "7x");
+    EXPECT_EQ(s.outSidePreserveTerm.days, std::chrono::days(60));
+    EXPECT_EQ(s.schedule(BackupKind::Full).weekdays, 96);
+    EXPECT_EQ(s.schedule(BackupKind::Diff).time, std::chrono::minutes(23 * 60 + 30));
+    EXPECT_EQ(s.schedule(BackupKind::Log).weekdays, 0);
+    EXPECT_TRUE(s.copyEnabled);
+    EXPECT_EQ(s.dbBackupFileDir, target());
+
+    writeIni(validSchedule());
+    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_FALSE(ctx.settings.copyEnabled);
+    EXPECT_EQ(ctx.settings.dbBackupFileDir, "");
 }

@@ -25,8 +25,7 @@ protected:
     TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, dir.path()) {
         testsupport::writeFile(ini(), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
         ctx.startTime = clock.now();
-        ctx.settings.allDay = "127";
-        ctx.settings.allTime = "10:00";
+        ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:00");
     }
     std::filesystem::path ini() const { return dir / "MSDE_DBTOOL.INI"; }
     std::string iniflg() const { return platform::profileRead(ini(), "Schedule", "Iniflg", "<none>", 128); }
@@ -80,7 +79,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     EXPECT_FALSE(tick.idleMarker());
 
     end = DueTickEnd::RunCompleted;
-    ctx.settings.allTime = "10:01";
+    ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:01");
     tickAt(10, 1, 30);
     EXPECT_EQ(timer.calls.back(), true);
     EXPECT_TRUE(tick.idleMarker());

@@ -180,7 +180,7 @@ void LoadSaveTest::okWritesExactlyTheSettingsKeys() {
     QCOMPARE(f.ini(), expected);
     QVERIFY(f.zuzor().find("MAILSRLOGTERM=100\r\n") != std::string::npos);
     // The program runs on what was saved.
-    QCOMPARE(f.ctx.settings.allDay, "5");
+    QCOMPARE(f.ctx.settings.schedule(scheduler::BackupKind::Full).dayText, "5");
     QCOMPARE(f.ctx.settings.databases, (std::vector<std::string>{"SALES", "TEST"}));
 }
 
