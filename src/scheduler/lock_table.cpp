@@ -75,15 +75,13 @@ bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
     return true;
 }
 
-bool fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
+LockRowsDeletion fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
     const std::string sql =
         "Delete From 排他管理 " + std::string(" Where 削除区分 = '0' And テーブル名称 = '") + std::string(name) + "';";
     if (ctx.database && ctx.database->fnExecute(sql))
-        return true;
-    ctx.ui.messageBox("排他管理テーブルから「テーブル名称 = '" + std::string(name) +
-                          "'」のレコードを削除できませんでした。",
-                      "", platform::MsgIcon::Critical);
-    return false;
+        return {true, {}};
+    return {false,
+            "排他管理テーブルから「テーブル名称 = '" + std::string(name) + "'」のレコードを削除できませんでした。"};
 }
 
 bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInsertOptions& options) {
@@ -132,8 +130,7 @@ std::string fnSqlText(std::string_view text, std::int32_t maxBytes) {
 std::string fnActiveFormName(const ProgramContext& ctx) {
     std::string name;
     try {
-        if (ctx.activeWindowName)
-            name = ctx.activeWindowName();
+        name = ctx.ui.activeWindowName();
     } catch (...) {
         // Asking the desktop may fail in many ways; the row then names no window.
         name.clear();
