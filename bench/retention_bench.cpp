@@ -36,12 +36,13 @@ int main(int argc, char** argv) {
     ctx.settings.path = argv[1];
     ctx.settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
     ctx.currentTick = *runTime;
+    const scheduler::RunPlan plan{ctx.settings, *runTime, ctx.dueKinds, "/dev/null", {}};
     platform::FileSystem fs;
-    scheduler::DailyLog log("/dev/null", clock);
+    scheduler::DailyLog log(plan.dailyLog, clock);
 
     const auto start = std::chrono::steady_clock::now();
-    backup::sbDeleteExpiredBackupFiles(ctx, log, fs);
+    const auto failures = backup::sbDeleteExpiredBackupFiles(ctx, plan, log, fs);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     std::printf("%.3f\n", std::chrono::duration<double>(elapsed).count());
-    return ctx.runError ? 1 : 0;
+    return failures.empty() ? 0 : 1;
 }

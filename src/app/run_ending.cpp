@@ -26,9 +26,7 @@ public:
     void message(int, std::string_view, std::string_view, std::string_view, std::string_view,
                  platform::MsgIcon) override {}
     void notice(std::string_view, std::string_view) override {}
-    void openSettingsDialog() override {}
     std::string chooseFolder(std::string_view, std::string_view) override { return {}; }
-    void processEvents() override {}
 };
 
 struct Done {

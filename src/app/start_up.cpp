@@ -78,12 +78,17 @@ std::unique_ptr<platform::Clock> makeClock(const Options& o) {
     return std::make_unique<platform::SystemClock>();
 }
 
+// What a due tick is handed from here: the run, and how this front end opens the settings dialog
+// and lets window events through during the run's listings.
+scheduler::DueTickServices dueTickServices(std::function<void()> openSettings, std::function<void()> progress) {
+    return {backup::fnLoadDBList, backup::sbScheduleBackupRun, std::move(progress), std::move(openSettings)};
+}
+
 // The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock.
 // `duringRun` is told when the run starts (true) and ends (false). A termination signal during
 // it ends the run from the signal thread (run_ending.h).
 scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
-                                     std::function<void(bool)> duringRun = {}) {
-    const scheduler::DueTickServices services{backup::fnLoadDBList, backup::sbScheduleBackupRun};
+                                     scheduler::DueTickServices services, std::function<void(bool)> duringRun = {}) {
     return [services, duringRun, &termination, tickOnce](scheduler::ProgramContext& ctx) {
         if (duringRun)
             duringRun(true);
@@ -97,12 +102,6 @@ scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickO
             duringRun(false);
         return end;
     };
-}
-
-// The name of the program's active window, for the lock row's screen column.
-std::string activeWindowName() {
-    const QWidget* active = QApplication::activeWindow();
-    return active ? active->objectName().toStdString() : std::string();
 }
 
 // Ends the process once the window has been unloaded. From inside a tick (the menu is reachable
@@ -127,7 +126,6 @@ int runResident(int& argc, char** argv, const Options& o) {
     platform_qt::QtUiSink ui;
     scheduler::ProgramContext ctx(*clock, ui, o.configDir);
     const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
-    ui.setSettingsOpener(openSettings);
     startUp(ctx);
 
     // The icon is made in any case: when the panel comes up after the program (autostart races
@@ -135,9 +133,10 @@ int runResident(int& argc, char** argv, const Options& o) {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         say("no notification area on this desktop; staying resident without an icon until one appears");
     Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true);
+    // The tray menu stays reachable while a run lists a large folder.
+    const auto services = dueTickServices(openSettings, [] { QCoreApplication::processEvents(); });
     window.driver().tick().setDueTickWork(backupRunWork(
-        termination, o.tickOnce, [&window](bool running) { window.setSettingsCommandEnabled(!running); }));
-    ctx.activeWindowName = activeWindowName;
+        termination, o.tickOnce, services, [&window](bool running) { window.setSettingsCommandEnabled(!running); }));
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
                      &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
     QObject::connect(&window, &Frm_EnCrt_ScheduleBackup::ended, &app, [&window] { endProgram(window.driver()); });
@@ -165,7 +164,8 @@ int runHeadless(int& argc, char** argv, const Options& o) {
     startUp(ctx);
 
     SchedulerDriver driver(ctx);
-    driver.tick().setDueTickWork(backupRunWork(termination, o.tickOnce));
+    driver.tick().setDueTickWork(
+        backupRunWork(termination, o.tickOnce, dueTickServices([&ui] { ui.openSettingsDialog(); }, {})));
     if (o.tickOnce) {
         driver.tick().Timer1_Timer();
         ctx.releaseDatabase();
@@ -191,7 +191,6 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
     const auto clock = makeClock(o);
     platform_qt::QtUiSink ui;
     scheduler::ProgramContext ctx(*clock, ui, o.configDir);
-    ui.setSettingsOpener([&ctx] { openSettingsDialog(ctx, nullptr); });
     openSettingsDialog(ctx, nullptr);
     return 0;
 }

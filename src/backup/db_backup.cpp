@@ -40,34 +40,34 @@ constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "
 
 class Stage {
 public:
-    explicit Stage(scheduler::ProgramContext& ctx)
-        : ctx_(ctx), log_(ctx.dailyLogPath, ctx.clock), connection_(ctx.dataEnv()),
-          stamp_(platform::formatYmdHms(ctx.runTime())), runTimeText_(platform::formatDateTime(ctx.runTime())) {}
+    Stage(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan)
+        : ctx_(ctx), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock), connection_(ctx.dataEnv()),
+          stamp_(platform::formatYmdHms(plan.runTime)), runTimeText_(platform::formatDateTime(plan.runTime)) {}
 
-    void run() {
-        sbDeleteExpiredBackupFiles(ctx_, log_, fs_);
+    DatabaseStageResult run() {
+        result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_, fs_);
         // A failed open shows in every backup below.
         connection_.Open(scheduler::fnGetServerName(ctx_), ctx_.dbUser, ctx_.dbPassword);
         const auto savedTimeout = connection_.CommandTimeout();
         connection_.CommandTimeout(18000);
-        ctx_.backupFiles.reset();
-        if (ctx_.dueKinds[scheduler::kDueFull] == "INIT")
+        if (plan_.due(scheduler::kDueFull, kFull.code))
             fullStage();
-        if (ctx_.dueKinds[scheduler::kDueDiff] == "DIFF")
-            partialStage(kDiff, ctx_.backupFiles.diff);
-        if (ctx_.dueKinds[scheduler::kDueLog] == "LOG")
-            partialStage(kLog, ctx_.backupFiles.log);
+        if (plan_.due(scheduler::kDueDiff, kDiff.code))
+            partialStage(kDiff, result_.files.diff);
+        if (plan_.due(scheduler::kDueLog, kLog.code))
+            partialStage(kLog, result_.files.log);
         connection_.CommandTimeout(savedTimeout);
         connection_.Close();
+        return std::move(result_);
     }
 
 private:
     void fullStage() {
         log_.section(kFull.startLine);
         sameDayCleanUp("SABRELUND", true);
-        const auto& names = ctx_.settings.databases;
+        const auto& names = settings_.databases;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            backUpDatabase(kFull, i, ctx_.backupFiles.full);
+            backUpDatabase(kFull, i, result_.files.full);
             if (i == 0)
                 backUpSystemDatabases();
         }
@@ -77,15 +77,15 @@ private:
     // Differential and log backups never let the run count as flawless.
     void partialStage(const Kind& kind, std::vector<std::string>& files) {
         log_.section(kind.startLine);
-        ctx_.runError = true;
-        for (std::size_t i = 0; i < ctx_.settings.databases.size(); ++i)
+        result_.partialKindsDue = true;
+        for (std::size_t i = 0; i < settings_.databases.size(); ++i)
             backUpDatabase(kind, i, files);
         log_.section(kind.endLine);
     }
 
     void backUpDatabase(const Kind& kind, std::size_t index, std::vector<std::string>& files) {
-        const std::string& name = ctx_.settings.databases[index];
-        const std::string folder = ctx_.settings.path + "/" + name;
+        const std::string& name = settings_.databases[index];
+        const std::string folder = settings_.path + "/" + name;
         if (!fs_.folderExists(folder))
             fs_.createFolder(folder); // a failure shows in the backup that follows
         const std::string file = folder + "/" + name + "_" + stamp_ + "_" + std::string(kind.code) + ".DAT";
@@ -95,19 +95,23 @@ private:
         if (platform::cp932Length(file) > kMaxBackupPathBytes) {
             log_.line("結果：未実行" + S + "DB名：" + name + S + "原因：DBﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙﾌﾙﾊﾟｽの文字数ｵｰﾊﾞｰ");
             if (kind.code == kFull.code)
-                ctx_.runError = true;
+                fail(name, "backup path too long");
             return;
         }
         const auto result = connection_.Execute(backupCommand(name, file, kind.code, kind.label, runTimeText_));
         if (result.ok) {
-            ctx_.backupFiles.written.push_back(file);
+            result_.files.written.push_back(file);
             log_.line("結果：成功" + S + "DB名：" + name + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
             return;
         }
         ctx_.ui.messageBox("バックアップ処理に失敗しました。\r\n\r\nVARO DA-ZAVヘルプにご連絡ください｡ ",
                            "Sabrelundスケジュールバックアップ", platform::MsgIcon::Critical);
-        ctx_.runError = true;
+        fail(name, result.description);
         logFailure(name, file, result.description);
+    }
+
+    void fail(const std::string& database, std::string reason) {
+        result_.failures.push_back({scheduler::RunStage::DatabaseBackup, database, std::move(reason)});
     }
 
     void logFailure(std::string_view name, const std::string& file, std::string_view description) {
@@ -117,20 +121,21 @@ private:
     }
 
     // master, msdb and model go with every full backup. Only a refusal is written (without a box),
-    // so that a server that cannot back up its own databases does not go unnoticed; the run's
-    // error flag is left alone.
+    // so that a server that cannot back up its own databases does not go unnoticed; it is not one
+    // of the run's failures.
     void backUpSystemDatabases() {
-        for (const auto& [name, upper, output] : {std::tuple{"master", "MASTER", &ctx_.backupFiles.master},
-                                                  std::tuple{"msdb", "MSDB", &ctx_.backupFiles.msdb},
-                                                  std::tuple{"model", "MODEL", &ctx_.backupFiles.model}}) {
+        auto& files = result_.files;
+        for (const auto& [name, upper, output] :
+             {std::tuple{"master", "MASTER", &files.master}, std::tuple{"msdb", "MSDB", &files.msdb},
+              std::tuple{"model", "MODEL", &files.model}}) {
             sameDayCleanUp(upper, false);
-            const std::string file = ctx_.settings.path + "/" + upper + "_" + stamp_ + "_INIT.DAT";
+            const std::string file = settings_.path + "/" + upper + "_" + stamp_ + "_INIT.DAT";
             *output = file;
             if (platform::cp932Length(file) > kMaxBackupPathBytes)
                 continue;
             const auto result = connection_.Execute(backupCommand(name, file, kFull.code, kFull.label, runTimeText_));
             if (result.ok)
-                ctx_.backupFiles.written.push_back(file);
+                files.written.push_back(file);
             else
                 logFailure(name, file, result.description);
         }
@@ -140,10 +145,10 @@ private:
     // two remain.
     void sameDayCleanUp(std::string_view prefix, bool withLines) {
         const std::string pattern =
-            ctx_.settings.path + "/" + std::string(prefix) + "_" + platform::formatYmd(ctx_.clock.now()) + "*_INIT.DAT";
+            settings_.path + "/" + std::string(prefix) + "_" + platform::formatYmd(ctx_.clock.now()) + "*_INIT.DAT";
         std::vector<std::string> files;
         std::vector<copy::UnreadableFolder> unreadable;
-        if (!copy::fnGetFileList(ctx_, fs_, pattern, true, files, &unreadable))
+        if (!copy::fnGetFileList(ctx_, plan_, fs_, pattern, true, files, &unreadable))
             return;
         if (withLines)
             copy::logUnreadableFolders(log_, unreadable);
@@ -154,12 +159,15 @@ private:
         }
     }
 
-    scheduler::ProgramContext& ctx_;
+    const scheduler::ProgramContext& ctx_;
+    const scheduler::RunPlan& plan_;
+    const scheduler::Settings& settings_;
     scheduler::DailyLog log_;
     platform::FileSystem fs_;
     data::AdoConnection connection_;
     std::string stamp_;
     std::string runTimeText_;
+    DatabaseStageResult result_;
 };
 
 } // namespace
@@ -169,8 +177,8 @@ std::string backupCommand(std::string_view name, std::string_view file, std::str
     return data::fillSql(kBackupCommand, {quoted(name), quoted(file), quoted(kind), quoted(label), quoted(runTime)});
 }
 
-void sbDBBackup(scheduler::ProgramContext& ctx) {
-    Stage(ctx).run();
+DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan) {
+    return Stage(ctx, plan).run();
 }
 
 } // namespace backup

@@ -2,7 +2,7 @@
 // The database stage of a run: the local retention, then one backup per selected database and
 // due kind through the server's procedure, and with a full backup the system databases.
 
-#include "scheduler/context.h"
+#include "scheduler/run_report.h"
 
 #include <string>
 #include <string_view>
@@ -17,6 +17,15 @@ std::string backupCommand(std::string_view name, std::string_view file, std::str
 // The longest backup path the server is given, in code page 932 bytes.
 inline constexpr std::size_t kMaxBackupPathBytes = 128;
 
-void sbDBBackup(scheduler::ProgramContext& ctx);
+// What the database stage leaves to the rest of the run.
+struct DatabaseStageResult {
+    scheduler::BackupFiles files;
+    scheduler::RunFailures failures; // the local retention's and the full backups'
+    bool partialKindsDue = false;    // a differential or log backup was due
+};
+
+// Logs and shows its own failures; the connection it backs up through is its own, opened with the
+// login of the services' last successful fnGetDbObject.
+DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan);
 
 } // namespace backup

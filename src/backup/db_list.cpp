@@ -29,17 +29,24 @@ bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& name
     return result;
 }
 
-bool fnLoadDBList(scheduler::ProgramContext& ctx) {
+DbListFailure fnReadDBList(scheduler::ProgramContext& ctx) {
     ctx.serverDatabases.clear();
-    if (!fnGetDBList(ctx.database.get(), ctx.serverDatabases)) {
-        common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, "データベース一覧の取得", "", "");
-        return false;
-    }
-    if (ctx.serverDatabases.empty()) {
-        common::fnQRMES01_DispMessage(ctx.ui, 3004, 0, "データベース", "", "");
-        return false;
-    }
-    return true;
+    if (!fnGetDBList(ctx.database.get(), ctx.serverDatabases))
+        return DbListFailure::Unreadable;
+    return ctx.serverDatabases.empty() ? DbListFailure::Empty : DbListFailure::None;
+}
+
+void reportDbListFailure(platform::UiSink& ui, DbListFailure failure) {
+    if (failure == DbListFailure::Unreadable)
+        common::fnQRMES01_DispMessage(ui, 3001, 0, "データベース一覧の取得", "", "");
+    else if (failure == DbListFailure::Empty)
+        common::fnQRMES01_DispMessage(ui, 3004, 0, "データベース", "", "");
+}
+
+bool fnLoadDBList(scheduler::ProgramContext& ctx) {
+    const DbListFailure failure = fnReadDBList(ctx);
+    reportDbListFailure(ctx.ui, failure);
+    return failure == DbListFailure::None;
 }
 
 } // namespace backup

@@ -20,8 +20,15 @@ extern const std::string kDatabaseListQuery;
 // every row was read. Without a database object the list is left as it was.
 bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& names);
 
-// Fills ctx.serverDatabases; true when it holds at least one database. Message 3004 when the
-// server has none, 3001 when the list could not be read.
+enum class DbListFailure { None, Unreadable, Empty };
+
+// Fills ctx.serverDatabases from the shared connection; shows nothing.
+DbListFailure fnReadDBList(scheduler::ProgramContext& ctx);
+// Message 3001 when the list could not be read, 3004 when the server has no user database.
+void reportDbListFailure(platform::UiSink& ui, DbListFailure failure);
+
+// fnReadDBList with its message: for the callers whose only report of the failure it is. True
+// when the list holds at least one database.
 bool fnLoadDBList(scheduler::ProgramContext& ctx);
 
 } // namespace backup

@@ -16,11 +16,13 @@ bool endsWithUpperCaseDat(std::string_view path) {
 }
 
 struct Pass {
-    scheduler::ProgramContext& ctx;
+    const scheduler::ProgramContext& ctx;
+    const scheduler::RunPlan& plan;
     scheduler::DailyLog& log;
     const platform::FileSystem& fs;
     long term;
     platform::LocalDays reference;
+    scheduler::RunFailures failures;
 
     void run(const std::string& pattern, bool recurse, bool upperCaseDatOnly) {
         // The expired files are deleted once the listing is complete, after the lines of the
@@ -34,7 +36,7 @@ struct Pass {
                 expired.push_back(folder + file.name);
         };
         std::vector<copy::UnreadableFolder> unreadable;
-        if (!copy::fnVisitFileList(ctx, fs, pattern, recurse, consider, &unreadable))
+        if (!copy::fnVisitFileList(ctx, plan, fs, pattern, recurse, consider, &unreadable))
             return;
         copy::logUnreadableFolders(log, unreadable);
         for (const auto& path : expired)
@@ -45,7 +47,7 @@ struct Pass {
         const std::error_code error = fs.deleteFile(path);
         scheduler::logDeletion(log, path, error);
         if (error)
-            ctx.runError = true;
+            failures.push_back({scheduler::RunStage::LocalRetention, path, error.message()});
     }
 };
 
@@ -55,13 +57,15 @@ bool isExpired(platform::LocalTime lastModified, long termDays, platform::LocalD
     return platform::dayOf(lastModified) + std::chrono::days(termDays) <= reference;
 }
 
-void sbDeleteExpiredBackupFiles(scheduler::ProgramContext& ctx, scheduler::DailyLog& log,
-                                const platform::FileSystem& fs) {
+scheduler::RunFailures sbDeleteExpiredBackupFiles(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                                                  scheduler::DailyLog& log, const platform::FileSystem& fs) {
     log.section("---保存期間を過ぎたファイルの削除 Start---");
-    Pass pass{ctx, log, fs, ctx.settings.localPreserveTerm.days.count(), platform::dayOf(ctx.runTime())};
-    pass.run(ctx.settings.path + "/*.DAT", true, true);
-    pass.run(ctx.settings.path + "/*.log", false, false);
+    const auto& settings = plan.settings;
+    Pass pass{ctx, plan, log, fs, settings.localPreserveTerm.days.count(), platform::dayOf(plan.runTime), {}};
+    pass.run(settings.path + "/*.DAT", true, true);
+    pass.run(settings.path + "/*.log", false, false);
     log.section("---保存期間を過ぎたファイルの削除 End---");
+    return std::move(pass.failures);
 }
 
 } // namespace backup

@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "scheduler/context.h"
 #include "scheduler/daily_log.h"
+#include "scheduler/run_report.h"
 
 namespace backup {
 
@@ -12,8 +13,8 @@ namespace backup {
 bool isExpired(platform::LocalTime lastModified, long termDays, platform::LocalDays reference);
 
 // Deletes the expired upper-case ".DAT" files anywhere below the local backup folder and the
-// expired "*.log" files in it; every failed deletion sets the run's error flag.
-void sbDeleteExpiredBackupFiles(scheduler::ProgramContext& ctx, scheduler::DailyLog& log,
-                                const platform::FileSystem& fs);
+// expired "*.log" files in it. Each deletion is logged here; the failed ones are returned.
+scheduler::RunFailures sbDeleteExpiredBackupFiles(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                                                  scheduler::DailyLog& log, const platform::FileSystem& fs);
 
 } // namespace backup

@@ -35,7 +35,7 @@ std::vector<Place> placesBelow(const std::string& base) {
 }
 
 struct Purge {
-    scheduler::ProgramContext& ctx;
+    const scheduler::ProgramContext& ctx;
     scheduler::DailyLog& log;
     platform::FileSystem fs;
     LocalTime limit;
@@ -91,10 +91,10 @@ std::optional<LocalTime> dateInName(std::string_view name) {
     return platform::parseDateTime(text);
 }
 
-void sbDeleteTempLog(scheduler::ProgramContext& ctx) {
-    scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
-    const scheduler::Term& term = ctx.settings.tempLogTerm;
-    const LocalTime limit = LocalTime(platform::dayOf(ctx.runTime()) - term.days);
+void sbDeleteTempLog(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan) {
+    scheduler::DailyLog log(plan.dailyLog, ctx.clock);
+    const scheduler::Term& term = plan.settings.tempLogTerm;
+    const LocalTime limit = LocalTime(platform::dayOf(plan.runTime) - term.days);
     log.section("---Pelmoraログファイルの削除 Start---");
     log.line(std::string(40, '-'));
     log.line(term.text + "日経過ファイルが対象");

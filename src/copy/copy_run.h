@@ -1,10 +1,12 @@
 #pragma once
-// What the steps of one copy run share: the program context, the run's file-system object and
-// the daily log, open from the start of the run to its end.
+// What the steps of one copy run share: the services, the run's plan and backup files, the run's
+// file-system object and the daily log, open from the start of the run to its end, and the
+// failures met so far.
 
 #include "platform/filesystem.h"
 #include "scheduler/context.h"
 #include "scheduler/daily_log.h"
+#include "scheduler/run_report.h"
 
 #include <set>
 #include <string>
@@ -14,10 +16,18 @@
 namespace copy {
 
 struct CopyRun {
-    scheduler::ProgramContext& ctx;
+    const scheduler::ProgramContext& ctx;
+    const scheduler::RunPlan& plan;
+    const scheduler::BackupFiles& files;
     const platform::FileSystem& fs;
     scheduler::DailyLog& log;
-    std::set<std::string> sweptFolders; // target folders cleared of left-over temporary copies
+    std::set<std::string> sweptFolders = {}; // target folders cleared of left-over temporary copies
+    scheduler::RunFailures failures = {};    // those that make the run count as failed
+
+    const scheduler::Settings& settings() const { return plan.settings; }
+    void fail(scheduler::RunStage stage, std::string subject, std::string reason) {
+        failures.push_back({stage, std::move(subject), std::move(reason)});
+    }
 };
 
 // "結果：" + outcome + one ideographic space: how every result line begins.

@@ -23,11 +23,11 @@ namespace fs = std::filesystem;
 // differential and log backups do not.
 enum class FailureCounts { Yes, No };
 
-// Deletes one file with its result lines; true when it is gone.
-bool deleteWithLines(CopyRun& run, const std::string& path) {
+// Deletes one file with its result lines; the error when it is still there.
+std::error_code deleteWithLines(CopyRun& run, const std::string& path) {
     const std::error_code ec = run.fs.deleteFile(path);
     scheduler::logDeletion(run.log, path, ec);
-    return !ec;
+    return ec;
 }
 
 // The external retention in whole days. The settings loader keeps it within 1..999; anything
@@ -49,18 +49,21 @@ bool isExpiredCopy(const CopyRun& run, const std::string& path, platform::LocalD
 }
 
 void deleteExpiredCopies(CopyRun& run) {
-    const auto& settings = run.ctx.settings;
+    const auto& settings = run.settings();
     run.log.section(texts::kRetentionStart);
     std::vector<std::string> files;
     std::vector<UnreadableFolder> unreadable;
     if (namesAFolder(settings.dbBackupFileDir) &&
-        fnGetFileList(run.ctx, run.fs, settings.dbBackupFileDir + "/*.DAT", true, files, &unreadable)) {
+        fnGetFileList(run.ctx, run.plan, run.fs, settings.dbBackupFileDir + "/*.DAT", true, files, &unreadable)) {
         logUnreadableFolders(run.log, unreadable);
-        const auto referenceDay = platform::dayOf(run.ctx.runTime());
+        const auto referenceDay = platform::dayOf(run.plan.runTime);
         const auto term = retentionTerm(settings);
-        for (const auto& file : files)
-            if (isExpiredCopy(run, file, referenceDay, term) && !deleteWithLines(run, file))
-                run.ctx.runError = true;
+        for (const auto& file : files) {
+            if (!isExpiredCopy(run, file, referenceDay, term))
+                continue;
+            if (const std::error_code ec = deleteWithLines(run, file))
+                run.fail(scheduler::RunStage::ExternalRetention, file, ec.message());
+        }
     }
     run.log.section(texts::kRetentionEnd);
 }
@@ -70,7 +73,7 @@ void deleteExpiredCopies(CopyRun& run) {
 // a database whose name merely begins the same way ("SABRELUND_OLD") out.
 bool hasNewFullBackup(const CopyRun& run, std::string_view namePrefix) {
     const std::string namePattern = std::string(namePrefix) + std::string(14, '?') + "_INIT.DAT";
-    const auto& written = run.ctx.backupFiles.written;
+    const auto& written = run.files.written;
     return std::any_of(written.begin(), written.end(), [&](const std::string& file) {
         return platform::wildcardMatch(namePattern, fs::path(file).filename().string()) && run.fs.fileExists(file);
     });
@@ -86,12 +89,12 @@ bool hasNewFullBackup(const CopyRun& run, std::string_view namePrefix) {
 void cleanUpSameDay(CopyRun& run, std::string_view namePrefix) {
     if (!hasNewFullBackup(run, namePrefix))
         return;
-    const auto& target = run.ctx.settings.dbBackupFileDir;
+    const auto& target = run.settings().dbBackupFileDir;
     const std::string pattern =
         target + "/" + std::string(namePrefix) + platform::formatYmd(run.ctx.clock.now()) + "*_INIT.DAT";
     std::vector<std::string> files;
     std::vector<UnreadableFolder> unreadable;
-    if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.fs, pattern, true, files, &unreadable))
+    if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.plan, run.fs, pattern, true, files, &unreadable))
         return;
     logUnreadableFolders(run.log, unreadable);
     if (files.size() < 2)
@@ -112,7 +115,7 @@ void showCopyFailure(CopyRun& run, const std::string& source, const std::string&
 // temporary files there last written before the run's time are deleted; a copy another program
 // is writing into the folder right now is newer and stays.
 void sweepLeftOverCopies(CopyRun& run, const std::string& folder) {
-    if (!namesAFolder(run.ctx.settings.dbBackupFileDir) || !run.sweptFolders.insert(folder).second)
+    if (!namesAFolder(run.settings().dbBackupFileDir) || !run.sweptFolders.insert(folder).second)
         return;
     std::error_code ec;
     for (const auto& entry : run.fs.list(folder, ".*", platform::EntryKinds::Files, ec)) {
@@ -121,7 +124,7 @@ void sweepLeftOverCopies(CopyRun& run, const std::string& folder) {
         const std::string path = folder + "/" + entry.name;
         std::error_code timeError;
         const auto modified = run.fs.lastModified(path, timeError);
-        if (modified && *modified < run.ctx.runTime())
+        if (modified && *modified < run.plan.runTime)
             deleteWithLines(run, path);
     }
 }
@@ -133,20 +136,22 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
     if (source.empty()) {
         // The database stage did not run (no connection): there is no file to name. Its own line
         // says why.
-        run.ctx.runError = run.ctx.runError || failureCounts;
+        if (failureCounts)
+            run.fail(scheduler::RunStage::BackupCopy, targetFolder, "no backup file");
         return;
     }
     if (!run.fs.fileExists(source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + std::string(texts::kSourceFile) + source +
                      std::string(scheduler::kIdeographicSpace) + std::string(texts::kCause) +
                      std::string(texts::kSourceFileMissing));
-        run.ctx.runError = run.ctx.runError || failureCounts;
+        if (failureCounts)
+            run.fail(scheduler::RunStage::BackupCopy, source, std::string(texts::kSourceFileMissing));
         return;
     }
     sweepLeftOverCopies(run, targetFolder);
     const std::string pieces = std::string(texts::kSourceFile) + source + std::string(scheduler::kIdeographicSpace) +
                                std::string(texts::kTargetFolder) + targetFolder;
-    const std::error_code ec = namesAFolder(run.ctx.settings.dbBackupFileDir)
+    const std::error_code ec = namesAFolder(run.settings().dbBackupFileDir)
                                    ? run.fs.copyFile(source, targetFolder + "/" + fs::path(source).filename().string(),
                                                      platform::Durability::OnMedium)
                                    : std::make_error_code(std::errc::no_such_file_or_directory);
@@ -156,7 +161,8 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
     }
     run.log.line(resultPrefix(texts::kFailure) + pieces);
     scheduler::logErrorDescription(run.log, ec.message());
-    run.ctx.runError = run.ctx.runError || failureCounts;
+    if (failureCounts)
+        run.fail(scheduler::RunStage::BackupCopy, source, ec.message());
     showCopyFailure(run, source, targetFolder, ec.message());
 }
 
@@ -164,24 +170,24 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
 // the selected databases; should a list be longer, the file's own folder (named after its
 // database) stands in for the missing name.
 std::string databaseFolder(const CopyRun& run, const std::vector<std::string>& files, std::size_t i) {
-    const auto& names = run.ctx.settings.databases;
+    const auto& names = run.settings().databases;
     const std::string name = i < names.size() ? names[i] : fs::path(files[i]).parent_path().filename().string();
-    return run.ctx.settings.dbBackupFileDir + "/" + name;
+    return run.settings().dbBackupFileDir + "/" + name;
 }
 
 void copyEachDatabase(CopyRun& run, const std::vector<std::string>& files, FailureCounts counts) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string folder = databaseFolder(run, files, i);
         // A failed creation is not reported by itself: the copy into the folder fails and reports.
-        if (namesAFolder(run.ctx.settings.dbBackupFileDir) && !run.fs.folderExists(folder))
+        if (namesAFolder(run.settings().dbBackupFileDir) && !run.fs.folderExists(folder))
             run.fs.createFolder(folder);
         copyBackupFile(run, files[i], folder, counts);
     }
 }
 
 void copyFullBackups(CopyRun& run) {
-    const auto& backups = run.ctx.backupFiles;
-    const std::string& root = run.ctx.settings.dbBackupFileDir;
+    const auto& backups = run.files;
+    const std::string& root = run.settings().dbBackupFileDir;
     cleanUpSameDay(run, "SABRELUND_");
     copyEachDatabase(run, backups.full, FailureCounts::Yes);
     // The system backups lie in the root of the target.
@@ -195,26 +201,28 @@ void copyFullBackups(CopyRun& run) {
 
 } // namespace
 
-void sbFileCopyToOutside(scheduler::ProgramContext& ctx) {
-    scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
+scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                                           const scheduler::BackupFiles& files) {
+    scheduler::DailyLog log(plan.dailyLog, ctx.clock);
     const platform::FileSystem fileSystem;
-    CopyRun run{ctx, fileSystem, log, {}};
-    if (!ctx.settings.copyEnabled) {
+    CopyRun run{ctx, plan, files, fileSystem, log};
+    if (!plan.settings.copyEnabled) {
         log.section(texts::kCopySkipped);
-        return;
+        return {};
     }
     deleteExpiredCopies(run);
 
     log.section(texts::kBackupCopyStart);
-    if (ctx.dueKinds[scheduler::kDueFull] == "INIT")
+    if (plan.due(scheduler::kDueFull, "INIT"))
         copyFullBackups(run);
-    if (ctx.dueKinds[scheduler::kDueDiff] == "DIFF")
-        copyEachDatabase(run, ctx.backupFiles.diff, FailureCounts::No);
-    if (ctx.dueKinds[scheduler::kDueLog] == "LOG")
-        copyEachDatabase(run, ctx.backupFiles.log, FailureCounts::No);
+    if (plan.due(scheduler::kDueDiff, "DIFF"))
+        copyEachDatabase(run, files.diff, FailureCounts::No);
+    if (plan.due(scheduler::kDueLog, "LOG"))
+        copyEachDatabase(run, files.log, FailureCounts::No);
     log.section(texts::kBackupCopyEnd);
 
     sbCopyProductFolders(run);
+    return std::move(run.failures);
 }
 
 } // namespace copy

@@ -3,13 +3,14 @@
 // copies of the backup files this run wrote (one sub-folder per database, the system backups in
 // the root), then the product folders.
 
-#include "scheduler/context.h"
+#include "scheduler/run_report.h"
 
 namespace copy {
 
-// Called once per run by the run driver after the database stage. Writes its own lines into the
-// run's daily log, shows its own boxes and sets ctx.runError on the failures that make the run
-// count as failed. Never stops early: every step is tried.
-void sbFileCopyToOutside(scheduler::ProgramContext& ctx);
+// Called once per run after the database stage with the files it wrote. Writes its own lines into
+// the run's daily log, shows its own boxes and returns the failures that make the run count as
+// failed. Never stops early: every step is tried.
+scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                                           const scheduler::BackupFiles& files);
 
 } // namespace copy

@@ -28,7 +28,7 @@ std::string copyFolderOf(const platform::FileSystem& fs, const std::string& targ
 }
 
 struct Listing {
-    scheduler::ProgramContext& ctx;
+    const scheduler::RunPlan& plan;
     const platform::FileSystem& fs;
     bool recurse;
     bool withTimes;
@@ -50,7 +50,7 @@ struct Listing {
 
     // False only when the folder at the top of the listing cannot be read.
     bool visit(const std::string& prefix, const std::string& pattern, bool top) {
-        ctx.ui.processEvents();
+        plan.breathe();
         std::error_code ec;
         auto entries = entriesOf(prefix, pattern, ec);
         if (ec && top)
@@ -79,8 +79,8 @@ struct Listing {
     }
 };
 
-bool listFiles(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-               bool recurse, bool withTimes, const ListedFileVisitor& onFile,
+bool listFiles(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const platform::FileSystem& fs,
+               std::string_view pathPattern, bool recurse, bool withTimes, const ListedFileVisitor& onFile,
                std::vector<UnreadableFolder>* unreadable) {
     const auto slash = pathPattern.rfind('/');
     if (slash == std::string_view::npos)
@@ -90,29 +90,32 @@ bool listFiles(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, s
     if (pattern.empty())
         pattern = "*.*";
     // The exclusions depend only on the settings files: work them out once per listing.
-    Listing listing{ctx,    fs,        recurse, withTimes, recurse ? excludedCopyFolders(ctx, fs) : ExcludedFolders{},
-                    onFile, unreadable};
+    const auto excluded = recurse ? excludedCopyFolders(ctx, plan.settings, fs) : ExcludedFolders{};
+    Listing listing{plan, fs, recurse, withTimes, excluded, onFile, unreadable};
     return listing.visit(prefix, pattern, true);
 }
 
 } // namespace
 
-ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const platform::FileSystem& fs) {
-    return {copyFolderOf(fs, ctx.settings.keyFileDir, scheduler::certificateSourceFolder(ctx)),
-            copyFolderOf(fs, ctx.settings.gijyutuFileDir, scheduler::documentsSourceFolder(ctx))};
+ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const scheduler::Settings& settings,
+                                    const platform::FileSystem& fs) {
+    return {copyFolderOf(fs, settings.keyFileDir, scheduler::certificateSourceFolder(ctx)),
+            copyFolderOf(fs, settings.gijyutuFileDir, scheduler::documentsSourceFolder(ctx))};
 }
 
-bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-                   bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable) {
+bool fnGetFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const platform::FileSystem& fs,
+                   std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
+                   std::vector<UnreadableFolder>* unreadable) {
     const auto add = [&](const std::string& folder, const platform::DirEntry& file) {
         list.push_back(folder + file.name);
     };
-    return listFiles(ctx, fs, pathPattern, recurse, false, add, unreadable);
+    return listFiles(ctx, plan, fs, pathPattern, recurse, false, add, unreadable);
 }
 
-bool fnVisitFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-                     bool recurse, const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable) {
-    return listFiles(ctx, fs, pathPattern, recurse, true, onFile, unreadable);
+bool fnVisitFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                     const platform::FileSystem& fs, std::string_view pathPattern, bool recurse,
+                     const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable) {
+    return listFiles(ctx, plan, fs, pathPattern, recurse, true, onFile, unreadable);
 }
 
 void logUnreadableFolders(scheduler::DailyLog& log, const std::vector<UnreadableFolder>& unreadable) {

@@ -6,6 +6,7 @@
 #include "platform/filesystem.h"
 #include "scheduler/context.h"
 #include "scheduler/daily_log.h"
+#include "scheduler/run_report.h"
 
 #include <functional>
 #include <string>
@@ -26,18 +27,20 @@ struct UnreadableFolder {
 // read; the entries found until then stay in the list. A sub-folder that cannot be read (a
 // root-only lost+found on a backup disk) is left out and named in `unreadable`, when given, and
 // the listing goes on: one such folder must not switch off every retention below the root.
-// Pending window events are let through once per folder.
-bool fnGetFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-                   bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable = nullptr);
+// The run's progress callback is called once per folder. The settings whose folder copies are
+// left out are the run's.
+bool fnGetFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const platform::FileSystem& fs,
+                   std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
+                   std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // fnGetFileList handing each file to `onFile` as it is found, with its last-modified time
 // (nullopt when it could not be read: the file went away since). `folder` ends in "/"; the full
 // path is folder + file.name. A retention pass reads tens of thousands of times: each is read
 // relative to the open folder, and no path is put together for a file that is kept.
 using ListedFileVisitor = std::function<void(const std::string& folder, const platform::DirEntry& file)>;
-bool fnVisitFileList(scheduler::ProgramContext& ctx, const platform::FileSystem& fs, std::string_view pathPattern,
-                     bool recurse, const ListedFileVisitor& onFile,
-                     std::vector<UnreadableFolder>* unreadable = nullptr);
+bool fnVisitFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                     const platform::FileSystem& fs, std::string_view pathPattern, bool recurse,
+                     const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // The lines of each folder a listing left out: "結果：失敗　ﾌｫﾙﾀﾞ名：<path>", then
 // "Err.Description：<reason>".
@@ -49,6 +52,7 @@ struct ExcludedFolders {
     std::string certificateCopy;
     std::string documentsCopy;
 };
-ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const platform::FileSystem& fs);
+ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const scheduler::Settings& settings,
+                                    const platform::FileSystem& fs);
 
 } // namespace copy

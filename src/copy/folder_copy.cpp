@@ -30,7 +30,7 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
     if (!folder.sourceNamed || !run.fs.folderExists(folder.source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + pieces + std::string(texts::kCause) +
                      std::string(texts::kSourceFolderMissing));
-        run.ctx.runError = true;
+        run.fail(scheduler::RunStage::FolderCopy, folder.source, std::string(texts::kSourceFolderMissing));
         run.log.section(folder.endLine);
         return;
     }
@@ -47,7 +47,7 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
         const std::string error = errorText(ec, failedAt);
         run.log.line(resultPrefix(texts::kFailure) + line);
         scheduler::logErrorDescription(run.log, error);
-        run.ctx.runError = true;
+        run.fail(scheduler::RunStage::FolderCopy, folder.source, error);
         run.ctx.ui.messageBox(failureBoxText(folder.boxHeading, folder.source, folder.targetFolder, error),
                               folder.boxTitle, platform::MsgIcon::Critical);
     }
@@ -57,7 +57,7 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
 } // namespace
 
 void sbCopyProductFolders(CopyRun& run) {
-    const auto& settings = run.ctx.settings;
+    const auto& settings = run.settings();
     // Each source is read afresh, right before its copy.
     copyProductFolder(run, {texts::kCertificatesStart, texts::kCertificatesEnd, texts::kCertificatesFailedTitle,
                             texts::kCertificatesFailed, scheduler::certificateSourceFolder(run.ctx), true,

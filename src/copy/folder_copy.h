@@ -7,7 +7,7 @@
 namespace copy {
 
 // Copies the three folders in this order, each with its section, result lines and failure box.
-// Every failure and every missing source sets the run's error flag.
+// Every failure and every missing source is added to the run's failures.
 void sbCopyProductFolders(CopyRun& run);
 
 } // namespace copy

@@ -1,7 +1,8 @@
 #pragma once
 // Everything the core asks of a user: modal message boxes, the standard messages of the message
-// component, opening the settings dialog, choosing a folder, and letting pending window events
-// through. Production shows Qt widgets; headless operation and tests record each call.
+// component, passing notices and choosing a folder. Production shows Qt widgets; headless
+// operation and tests record each call. Opening the settings dialog and letting window events
+// through belong to the layer that owns the windows: the core is handed callbacks for them.
 
 #include <string>
 #include <string_view>
@@ -29,14 +30,11 @@ public:
     // learn although no run is there to show a box, such as settings that can never lead to a backup.
     virtual void notice(std::string_view text, std::string_view title) = 0;
 
-    // Shows the settings dialog modally and returns when it is closed.
-    virtual void openSettingsDialog() = 0;
-
     // A folder chooser opened on `initialFolder`; "" when cancelled.
     virtual std::string chooseFolder(std::string_view title, std::string_view initialFolder) = 0;
 
-    // Lets pending window events be handled (the tray menu during a long listing).
-    virtual void processEvents() = 0;
+    // The name of the program's active window; "" when none is active or there are no windows.
+    virtual std::string activeWindowName() const { return {}; }
 };
 
 // Writes one line per event to standard error and answers at once:
@@ -51,9 +49,10 @@ public:
     void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
                  std::string_view shownText, MsgIcon icon) override;
     void notice(std::string_view text, std::string_view title) override;
-    void openSettingsDialog() override;
     std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
-    void processEvents() override {}
+    // Nobody can open the dialog here: the DIALOG line stands for it. Headless operation hands
+    // this to the scheduler as its settings opener.
+    virtual void openSettingsDialog();
 
     static std::string escape(std::string_view text);
     static std::string_view iconName(MsgIcon icon);

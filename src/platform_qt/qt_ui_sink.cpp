@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace platform_qt {
 namespace {
@@ -34,8 +35,6 @@ void showBox(QWidget* parent, std::string_view text, std::string_view title, Msg
 
 } // namespace
 
-QtUiSink::QtUiSink(std::function<void()> openSettings) : openSettings_(std::move(openSettings)) {}
-
 void QtUiSink::messageBox(std::string_view text, std::string_view title, MsgIcon icon) {
     showBox(parent_, text, title, icon);
 }
@@ -60,19 +59,15 @@ void QtUiSink::notice(std::string_view text, std::string_view title) {
         pendingNotices_.emplace_back(text, title.empty() ? kProgramTitle : title);
 }
 
-void QtUiSink::openSettingsDialog() {
-    if (openSettings_)
-        openSettings_();
-}
-
 std::string QtUiSink::chooseFolder(std::string_view title, std::string_view initialFolder) {
     const QString chosen = QFileDialog::getExistingDirectory(parent_, toQString(title), toQString(initialFolder),
                                                              QFileDialog::ShowDirsOnly);
     return fromQString(chosen);
 }
 
-void QtUiSink::processEvents() {
-    QCoreApplication::processEvents();
+std::string QtUiSink::activeWindowName() const {
+    const QWidget* active = QApplication::activeWindow();
+    return active ? active->objectName().toStdString() : std::string();
 }
 
 } // namespace platform_qt

@@ -1,6 +1,5 @@
 #pragma once
-// The desktop's sink: Qt message boxes and folder chooser. Opening the settings dialog is handed
-// to a callback, since the dialog belongs to a layer above this one.
+// The desktop's sink: Qt message boxes, notices and folder chooser.
 
 #include "platform/ui_sink.h"
 
@@ -17,8 +16,6 @@ using platform::MsgIcon;
 
 class QtUiSink : public platform::UiSink {
 public:
-    explicit QtUiSink(std::function<void()> openSettings = {});
-    void setSettingsOpener(std::function<void()> openSettings) { openSettings_ = std::move(openSettings); }
     // Shows a notice (text, title), as the tray icon does. Notices given before one is set wait
     // for it: the settings are loaded before the icon exists.
     using NoticeShower = std::function<void(std::string_view, std::string_view)>;
@@ -30,12 +27,10 @@ public:
     void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
                  std::string_view shownText, MsgIcon icon) override;
     void notice(std::string_view text, std::string_view title) override;
-    void openSettingsDialog() override;
     std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
-    void processEvents() override;
+    std::string activeWindowName() const override;
 
 private:
-    std::function<void()> openSettings_;
     NoticeShower showNotice_;
     std::vector<std::pair<std::string, std::string>> pendingNotices_;
     QWidget* parent_ = nullptr;

@@ -8,29 +8,35 @@
 #include "scheduler/settings.h"
 
 namespace scheduler {
-namespace {
 
-void reportIniFailure(ProgramContext& ctx, std::string_view what, std::string_view item) {
-    common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, what, item, "");
+void reportDbObjectFailure(platform::UiSink& ui, DbObjectFailure failure) {
+    const auto report = [&ui](std::string_view what, std::string_view item) {
+        common::fnQRMES01_DispMessage(ui, 3001, 0, what, item, "");
+    };
+    switch (failure) {
+    case DbObjectFailure::ScheduleIniMissing:
+        return report("INIファイルパスの取得", kScheduleIniName);
+    case DbObjectFailure::UserMissing:
+        return report("INIファイル情報の取得", "データベースログインユーザ");
+    case DbObjectFailure::PasswordMissing:
+        return report("INIファイル情報の取得", "データベースログインパスワード");
+    case DbObjectFailure::ZuzorIniMissing:
+        return report("INIファイルパスの取得", kZuzorIniName);
+    case DbObjectFailure::None:
+    case DbObjectFailure::OpenFailed:
+        return;
+    }
 }
 
-} // namespace
-
-bool fnGetDbLogin(ProgramContext& ctx, std::string& user, std::string& password) {
+DbObjectFailure fnGetDbLogin(const ProgramContext& ctx, std::string& user, std::string& password) {
     user = common::trim(fnGetScheduleIni(ctx, "(local)", "USER_NAME"));
-    if (user.empty()) {
-        reportIniFailure(ctx, "INIファイル情報の取得", "データベースログインユーザ");
-        return false;
-    }
+    if (user.empty())
+        return DbObjectFailure::UserMissing;
     const std::string stored = common::trimRight(fnGetScheduleIni(ctx, "(local)", "PASSWORD"));
     // A text that does not decipher (wrong key, damaged text) gives "": it is reported like a
     // missing password instead of trying a login with an empty one.
     password = stored.empty() ? std::string() : common::fnDecryptPassword(ctx.programDir, stored);
-    if (password.empty()) {
-        reportIniFailure(ctx, "INIファイル情報の取得", "データベースログインパスワード");
-        return false;
-    }
-    return true;
+    return password.empty() ? DbObjectFailure::PasswordMissing : DbObjectFailure::None;
 }
 
 bool fnOpenDbFromIni(ProgramContext& ctx, const std::filesystem::path& file, std::string_view user,
@@ -41,19 +47,16 @@ bool fnOpenDbFromIni(ProgramContext& ctx, const std::filesystem::path& file, std
     return ctx.database->fnOpen(server, database, user, password, 1);
 }
 
-bool fnGetDbObject(ProgramContext& ctx) {
-    if (fnGetScheduleIniPath(ctx).empty()) {
-        reportIniFailure(ctx, "INIファイルパスの取得", kScheduleIniName);
-        return false;
-    }
+DbObjectResult fnGetDbObject(ProgramContext& ctx) {
+    if (fnGetScheduleIniPath(ctx).empty())
+        return {DbObjectFailure::ScheduleIniMissing};
     std::string user, password;
-    if (!fnGetDbLogin(ctx, user, password))
-        return false;
+    if (const auto failure = fnGetDbLogin(ctx, user, password); failure != DbObjectFailure::None)
+        return {failure};
     const auto zuzor = fnGetZuzorIniPath(ctx);
     if (zuzor.empty()) {
         common::wipe(password);
-        reportIniFailure(ctx, "INIファイルパスの取得", kZuzorIniName);
-        return false;
+        return {DbObjectFailure::ZuzorIniMissing};
     }
     const bool opened = fnOpenDbFromIni(ctx, zuzor, user, password);
     if (opened) {
@@ -62,7 +65,7 @@ bool fnGetDbObject(ProgramContext& ctx) {
         ctx.dbPassword = password;
     }
     common::wipe(password);
-    return opened;
+    return {opened ? DbObjectFailure::None : DbObjectFailure::OpenFailed};
 }
 
 } // namespace scheduler

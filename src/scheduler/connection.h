@@ -10,9 +10,29 @@
 
 namespace scheduler {
 
-// USER_NAME and the deciphered PASSWORD of [(local)]; message 3001 and false when either is
-// missing, or when a stored password cannot be deciphered.
-bool fnGetDbLogin(ProgramContext& ctx, std::string& user, std::string& password);
+// Why the product connection could not be had. None of these functions shows anything: the
+// caller that owns the failure reports it, with reportDbObjectFailure for the settings' part.
+enum class DbObjectFailure {
+    None,
+    ScheduleIniMissing, // no MSDE_DBTOOL.INI path
+    UserMissing,        // [(local)] USER_NAME
+    PasswordMissing,    // [(local)] PASSWORD, missing or not deciphered
+    ZuzorIniMissing,    // no ZUZOR.INI path
+    OpenFailed,         // the server could not be reached or refused the login
+};
+
+struct DbObjectResult {
+    DbObjectFailure failure = DbObjectFailure::None;
+    explicit operator bool() const { return failure == DbObjectFailure::None; }
+};
+
+// Message 3001 naming what is missing from the settings; nothing for OpenFailed and None, whose
+// wording is each caller's.
+void reportDbObjectFailure(platform::UiSink& ui, DbObjectFailure failure);
+
+// USER_NAME and the deciphered PASSWORD of [(local)]; UserMissing or PasswordMissing when either
+// is missing, or when a stored password cannot be deciphered.
+DbObjectFailure fnGetDbLogin(const ProgramContext& ctx, std::string& user, std::string& password);
 
 // Replaces ctx.database with a new connection object and logs in with the server and database
 // named in `file`; true when connected.
@@ -20,7 +40,6 @@ bool fnOpenDbFromIni(ProgramContext& ctx, const std::filesystem::path& file, std
                      std::string_view password);
 
 // Opens the program-wide connection; on success keeps the login in ctx.dbUser/ctx.dbPassword.
-// A failed open gives false without a message of its own: the caller reports it.
-bool fnGetDbObject(ProgramContext& ctx);
+DbObjectResult fnGetDbObject(ProgramContext& ctx);
 
 } // namespace scheduler

@@ -26,16 +26,6 @@ namespace scheduler {
 // Due-kind slots filled by the schedule evaluation.
 enum DueSlot { kDueFull = 0, kDueDiff = 1, kDueLog = 2 };
 
-// The backup files the database stage wrote in this run, read by the external copy. Entry i of
-// a list belongs to selected database i.
-struct BackupFiles {
-    std::vector<std::string> full, diff, log;
-    std::string master, msdb, model;
-    // The files of the lists above that the server reported written in this run.
-    std::vector<std::string> written;
-    void reset() { *this = BackupFiles{}; }
-};
-
 struct ProgramContext {
     ProgramContext(platform::Clock& clock, platform::UiSink& ui, std::filesystem::path programDir);
     ProgramContext(const ProgramContext&) = delete;
@@ -63,14 +53,6 @@ struct ProgramContext {
     std::shared_ptr<data::QRCDBS_DataBase> database;
     std::string dbUser;
     std::string dbPassword;
-
-    // The name of the program's active window, "" when none is active; unset in headless runs.
-    std::function<std::string()> activeWindowName;
-
-    // The run.
-    BackupFiles backupFiles;
-    std::filesystem::path dailyLogPath;
-    bool runError = false;
 
     // The run time: the instant of the evaluation that found the run due.
     platform::LocalTime runTime() const;

@@ -12,11 +12,15 @@
 
 namespace scheduler {
 
-std::filesystem::path dailyLogPathFor(const ProgramContext& ctx) {
+std::filesystem::path dailyLogPathFor(const Settings& settings, platform::LocalTime runTime) {
     // Without a backup folder there is no log: joining "" would put it in the root folder.
-    if (ctx.settings.path.find_first_not_of(' ') == std::string::npos)
+    if (settings.path.find_first_not_of(' ') == std::string::npos)
         return {};
-    return std::filesystem::path(ctx.settings.path + "/" + platform::formatYmd(ctx.runTime()) + ".log");
+    return std::filesystem::path(settings.path + "/" + platform::formatYmd(runTime) + ".log");
+}
+
+std::filesystem::path dailyLogPathFor(const ProgramContext& ctx) {
+    return dailyLogPathFor(ctx.settings, ctx.runTime());
 }
 
 namespace {

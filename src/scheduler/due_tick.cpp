@@ -30,6 +30,12 @@ void showLockFailure(ProgramContext& ctx, std::string_view text) {
 constexpr std::string_view kDeleteFailed = "排他管理テーブルからレコード削除に失敗しました。";
 constexpr std::string_view kSearchFailed = "排他管理テーブルのレコード検索に失敗しました。";
 
+// A failed deletion of lock rows: the box naming the rows, then the tick's own.
+void showDeleteFailure(ProgramContext& ctx, const LockRowsDeletion& deletion) {
+    ctx.ui.messageBox(deletion.failureText, "", MsgIcon::Critical);
+    showLockFailure(ctx, kDeleteFailed);
+}
+
 // A fresh foreign backup row means another program is backing up now; a stale one is removed.
 enum class ForeignLock { None, Busy, Removed, DeleteFailed };
 
@@ -39,7 +45,11 @@ ForeignLock checkForeignBackup(ProgramContext& ctx, const std::vector<HaitaKanri
             continue;
         if (ctx.clock.now() - row.更新日 < kStaleLockAge)
             return ForeignLock::Busy;
-        return fnDeleteLockRows(ctx, kForeignBackupLockName) ? ForeignLock::Removed : ForeignLock::DeleteFailed;
+        const auto deletion = fnDeleteLockRows(ctx, kForeignBackupLockName);
+        if (deletion)
+            return ForeignLock::Removed;
+        showDeleteFailure(ctx, deletion);
+        return ForeignLock::DeleteFailed;
     }
     return ForeignLock::None;
 }
@@ -48,46 +58,48 @@ constexpr std::string_view kBusyLockSkipped =
     "他のバックアップが排他管理テーブルのロックを保持しているため、バックアップをスキップしました。";
 
 // A due backup is never skipped without a word.
-void reportBusyLock(ProgramContext& ctx) {
-    DailyLog(ctx.dailyLogPath, ctx.clock).section("---" + std::string(kBusyLockSkipped) + "---");
+void reportBusyLock(ProgramContext& ctx, const std::filesystem::path& logPath) {
+    DailyLog(logPath, ctx.clock).section("---" + std::string(kBusyLockSkipped) + "---");
     ctx.ui.notice(kBusyLockSkipped, "");
 }
 
-// Deletes this program's row when one exists; false (with its box shown) when that fails.
+// Deletes this program's row when one exists; false (with its boxes shown) when that fails.
 bool removeOwnLockRow(ProgramContext& ctx) {
     bool found = false;
     if (!fnFindLockRow(ctx, kOwnLockName, found)) {
         showLockFailure(ctx, kSearchFailed);
         return false;
     }
-    if (found && !fnDeleteLockRows(ctx, kOwnLockName)) {
-        showLockFailure(ctx, kDeleteFailed);
-        return false;
-    }
-    return true;
+    if (!found)
+        return true;
+    const auto deletion = fnDeleteLockRows(ctx, kOwnLockName);
+    if (!deletion)
+        showDeleteFailure(ctx, deletion);
+    return bool(deletion);
 }
 
 // Invalid settings open the dialog so that the user can put them right before the run.
-void repairSettingsIfNeeded(ProgramContext& ctx) {
+void repairSettingsIfNeeded(ProgramContext& ctx, const DueTickServices& services) {
     if (fnCheckIniContents(ctx))
         return;
     ctx.ui.messageBox("環境設定画面を起動します。", "メッセージ", MsgIcon::Exclamation);
     ctx.releaseDatabase();
-    ctx.ui.openSettingsDialog();
+    if (services.openSettings)
+        services.openSettings();
 }
 
 } // namespace
 
-void writePreCheck(ProgramContext& ctx) {
+void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath) {
     const platform::FileSystem fs;
     {
-        DailyLog log(ctx.dailyLogPath, ctx.clock);
+        DailyLog log(logPath, ctx.clock);
         log.section("---------スケジュールバックアップ 事前チェックStart---------");
     }
     bool preCheckError = false;
     const bool copyOn = copyIsOn(common::trim(fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")));
     if (!copyOn) {
-        DailyLog(ctx.dailyLogPath, ctx.clock).section("---外部媒体へのバックアップ設定ができていません。---");
+        DailyLog(logPath, ctx.clock).section("---外部媒体へのバックアップ設定ができていません。---");
         preCheckError = true;
     }
     const std::string local = common::trim(fnGetScheduleIni(ctx, "Schedule", "Path"));
@@ -104,22 +116,32 @@ void writePreCheck(ProgramContext& ctx) {
             if (fs.folderExists(folder))
                 continue;
             ctx.ui.messageBox(unreachableText(folder), title, MsgIcon::Exclamation);
-            DailyLog(ctx.dailyLogPath, ctx.clock)
+            DailyLog(logPath, ctx.clock)
                 .section("---" + folder + " にアクセスできませんでした｡対象ドライブを確認してください｡ ---");
             preCheckError = true;
         }
     }
-    DailyLog log(ctx.dailyLogPath, ctx.clock);
+    DailyLog log(logPath, ctx.clock);
     if (!preCheckError)
         log.section("---事前チェックエラー無し---");
     log.section("---------スケジュールバックアップ 事前チェックEND---------");
 }
 
-DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
-    ctx.dailyLogPath = dailyLogPathFor(ctx);
-    writePreCheck(ctx);
+void recordBackupTime(const ProgramContext& ctx, const RunReport& report) {
+    if (!report.flawless())
+        return;
+    writeScheduleIni(ctx, "BACKUPTIME", "START", platform::formatDateTime(report.started));
+    writeScheduleIni(ctx, "BACKUPTIME", "END", platform::formatDateTime(report.finished));
+}
 
-    if (!fnGetDbObject(ctx)) {
+DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
+    // The pre-check writes into the log of the settings held now; the run names its own from the
+    // settings loaded again below.
+    const std::filesystem::path logPath = dailyLogPathFor(ctx);
+    writePreCheck(ctx, logPath);
+
+    if (const auto db = fnGetDbObject(ctx); !db) {
+        reportDbObjectFailure(ctx.ui, db.failure);
         ctx.ui.messageBox("DBオブジェクトの取得に失敗しました。", "", MsgIcon::Critical);
         return DueTickEnd::TimerOn;
     }
@@ -133,10 +155,9 @@ DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
     }
     switch (checkForeignBackup(ctx, rows)) {
     case ForeignLock::Busy:
-        reportBusyLock(ctx);
+        reportBusyLock(ctx, logPath);
         return DueTickEnd::TimerOn; // once the other backup ends, the next due time runs
     case ForeignLock::DeleteFailed:
-        showLockFailure(ctx, kDeleteFailed);
         return DueTickEnd::TimerOff;
     case ForeignLock::None:
     case ForeignLock::Removed:
@@ -151,16 +172,20 @@ DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
         return DueTickEnd::TimerOff;
     }
 
-    repairSettingsIfNeeded(ctx);
+    repairSettingsIfNeeded(ctx, services);
     if (!fnLoadSettings(ctx)) {
         common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, "設定の取得", "", "");
         return DueTickEnd::TimerOn; // the lock row stays until the next due tick removes it
     }
 
     ctx.releaseDatabase();
-    services.runBackup(ctx);
+    recordBackupTime(ctx, services.runBackup(ctx, services.progress));
 
-    if (!fnGetDbObject(ctx) || !services.loadDatabaseList(ctx))
+    if (const auto db = fnGetDbObject(ctx); !db) {
+        reportDbObjectFailure(ctx.ui, db.failure);
+        return DueTickEnd::TimerOn;
+    }
+    if (!services.loadDatabaseList(ctx))
         return DueTickEnd::TimerOn;
     if (!removeOwnLockRow(ctx))
         return DueTickEnd::TimerOff;

@@ -4,16 +4,22 @@
 // the run and the release of the lock row. It reads top to bottom in the order it happens.
 
 #include "scheduler/context.h"
+#include "scheduler/run_report.h"
 #include "scheduler/tick.h"
 
 #include <functional>
 
 namespace scheduler {
 
-// What the due tick needs from the backup subsystem above this one.
+// What the due tick needs from the layers above this one.
 struct DueTickServices {
-    std::function<bool(ProgramContext&)> loadDatabaseList; // fnLoadDBList
-    std::function<void(ProgramContext&)> runBackup;        // sbScheduleBackupRun
+    using Progress = std::function<void()>;
+    std::function<bool(ProgramContext&)> loadDatabaseList;                // fnLoadDBList
+    std::function<RunReport(ProgramContext&, const Progress&)> runBackup; // sbScheduleBackupRun
+    // Lets the window events through during the run's long listings; may be empty.
+    Progress progress = {};
+    // Shows the settings dialog and returns when it is closed; may be empty.
+    std::function<void()> openSettings = {};
 };
 
 // The names of the lock rows: this program's own, and another program's backup.
@@ -23,8 +29,12 @@ inline constexpr std::string_view kForeignBackupLockName = "バックアップ";
 // cleaning up.
 inline constexpr std::chrono::seconds kStaleLockAge{86400};
 
-// Writes the pre-check section into the daily log and shows the boxes of unreachable folders.
-void writePreCheck(ProgramContext& ctx);
+// Writes the pre-check section into the daily log `logPath` and shows the boxes of unreachable
+// folders.
+void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath);
+
+// [BACKUPTIME] START and END from a flawless run; any other run leaves the last ones standing.
+void recordBackupTime(const ProgramContext& ctx, const RunReport& report);
 
 DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services);
 

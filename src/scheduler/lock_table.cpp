@@ -84,14 +84,12 @@ bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
     return true;
 }
 
-bool fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
+LockRowsDeletion fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
     const std::string sql = data::fillSql(kDeleteLockRowsSql, {name});
     if (ctx.database && ctx.database->fnExecute(sql))
-        return true;
-    ctx.ui.messageBox("排他管理テーブルから「テーブル名称 = '" + std::string(name) +
-                          "'」のレコードを削除できませんでした。",
-                      "", platform::MsgIcon::Critical);
-    return false;
+        return {true, {}};
+    return {false,
+            "排他管理テーブルから「テーブル名称 = '" + std::string(name) + "'」のレコードを削除できませんでした。"};
 }
 
 bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInsertOptions& options) {
@@ -136,8 +134,7 @@ std::string fnSqlText(std::string_view text, std::int32_t maxBytes) {
 std::string fnActiveFormName(const ProgramContext& ctx) {
     std::string name;
     try {
-        if (ctx.activeWindowName)
-            name = ctx.activeWindowName();
+        name = ctx.ui.activeWindowName();
     } catch (...) {
         // Asking the desktop may fail in many ways; the row then names no window.
         name.clear();

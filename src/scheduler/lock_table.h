@@ -41,8 +41,15 @@ struct LockInsertOptions {
 bool fnSelectLockRows(ProgramContext& ctx, std::vector<HaitaKanriRecord>& rows);
 // Whether any row (live or deleted) names `name`; false only when the query fails.
 bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found);
-// Deletes the live rows of `name`; a failure is shown in a message box.
-bool fnDeleteLockRows(ProgramContext& ctx, std::string_view name);
+// How a deletion of lock rows went; a failure carries the text of its box, which the caller
+// shows (this function shows nothing).
+struct LockRowsDeletion {
+    bool deleted = false;
+    std::string failureText;
+    explicit operator bool() const { return deleted; }
+};
+// Deletes the live rows of `name`.
+LockRowsDeletion fnDeleteLockRows(ProgramContext& ctx, std::string_view name);
 bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInsertOptions& options = {});
 
 // The text cut to its first maxBytes code page 932 bytes (when maxBytes > 0; a character that

@@ -7,10 +7,11 @@ namespace settings_dialog {
 
 bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx) {
     ctx.releaseDatabase();
-    if (!scheduler::fnGetDbObject(ctx)) {
-        // A missing login or settings path has been reported by the lookup; a connection object
-        // exists only when the server itself could not be reached or refused the login.
-        if (ctx.database)
+    if (const auto db = scheduler::fnGetDbObject(ctx); !db) {
+        // A missing login or settings path gets its message alone; only a server that could not
+        // be reached or refused the login gets the scheduler's box.
+        scheduler::reportDbObjectFailure(ctx.ui, db.failure);
+        if (db.failure == scheduler::DbObjectFailure::OpenFailed)
             ctx.ui.messageBox("DBオブジェクトの取得に失敗しました。", "", platform::MsgIcon::Critical);
         return false;
     }

@@ -7,9 +7,9 @@
 namespace settings_dialog {
 
 // Opens the shared connection (ctx.database) and fills ctx.serverDatabases. A login missing from
-// the settings and a server without user databases are reported by the steps themselves; a
-// connection that cannot be made is reported here with the scheduler's own box, so that the user
-// knows why the dialog shows no databases.
+// the settings gets its message 3001 and a server without user databases its message 3004; a
+// connection that cannot be made is reported with the scheduler's own box, so that the user knows
+// why the dialog shows no databases.
 bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx);
 
 } // namespace settings_dialog

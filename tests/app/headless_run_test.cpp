@@ -345,3 +345,24 @@ TEST(HeadlessRun, AnOrdinaryUserNamesAnUnreadableSubFolderAndStillDeletesExpired
 }
 
 } // namespace
+
+TEST(HeadlessRun, SettingsFailingTheCheckBeforeARunStandForTheDialogInTheJournal) {
+    HeadlessSite site;
+    const fs::path keys = site.tmp / "keys";
+    testsupport::writeFile(keys, "a file, not a folder");
+    testsupport::writeFile(site.config / "MSDE_DBTOOL.INI",
+                           "[Schedule]\r\nDb=SABRELUND\tSALES\r\nPath=" + site.backup.string() +
+                               "\r\nLocalPreserveTerm=30\r\n[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\n"
+                               "EXECUTE=1\r\nDBBACKUPFILE_DIR=" +
+                               site.backup.string() + "\r\nKEYFILE_DIR=" + keys.string() +
+                               "\r\nGIJYUTUFILE_DIR=" + site.backup.string() + "\r\nOutSidePreserveTerm=60\r\n" +
+                               "[(local)]\r\nUSER_NAME=" + site.server.user() + "\r\nPASSWORD=" + site.password +
+                               "\r\n");
+    QProcess p;
+    site.start(p, {"--clock", "2026/12/03 02:00:00", "--tick-once"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("MSGBOX\texclamation\tメッセージ\t環境設定画面を起動します。\nDIALOG\tsettings\n"),
+              std::string::npos)
+        << err;
+}

@@ -17,6 +17,7 @@ protected:
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
     platform::FileSystem fs;
+    scheduler::RunFailures failures;
 
     void SetUp() override {
         ctx.settings.path = (dir / "backup").string();
@@ -33,7 +34,7 @@ protected:
     std::vector<std::string> run() {
         {
             scheduler::DailyLog log(dir / "run.log", clock);
-            backup::sbDeleteExpiredBackupFiles(ctx, log, fs);
+            failures = backup::sbDeleteExpiredBackupFiles(ctx, {ctx.settings, *ctx.currentTick, {}, {}, {}}, log, fs);
         }
         return testsupport::readLogLines(dir / "run.log");
     }
@@ -55,7 +56,7 @@ TEST_F(LocalRetentionTest, DeletesUpperCaseBackupsAndRootLogsOnTheDayRule) {
                          "結果：成功　削除ﾌｧｲﾙ名：" + oldLog,
                          "<ts>  ---保存期間を過ぎたファイルの削除 End---",
                      }));
-    EXPECT_FALSE(ctx.runError);
+    EXPECT_TRUE(failures.empty());
     EXPECT_TRUE(fs.fileExists(dir / "backup" / "SALES" / "lower.dat"));
     EXPECT_TRUE(fs.fileExists(dir / "backup" / "SALES" / "20261001.log"));
     EXPECT_TRUE(fs.fileExists(dir / "backup" / "SALES" / "SALES_20261104000000_INIT.DAT"));
@@ -72,12 +73,12 @@ TEST_F(LocalRetentionTest, AReadOnlyFileFailsTheRunButTheNextOneIsStillDeleted) 
                          "結果：成功　削除ﾌｧｲﾙ名：" + next,
                          "<ts>  ---保存期間を過ぎたファイルの削除 End---",
                      }));
-    EXPECT_TRUE(ctx.runError);
+    EXPECT_EQ(failures, (scheduler::RunFailures{{scheduler::RunStage::LocalRetention, locked, "Permission denied"}}));
     EXPECT_TRUE(fs.fileExists(locked));
 }
 
 TEST_F(LocalRetentionTest, AMissingFolderWritesOnlyTheSectionLines) {
     ctx.settings.path = (dir / "missing").string();
     EXPECT_EQ(run().size(), 2u);
-    EXPECT_FALSE(ctx.runError);
+    EXPECT_TRUE(failures.empty());
 }

@@ -217,11 +217,11 @@ TEST(ScheduledRun, TheOwnLockRowIsHeldDuringTheRunAndALeftOverOneIsReplaced) {
                         "SABRELUND");
     std::vector<std::string> rowsDuringRun;
     std::string flagDuringRun;
-    site.services.runBackup = [&](scheduler::ProgramContext& c) {
+    site.services.runBackup = [&](scheduler::ProgramContext& c, const auto& progress) {
         for (const auto& row : site.lockRows())
             rowsDuringRun.push_back(row[0].value_or("NULL"));
         flagDuringRun = site.setting("Schedule", "Iniflg");
-        backup::sbScheduleBackupRun(c);
+        return backup::sbScheduleBackupRun(c, progress);
     };
     site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
     EXPECT_EQ(rowsDuringRun, std::vector<std::string>{"スケジュールバックアップ"});
@@ -236,14 +236,14 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     site.ctx.dueKinds = {"INIT", "", ""};
     site.ini["(local)"]["PASSWORD"] = site.storedPassword("wrong");
     site.writeSettings();
-    backup::sbScheduleBackupRun(site.ctx);
+    const auto report = backup::sbScheduleBackupRun(site.ctx, {});
     auto log = site.dailyLog();
     EXPECT_EQ(slice(log, 0, 4),
               (std::vector<std::string>{"<ts>  ---------スケジュールバックアップ Start---------",
                                         "【DBﾊﾞｯｸｱｯﾌﾟ未実行】" + S + "原因：DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ",
                                         "<ts>  ---バックアップコピー処理を実施フラグがOFFのためスキップ---",
                                         "<ts>  ---------スケジュールバックアップ End---------"}));
-    EXPECT_TRUE(site.ctx.runError);
+    EXPECT_FALSE(report.flawless());
 
     site.ini["(local)"]["PASSWORD"] = site.storedPassword(site.server.password());
     site.writeSettings();
@@ -254,7 +254,7 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     testsupport::writeFile(site.dir / "program" / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=127.0.0.1," +
                                                                    std::to_string(site.server.port()) +
                                                                    "\r\nDB_NAME=master\r\n");
-    backup::sbScheduleBackupRun(site.ctx);
+    backup::sbScheduleBackupRun(site.ctx, {});
     log = site.dailyLog();
     EXPECT_EQ(slice(log, 1, 2), std::vector<std::string>{"【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ"});
     EXPECT_EQ(site.ui.lines.back(), "MESSAGE\t3004\tデータベース\t\t");
@@ -289,4 +289,24 @@ TEST(ScheduledRun, PreCheckReportsUnreachableFoldersThenTheSettingsCheckOffersTh
     EXPECT_EQ(site.ui.lines.back(), "MESSAGE\t3001\t設定の取得\t\t");
     EXPECT_TRUE(site.timer.enabled);
     EXPECT_EQ(site.lockRows().size(), 1u); // stays until the next due tick clears it
+}
+
+TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheTimer) {
+    RunSite site;
+    site.services.runBackup = [&](scheduler::ProgramContext& c, const auto& progress) {
+        auto report = backup::sbScheduleBackupRun(c, progress);
+        // The row can still be found, but a deletion that names the deletion flag is refused.
+        site.server.execute("DROP TABLE 排他管理; CREATE TABLE 排他管理 (テーブル名称 NVARCHAR(128) NULL); "
+                            "INSERT INTO 排他管理 VALUES (N'スケジュールバックアップ')",
+                            "SABRELUND");
+        return report;
+    };
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+    EXPECT_EQ(site.ui.lines, (std::vector<std::string>{
+                                 "MSGBOX\tcritical\tスケジュールバックアップ\t排他管理テーブルから「テーブル名称 = "
+                                 "'スケジュールバックアップ'」のレコードを削除できませんでした。",
+                                 "MSGBOX\tcritical\tスケジュールバックアップ\t"
+                                 "排他管理テーブルからレコード削除に失敗しました。"}));
+    EXPECT_FALSE(site.timer.enabled);
+    EXPECT_EQ(site.lockRows().size(), 1u);
 }

@@ -23,12 +23,12 @@ protected:
         std::filesystem::create_directories(dir / "program");
         ctx.settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
         ctx.currentTick = clock.now();
-        ctx.dailyLogPath = dir / "run.log";
     }
     std::vector<std::string> purge() {
-        std::filesystem::remove(ctx.dailyLogPath);
-        backup::sbDeleteTempLog(ctx);
-        return testsupport::readLogLines(ctx.dailyLogPath);
+        const auto log = dir / "run.log";
+        std::filesystem::remove(log);
+        backup::sbDeleteTempLog(ctx, {ctx.settings, *ctx.currentTick, {}, log, {}});
+        return testsupport::readLogLines(log);
     }
 };
 

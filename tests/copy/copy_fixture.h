@@ -2,9 +2,10 @@
 // A product installation, a local backup folder and an external target in a temporary folder,
 // with a manual clock and a recording user interface, for driving the copy run directly.
 
+#include "copy/external_copy.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
-#include "scheduler/context.h"
+#include "scheduler/run_report.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -25,6 +26,9 @@ protected:
     platform::FileSystem fs;
     const std::string local = (dir / "local").string(), ext = (dir / "ext").string();
     const std::string product = (dir / "product").string();
+    const std::filesystem::path logPath = dir / "20261203.log";
+    scheduler::BackupFiles files;    // what the database stage wrote
+    scheduler::RunFailures failures; // of the last copy run
 
     CopyRunTest() {
         writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "cert");
@@ -38,8 +42,13 @@ protected:
         s.outSidePreserveTerm = scheduler::termFromText("60", 999, "60");
         s.databases = {"SABRELUND", "SALES"};
         ctx.currentTick = makeLocalTime(2026, 12, 3, 2, 0, 0);
-        ctx.dailyLogPath = dir / "20261203.log";
     }
+
+    // The copy run of a run due at ctx.currentTick for ctx.dueKinds with `files`.
+    void copyOut() {
+        failures = copy::sbFileCopyToOutside(ctx, {ctx.settings, *ctx.currentTick, ctx.dueKinds, logPath, {}}, files);
+    }
+    bool runFailed() const { return !failures.empty(); }
 
     // ZUZOR.INI in the program folder, DEDoda.ini in the install folder.
     void writeProductIni(const std::string& install, const std::string& keyRoot, const std::string& documents) {
@@ -59,16 +68,15 @@ protected:
     }
     void dueFull() {
         ctx.dueKinds = {"INIT", "", ""};
-        ctx.backupFiles.full = {backup("SABRELUND", "INIT"), backup("SALES", "INIT")};
-        ctx.backupFiles.master = backup("MASTER", "INIT", false);
-        ctx.backupFiles.msdb = backup("MSDB", "INIT", false);
-        ctx.backupFiles.model = backup("MODEL", "INIT", false);
-        ctx.backupFiles.written = {ctx.backupFiles.full[0], ctx.backupFiles.full[1], ctx.backupFiles.master,
-                                   ctx.backupFiles.msdb, ctx.backupFiles.model};
+        files.full = {backup("SABRELUND", "INIT"), backup("SALES", "INIT")};
+        files.master = backup("MASTER", "INIT", false);
+        files.msdb = backup("MSDB", "INIT", false);
+        files.model = backup("MODEL", "INIT", false);
+        files.written = {files.full[0], files.full[1], files.master, files.msdb, files.model};
     }
 
     // The daily log's lines, section timestamps shown as "<ts>".
-    std::vector<std::string> logLines() const { return testsupport::readLogLines(ctx.dailyLogPath); }
+    std::vector<std::string> logLines() const { return testsupport::readLogLines(logPath); }
     static std::string section(std::string_view text) { return "<ts>  " + std::string(text); }
     bool exists(const std::string& relative) const { return fs.exists(ext + "/" + relative); }
 };

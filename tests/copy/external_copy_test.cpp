@@ -17,7 +17,7 @@ TEST_F(CopyRunTest, CopyingOffWritesOnlyTheSkipLine) {
     ctx.settings.copyEnabled = false;
     dueFull();
     file(ext + "/old.DAT", makeLocalTime(2026, 1, 1));
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
     EXPECT_EQ(logLines(),
               std::vector<std::string>{section("---バックアップコピー処理を実施フラグがOFFのためスキップ---")});
     EXPECT_TRUE(exists("old.DAT"));
@@ -32,7 +32,7 @@ TEST_F(CopyRunTest, AFullRunCleansUpTheDayAndPutsEveryBackupAndFolderAtTheTarget
         file(day + t + "_INIT.DAT", *ctx.currentTick);
     file(ext + "/old.DAT", makeLocalTime(2026, 10, 4)); // 60 days before the run's day
 
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
 
     EXPECT_EQ(logLines(), (std::vector<std::string>{
                               section("---コピー先の保存期間を過ぎたファイルの削除 Start---"),
@@ -41,11 +41,11 @@ TEST_F(CopyRunTest, AFullRunCleansUpTheDayAndPutsEveryBackupAndFolderAtTheTarget
                               section("---DBバックアップファイルコピー Start---"),
                               deleted(day + "000100_INIT.DAT"),
                               deleted(day + "000200_INIT.DAT"),
-                              copied(ctx.backupFiles.full[0], ext + "/SABRELUND"),
-                              copied(ctx.backupFiles.full[1], ext + "/SALES"),
-                              copied(ctx.backupFiles.master, ext),
-                              copied(ctx.backupFiles.msdb, ext),
-                              copied(ctx.backupFiles.model, ext),
+                              copied(files.full[0], ext + "/SABRELUND"),
+                              copied(files.full[1], ext + "/SALES"),
+                              copied(files.master, ext),
+                              copied(files.msdb, ext),
+                              copied(files.model, ext),
                               section("---DBバックアップファイルコピー End---"),
                               section("---Sabrelund証明書フォルダコピー Start---"),
                               folderCopied(product + "/KEYMANAGE", ext),
@@ -65,14 +65,14 @@ TEST_F(CopyRunTest, AFullRunCleansUpTheDayAndPutsEveryBackupAndFolderAtTheTarget
                           "MSDB_20261203020000_INIT.DAT", "MODEL_20261203020000_INIT.DAT", "KEYMANAGE/cert.pem",
                           "技術資料/manual.txt", "Wexmarl/data.bin"})
         EXPECT_TRUE(exists(f)) << f;
-    EXPECT_FALSE(ctx.runError);
+    EXPECT_FALSE(runFailed());
     EXPECT_TRUE(ui.lines.empty());
 
     // A second run refreshes the one copy of each folder and keeps files only the copy has.
     ctx.dueKinds = {"", "", ""};
     writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "renewed");
     writeFile(ext + "/技術資料/own-note.txt", "kept");
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
     EXPECT_EQ(testsupport::readFile(ext + "/KEYMANAGE/cert.pem"), "renewed");
     EXPECT_TRUE(exists("技術資料/own-note.txt"));
     EXPECT_EQ(fs.list(ext, "*", platform::EntryKinds::Folders, ec).size(), 5u); // 3 folder copies, 2 databases
@@ -88,7 +88,7 @@ TEST_F(CopyRunTest, RetentionJudgesUpperCaseDatByDayAndSparesOnlyTheCertificateA
     file(ext + "/kept.DAT", makeLocalTime(2026, 10, 5));
     ::chmod((ext + "/locked.DAT").c_str(), 0444);
 
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
 
     EXPECT_EQ(slice(logLines(), 1, 7),
               (std::vector<std::string>{deleted(ext + "/expired.DAT"),
@@ -98,74 +98,73 @@ TEST_F(CopyRunTest, RetentionJudgesUpperCaseDatByDayAndSparesOnlyTheCertificateA
                                         section("---コピー先の保存期間を過ぎたファイルの削除 End---")}));
     for (const char* f : {"lower.dat", "KEYMANAGE/cert.DAT", "技術資料/doc.DAT", "kept.DAT", "locked.DAT"})
         EXPECT_TRUE(exists(f)) << f;
-    EXPECT_TRUE(ctx.runError); // the failed deletion
+    EXPECT_TRUE(runFailed()); // the failed deletion
 }
 
 TEST_F(CopyRunTest, MissingDifferentialFilesDoNotFailTheRunUnlikeMissingFullOrSystemFiles) {
     ctx.dueKinds = {"", "DIFF", ""};
-    ctx.backupFiles.diff = {local + "/SABRELUND/gone_DIFF.DAT", backup("SALES", "DIFF")};
+    files.diff = {local + "/SABRELUND/gone_DIFF.DAT", backup("SALES", "DIFF")};
     for (const char* t : {"000100", "000200"})
         file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", *ctx.currentTick);
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
 
     const auto lines = logLines();
     EXPECT_EQ(slice(lines, 3, 6),
               (std::vector<std::string>{"結果：未実行" + S + "ｺﾋﾟｰ元ﾌｧｲﾙ名：" + local + "/SABRELUND/gone_DIFF.DAT" + S +
                                             "原因：ｺﾋﾟｰ元ﾌｧｲﾙが見つかりません",
-                                        copied(ctx.backupFiles.diff[1], ext + "/SALES"),
+                                        copied(files.diff[1], ext + "/SALES"),
                                         section("---DBバックアップファイルコピー End---")}));
     EXPECT_EQ(lines.size(), 15u);                                       // the three folder copies follow
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203000100_INIT.DAT")); // no same-day clean-up
     EXPECT_FALSE(exists("MASTER_20261203020000_INIT.DAT"));
-    EXPECT_FALSE(ctx.runError);
+    EXPECT_FALSE(runFailed());
 
     dueFull();
-    ctx.backupFiles.msdb.clear(); // a system backup that was not made
-    copy::sbFileCopyToOutside(ctx);
-    EXPECT_TRUE(ctx.runError);
+    files.msdb.clear(); // a system backup that was not made
+    copyOut();
+    EXPECT_TRUE(runFailed());
     EXPECT_TRUE(ui.lines.empty()); // a missing source is logged, never shown
 }
 
 TEST_F(CopyRunTest, CopyFailuresAreLoggedAndShownButOnlyFullAndSystemBackupsFailTheRun) {
     ctx.dueKinds = {"", "", "LOG"};
-    ctx.backupFiles.log = {backup("SABRELUND", "LOG"), backup("SALES", "LOG")};
+    files.log = {backup("SABRELUND", "LOG"), backup("SALES", "LOG")};
     file(ext + "/SALES/SALES_20261203020000_LOG.DAT", *ctx.currentTick, "someone's own copy");
     ::chmod((ext + "/SALES/SALES_20261203020000_LOG.DAT").c_str(), 0444);
     std::filesystem::create_directory(ext + "/SABRELUND");
     ::chmod((ext + "/SABRELUND").c_str(), 0555); // a read-only target folder, also for root
 
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
 
     EXPECT_EQ(slice(logLines(), 3, 7), (std::vector<std::string>{
-                                           copied(ctx.backupFiles.log[0], ext + "/SABRELUND", "失敗"),
+                                           copied(files.log[0], ext + "/SABRELUND", "失敗"),
                                            "Err.Description：Permission denied",
-                                           copied(ctx.backupFiles.log[1], ext + "/SALES", "失敗"),
+                                           copied(files.log[1], ext + "/SALES", "失敗"),
                                            "Err.Description：Permission denied",
                                        }));
     EXPECT_EQ(testsupport::readFile(ext + "/SALES/SALES_20261203020000_LOG.DAT"), "someone's own copy");
     ASSERT_EQ(ui.lines.size(), 2u);
     EXPECT_EQ(ui.lines[1], "MSGBOX\tcritical\tSabrelund DBバックアップファイルコピー失敗\t"
                            "DBバックアップファイルコピー失敗\\rｺﾋﾟｰ元ﾌｧｲﾙ名：" +
-                               ctx.backupFiles.log[1] + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ext + "/SALES\\r\\rPermission denied");
-    EXPECT_FALSE(ctx.runError);
+                               files.log[1] + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ext + "/SALES\\r\\rPermission denied");
+    EXPECT_FALSE(runFailed());
 }
 
 TEST_F(CopyRunTest, AMediumFillingUpPartWayLeavesNoCopyThatLooksGood) {
     dueFull();
-    ctx.backupFiles.full[1] =
-        file(local + "/SALES/SALES_20261203020000_INIT.DAT", *ctx.currentTick, std::string(2 << 20, 's'));
+    files.full[1] = file(local + "/SALES/SALES_20261203020000_INIT.DAT", *ctx.currentTick, std::string(2 << 20, 's'));
     // The child's files cannot grow beyond 1 MiB: the SALES copy stops part-way.
     const int status = testsupport::runWithFileSizeLimit(1 << 20, [&] {
-        copy::sbFileCopyToOutside(ctx);
+        copyOut();
         std::ofstream(dir / "boxes") << ui.lines.size() << "\n" << (ui.lines.empty() ? "" : ui.lines[0]);
-        return ctx.runError ? 1 : 0;
+        return runFailed() ? 1 : 0;
     });
     EXPECT_EQ(status, 1);
     const auto lines = logLines();
-    const auto at = std::find(lines.begin(), lines.end(), copied(ctx.backupFiles.full[1], ext + "/SALES", "失敗"));
+    const auto at = std::find(lines.begin(), lines.end(), copied(files.full[1], ext + "/SALES", "失敗"));
     ASSERT_NE(at, lines.end());
     EXPECT_EQ(*(at + 1), "Err.Description：File too large");
-    EXPECT_EQ(*(at + 2), copied(ctx.backupFiles.master, ext)); // the run goes on
+    EXPECT_EQ(*(at + 2), copied(files.master, ext)); // the run goes on
     std::error_code ec;
     EXPECT_TRUE(fs.list(ext + "/SALES", "*", platform::EntryKinds::Both, ec).empty()); // no partial, no temporary
     EXPECT_TRUE(testsupport::readFile(dir / "boxes").starts_with("1\nMSGBOX\tcritical\tSabrelund DBバックアップ"));
@@ -175,13 +174,13 @@ TEST_F(CopyRunTest, TheSameDayIsTheClocksDayWhenTheCopyRunsPastMidnight) {
     ctx.currentTick = makeLocalTime(2026, 12, 3, 23, 59, 0);
     clock.set(makeLocalTime(2026, 12, 4, 0, 20, 0));
     ctx.dueKinds = {"INIT", "", ""};
-    ctx.backupFiles.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", *ctx.currentTick)};
-    ctx.backupFiles.written = ctx.backupFiles.full;
+    files.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", *ctx.currentTick)};
+    files.written = files.full;
     for (const char* t : {"000100", "120000"})
         file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", makeLocalTime(2026, 12, 3));
     file(ext + "/SABRELUND/SABRELUND_20261204000500_INIT.DAT", makeLocalTime(2026, 12, 4));
     file(ext + "/SABRELUND/SABRELUND_20261204001000_INIT.DAT", makeLocalTime(2026, 12, 4));
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203000100_INIT.DAT"));
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203120000_INIT.DAT"));
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203235900_INIT.DAT"));

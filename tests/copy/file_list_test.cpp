@@ -16,6 +16,8 @@ protected:
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
     platform::FileSystem fs;
+    int folderCalls = 0; // progress calls
+    const scheduler::RunPlan plan{ctx.settings, clock.now(), {}, {}, [this] { ++folderCalls; }};
 
     std::vector<std::string> relative(const std::vector<std::string>& list) const {
         std::vector<std::string> out;
@@ -43,23 +45,23 @@ TEST_F(FileListTest, ListsFolderFilesBeforeSubFoldersAndSkipsTheProductFolderCop
         writeFile(dir / "ext" / f, "x");
 
     std::vector<std::string> list{"earlier"};
-    ASSERT_TRUE(copy::fnGetFileList(ctx, fs, (dir / "ext").string() + "/*.DAT", true, list));
+    ASSERT_TRUE(copy::fnGetFileList(ctx, plan, fs, (dir / "ext").string() + "/*.DAT", true, list));
     EXPECT_EQ(relative(list),
               (std::vector<std::string>{"earlier", "A.dat", "b.DAT", "deeper/KEYMANAGE/kept.DAT", "keymanage/case.DAT",
                                         "SALES/SALES_1_INIT.DAT", "Wexmarl/w.DAT"}));
-    EXPECT_EQ(ui.processEventsCalls, 6); // once per folder visited
+    EXPECT_EQ(folderCalls, 6); // once per folder visited
 
     list.clear();
-    ASSERT_TRUE(copy::fnGetFileList(ctx, fs, (dir / "ext").string() + "/*.DAT", false, list));
+    ASSERT_TRUE(copy::fnGetFileList(ctx, plan, fs, (dir / "ext").string() + "/*.DAT", false, list));
     EXPECT_EQ(relative(list), (std::vector<std::string>{"A.dat", "b.DAT"}));
 }
 
 TEST_F(FileListTest, FailsOnPatternsWithoutFolderAndOnUnreadableFolders) {
     std::vector<std::string> list;
-    EXPECT_FALSE(copy::fnGetFileList(ctx, fs, "*.DAT", true, list));
-    EXPECT_FALSE(copy::fnGetFileList(ctx, fs, (dir / "missing").string() + "/*.DAT", true, list));
+    EXPECT_FALSE(copy::fnGetFileList(ctx, plan, fs, "*.DAT", true, list));
+    EXPECT_FALSE(copy::fnGetFileList(ctx, plan, fs, (dir / "missing").string() + "/*.DAT", true, list));
     writeFile(dir / "ext" / "a.DAT", "x");
     writeFile(dir / "ext" / "z" / "b.DAT", "x");
-    EXPECT_TRUE(copy::fnGetFileList(ctx, fs, (dir / "ext").string() + "/", false, list)); // "*.*"
+    EXPECT_TRUE(copy::fnGetFileList(ctx, plan, fs, (dir / "ext").string() + "/", false, list)); // "*.*"
     EXPECT_EQ(relative(list), (std::vector<std::string>{"a.DAT"}));
 }

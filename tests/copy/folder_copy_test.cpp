@@ -9,7 +9,7 @@ TEST_F(CopyRunTest, MissingSourcesAndTargetsAreReportedFolderByFolder) {
     ctx.settings.keyFileDir = (dir / "no-such-folder").string();
     std::filesystem::create_directory(dir / "product" / "Wexmarl" / "empty");
 
-    copy::sbFileCopyToOutside(ctx);
+    copyOut();
 
     const std::string keySource = product + "/KEYMANAGE";
     const std::string error = "No such file or directory (" + ctx.settings.keyFileDir + "/)";
@@ -32,5 +32,5 @@ TEST_F(CopyRunTest, MissingSourcesAndTargetsAreReportedFolderByFolder) {
               std::vector<std::string>{"MSGBOX\tcritical\tSabrelund 証明書フォルダコピー失敗\t"
                                        "証明書フォルダコピー失敗\\rｺﾋﾟｰ元ﾌｧｲﾙ名：" +
                                        keySource + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ctx.settings.keyFileDir + "\\r\\r" + error});
-    EXPECT_TRUE(ctx.runError);
+    EXPECT_TRUE(runFailed());
 }

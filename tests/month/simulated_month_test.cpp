@@ -171,7 +171,7 @@ public:
         site.copyOn();
         site.ini["FILE_COPY"]["OutSidePreserveTerm"] = std::to_string(kExternalTerm);
         site.applySettings();
-        site.services.runBackup = [this](scheduler::ProgramContext& ctx) { recordRun(ctx); };
+        site.services.runBackup = [this](scheduler::ProgramContext& ctx, const auto&) { return recordRun(ctx); };
     }
 
     // Drives the tick from the start time to `end`, one minute at a time with the disturbances
@@ -222,16 +222,17 @@ private:
         site.applySettings();
     }
 
-    void recordRun(scheduler::ProgramContext& ctx) {
+    scheduler::RunReport recordRun(scheduler::ProgramContext& ctx) {
         const ScheduledRun run{*ctx.currentTick, ctx.dueKinds};
         actual.push_back(run);
-        backup::sbScheduleBackupRun(ctx);
+        auto report = backup::sbScheduleBackupRun(ctx, {});
         // The daily log carries the simulated time, as on a machine living through the month.
         const auto simulated =
             fs::file_time_type::clock::now() - (std::chrono::system_clock::now() - platform::fromLocal(run.time));
-        fs::last_write_time(ctx.dailyLogPath, std::chrono::floor<seconds>(simulated));
+        fs::last_write_time(report.dailyLog, std::chrono::floor<seconds>(simulated));
         if (!run.kinds[0].empty())
             steerFullSchedule(run.time);
+        return report;
     }
 
     // Monday 30 November: the administrator adds full backups at 13:00 and 15:00.

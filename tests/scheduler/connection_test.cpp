@@ -61,8 +61,11 @@ TEST_F(ProductConnection, MissingLoginKeysAreReportedBeforeAnyConnection) {
                           Case{p.server.user(), "", "データベースログインパスワード"}}) {
         p.ui.lines.clear();
         login(c.user, c.password);
-        EXPECT_FALSE(fnGetDbObject(ctx));
+        const auto db = fnGetDbObject(ctx);
+        EXPECT_FALSE(db);
         EXPECT_EQ(ctx.database, nullptr);
+        EXPECT_TRUE(p.ui.lines.empty()); // the caller reports it
+        reportDbObjectFailure(p.ui, db.failure);
         EXPECT_EQ(p.ui.lines,
                   std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\t" + std::string(c.item) + "\t"});
     }
@@ -70,14 +73,18 @@ TEST_F(ProductConnection, MissingLoginKeysAreReportedBeforeAnyConnection) {
     p.ui.lines.clear();
     testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=sa\r\nPASSWORD=ENCRT1:AAAA\r\n");
     std::string user, password = "x";
-    EXPECT_FALSE(fnGetDbLogin(ctx, user, password));
+    const auto failure = fnGetDbLogin(ctx, user, password);
+    EXPECT_EQ(failure, DbObjectFailure::PasswordMissing);
     EXPECT_EQ(password, "");
+    reportDbObjectFailure(p.ui, failure);
     EXPECT_EQ(p.ui.lines,
               std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインパスワード\t"});
 }
 
 TEST_F(ProductConnection, NoProgramFolderMeansNoSettingsFile) {
     ProgramContext nowhere{p.clock, p.ui, {}};
-    EXPECT_FALSE(fnGetDbObject(nowhere));
+    const auto db = fnGetDbObject(nowhere);
+    EXPECT_EQ(db.failure, DbObjectFailure::ScheduleIniMissing);
+    reportDbObjectFailure(p.ui, db.failure);
     EXPECT_EQ(p.ui.lines, std::vector<std::string>{"MESSAGE\t3001\tINIファイルパスの取得\tMSDE_DBTOOL.INI\t"});
 }

@@ -54,9 +54,9 @@ TEST(ActiveForm, NameFromTheDesktopOrNothing) {
     testsupport::RecordingSink ui;
     ProgramContext ctx{clock, ui, {}};
     EXPECT_EQ(fnActiveFormName(ctx), "");
-    ctx.activeWindowName = [] { return std::string("Frm_Schedule'Setting"); };
+    ui.activeWindow = [] { return std::string("Frm_Schedule'Setting"); };
     EXPECT_EQ(fnActiveFormName(ctx), "Frm_Schedule''Set");
-    ctx.activeWindowName = []() -> std::string { throw std::runtime_error("no display"); };
+    ui.activeWindow = []() -> std::string { throw std::runtime_error("no display"); };
     EXPECT_EQ(fnActiveFormName(ctx), "");
 }
 
@@ -149,8 +149,9 @@ TEST_F(LockTable, FailuresGiveFalseAndOnlyTheDeleteSpeaks) {
     bool found = true;
     EXPECT_FALSE(fnFindLockRow(ctx, "バックアップ", found));
     EXPECT_FALSE(found);
-    EXPECT_FALSE(fnDeleteLockRows(ctx, "スケジュールバックアップ"));
-    EXPECT_EQ(p.ui.lines, std::vector<std::string>{
-                              "MSGBOX\tcritical\tスケジュールバックアップ\t排他管理テーブルから「テーブル名称 = "
-                              "'スケジュールバックアップ'」のレコードを削除できませんでした。"});
+    const auto deletion = fnDeleteLockRows(ctx, "スケジュールバックアップ");
+    EXPECT_FALSE(deletion);
+    EXPECT_EQ(deletion.failureText, "排他管理テーブルから「テーブル名称 = "
+                                    "'スケジュールバックアップ'」のレコードを削除できませんでした。");
+    EXPECT_TRUE(p.ui.lines.empty()); // the caller shows it
 }

@@ -18,7 +18,7 @@ public:
     std::vector<std::string> lines;
     std::deque<std::string> folderAnswers;
     std::function<void()> onSettingsDialog;
-    int processEventsCalls = 0;
+    std::function<std::string()> activeWindow; // none: no window is active
 
     void openSettingsDialog() override {
         HeadlessUiSink::openSettingsDialog();
@@ -33,7 +33,7 @@ public:
         folderAnswers.pop_front();
         return answer;
     }
-    void processEvents() override { ++processEventsCalls; }
+    std::string activeWindowName() const override { return activeWindow ? activeWindow() : std::string(); }
     void message(int code, std::string_view text1, std::string_view text2, std::string_view text3, std::string_view,
                  platform::MsgIcon icon) override {
         HeadlessUiSink::message(code, text1, text2, text3, "", icon);

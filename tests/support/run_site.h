@@ -119,7 +119,8 @@ public:
     scheduler::ProgramContext ctx;
     std::map<std::string, std::map<std::string, std::string>> ini;
     RecordingTimer timer;
-    scheduler::DueTickServices services{backup::fnLoadDBList, backup::sbScheduleBackupRun};
+    scheduler::DueTickServices services{
+        backup::fnLoadDBList, backup::sbScheduleBackupRun, {}, [this] { ui.openSettingsDialog(); }};
     scheduler::SchedulerTick tick{ctx, timer};
 };
 

@@ -1,0 +1,61 @@
+#include "backup/backup_run.h"
+
+#include "backup/db_backup.h"
+#include "backup/db_list.h"
+#include "backup/temp_log_purge.h"
+#include "copy/external_copy.h"
+#include "scheduler/connection.h"
+#include "scheduler/daily_log.h"
+
+namespace backup {
+
+BackupRun::BackupRun(scheduler::ProgramContext& services, const scheduler::Settings& settings,
+                     std::function<void()> progress)
+    : ctx_(services), plan_{settings, services.runTime(), services.dueKinds,
+                            scheduler::dailyLogPathFor(settings, services.runTime()), std::move(progress)} {}
+
+void BackupRun::section(std::string_view text) const {
+    // The run opens the log around each of its own lines; the stages hold it open for theirs.
+    scheduler::DailyLog(plan_.dailyLog, ctx_.clock).section(text);
+}
+
+// A failure here is shown as the tick shows it (the settings' message only: the server's own
+// refusal has no box in a run) and then written into the log.
+bool BackupRun::connect() {
+    using scheduler::RunStage;
+    if (const auto db = scheduler::fnGetDbObject(ctx_); !db) {
+        scheduler::reportDbObjectFailure(ctx_.ui, db.failure);
+        scheduler::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】\u3000原因：DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ");
+        report_.failures.push_back({RunStage::Connection, "", "DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ"});
+        return false;
+    }
+    if (const auto failure = fnReadDBList(ctx_); failure != DbListFailure::None) {
+        reportDbListFailure(ctx_.ui, failure);
+        scheduler::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ");
+        report_.failures.push_back({RunStage::DatabaseList, "", "ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ"});
+        return false;
+    }
+    return true;
+}
+
+scheduler::RunReport BackupRun::run() {
+    report_ = {};
+    report_.started = ctx_.clock.now();
+    report_.dailyLog = plan_.dailyLog;
+    section("---------スケジュールバックアップ Start---------");
+    if (connect()) {
+        auto database = sbDBBackup(ctx_, plan_);
+        report_.files = std::move(database.files);
+        report_.partialKindsDue = database.partialKindsDue;
+        report_.add(std::move(database.failures));
+    }
+    // Without the database stage the file lists stay empty: no earlier run's files are copied.
+    report_.add(copy::sbFileCopyToOutside(ctx_, plan_, report_.files));
+    section("---------スケジュールバックアップ End---------");
+    sbDeleteTempLog(ctx_, plan_);
+    ctx_.releaseDatabase();
+    report_.finished = ctx_.clock.now();
+    return std::move(report_);
+}
+
+} // namespace backup
