@@ -4,12 +4,9 @@
 #include "common/string_utils.h"
 #include "common/vbfile.h"
 #include "platform/ascii.h"
-#include "platform/drive_type.h"
-#include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace scheduler {
@@ -113,53 +110,6 @@ bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) 
 
 bool isRootFolder(std::string_view path) {
     return machineFolders().isRoot(std::string(path));
-}
-
-bool isUsableLocalFolder(std::string_view path) {
-    return localFolderPasses(std::string(path));
-}
-
-bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
-    value = trim(fnGetScheduleIni(ctx, section, key));
-    return localFolderPasses(value);
-}
-
-// A target that is absent right now (a medium not plugged in, a share not mounted) passes: the
-// local backups must not depend on it, and the copy stage reports every copy it cannot make.
-// Something else of that name, the root or a blank setting still fails.
-bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
-    value = trim(fnGetScheduleIni(ctx, section, key));
-    return copyTargetPasses(value, TargetRule::FolderOrAbsent);
-}
-
-bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,
-                 std::string_view defaultValue) {
-    value = trim(fnGetScheduleIni(ctx, section, key));
-    if (value.empty()) {
-        writeScheduleIni(ctx, section, key, defaultValue);
-        value = std::string(defaultValue);
-        return true;
-    }
-    return termTextPasses(value);
-}
-
-bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
-    value = trim(fnGetScheduleIni(ctx, section, key));
-    if (value != "0" && value != "1") {
-        value = "1";
-        writeScheduleIni(ctx, section, key, value);
-    }
-    return true;
-}
-
-bool fnCheckDay(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
-    value = trim(fnGetScheduleIni(ctx, section, key));
-    return isValidDay(value);
-}
-
-bool fnCheckTime(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
-    value = trim(fnGetScheduleIni(ctx, section, key));
-    return isValidTime(value);
 }
 
 std::string effectiveTempLogTerm(const ProgramContext& ctx) {

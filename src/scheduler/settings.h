@@ -34,22 +34,11 @@ bool isValidTime(std::string_view time); // "hh:mm", 00-23 and 00-59
 // the 127 bytes every other key is read with would name a database that does not exist.
 std::string readScheduleDb(const ProgramContext& ctx);
 
-// Field checks: each reads its key, trims it, hands the trimmed text back and tells whether it
-// passes.
+// Reads [Schedule] Db, hands the names back and tells whether each is on the server's list.
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names);
-bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
-bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
-bool fnCheckTerm(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value,
-                 std::string_view defaultValue);
-bool fnCheckExecute(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
-bool fnCheckDay(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
-bool fnCheckTime(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value);
 
 // The root of the file system: neither a backup folder nor a copy target may be it.
 bool isRootFolder(std::string_view path);
-
-// A fixed local disk holds the path, something of that name exists, and it is not the root.
-bool isUsableLocalFolder(std::string_view path);
 
 // The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".
 std::string effectiveTempLogTerm(const ProgramContext& ctx);

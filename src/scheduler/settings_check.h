@@ -47,8 +47,10 @@ enum class NameRule {
 
 // How strictly a copy target is judged; every rule refuses a blank setting and the root.
 enum class TargetRule {
-    Set,            // anything else: whether a medium is there shows at the copy
-    FolderOrAbsent, // a folder, or nothing of that name (a medium unplugged right now)
+    Set, // anything else: whether a medium is there shows at the copy
+    // A folder, or nothing of that name: a medium not plugged in or a share not mounted right now
+    // must not stop the local backups, and the copy stage reports every copy it cannot make.
+    FolderOrAbsent,
     ExistingFolder, // a folder that is there now
 };
 
