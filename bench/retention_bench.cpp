@@ -4,6 +4,7 @@
 //   retention_bench FOLDER RUN-DATE(yyyy/MM/dd) TERM-DAYS
 
 #include "backup/local_retention.h"
+#include "platform/local_filesystem.h"
 #include "platform/clock.h"
 #include "scheduler/daily_log.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     ctx.settings.path = argv[1];
     ctx.settings.localPreserveTerm = argv[3];
     ctx.currentTick = *runTime;
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
     scheduler::DailyLog log("/dev/null", clock);
 
     const auto start = std::chrono::steady_clock::now();

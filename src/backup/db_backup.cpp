@@ -7,6 +7,7 @@
 #include "data/connection_string.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/lock_table.h"
 #include "scheduler/settings.h"
@@ -170,7 +171,7 @@ private:
 
     scheduler::ProgramContext& ctx_;
     scheduler::DailyLog log_;
-    platform::FileSystem fs_;
+    platform::LocalFileSystem fs_;
     data::AdoConnection connection_;
     std::string stamp_;
     std::string runTimeText_;

@@ -7,6 +7,7 @@
 #include "copy/file_list.h"
 #include "copy/folder_copy.h"
 #include "platform/datetime.h"
+#include "platform/local_filesystem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -197,7 +198,7 @@ void copyFullBackups(CopyRun& run) {
 
 void sbFileCopyToOutside(scheduler::ProgramContext& ctx) {
     scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
-    const platform::FileSystem fileSystem;
+    const platform::LocalFileSystem fileSystem;
     CopyRun run{ctx, fileSystem, log, {}};
     if (ctx.settings.execute == "0") {
         log.section(texts::kCopySkipped);

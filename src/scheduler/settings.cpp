@@ -6,6 +6,7 @@
 #include "platform/ascii.h"
 #include "platform/drive_type.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -137,7 +138,7 @@ bool isRootFolder(std::string_view path) {
 
 bool isUsableLocalFolder(std::string_view path) {
     return platform::driveTypeOf(path) == platform::DriveType::Fixed &&
-           platform::FileSystem().exists(std::string(path)) && !isRootFolder(path);
+           platform::LocalFileSystem().exists(std::string(path)) && !isRootFolder(path);
 }
 
 bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
@@ -150,7 +151,7 @@ bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std
 // Something else of that name, the root or a blank setting still fails.
 bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    const platform::FileSystem fs;
+    const platform::LocalFileSystem fs;
     return !value.empty() && (fs.folderExists(value) || !fs.exists(value)) && !isRootFolder(value);
 }
 

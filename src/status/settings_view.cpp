@@ -4,6 +4,7 @@
 #include "common/string_utils.h"
 #include "common/vbfile.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ bool termPasses(const std::string& value) {
 }
 
 bool copyFolderPasses(const std::string& value) {
-    return !value.empty() && platform::FileSystem().folderExists(value) && !scheduler::isRootFolder(value);
+    return !value.empty() && platform::LocalFileSystem().folderExists(value) && !scheduler::isRootFolder(value);
 }
 
 bool databaseNamesPass(const std::vector<std::string>& names) {

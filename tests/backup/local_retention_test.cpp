@@ -1,4 +1,5 @@
 #include "backup/local_retention.h"
+#include "platform/local_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 
@@ -16,7 +17,7 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
 
     void SetUp() override {
         ctx.settings.path = (dir / "backup").string();

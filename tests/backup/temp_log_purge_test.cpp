@@ -1,5 +1,6 @@
 #include "backup/temp_log_purge.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 
@@ -17,7 +18,7 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 14, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir / "program"};
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "program");

@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/context.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
@@ -22,7 +23,7 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0, 30)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
     const std::string local = (dir / "local").string(), ext = (dir / "ext").string();
     const std::string product = (dir / "product").string();
 

@@ -1,4 +1,5 @@
 #include "copy/file_list.h"
+#include "platform/local_filesystem.h"
 #include "platform/codepage.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -15,7 +16,7 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
 
     std::vector<std::string> relative(const std::vector<std::string>& list) const {
         std::vector<std::string> out;
