@@ -7,7 +7,6 @@
 #include "data/connection_string.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
-#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/lock_table.h"
 #include "scheduler/settings.h"
@@ -56,7 +55,7 @@ std::string connectionString(const scheduler::ProgramContext& ctx) {
 class Stage {
 public:
     explicit Stage(scheduler::ProgramContext& ctx)
-        : ctx_(ctx), log_(ctx.dailyLogPath, ctx.clock), connection_(ctx.dataEnv()),
+        : ctx_(ctx), log_(ctx.dailyLogPath, ctx.clock), fs_(ctx.files), connection_(ctx.dataEnv()),
           stamp_(platform::formatYmdHms(ctx.runTime())), runTimeText_(platform::formatDateTime(ctx.runTime())) {}
 
     void run() {
@@ -171,7 +170,7 @@ private:
 
     scheduler::ProgramContext& ctx_;
     scheduler::DailyLog log_;
-    platform::LocalFileSystem fs_;
+    const platform::FileSystem& fs_;
     data::AdoConnection connection_;
     std::string stamp_;
     std::string runTimeText_;

@@ -2,7 +2,6 @@
 
 #include "common/string_utils.h"
 #include "platform/filesystem.h"
-#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/product_folders.h"
 
@@ -38,7 +37,7 @@ std::vector<Place> placesBelow(const std::string& base) {
 struct Purge {
     scheduler::ProgramContext& ctx;
     scheduler::DailyLog& log;
-    platform::LocalFileSystem fs;
+    const platform::FileSystem& fs;
     LocalTime limit;
 
     // An unreadable date counts as now, so that the item stays.
@@ -100,7 +99,7 @@ void sbDeleteTempLog(scheduler::ProgramContext& ctx) {
     log.line(std::string(40, '-'));
     log.line(term + "日経過ファイルが対象");
     log.line(std::string(40, '-'));
-    Purge purge{ctx, log, platform::LocalFileSystem{}, limit};
+    Purge purge{ctx, log, ctx.files, limit};
     for (const auto& place : placesBelow(baseFolder(ctx, purge.fs)))
         purge.clean(place);
     log.section("---Pelmoraログファイルの削除 End---");

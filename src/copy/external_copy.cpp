@@ -7,7 +7,6 @@
 #include "copy/file_list.h"
 #include "copy/folder_copy.h"
 #include "platform/datetime.h"
-#include "platform/local_filesystem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -198,8 +197,7 @@ void copyFullBackups(CopyRun& run) {
 
 void sbFileCopyToOutside(scheduler::ProgramContext& ctx) {
     scheduler::DailyLog log(ctx.dailyLogPath, ctx.clock);
-    const platform::LocalFileSystem fileSystem;
-    CopyRun run{ctx, fileSystem, log, {}};
+    CopyRun run{ctx, ctx.files, log, {}};
     if (ctx.settings.execute == "0") {
         log.section(texts::kCopySkipped);
         return;

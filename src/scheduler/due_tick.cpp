@@ -3,7 +3,6 @@
 #include "common/messages.h"
 #include "common/string_utils.h"
 #include "platform/filesystem.h"
-#include "platform/local_filesystem.h"
 #include "scheduler/connection.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/lock_table.h"
@@ -80,7 +79,7 @@ void repairSettingsIfNeeded(ProgramContext& ctx) {
 } // namespace
 
 void writePreCheck(ProgramContext& ctx) {
-    const platform::LocalFileSystem fs;
+    const platform::FileSystem& fs = ctx.files;
     {
         DailyLog log(ctx.dailyLogPath, ctx.clock);
         log.section("---------スケジュールバックアップ 事前チェックStart---------");

@@ -151,7 +151,7 @@ bool fnCheckLocalFolder(const ProgramContext& ctx, std::string_view section, std
 // Something else of that name, the root or a blank setting still fails.
 bool fnCheckCopyFolder(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string& value) {
     value = trim(fnGetScheduleIni(ctx, section, key));
-    const platform::LocalFileSystem fs;
+    const platform::FileSystem& fs = ctx.files;
     return !value.empty() && (fs.folderExists(value) || !fs.exists(value)) && !isRootFolder(value);
 }
 
