@@ -1,6 +1,6 @@
 #include "copy/file_list.h"
-#include "platform/local_filesystem.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
