@@ -2,7 +2,7 @@
 
 #include "backup/local_retention.h"
 #include "common/password.h"
-#include "copy/file_list.h"
+#include "copy/retention.h"
 #include "data/ado_connection.h"
 #include "data/connection_string.h"
 #include "platform/codepage.h"
@@ -153,19 +153,8 @@ private:
     // Keeps the newest of the day's earlier full backups of `prefix`: with the new one, at most
     // two remain.
     void sameDayCleanUp(std::string_view prefix, bool withLines) {
-        const std::string pattern =
-            ctx_.settings.path + "/" + std::string(prefix) + "_" + platform::formatYmd(ctx_.clock.now()) + "*_INIT.DAT";
-        std::vector<std::string> files;
-        std::vector<copy::UnreadableFolder> unreadable;
-        if (!copy::fnGetFileList(ctx_, fs_, pattern, true, files, &unreadable))
-            return;
-        if (withLines)
-            copy::logUnreadableFolders(log_, unreadable);
-        for (std::size_t i = 0; i + 1 < files.size(); ++i) {
-            const std::error_code error = fs_.deleteFile(files[i]);
-            if (withLines)
-                scheduler::logDeletion(log_, files[i], error);
-        }
+        copy::cleanUpSameDay(ctx_, log_, fs_, ctx_.settings.path, std::string(prefix) + "_", ctx_.clock.now(),
+                             withLines ? copy::CleanUpLines::Written : copy::CleanUpLines::Silent);
     }
 
     scheduler::ProgramContext& ctx_;

@@ -1,66 +1,21 @@
 #include "backup/local_retention.h"
 
-#include "common/string_utils.h"
-#include "copy/file_list.h"
-
-#include <vector>
+#include "copy/retention.h"
 
 namespace backup {
-namespace {
-
-// The last four code page 932 bytes of the path are ".DAT". None of these bytes can be the
-// second half of a double-byte character whose first half is one of them, so the test equals a
-// plain suffix test on the UTF-8 text; it spares a conversion per file.
-bool endsWithUpperCaseDat(std::string_view path) {
-    return path.ends_with(".DAT");
-}
-
-struct Pass {
-    scheduler::ProgramContext& ctx;
-    scheduler::DailyLog& log;
-    const platform::FileSystem& fs;
-    long term;
-    platform::LocalDays reference;
-
-    void run(const std::string& pattern, bool recurse, bool upperCaseDatOnly) {
-        // The expired files are deleted once the listing is complete, after the lines of the
-        // folders it left out; only they are kept until then.
-        std::vector<std::string> expired;
-        const auto consider = [&](const std::string& folder, const platform::DirEntry& file) {
-            // The listing matches without regard to case; only upper-case backup files are ours.
-            if (upperCaseDatOnly && !endsWithUpperCaseDat(file.name))
-                return;
-            if (file.modified && isExpired(*file.modified, term, reference)) // no time: gone since listed
-                expired.push_back(folder + file.name);
-        };
-        std::vector<copy::UnreadableFolder> unreadable;
-        if (!copy::fnVisitFileList(ctx, fs, pattern, recurse, consider, &unreadable))
-            return;
-        copy::logUnreadableFolders(log, unreadable);
-        for (const auto& path : expired)
-            remove(path);
-    }
-
-    void remove(const std::string& path) {
-        const std::error_code error = fs.deleteFile(path);
-        scheduler::logDeletion(log, path, error);
-        if (error)
-            ctx.runError = true;
-    }
-};
-
-} // namespace
-
-bool isExpired(platform::LocalTime lastModified, long termDays, platform::LocalDays reference) {
-    return platform::dayOf(lastModified) + std::chrono::days(termDays) <= reference;
-}
 
 void sbDeleteExpiredBackupFiles(scheduler::ProgramContext& ctx, scheduler::DailyLog& log,
                                 const platform::FileSystem& fs) {
     log.section("---保存期間を過ぎたファイルの削除 Start---");
-    Pass pass{ctx, log, fs, long(common::fnVal(ctx.settings.localPreserveTerm)), platform::dayOf(ctx.runTime())};
-    pass.run(ctx.settings.path + "/*.DAT", true, true);
-    pass.run(ctx.settings.path + "/*.log", false, false);
+    // The local term is taken as written: the settings check keeps it to three digits.
+    const auto term = copy::retentionTerm(ctx.settings.localPreserveTerm, std::nullopt);
+    const auto reference = platform::dayOf(ctx.runTime());
+    // Backups anywhere below the folder; the daily logs in the folder itself, in any case.
+    const copy::RetentionPolicy backups{ctx.settings.path, "*.DAT", term, true, true};
+    const copy::RetentionPolicy dailyLogs{ctx.settings.path, "*.log", term, false, false};
+    for (const auto& policy : {backups, dailyLogs})
+        if (!copy::deleteExpired(ctx, log, fs, policy, reference))
+            ctx.runError = true;
     log.section("---保存期間を過ぎたファイルの削除 End---");
 }
 

@@ -7,10 +7,6 @@
 
 namespace backup {
 
-// A file is expired when the day it was last modified plus `termDays` is on or before the
-// reference day.
-bool isExpired(platform::LocalTime lastModified, long termDays, platform::LocalDays reference);
-
 // Deletes the expired upper-case ".DAT" files anywhere below the local backup folder and the
 // expired "*.log" files in it; every failed deletion sets the run's error flag.
 void sbDeleteExpiredBackupFiles(scheduler::ProgramContext& ctx, scheduler::DailyLog& log,
