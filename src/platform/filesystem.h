@@ -1,5 +1,6 @@
 #pragma once
-// The file-system access object of a run stage. Real files only.
+// The file-system access object of a run stage: an interface, so that tests can hand the stages
+// one that fails on demand. LocalFileSystem (local_filesystem.h) is the real one.
 //
 // Read-only follows Windows: a file or folder whose owner-write bit is clear is read-only, and
 // deleting or replacing it is refused with "Permission denied", also when the process runs as
