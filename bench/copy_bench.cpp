@@ -5,6 +5,7 @@
 // Exit status 0 on success; the error is printed otherwise.
 
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 
 #include <cstdio>
 #include <string_view>
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     }
     const std::string_view mode = argv[1];
     const auto durability = argc == 5 ? platform::Durability::OnMedium : platform::Durability::Cached;
-    const platform::FileSystem fs;
+    const platform::LocalFileSystem fs;
     std::error_code ec;
     std::filesystem::path failedAt;
     if (mode == "file")

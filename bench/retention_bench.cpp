@@ -4,6 +4,7 @@
 //   retention_bench FOLDER RUN-DATE(yyyy/MM/dd) TERM-DAYS
 
 #include "backup/local_retention.h"
+#include "platform/local_filesystem.h"
 #include "platform/clock.h"
 #include "scheduler/daily_log.h"
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     ctx.settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
     ctx.currentTick = *runTime;
     const scheduler::RunPlan plan{ctx.settings, *runTime, ctx.dueKinds, "/dev/null", {}};
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
     scheduler::DailyLog log(plan.dailyLog, clock);
 
     const auto start = std::chrono::steady_clock::now();

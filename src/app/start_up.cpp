@@ -13,6 +13,7 @@
 #include "backup/run_driver.h"
 #include "common/password.h"
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "platform/paths.h"
 #include "platform/ui_sink.h"
 #include "platform_qt/qt_text.h"
@@ -124,7 +125,8 @@ int runResident(int& argc, char** argv, const Options& o) {
 
     const auto clock = makeClock(o);
     platform_qt::QtUiSink ui;
-    scheduler::ProgramContext ctx(*clock, ui, o.configDir);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
     const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
     startUp(ctx);
 
@@ -160,7 +162,8 @@ int runHeadless(int& argc, char** argv, const Options& o) {
 
     const auto clock = makeClock(o);
     platform::HeadlessUiSink ui;
-    scheduler::ProgramContext ctx(*clock, ui, o.configDir);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
     startUp(ctx);
 
     SchedulerDriver driver(ctx);
@@ -190,7 +193,8 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
     installQtJapaneseTexts(app);
     const auto clock = makeClock(o);
     platform_qt::QtUiSink ui;
-    scheduler::ProgramContext ctx(*clock, ui, o.configDir);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
     openSettingsDialog(ctx, nullptr);
     return 0;
 }

@@ -1,7 +1,7 @@
 #include "backup/db_backup.h"
 
 #include "backup/local_retention.h"
-#include "copy/file_list.h"
+#include "copy/retention.h"
 #include "data/ado_connection.h"
 #include "data/sql_text.h"
 #include "platform/codepage.h"
@@ -41,8 +41,9 @@ constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "
 class Stage {
 public:
     Stage(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan)
-        : ctx_(ctx), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock), connection_(ctx.dataEnv()),
-          stamp_(platform::formatYmdHms(plan.runTime)), runTimeText_(platform::formatDateTime(plan.runTime)) {}
+        : ctx_(ctx), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock), fs_(ctx.files),
+          connection_(ctx.dataEnv()), stamp_(platform::formatYmdHms(plan.runTime)),
+          runTimeText_(platform::formatDateTime(plan.runTime)) {}
 
     DatabaseStageResult run() {
         result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_, fs_);
@@ -144,26 +145,15 @@ private:
     // Keeps the newest of the day's earlier full backups of `prefix`: with the new one, at most
     // two remain.
     void sameDayCleanUp(std::string_view prefix, bool withLines) {
-        const std::string pattern =
-            settings_.path + "/" + std::string(prefix) + "_" + platform::formatYmd(ctx_.clock.now()) + "*_INIT.DAT";
-        std::vector<std::string> files;
-        std::vector<copy::UnreadableFolder> unreadable;
-        if (!copy::fnGetFileList(ctx_, plan_, fs_, pattern, true, files, &unreadable))
-            return;
-        if (withLines)
-            copy::logUnreadableFolders(log_, unreadable);
-        for (std::size_t i = 0; i + 1 < files.size(); ++i) {
-            const std::error_code error = fs_.deleteFile(files[i]);
-            if (withLines)
-                scheduler::logDeletion(log_, files[i], error);
-        }
+        copy::cleanUpSameDay(ctx_, plan_, log_, fs_, settings_.path, std::string(prefix) + "_", ctx_.clock.now(),
+                             withLines ? copy::CleanUpLines::Written : copy::CleanUpLines::Silent);
     }
 
     const scheduler::ProgramContext& ctx_;
     const scheduler::RunPlan& plan_;
     const scheduler::Settings& settings_;
     scheduler::DailyLog log_;
-    platform::FileSystem fs_;
+    const platform::FileSystem& fs_;
     data::AdoConnection connection_;
     std::string stamp_;
     std::string runTimeText_;

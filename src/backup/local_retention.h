@@ -8,10 +8,6 @@
 
 namespace backup {
 
-// A file is expired when the day it was last modified plus `termDays` is on or before the
-// reference day.
-bool isExpired(platform::LocalTime lastModified, long termDays, platform::LocalDays reference);
-
 // Deletes the expired upper-case ".DAT" files anywhere below the local backup folder and the
 // expired "*.log" files in it. Each deletion is logged here; the failed ones are returned.
 scheduler::RunFailures sbDeleteExpiredBackupFiles(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,

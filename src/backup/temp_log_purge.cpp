@@ -37,7 +37,7 @@ std::vector<Place> placesBelow(const std::string& base) {
 struct Purge {
     const scheduler::ProgramContext& ctx;
     scheduler::DailyLog& log;
-    platform::FileSystem fs;
+    const platform::FileSystem& fs;
     LocalTime limit;
 
     // An unreadable date counts as now, so that the item stays.
@@ -99,7 +99,7 @@ void sbDeleteTempLog(const scheduler::ProgramContext& ctx, const scheduler::RunP
     log.line(std::string(40, '-'));
     log.line(term.text + "日経過ファイルが対象");
     log.line(std::string(40, '-'));
-    Purge purge{ctx, log, platform::FileSystem{}, limit};
+    Purge purge{ctx, log, ctx.files, limit};
     for (const auto& place : placesBelow(baseFolder(ctx, purge.fs)))
         purge.clean(place);
     log.section("---Pelmoraログファイルの削除 End---");

@@ -1,11 +1,10 @@
 #include "copy/external_copy.h"
 
-#include "common/ansi_strings.h"
-#include "common/string_utils.h"
 #include "copy/copy_run.h"
 #include "copy/copy_texts.h"
 #include "copy/file_list.h"
 #include "copy/folder_copy.h"
+#include "copy/retention.h"
 #include "platform/datetime.h"
 
 #include <algorithm>
@@ -32,38 +31,17 @@ std::error_code deleteWithLines(CopyRun& run, const std::string& path) {
 
 // The external retention in whole days. The settings loader keeps it within 1..999; anything
 // else falls back to the loader's default, so that no odd value can widen the deletion.
-std::chrono::days retentionTerm(const scheduler::Settings& settings) {
-    const std::chrono::days term = settings.outSidePreserveTerm.days;
-    return term >= std::chrono::days(1) && term <= std::chrono::days(999) ? term : std::chrono::days(60);
-}
-
-// Expired: an upper-case ".DAT" name (the listing also yields other cases) whose day of last
-// change plus the term has been reached by the reference day.
-bool isExpiredCopy(const CopyRun& run, const std::string& path, platform::LocalDays referenceDay,
-                   std::chrono::days term) {
-    if (common::fnRightAnsi(path, 4) != ".DAT")
-        return false;
-    std::error_code ec;
-    const auto modified = run.fs.lastModified(path, ec);
-    return modified && platform::dayOf(*modified) + term <= referenceDay; // gone meanwhile: nothing to do
-}
+constexpr std::chrono::days kDefaultTerm{60};
 
 void deleteExpiredCopies(CopyRun& run) {
     const auto& settings = run.settings();
     run.log.section(texts::kRetentionStart);
-    std::vector<std::string> files;
-    std::vector<UnreadableFolder> unreadable;
-    if (namesAFolder(settings.dbBackupFileDir) &&
-        fnGetFileList(run.ctx, run.plan, run.fs, settings.dbBackupFileDir + "/*.DAT", true, files, &unreadable)) {
-        logUnreadableFolders(run.log, unreadable);
-        const auto referenceDay = platform::dayOf(run.plan.runTime);
-        const auto term = retentionTerm(settings);
-        for (const auto& file : files) {
-            if (!isExpiredCopy(run, file, referenceDay, term))
-                continue;
-            if (const std::error_code ec = deleteWithLines(run, file))
-                run.fail(scheduler::RunStage::ExternalRetention, file, ec.message());
-        }
+    if (namesAFolder(settings.dbBackupFileDir)) {
+        const RetentionPolicy copies{settings.dbBackupFileDir, "*.DAT",
+                                     retentionTerm(settings.outSidePreserveTerm, kDefaultTerm), true, true};
+        for (auto& failure : deleteExpired(run.ctx, run.plan, run.log, run.fs, copies,
+                                           platform::dayOf(run.plan.runTime), scheduler::RunStage::ExternalRetention))
+            run.failures.push_back(std::move(failure));
     }
     run.log.section(texts::kRetentionEnd);
 }
@@ -87,21 +65,10 @@ bool hasNewFullBackup(const CopyRun& run, std::string_view namePrefix) {
 // is deleted: the earlier copies are the only ones of the day. A failed deletion is logged and
 // the run goes on; it does not count against the run.
 void cleanUpSameDay(CopyRun& run, std::string_view namePrefix) {
-    if (!hasNewFullBackup(run, namePrefix))
-        return;
     const auto& target = run.settings().dbBackupFileDir;
-    const std::string pattern =
-        target + "/" + std::string(namePrefix) + platform::formatYmd(run.ctx.clock.now()) + "*_INIT.DAT";
-    std::vector<std::string> files;
-    std::vector<UnreadableFolder> unreadable;
-    if (!namesAFolder(target) || !fnGetFileList(run.ctx, run.plan, run.fs, pattern, true, files, &unreadable))
-        return;
-    logUnreadableFolders(run.log, unreadable);
-    if (files.size() < 2)
-        return;
-    files.pop_back(); // listed last: the newest of the day
-    for (const auto& file : files)
-        deleteWithLines(run, file);
+    if (hasNewFullBackup(run, namePrefix) && namesAFolder(target))
+        copy::cleanUpSameDay(run.ctx, run.plan, run.log, run.fs, target, namePrefix, run.ctx.clock.now(),
+                             CleanUpLines::Written);
 }
 
 void showCopyFailure(CopyRun& run, const std::string& source, const std::string& targetFolder,
@@ -204,8 +171,7 @@ void copyFullBackups(CopyRun& run) {
 scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
                                            const scheduler::BackupFiles& files) {
     scheduler::DailyLog log(plan.dailyLog, ctx.clock);
-    const platform::FileSystem fileSystem;
-    CopyRun run{ctx, plan, files, fileSystem, log};
+    CopyRun run{ctx, plan, files, ctx.files, log};
     if (!plan.settings.copyEnabled) {
         log.section(texts::kCopySkipped);
         return {};

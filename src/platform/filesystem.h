@@ -1,5 +1,6 @@
 #pragma once
-// The file-system access object of a run stage. Real files only.
+// The file-system access object of a run stage: an interface, so that tests can hand the stages
+// one that fails on demand. LocalFileSystem (local_filesystem.h) is the real one.
 //
 // Read-only follows Windows: a file or folder whose owner-write bit is clear is read-only, and
 // deleting or replacing it is refused with "Permission denied", also when the process runs as
@@ -40,6 +41,11 @@ std::string folderCopyName(const std::filesystem::path& folder);
 // copy that was killed part-way.
 bool isCopyTemporaryName(std::string_view name);
 
+// The hidden name FileSystem::copyFile writes a copy of `target` under before it renames it over
+// the target: the same folder, "." + the target's name (cut at a character boundary to stay within
+// NAME_MAX) + ".copy-XXXXXX", where the six X stand for the letters or digits that make it unique.
+std::string copyTemporaryPath(std::string_view target);
+
 // Whether a copy may return before its data is on the medium.
 enum class Durability {
     Cached,  // the kernel writes the data back later (errors of network file systems still show on close)
@@ -53,23 +59,27 @@ enum class Durability {
 // Returns the descriptor, or -1 with `ec` set.
 int openForAppend(const std::filesystem::path& p, std::error_code& ec);
 
+// The file-system access object of a run stage, handed to the code that touches files so that
+// tests can make any operation fail. LocalFileSystem is the real one.
 class FileSystem {
 public:
-    bool folderExists(const std::filesystem::path& p) const;
-    bool fileExists(const std::filesystem::path& p) const;
+    virtual ~FileSystem() = default;
+
+    virtual bool folderExists(const std::filesystem::path& p) const = 0;
+    virtual bool fileExists(const std::filesystem::path& p) const = 0;
     // A file or a folder.
-    bool exists(const std::filesystem::path& p) const;
-    bool isReadOnly(const std::filesystem::path& p) const;
+    virtual bool exists(const std::filesystem::path& p) const = 0;
+    virtual bool isReadOnly(const std::filesystem::path& p) const = 0;
 
     // Creates one level; the parent must exist and be writable.
-    std::error_code createFolder(const std::filesystem::path& p) const;
+    virtual std::error_code createFolder(const std::filesystem::path& p) const = 0;
 
     // Takes the path as text: retention asks for tens of thousands of files, and making a
     // std::filesystem::path of each would split it into components for nothing.
-    std::optional<LocalTime> lastModified(const std::string& p, std::error_code& ec) const;
+    virtual std::optional<LocalTime> lastModified(const std::string& p, std::error_code& ec) const = 0;
     // Birth time where the file system records one; nullopt when it cannot be read.
-    std::optional<LocalTime> creationTime(const std::filesystem::path& p) const;
-    std::error_code setLastModified(const std::filesystem::path& p, LocalTime t) const;
+    virtual std::optional<LocalTime> creationTime(const std::filesystem::path& p) const = 0;
+    virtual std::error_code setLastModified(const std::filesystem::path& p, LocalTime t) const = 0;
 
     // Copies a regular file to `target` (a file path), replacing an existing file unless it is
     // read-only. The data goes through the kernel's copy path; the copy keeps the source's
@@ -77,8 +87,8 @@ public:
     // like a good copy; an existing target is only replaced once the new copy is complete (the
     // copy is written under a temporary name and renamed over the target). A source that
     // shrinks while it is copied makes the copy fail. A read-only target folder is refused.
-    std::error_code copyFile(const std::filesystem::path& source, const std::filesystem::path& target,
-                             Durability durability = Durability::Cached) const;
+    virtual std::error_code copyFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                                     Durability durability = Durability::Cached) const = 0;
 
     // Copies folder `source` with everything below it into `targetParent`/folderCopyName(source).
     // `targetParent` must exist. Files of the same name are replaced (a read-only file or folder
@@ -86,22 +96,22 @@ public:
     // as links and never followed. On failure what was copied stays and `failedAt`, when given,
     // receives the path the failure concerns. With Durability::OnMedium the target's file system
     // is flushed once at the end, and write-back errors since the start make the copy fail.
-    std::error_code copyFolder(const std::filesystem::path& source, const std::filesystem::path& targetParent,
-                               Durability durability = Durability::Cached,
-                               std::filesystem::path* failedAt = nullptr) const;
+    virtual std::error_code copyFolder(const std::filesystem::path& source, const std::filesystem::path& targetParent,
+                                       Durability durability = Durability::Cached,
+                                       std::filesystem::path* failedAt = nullptr) const = 0;
 
-    std::error_code deleteFile(const std::filesystem::path& p) const;
+    virtual std::error_code deleteFile(const std::filesystem::path& p) const = 0;
     // Deletes a folder with its contents; stops at the first item that cannot be deleted.
-    std::error_code deleteFolder(const std::filesystem::path& p) const;
+    virtual std::error_code deleteFolder(const std::filesystem::path& p) const = 0;
 
     // Entries of `folder` whose names match `pattern`, hidden ones included, in NTFS order.
-    std::vector<DirEntry> list(const std::filesystem::path& folder, std::string_view pattern, EntryKinds kinds,
-                               std::error_code& ec) const;
+    virtual std::vector<DirEntry> list(const std::filesystem::path& folder, std::string_view pattern, EntryKinds kinds,
+                                       std::error_code& ec) const = 0;
     // Every sub-folder of `folder` and the files matching `filePattern`, in NTFS order, each file
     // with its last-modified time as lastModified reads it. A retention pass reads tens of
     // thousands of times: each is read relative to the open folder, once, while it is listed.
-    std::vector<DirEntry> listWithTimes(const std::filesystem::path& folder, std::string_view filePattern,
-                                        std::error_code& ec) const;
+    virtual std::vector<DirEntry> listWithTimes(const std::filesystem::path& folder, std::string_view filePattern,
+                                                std::error_code& ec) const = 0;
 };
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "data/data_env.h"
 #include "platform/clock.h"
 #include "platform/datetime.h"
+#include "platform/filesystem.h"
 #include "platform/profile.h"
 #include "platform/ui_sink.h"
 #include "scheduler/settings_values.h"
@@ -27,13 +28,17 @@ namespace scheduler {
 enum DueSlot { kDueFull = 0, kDueDiff = 1, kDueLog = 2 };
 
 struct ProgramContext {
+    ProgramContext(platform::Clock& clock, platform::UiSink& ui, const platform::FileSystem& files,
+                   std::filesystem::path programDir);
+    // With the real file system, for the callers that only read settings and talk to the server.
     ProgramContext(platform::Clock& clock, platform::UiSink& ui, std::filesystem::path programDir);
     ProgramContext(const ProgramContext&) = delete;
     ProgramContext& operator=(const ProgramContext&) = delete;
 
     platform::Clock& clock;
     platform::UiSink& ui;
-    std::filesystem::path programDir; // plays the program's own folder (--config-dir)
+    const platform::FileSystem& files; // every file the stages list, copy or delete goes through it
+    std::filesystem::path programDir;  // plays the program's own folder (--config-dir)
 
     Settings settings;
     // Set by the resident program's loads (start-up and reloads). Mutable because writing one of

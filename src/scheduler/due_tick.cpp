@@ -91,7 +91,7 @@ void repairSettingsIfNeeded(ProgramContext& ctx, const DueTickServices& services
 } // namespace
 
 void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath) {
-    const platform::FileSystem fs;
+    const platform::FileSystem& fs = ctx.files;
     {
         DailyLog log(logPath, ctx.clock);
         log.section("---------スケジュールバックアップ 事前チェックStart---------");

@@ -2,7 +2,7 @@
 
 #include "common/string_utils.h"
 #include "platform/drive_type.h"
-#include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ using Kind = FolderQueries::Kind;
 class MachineFolders final : public FolderQueries {
 public:
     Kind kindOf(const std::string& path) const override {
-        const platform::FileSystem fs;
+        const platform::LocalFileSystem fs;
         if (fs.folderExists(path))
             return Kind::Folder;
         return fs.exists(path) ? Kind::Other : Kind::Missing;

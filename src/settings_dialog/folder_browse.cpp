@@ -2,6 +2,7 @@
 
 #include "common/string_utils.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 
 #include <filesystem>
 
@@ -15,7 +16,7 @@ std::string startFolder(std::string_view initialFolder) {
     std::filesystem::path p(common::trim(initialFolder));
     if (!p.is_absolute())
         return "/";
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
     while (!fs.folderExists(p) && p.has_relative_path())
         p = p.parent_path();
     return p.string();

@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/drive_type.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
 
 #include <algorithm>
@@ -45,7 +46,7 @@ constexpr std::size_t kStoredValueBytes = 127;
 // limit) names a folder that is not there, and no backup runs.
 bool usableFolder(const std::string& path) {
     return platform::roundTripsCp932(path) && platform::cp932Length(path) <= kStoredValueBytes &&
-           platform::FileSystem().folderExists(path) && !scheduler::isRootFolder(path);
+           platform::LocalFileSystem().folderExists(path) && !scheduler::isRootFolder(path);
 }
 
 // A kind that is switched off needs no day.

@@ -4,6 +4,7 @@
 #include "common/password.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "standin_server.h"
 #include "support/log_reader.h"
 
@@ -291,7 +292,7 @@ TEST(HeadlessRun, AnOrdinaryUserNamesAnUnreadableSubFolderAndStillDeletesExpired
     for (const auto& f : {expired, kept, hidden}) {
         testsupport::writeFile(f, "backup");
         ASSERT_FALSE(
-            platform::FileSystem().setLastModified(f, platform::makeLocalTime(2026, f == kept ? 12 : 11, 1, 2, 0, 0)));
+            platform::LocalFileSystem().setLastModified(f, platform::makeLocalTime(2026, f == kept ? 12 : 11, 1, 2, 0, 0)));
     }
 
     fs::path program = ENCRT_APP_EXE;

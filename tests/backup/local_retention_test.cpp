@@ -1,4 +1,5 @@
 #include "backup/local_retention.h"
+#include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 
@@ -16,7 +17,7 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
-    platform::FileSystem fs;
+    testsupport::FaultyFileSystem fs;
     scheduler::RunFailures failures;
 
     void SetUp() override {
@@ -81,4 +82,39 @@ TEST_F(LocalRetentionTest, AMissingFolderWritesOnlyTheSectionLines) {
     ctx.settings.path = (dir / "missing").string();
     EXPECT_EQ(run().size(), 2u);
     EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(LocalRetentionTest, ListingDeletionAndTimeFaultsSpareWhatTheyConcernAndOnlyFailedDeletionsFailTheRun) {
+    using testsupport::FsOp;
+    const auto old = makeLocalTime(2026, 1, 1);
+    const auto unread = file("A/A_1_INIT.DAT", old); // folder A breaks off after its first entry
+    file("A/A_2_INIT.DAT", old);
+    const auto busy = file("B/B_1_INIT.DAT", old);
+    const auto vanished = file("B/B_2_INIT.DAT", old); // its time cannot be read: gone since listed
+    const auto expired = file("C/C_1_INIT.DAT", old);
+    fs.fail(FsOp::List, "/backup/A", std::errc::io_error, 1);
+    fs.fail(FsOp::Delete, "/B_1_INIT.DAT", std::errc::device_or_resource_busy);
+    fs.fail(FsOp::Stat, "/B_2_INIT.DAT", std::errc::no_such_file_or_directory);
+
+    EXPECT_EQ(run(), (std::vector<std::string>{
+                         "<ts>  ---保存期間を過ぎたファイルの削除 Start---",
+                         "結果：失敗　ﾌｫﾙﾀﾞ名：" + (dir / "backup" / "A").string(),
+                         "Err.Description：Input/output error",
+                         "結果：失敗　削除ﾌｧｲﾙ名：" + busy,
+                         "Err.Description：Device or resource busy",
+                         "結果：成功　削除ﾌｧｲﾙ名：" + expired,
+                         "<ts>  ---保存期間を過ぎたファイルの削除 End---",
+                     }));
+    EXPECT_EQ(failures,
+              (scheduler::RunFailures{{scheduler::RunStage::LocalRetention, busy, "Device or resource busy"}}));
+    EXPECT_TRUE(fs.fileExists(unread));
+    EXPECT_TRUE(fs.fileExists(vanished));
+}
+
+TEST_F(LocalRetentionTest, ABackupFolderThatBreaksOffPartWayIsLeftAlone) {
+    const auto expired = file("A_1_INIT.DAT", makeLocalTime(2026, 1, 1));
+    fs.fail(testsupport::FsOp::List, "/backup", std::errc::io_error, 1);
+    EXPECT_EQ(run().size(), 2u);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_TRUE(fs.fileExists(expired));
 }

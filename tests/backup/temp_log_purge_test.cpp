@@ -1,5 +1,6 @@
 #include "backup/temp_log_purge.h"
 #include "platform/filesystem.h"
+#include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 
@@ -16,8 +17,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 14, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir / "program"};
-    platform::FileSystem fs;
+    testsupport::FaultyFileSystem fs;
+    scheduler::ProgramContext ctx{clock, ui, fs, dir / "program"};
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "program");
@@ -86,4 +87,23 @@ TEST_F(TempLogPurgeTest, LogFilesGoByCreationTimeBelowTheProgramFolderWhenNoProd
     clock.set(clock.now() - std::chrono::days(1));
     ctx.currentTick = clock.now();
     EXPECT_EQ(purge().size(), 5u);
+}
+
+TEST_F(TempLogPurgeTest, AFailedDeletionKeepsItsLineAndAnUnreadableFolderIsPassedOver) {
+    const auto product = dir / "product";
+    writeFile(dir / "program" / "ZUZOR.INI", "[SABRELUND]\r\nPATH=" + product.string() + "\r\n");
+    writeFile(product / "Temp" / "20260904000000123" / "mail.eml", "x");
+    writeFile(product / "Orvanti" / "MAIL" / "20260101000000" / "mail.eml", "x");
+    fs.fail(testsupport::FsOp::Delete, "/20260904000000123", std::errc::device_or_resource_busy);
+    fs.fail(testsupport::FsOp::List, "/Orvanti/MAIL", std::errc::io_error);
+
+    const auto lines = purge();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+              (std::vector<std::string>{
+                  "削除フォルダ名：" + (product / "Temp").string() + "/20260904000000123",
+                  "<ts>  ---Pelmoraログファイルの削除 End---",
+              }));
+    EXPECT_TRUE(fs.folderExists(product / "Temp" / "20260904000000123"));
+    EXPECT_TRUE(fs.folderExists(product / "Orvanti" / "MAIL" / "20260101000000"));
+    EXPECT_TRUE(ui.lines.empty());
 }

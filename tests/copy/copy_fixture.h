@@ -6,6 +6,7 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "scheduler/run_report.h"
+#include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -22,8 +23,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0, 30)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
-    platform::FileSystem fs;
+    testsupport::FaultyFileSystem fs; // the real one until a test asks for a fault
+    scheduler::ProgramContext ctx{clock, ui, fs, dir.path()};
     const std::string local = (dir / "local").string(), ext = (dir / "ext").string();
     const std::string product = (dir / "product").string();
     const std::filesystem::path logPath = dir / "20261203.log";

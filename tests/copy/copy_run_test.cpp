@@ -1,6 +1,7 @@
 // Whole scheduled runs with copying on, against the stand-in server: the copy stage's place in
 // the road of the run and what reaches the targets.
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "support/run_site.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ public:
     void existing(const std::string& relative, platform::LocalTime modified) {
         const std::string path = extDir() + "/" + relative;
         testsupport::writeFile(path, "earlier copy");
-        EXPECT_FALSE(platform::FileSystem().setLastModified(path, modified));
+        EXPECT_FALSE(platform::LocalFileSystem().setLastModified(path, modified));
     }
     void threeCopiesOfTheDay() {
         for (const char* t : {"000100", "000200", "000300"})
@@ -129,7 +130,7 @@ TEST(CopyRun, ADifferentialRunCopiesItsFilesAndTheFoldersButNoSystemBackupsAndCl
                             [](const auto& l) { return l.starts_with("結果：成功" + S + "ｺﾋﾟｰ元ﾌｫﾙﾀﾞ名"); }),
               3);
     std::error_code ec;
-    EXPECT_EQ(platform::FileSystem().list(e + "/SABRELUND", "*", platform::EntryKinds::Files, ec).size(), 4u);
+    EXPECT_EQ(platform::LocalFileSystem().list(e + "/SABRELUND", "*", platform::EntryKinds::Files, ec).size(), 4u);
     EXPECT_FALSE(std::filesystem::exists(e + "/MASTER_20261203020030_INIT.DAT"));
     ASSERT_EQ(site.ui.lines.size(), 1u); // the failed backup's box; a missing copy source shows none
     EXPECT_TRUE(site.ui.lines[0].starts_with("MSGBOX\tcritical\tSabrelundスケジュールバックアップ\t"));

@@ -187,3 +187,61 @@ TEST_F(CopyRunTest, TheSameDayIsTheClocksDayWhenTheCopyRunsPastMidnight) {
     EXPECT_FALSE(exists("SABRELUND/SABRELUND_20261204000500_INIT.DAT"));
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261204001000_INIT.DAT"));
 }
+
+TEST_F(CopyRunTest, ACopyFailingAtItsDataOrItsRenameLeavesTheOldCopyAndNoTemporaryFile) {
+    using testsupport::CopyStep, testsupport::FsOp;
+    dueFull();
+    const std::string sales = ext + "/SALES/SALES_20261203020000_INIT.DAT";
+    file(sales, *ctx.currentTick, "earlier copy");
+    fs.fail(FsOp::Copy, "/SALES/SALES_20261203020000_INIT.DAT", std::errc::no_space_on_device, 3);
+    fs.fail(FsOp::Copy, "/MSDB_20261203020000_INIT.DAT", std::errc::io_error, 0, CopyStep::Rename);
+
+    copyOut();
+
+    EXPECT_EQ(slice(logLines(), 3, 11), (std::vector<std::string>{
+                                            copied(files.full[0], ext + "/SABRELUND"),
+                                            copied(files.full[1], ext + "/SALES", "失敗"),
+                                            "Err.Description：No space left on device",
+                                            copied(files.master, ext),
+                                            copied(files.msdb, ext, "失敗"),
+                                            "Err.Description：Input/output error",
+                                            copied(files.model, ext),
+                                            section("---DBバックアップファイルコピー End---"),
+                                        }));
+    EXPECT_EQ(testsupport::readFile(sales), "earlier copy");
+    EXPECT_FALSE(exists("MSDB_20261203020000_INIT.DAT"));
+    std::error_code ec;
+    EXPECT_TRUE(fs.list(ext + "/SALES", ".*", platform::EntryKinds::Files, ec).empty());
+    EXPECT_TRUE(fs.list(ext, ".*", platform::EntryKinds::Files, ec).empty());
+    ASSERT_EQ(ui.lines.size(), 2u);
+    EXPECT_EQ(ui.lines[0], "MSGBOX\tcritical\tSabrelund DBバックアップファイルコピー失敗\t"
+                           "DBバックアップファイルコピー失敗\\rｺﾋﾟｰ元ﾌｧｲﾙ名：" +
+                               files.full[1] + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ext + "/SALES\\r\\rNo space left on device");
+    EXPECT_TRUE(runFailed());
+}
+
+TEST_F(CopyRunTest, AFailedDeletionFailsTheRunInTheRetentionButNotInTheSameDayCleanUp) {
+    using testsupport::FsOp;
+    const std::string earlier = ext + "/SABRELUND/SABRELUND_20261203000100_INIT.DAT";
+    const std::string expired = ext + "/SALES/SALES_20261001020000_INIT.DAT";
+    for (const bool retentionFails : {false, true}) {
+        SCOPED_TRACE(retentionFails);
+        std::filesystem::remove(logPath);
+        dueFull();
+        file(earlier, *ctx.currentTick);
+        file(ext + "/SABRELUND/SABRELUND_20261203000200_INIT.DAT", *ctx.currentTick);
+        file(expired, makeLocalTime(2026, 10, 1));
+        fs.fail(FsOp::Delete, retentionFails ? "/SALES_20261001020000_INIT.DAT" : "/SABRELUND_20261203000100_INIT.DAT",
+                std::errc::device_or_resource_busy);
+
+        copyOut();
+
+        const auto failed = "結果：失敗" + S + "削除ﾌｧｲﾙ名：" + (retentionFails ? expired : earlier);
+        const auto lines = logLines();
+        const auto at = std::find(lines.begin(), lines.end(), failed);
+        ASSERT_NE(at, lines.end());
+        EXPECT_EQ(*(at + 1), "Err.Description：Device or resource busy");
+        EXPECT_EQ(runFailed(), retentionFails);
+        EXPECT_TRUE(ui.lines.empty());
+    }
+}

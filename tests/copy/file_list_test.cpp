@@ -1,5 +1,6 @@
 #include "copy/file_list.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -15,7 +16,7 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
-    platform::FileSystem fs;
+    platform::LocalFileSystem fs;
     int folderCalls = 0; // progress calls
     const scheduler::RunPlan plan{ctx.settings, clock.now(), {}, {}, [this] { ++folderCalls; }};
 

@@ -34,3 +34,27 @@ TEST_F(CopyRunTest, MissingSourcesAndTargetsAreReportedFolderByFolder) {
                                        keySource + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ctx.settings.keyFileDir + "\\r\\r" + error});
     EXPECT_TRUE(runFailed());
 }
+
+TEST_F(CopyRunTest, AFolderCopyFailingPartWayNamesWhereAndTheNextFolderIsStillCopied) {
+    fs.fail(testsupport::FsOp::CopyFolder, "/KEYMANAGE", std::errc::no_space_on_device, 0, testsupport::CopyStep::Data,
+            "sub/cert.pem");
+
+    copyOut();
+
+    const std::string keySource = product + "/KEYMANAGE";
+    const std::string error = "No space left on device (" + ext + "/KEYMANAGE/sub/cert.pem)";
+    const auto lines = logLines();
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 9, lines.end() - 4),
+              (std::vector<std::string>{
+                  "結果：失敗" + S + "ｺﾋﾟｰ元ﾌｫﾙﾀﾞ名：" + keySource + S + "ｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ext,
+                  "Err.Description：" + error,
+                  section("---Sabrelund証明書フォルダコピー End---"),
+                  section("---Sabrelund技術資料フォルダコピー Start---"),
+                  folderCopied(product + "/技術資料", ext),
+              }));
+    EXPECT_EQ(ui.lines, std::vector<std::string>{"MSGBOX\tcritical\tSabrelund 証明書フォルダコピー失敗\t"
+                                                 "証明書フォルダコピー失敗\\rｺﾋﾟｰ元ﾌｧｲﾙ名：" +
+                                                 keySource + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ext + "\\r\\r" + error});
+    EXPECT_TRUE(exists("技術資料/manual.txt"));
+    EXPECT_TRUE(runFailed());
+}

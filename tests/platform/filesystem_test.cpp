@@ -1,11 +1,11 @@
-#include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using platform::EntryKinds;
-using platform::FileSystem;
+using platform::LocalFileSystem;
 using platform::makeLocalTime;
 using testsupport::readFile;
 using testsupport::TempDir;
@@ -40,7 +40,7 @@ TEST(FileSystem, ListsHiddenEntriesInNtfsOrder) {
     for (const char* n : {"b.DAT", "A.dat", ".hidden.DAT", "c.txt", "a_2.DAT"})
         writeFile(dir / n, "x");
     std::filesystem::create_directory(dir / "Sub.DAT");
-    FileSystem fsys;
+    LocalFileSystem fsys;
     std::error_code ec;
     EXPECT_EQ(names(fsys.list(dir.path(), "*.DAT", EntryKinds::Files, ec)),
               (std::vector<std::string>{".hidden.DAT", "A.dat", "a_2.DAT", "b.DAT"}));
@@ -51,7 +51,7 @@ TEST(FileSystem, ListsHiddenEntriesInNtfsOrder) {
 
 TEST(FileSystem, ListsMatchingFilesWithTheirTimesAndEverySubFolder) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     const auto old = makeLocalTime(2026, 1, 2, 3, 4, 5), recent = makeLocalTime(2026, 12, 1, 0, 0, 0);
     writeFile(dir / "b.DAT", "x");
     writeFile(dir / "skip.log", "x");
@@ -75,7 +75,7 @@ TEST(FileSystem, ListsMatchingFilesWithTheirTimesAndEverySubFolder) {
 
 TEST(FileSystem, RefusesToDeleteOrReplaceReadOnlyFilesEvenAsRoot) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     const auto file = dir / "old.DAT";
     writeFile(file, "keep");
     ::chmod(file.c_str(), 0444);
@@ -94,7 +94,7 @@ TEST(FileSystem, RefusesToDeleteOrReplaceReadOnlyFilesEvenAsRoot) {
 
 TEST(FileSystem, CopiesKeepTheModificationTimeAndReplaceWritableFiles) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     writeFile(dir / "a.DAT", std::string(100000, 'z'));
     const auto stamp = makeLocalTime(2026, 11, 3, 23, 59, 0);
     ASSERT_FALSE(fsys.setLastModified(dir / "a.DAT", stamp));
@@ -110,7 +110,7 @@ TEST(FileSystem, CopiesKeepTheModificationTimeAndReplaceWritableFiles) {
 
 TEST(FileSystem, CopiesFoldersIntoANamedSubFolderKeepingExtraFiles) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     writeFile(dir / "KEYMANAGE" / "cert.pem", "v2");
     writeFile(dir / "KEYMANAGE" / "sub" / "deep.txt", "d");
     writeFile(dir / "secret", "outside");
@@ -145,7 +145,7 @@ TEST(FileSystem, CopiesFoldersIntoANamedSubFolderKeepingExtraFiles) {
 
 TEST(FileSystem, DeletingAFolderRemovesLinksAndPipesWithoutFollowingThem) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     writeFile(dir / "keep" / "precious", "x");
     writeFile(dir / "work" / "mail.eml", "x");
     std::filesystem::create_symlink(dir / "keep", dir / "work" / "to-keep");
@@ -158,7 +158,7 @@ TEST(FileSystem, DeletingAFolderRemovesLinksAndPipesWithoutFollowingThem) {
 
 TEST(FileSystem, CreationTimeIsReadOrReportedMissing) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     writeFile(dir / "f", "x");
     if (auto t = fsys.creationTime(dir / "f")) {
         EXPECT_GT(*t, makeLocalTime(2020, 1, 1));
@@ -168,7 +168,7 @@ TEST(FileSystem, CreationTimeIsReadOrReportedMissing) {
 
 TEST(FileSystem, CopiesOfReadOnlySourcesCanBeRefreshed) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     writeFile(dir / "KEYS" / "private.pem", "v1");
     ::chmod((dir / "KEYS" / "private.pem").c_str(), 0400);
     std::filesystem::create_directory(dir / "target");
@@ -185,7 +185,7 @@ TEST(FileSystem, CopiesOfReadOnlySourcesCanBeRefreshed) {
 
 TEST(FileSystem, FolderCopiesAreNamedAfterTheFolderAsWrittenAndTakeLongNames) {
     TempDir dir;
-    FileSystem fsys;
+    LocalFileSystem fsys;
     writeFile(dir / "data" / "keys-v2" / "k.pem", "k");
     std::filesystem::create_directory_symlink(dir / "data" / "keys-v2", dir / "KEYMANAGE");
     std::filesystem::create_directory(dir / "target");

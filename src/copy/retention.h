@@ -1,0 +1,61 @@
+#pragma once
+// The retention rules of the local backup folder and of the external target: which backups have
+// expired, and which of a day's full backups the same-day clean-up deletes. Both sides list their
+// files with the same listing, judge them by the same day rule and write the same lines; what
+// tells them apart is a parameter here.
+
+#include "copy/file_list.h"
+#include "platform/datetime.h"
+#include "platform/filesystem.h"
+#include "scheduler/daily_log.h"
+#include "scheduler/run_report.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace copy {
+
+// The term as the settings hold it. With `fallback`, a term outside 1..999 becomes the fallback,
+// so that no odd value can widen the deletion; without one, the term stands as loaded.
+std::chrono::days retentionTerm(const scheduler::Term& term, std::optional<std::chrono::days> fallback);
+
+// A file is expired when the day it was last modified plus `term` is on or before the reference day.
+bool isExpired(platform::LocalTime lastModified, std::chrono::days term, platform::LocalDays reference);
+
+struct RetentionPolicy {
+    std::string folder;  // where the listing starts
+    std::string pattern; // matched without regard to case, as every listing does
+    std::chrono::days term;
+    bool recurse = true;
+    // The listing also yields "x.dat"; only upper-case ".DAT" names are the program's backups.
+    bool upperCaseDatOnly = true;
+};
+
+// Deletes the files the policy finds expired on `reference` (a file whose time cannot be read has
+// gone since it was listed and is left alone). The lines of the sub-folders the listing left out
+// come first, then one result line per deletion. False when a deletion failed; a folder that
+// cannot be listed at all deletes nothing and is no failure. Each failed deletion is returned as
+// a failure of `stage`.
+scheduler::RunFailures deleteExpired(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                                     scheduler::DailyLog& log, const platform::FileSystem& fs,
+                                     const RetentionPolicy& policy, platform::LocalDays reference,
+                                     scheduler::RunStage stage);
+
+// Of one day's full backups in listing order, the ones the same-day clean-up deletes: every one
+// but the last listed, which is the newest of the day.
+std::vector<std::string> keepNewestOfDay(std::vector<std::string> listing);
+
+// Whether the same-day clean-up writes its lines (listing failures and deletions).
+enum class CleanUpLines { Written, Silent };
+
+// Deletes all but the newest of the full backups of `day` whose names begin with `namePrefix`
+// anywhere below `folder`: with the backup that follows, the day keeps two. A failed deletion
+// does not fail the run.
+void cleanUpSameDay(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, scheduler::DailyLog& log,
+                    const platform::FileSystem& fs, const std::string& folder, std::string_view namePrefix,
+                    platform::LocalTime day, CleanUpLines lines);
+
+} // namespace copy

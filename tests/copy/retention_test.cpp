@@ -1,0 +1,77 @@
+#include "copy/retention.h"
+#include "platform/local_filesystem.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using platform::makeLocalTime;
+using std::chrono::days;
+
+namespace {
+
+// The two sides' policies over one folder, as their stages build them.
+struct Side {
+    const char* name;
+    std::optional<days> fallback;
+    bool withDailyLogs; // the local side also ages the daily logs in the folder itself
+};
+const Side kLocal{"local", std::nullopt, true};
+const Side kExternal{"external", days(60), false};
+
+} // namespace
+
+TEST(Retention, TermsStandAsLoadedLocallyAndAreKeptInRangeOutside) {
+    const struct {
+        long loaded, local, external;
+    } cases[] = {{30, 30, 30}, {1, 1, 1}, {999, 999, 999}, {0, 0, 60}, {1000, 1000, 60}, {-5, -5, 60}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loaded);
+        const scheduler::Term term{days(c.loaded), std::to_string(c.loaded)};
+        EXPECT_EQ(copy::retentionTerm(term, kLocal.fallback), days(c.local));
+        EXPECT_EQ(copy::retentionTerm(term, kExternal.fallback), days(c.external));
+    }
+}
+
+TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
+    const struct {
+        const char* file;
+        platform::LocalTime modified;
+        bool goesLocally, goesOutside;
+    } files[] = {
+        {"S/S_1_INIT.DAT", makeLocalTime(2026, 11, 3, 23, 59), true, true}, // its day plus 30 is the run's day
+        {"S/S_2_INIT.DAT", makeLocalTime(2026, 11, 4, 0, 0), false, false},
+        {"S/lower.dat", makeLocalTime(2020, 1, 1), false, false},
+        {"20261001.LOG", makeLocalTime(2026, 10, 1), true, false},
+        {"S/20261001.log", makeLocalTime(2026, 10, 1), false, false},
+    };
+    for (const Side& side : {kLocal, kExternal}) {
+        SCOPED_TRACE(side.name);
+        testsupport::TempDir dir;
+        testsupport::RecordingSink ui;
+        platform::ManualClock clock(makeLocalTime(2026, 12, 3, 2, 0));
+        platform::LocalFileSystem fs;
+        scheduler::ProgramContext ctx(clock, ui, fs, dir.path());
+        scheduler::DailyLog log(dir / "run.log", clock);
+        for (const auto& f : files) {
+            testsupport::writeFile(dir / "b" / f.file, "x");
+            ASSERT_FALSE(fs.setLastModified(dir / "b" / f.file, f.modified));
+        }
+        const std::string folder = (dir / "b").string();
+        const days term = copy::retentionTerm(scheduler::termFromText("30", 999, "30"), side.fallback);
+        const scheduler::RunPlan plan{ctx.settings, clock.now(), {}, {}, {}};
+        std::vector<copy::RetentionPolicy> policies{{folder, "*.DAT", term, true, true}};
+        if (side.withDailyLogs)
+            policies.push_back({folder, "*.log", term, false, false});
+        for (const auto& policy : policies)
+            EXPECT_TRUE(copy::deleteExpired(ctx, plan, log, fs, policy, platform::dayOf(clock.now()),
+                                            scheduler::RunStage::LocalRetention)
+                            .empty());
+        for (const auto& f : files)
+            EXPECT_EQ(!fs.fileExists(dir / "b" / f.file), side.withDailyLogs ? f.goesLocally : f.goesOutside) << f.file;
+    }
+    using List = std::vector<std::string>;
+    EXPECT_EQ(copy::keepNewestOfDay({}), List{});
+    EXPECT_EQ(copy::keepNewestOfDay({"a"}), List{});
+    EXPECT_EQ(copy::keepNewestOfDay({"a", "b", "c"}), (List{"a", "b"}));
+}
