@@ -2,6 +2,7 @@
 
 #include "app/single_instance.h"
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "status/health.h"
 #include "status/lock_probe.h"
 #include "status/report_format.h"
@@ -16,7 +17,7 @@ int runStatus(const Options& o) {
     request.now = o.clockStart ? *o.clockStart : platform::SystemClock().now();
     request.graceMinutes = o.graceMinutes;
     request.residentRunning = status::lockHeld(SingleInstanceLock::lockPathFor(o.configDir));
-    const status::Report report = status::checkHealth(request);
+    const status::Report report = status::checkHealth(request, platform::LocalFileSystem());
     const std::string text = o.json ? status::formatJson(report) : status::formatText(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);

@@ -108,10 +108,6 @@ bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) 
     return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
 }
 
-bool isRootFolder(std::string_view path) {
-    return machineFolders().isRoot(std::string(path));
-}
-
 std::string effectiveTempLogTerm(const ProgramContext& ctx) {
     const std::string own = trim(fnGetScheduleIni(ctx, "Schedule", "TEMPLOGTERM"));
     if (inRange(own, 1, 32767))
@@ -144,7 +140,7 @@ bool fnLoadSettings(ProgramContext& ctx) {
     // The load's rules are the check's, apart from the terms; unlike the check it goes to the end.
     CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases};
     rules.judgeTerms = false;
-    const bool ok = checkSettings(t, rules).failedItem.empty();
+    const bool ok = checkSettings(t, rules, FileSystemFolders(ctx.files)).failedItem.empty();
     ctx.settings = std::move(s);
     return ok;
 }
@@ -172,7 +168,8 @@ SettingsTexts readSettingsTexts(const ProgramContext& ctx) {
 
 bool fnCheckIniContents(ProgramContext& ctx) {
     const SettingsCheck check =
-        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
+        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases},
+                      FileSystemFolders(ctx.files));
     for (const IniRepair& repair : check.repairs)
         writeScheduleIni(ctx, repair.section, repair.key, repair.value);
     if (check.failedItem.empty())

@@ -37,8 +37,6 @@ std::string readScheduleDb(const ProgramContext& ctx);
 // Reads [Schedule] Db, hands the names back and tells whether each is on the server's list.
 bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names);
 
-// The root of the file system: neither a backup folder nor a copy target may be it.
-bool isRootFolder(std::string_view path);
 
 // The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".
 std::string effectiveTempLogTerm(const ProgramContext& ctx);

@@ -2,7 +2,6 @@
 
 #include "common/string_utils.h"
 #include "platform/drive_type.h"
-#include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
 
 #include <algorithm>
@@ -12,24 +11,6 @@ namespace scheduler {
 namespace {
 
 using Kind = FolderQueries::Kind;
-
-class MachineFolders final : public FolderQueries {
-public:
-    Kind kindOf(const std::string& path) const override {
-        const platform::LocalFileSystem fs;
-        if (fs.folderExists(path))
-            return Kind::Folder;
-        return fs.exists(path) ? Kind::Other : Kind::Missing;
-    }
-    bool onFixedDisk(const std::string& path) const override {
-        return platform::driveTypeOf(path) == platform::DriveType::Fixed;
-    }
-    bool isRoot(const std::string& path) const override {
-        std::error_code ec;
-        const auto resolved = std::filesystem::weakly_canonical(path, ec);
-        return !ec && resolved == resolved.root_path() && !resolved.empty();
-    }
-};
 
 // A database name becomes a folder and file name of its backups.
 bool isUsableAsFolderName(std::string_view name) {
@@ -66,9 +47,24 @@ bool optionalKindPasses(const SettingsTexts& t, std::size_t slot) {
 
 } // namespace
 
-const FolderQueries& machineFolders() {
-    static const MachineFolders folders;
-    return folders;
+FolderQueries::Kind FileSystemFolders::kindOf(const std::string& path) const {
+    if (files_.folderExists(path))
+        return Kind::Folder;
+    return files_.exists(path) ? Kind::Other : Kind::Missing;
+}
+
+bool FileSystemFolders::onFixedDisk(const std::string& path) const {
+    return platform::driveTypeOf(path) == platform::DriveType::Fixed;
+}
+
+bool FileSystemFolders::isRoot(const std::string& path) const {
+    return isRootFolder(path);
+}
+
+bool isRootFolder(std::string_view path) {
+    std::error_code ec;
+    const auto resolved = std::filesystem::weakly_canonical(std::string(path), ec);
+    return !ec && resolved == resolved.root_path() && !resolved.empty();
 }
 
 bool databaseNamesPass(const std::vector<std::string>& names, const CheckRules& rules) {

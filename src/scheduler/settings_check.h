@@ -5,6 +5,8 @@
 // each hand in what they read and decide what to do with the answer. Where they differ, the
 // difference is one of the rules below.
 
+#include "platform/filesystem.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -35,8 +37,18 @@ public:
     virtual bool isRoot(const std::string& path) const = 0;
 };
 
-// The answers of this machine's file systems.
-const FolderQueries& machineFolders();
+// The answers of a file system: `files` for whether a folder is there, the mount table for the
+// disk it is on.
+class FileSystemFolders final : public FolderQueries {
+public:
+    explicit FileSystemFolders(const platform::FileSystem& files) : files_(files) {}
+    Kind kindOf(const std::string& path) const override;
+    bool onFixedDisk(const std::string& path) const override;
+    bool isRoot(const std::string& path) const override;
+
+private:
+    const platform::FileSystem& files_;
+};
 
 // How strictly the database names are judged.
 enum class NameRule {
@@ -74,13 +86,15 @@ struct SettingsCheck {
     std::vector<IniRepair> repairs; // the repairs of the items reached, in their order
 };
 
-SettingsCheck checkSettings(const SettingsTexts& texts, const CheckRules& rules,
-                            const FolderQueries& folders = machineFolders());
+SettingsCheck checkSettings(const SettingsTexts& texts, const CheckRules& rules, const FolderQueries& folders);
+
+// The root of the file system: neither a backup folder nor a copy target may be it.
+bool isRootFolder(std::string_view path);
 
 // The single item tests the check is made of.
 bool databaseNamesPass(const std::vector<std::string>& names, const CheckRules& rules);
-bool localFolderPasses(const std::string& path, const FolderQueries& folders = machineFolders());
-bool copyTargetPasses(const std::string& path, TargetRule rule, const FolderQueries& folders = machineFolders());
+bool localFolderPasses(const std::string& path, const FolderQueries& folders);
+bool copyTargetPasses(const std::string& path, TargetRule rule, const FolderQueries& folders);
 // An empty term passes (the check writes its default), else digits only, at most three.
 bool termTextPasses(std::string_view term);
 

@@ -45,7 +45,7 @@ std::string_view fnFirstBlockingItem(const ProgramContext& ctx) {
         t.keyFileDir = s.keyFileDir;
         t.gijyutuFileDir = s.gijyutuFileDir;
     }
-    return checkSettings(t, {NameRule::Listed, TargetRule::Set}).failedItem;
+    return checkSettings(t, {NameRule::Listed, TargetRule::Set}, FileSystemFolders(ctx.files)).failedItem;
 }
 
 bool loadResidentSettings(ProgramContext& ctx) {

@@ -7,6 +7,7 @@
 #include "platform/filesystem.h"
 #include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
+#include "scheduler/settings_check.h"
 
 #include <algorithm>
 

@@ -144,7 +144,7 @@ const char* stateName(State s) {
     return "UNKNOWN";
 }
 
-Report checkHealth(const Request& request) {
+Report checkHealth(const Request& request, const platform::FileSystem& files) {
     Report r;
     r.checkedAt = request.now;
     r.graceMinutes = request.graceMinutes;
@@ -157,7 +157,7 @@ Report checkHealth(const Request& request) {
         settle(r);
         return r;
     }
-    r.settings = readSettings(ini);
+    r.settings = readSettings(ini, files);
     if (!r.settings.failedItem.empty())
         judge.add(State::Critical, std::string(scheduler::kScheduleIniName) + ": " + r.settings.failedItem +
                                        "の設定が正しくありません。");

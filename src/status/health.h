@@ -59,6 +59,6 @@ struct Request {
     bool residentRunning = false;
 };
 
-Report checkHealth(const Request& request);
+Report checkHealth(const Request& request, const platform::FileSystem& files);
 
 } // namespace status

@@ -13,7 +13,7 @@ using common::trim;
 
 // The pre-run check's order and labels, stricter in two ways: the server is not asked for its
 // list, so names are judged only as folder names, and each copy target must be there now.
-std::string firstFailure(const SettingsView& s, const std::filesystem::path& ini) {
+std::string firstFailure(const SettingsView& s, const std::filesystem::path& ini, const platform::FileSystem& files) {
     const auto read = [&](const char* section, const char* key) { return trim(common::fnReadIni(section, key, ini)); };
     scheduler::SettingsTexts t;
     t.databases = s.databases;
@@ -31,12 +31,12 @@ std::string firstFailure(const SettingsView& s, const std::filesystem::path& ini
         t.gijyutuFileDir = read("FILE_COPY", "GIJYUTUFILE_DIR");
     }
     const scheduler::CheckRules rules{scheduler::NameRule::FolderNames, scheduler::TargetRule::ExistingFolder};
-    return std::string(scheduler::checkSettings(t, rules).failedItem);
+    return std::string(scheduler::checkSettings(t, rules, scheduler::FileSystemFolders(files)).failedItem);
 }
 
 } // namespace
 
-SettingsView readSettings(const std::filesystem::path& ini) {
+SettingsView readSettings(const std::filesystem::path& ini, const platform::FileSystem& files) {
     const auto read = [&](const char* section, const char* key) { return trim(common::fnReadIni(section, key, ini)); };
     SettingsView s;
     if (const std::string db = read("Schedule", "Db"); !db.empty())
@@ -51,7 +51,7 @@ SettingsView readSettings(const std::filesystem::path& ini) {
     s.externalFolder = read("FILE_COPY", "DBBACKUPFILE_DIR");
     s.backupStart = read("BACKUPTIME", "START");
     s.backupEnd = read("BACKUPTIME", "END");
-    s.failedItem = firstFailure(s, ini);
+    s.failedItem = firstFailure(s, ini, files);
     return s;
 }
 

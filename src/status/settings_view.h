@@ -3,6 +3,7 @@
 // fails the pre-run check. Read only: unlike the check before a run, nothing is repaired or
 // written, and the server's database list is not asked for.
 
+#include "platform/filesystem.h"
 #include "status/due_times.h"
 
 #include <array>
@@ -31,6 +32,6 @@ struct SettingsView {
 };
 
 // Reads `iniFile` (a missing file reads as empty values, which fail the check).
-SettingsView readSettings(const std::filesystem::path& iniFile);
+SettingsView readSettings(const std::filesystem::path& iniFile, const platform::FileSystem& files);
 
 } // namespace status

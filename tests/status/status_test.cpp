@@ -1,5 +1,6 @@
 // The health check over prepared settings, backup folders and clocks.
 
+#include "platform/local_filesystem.h"
 #include "status/due_times.h"
 #include "status/health.h"
 #include "status/lock_probe.h"
@@ -87,7 +88,7 @@ protected:
         for (const std::string& f : c.files)
             testsupport::writeFile(backup / f, "backup");
         fs::create_directories(backup);
-        return status::checkHealth({config, c.clock, c.grace, false});
+        return status::checkHealth({config, c.clock, c.grace, false}, platform::LocalFileSystem());
     }
 
     testsupport::TempDir tmp;
@@ -137,7 +138,8 @@ TEST_F(StatusTest, JsonCarriesTheFacts) {
 
 TEST(Status, AFolderThatCannotBeReadIsUnknown) {
     testsupport::TempDir tmp;
-    const status::Report r = status::checkHealth({tmp / "missing", makeLocalTime(2026, 12, 3, 3, 0, 0), 60, false});
+    const status::Report r = status::checkHealth({tmp / "missing", makeLocalTime(2026, 12, 3, 3, 0, 0), 60, false},
+                                                 platform::LocalFileSystem());
     EXPECT_EQ(r.state, State::Unknown);
     EXPECT_EQ(status::formatText(r).rfind("UNKNOWN: cannot read the settings folder " + (tmp / "missing").string(), 0),
               0u);
