@@ -4,8 +4,8 @@
 //   retention_bench FOLDER RUN-DATE(yyyy/MM/dd) TERM-DAYS
 
 #include "backup/local_retention.h"
-#include "platform/local_filesystem.h"
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 
 #include <chrono>
@@ -36,8 +36,7 @@ int main(int argc, char** argv) {
     scheduler::ProgramContext ctx(clock, ui, argv[1]);
     ctx.settings.path = argv[1];
     ctx.settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
-    ctx.currentTick = *runTime;
-    const scheduler::RunPlan plan{ctx.settings, *runTime, ctx.dueKinds, "/dev/null", {}};
+    const scheduler::RunPlan plan{ctx.settings, *runTime, {}, "/dev/null", {}};
     platform::LocalFileSystem fs;
     scheduler::DailyLog log(plan.dailyLog, clock);
 

@@ -9,8 +9,9 @@ namespace app {
 // Runs the program and returns its exit status.
 int Main(int argc, char** argv);
 
-// The start-up values: the start time from the clock, empty tick times and server database
-// list, and the settings (the load's result is not looked at; the database list is still empty).
-void startUp(scheduler::ProgramContext& ctx);
+// The start-up values: the settings (the load's result is not looked at; no server list is
+// loaded yet). Returns the start time, taken from the clock
+// before the load, for the scheduler tick.
+platform::LocalTime startUp(scheduler::ProgramContext& ctx);
 
 } // namespace app

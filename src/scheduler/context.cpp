@@ -18,10 +18,6 @@ ProgramContext::ProgramContext(platform::Clock& c, platform::UiSink& u, const pl
 ProgramContext::ProgramContext(platform::Clock& c, platform::UiSink& u, std::filesystem::path dir)
     : ProgramContext(c, u, kRealFiles, std::move(dir)) {}
 
-platform::LocalTime ProgramContext::runTime() const {
-    return currentTick ? *currentTick : clock.now();
-}
-
 data::DataEnv ProgramContext::dataEnv() const {
     data::DataEnv env;
     env.clock = &clock;
@@ -30,10 +26,6 @@ data::DataEnv ProgramContext::dataEnv() const {
     if (const std::string driver = common::trim(fnGetScheduleIni(*this, "ODBC", "DRIVER")); !driver.empty())
         env.odbcDriver = driver;
     return env;
-}
-
-void ProgramContext::releaseDatabase() {
-    database.reset();
 }
 
 } // namespace scheduler

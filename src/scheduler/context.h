@@ -10,7 +10,6 @@
 #include "platform/ui_sink.h"
 #include "scheduler/settings_values.h"
 
-#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -18,14 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace data {
-class QRCDBS_DataBase;
-}
-
 namespace scheduler {
-
-// Due-kind slots filled by the schedule evaluation.
-enum DueSlot { kDueFull = 0, kDueDiff = 1, kDueLog = 2 };
 
 struct ProgramContext {
     ProgramContext(platform::Clock& clock, platform::UiSink& ui, const platform::FileSystem& files,
@@ -46,24 +38,8 @@ struct ProgramContext {
     // setting and must not count as a change of the file.
     mutable std::optional<SettingsFileVersions> loadedFiles;
 
-    // Schedule evaluation.
-    std::optional<platform::LocalTime> startTime;
-    std::optional<platform::LocalTime> previousTick;
-    std::optional<platform::LocalTime> currentTick;
-    std::array<std::string, 3> dueKinds;
-
-    // The server: user databases (names only, in the server's order) and the shared connection
-    // with the login of the last successful fnGetDbObject.
-    std::vector<std::string> serverDatabases;
-    std::shared_ptr<data::QRCDBS_DataBase> database;
-    std::string dbUser;
-    std::string dbPassword;
-
-    // The run time: the instant of the evaluation that found the run due.
-    platform::LocalTime runTime() const;
     // The environment of the data-access classes; its ODBC driver comes from [ODBC] DRIVER.
     data::DataEnv dataEnv() const;
-    void releaseDatabase();
 };
 
 } // namespace scheduler

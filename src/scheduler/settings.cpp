@@ -103,9 +103,10 @@ std::string readScheduleDb(const ProgramContext& ctx) {
                                  std::numeric_limits<std::size_t>::max());
 }
 
-bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
+bool fnCheckDbNames(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
+                    std::vector<std::string>& names) {
     names = splitDatabaseNames(trim(readScheduleDb(ctx)));
-    return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
+    return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases});
 }
 
 bool isRootFolder(std::string_view path) {
@@ -122,7 +123,7 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx) {
     return "90";
 }
 
-bool fnLoadSettings(ProgramContext& ctx) {
+bool fnLoadSettings(ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     ctx.settings = Settings{};
     const SettingsTexts t = readSettingsTexts(ctx);
     Settings s;
@@ -142,7 +143,7 @@ bool fnLoadSettings(ProgramContext& ctx) {
     }
     s.tempLogTerm = termFromText(effectiveTempLogTerm(ctx), 32767, "90");
     // The load's rules are the check's, apart from the terms; unlike the check it goes to the end.
-    CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases};
+    CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases};
     rules.judgeTerms = false;
     const bool ok = checkSettings(t, rules).failedItem.empty();
     ctx.settings = std::move(s);
@@ -170,9 +171,9 @@ SettingsTexts readSettingsTexts(const ProgramContext& ctx) {
     return t;
 }
 
-bool fnCheckIniContents(ProgramContext& ctx) {
+bool fnCheckIniContents(ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     const SettingsCheck check =
-        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
+        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases});
     for (const IniRepair& repair : check.repairs)
         writeScheduleIni(ctx, repair.section, repair.key, repair.value);
     if (check.failedItem.empty())

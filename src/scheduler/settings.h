@@ -35,7 +35,8 @@ bool isValidTime(std::string_view time); // "hh:mm", 00-23 and 00-59
 std::string readScheduleDb(const ProgramContext& ctx);
 
 // Reads [Schedule] Db, hands the names back and tells whether each is on the server's list.
-bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names);
+bool fnCheckDbNames(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
+                    std::vector<std::string>& names);
 
 // The root of the file system: neither a backup folder nor a copy target may be it.
 bool isRootFolder(std::string_view path);
@@ -44,12 +45,13 @@ bool isRootFolder(std::string_view path);
 std::string effectiveTempLogTerm(const ProgramContext& ctx);
 
 // Loads every value into ctx.settings; false when a rule failed (loading still goes to the end).
-bool fnLoadSettings(ProgramContext& ctx);
+// Database names are checked against `serverDatabases`.
+bool fnLoadSettings(ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
 // The items of the settings check as MSDE_DBTOOL.INI holds them now.
 SettingsTexts readSettingsTexts(const ProgramContext& ctx);
 
 // Stops at the first bad item with its message box; writes the defaults the checks repair.
-bool fnCheckIniContents(ProgramContext& ctx);
+bool fnCheckIniContents(ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
 } // namespace scheduler

@@ -7,7 +7,8 @@ namespace scheduler {
 namespace {
 
 bool load(ProgramContext& ctx, bool tell) {
-    const bool result = fnLoadSettings(ctx);
+    // The server's list belongs to the sessions of due ticks: names are compared there.
+    const bool result = fnLoadSettings(ctx, {});
     // Taken after the load: the repairs it writes are part of what it loaded.
     ctx.loadedFiles = settingsFilesOnDisk(ctx);
     const std::string_view item = fnFirstBlockingItem(ctx);

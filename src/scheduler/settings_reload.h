@@ -21,7 +21,8 @@ SettingsFileVersions settingsFilesOnDisk(const ProgramContext& ctx);
 std::string_view fnFirstBlockingItem(const ProgramContext& ctx);
 
 // Loads the settings as start-up does, remembers the files' versions and gives the notice when
-// an item blocks every backup. Returns the load's result.
+// an item blocks every backup. Returns the load's result, whose database names were compared
+// with no server list (that list is a due tick's).
 bool loadResidentSettings(ProgramContext& ctx);
 
 // For the tick: loads again when either file changed since the last load; true when it did. A

@@ -38,13 +38,13 @@ void SchedulerTick::Timer1_Timer() {
         loadResidentSettings(ctx_);
     else if (ctx_.loadedFiles)
         reloadChangedSettings(ctx_);
-    if (!fnIsBackupDue(ctx_)) {
+    if (!fnIsBackupDue(ctx_.settings, state_, ctx_.clock.now())) {
         markIdleOnce();
         timer_.setTimerEnabled(true);
         return;
     }
 
-    const DueTickEnd end = dueWork_ ? dueWork_(ctx_) : DueTickEnd::TimerOn;
+    const DueTickEnd end = dueWork_ ? dueWork_(ctx_, state_) : DueTickEnd::TimerOn;
     if (end == DueTickEnd::RunCompleted)
         idleMarker_ = true; // Iniflg keeps the "0" of the run
     timer_.setTimerEnabled(end != DueTickEnd::TimerOff);

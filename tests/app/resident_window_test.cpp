@@ -68,13 +68,10 @@ TEST_F(ResidentWindowTest, SettingsCommandStopsTheTimerAndAlwaysRestartsIt) {
     EXPECT_TRUE(window.driver().isEnabled());
 }
 
-TEST_F(ResidentWindowTest, EndReleasesTheConnectionRemovesTheIconAndEnds) {
-    bool released = false;
-    ctx.database = std::shared_ptr<data::QRCDBS_DataBase>(nullptr, [&](data::QRCDBS_DataBase*) { released = true; });
+TEST_F(ResidentWindowTest, EndRemovesTheIconAndEnds) {
     window.Form_Load();
     QSignalSpy ended(&window, &Frm_EnCrt_ScheduleBackup::ended);
     window.trayIcon()->PopMenu1_End()->trigger();
-    EXPECT_TRUE(released);
     EXPECT_FALSE(window.trayIcon()->isVisible());
     EXPECT_FALSE(window.driver().isEnabled());
     EXPECT_EQ(ended.count(), 1);

@@ -19,11 +19,12 @@ protected:
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
     testsupport::FaultyFileSystem fs;
     scheduler::RunFailures failures;
+    platform::LocalTime runTime{}; // of the run the retention belongs to
 
     void SetUp() override {
         ctx.settings.path = (dir / "backup").string();
         ctx.settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
-        ctx.currentTick = clock.now();
+        runTime = clock.now();
         std::filesystem::create_directories(dir / "backup");
     }
     std::string file(const std::string& name, platform::LocalTime modified) {
@@ -35,7 +36,7 @@ protected:
     std::vector<std::string> run() {
         {
             scheduler::DailyLog log(dir / "run.log", clock);
-            failures = backup::sbDeleteExpiredBackupFiles(ctx, {ctx.settings, *ctx.currentTick, {}, {}, {}}, log, fs);
+            failures = backup::sbDeleteExpiredBackupFiles(ctx, {ctx.settings, runTime, {}, {}, {}}, log, fs);
         }
         return testsupport::readLogLines(dir / "run.log");
     }

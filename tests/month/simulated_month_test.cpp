@@ -171,7 +171,8 @@ public:
         site.copyOn();
         site.ini["FILE_COPY"]["OutSidePreserveTerm"] = std::to_string(kExternalTerm);
         site.applySettings();
-        site.services.runBackup = [this](scheduler::ProgramContext& ctx, const auto&) { return recordRun(ctx); };
+        site.services.runBackup = [this](scheduler::ProgramContext& ctx, const scheduler::TickState& state,
+                                         const auto&) { return recordRun(ctx, state); };
     }
 
     // Drives the tick from the start time to `end`, one minute at a time with the disturbances
@@ -222,10 +223,13 @@ private:
         site.applySettings();
     }
 
-    scheduler::RunReport recordRun(scheduler::ProgramContext& ctx) {
-        const ScheduledRun run{*ctx.currentTick, ctx.dueKinds};
+    scheduler::RunReport recordRun(scheduler::ProgramContext& ctx, const scheduler::TickState& state) {
+        ScheduledRun run{*state.currentTick, {}};
+        for (scheduler::BackupKind kind : scheduler::kBackupKinds)
+            if (state.due.has(kind))
+                run.kinds[scheduler::Settings::slotOf(kind)] = scheduler::kindCode(kind);
         actual.push_back(run);
-        auto report = backup::sbScheduleBackupRun(ctx, {});
+        auto report = backup::sbScheduleBackupRun(ctx, state, {});
         // The daily log carries the simulated time, as on a machine living through the month.
         const auto simulated =
             fs::file_time_type::clock::now() - (std::chrono::system_clock::now() - platform::fromLocal(run.time));

@@ -37,7 +37,7 @@ protected:
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "backup");
-        ctx.startTime = clock.now();
+        tick.setStartTime(clock.now());
     }
     std::string valid(const std::string& time = "02:10") const {
         return "[Schedule]\r\nDb=SALES\r\nPath=" + (dir / "backup").string() +
@@ -57,7 +57,7 @@ TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce
     writeIni(valid());
     loadResidentSettings(ctx);
     int runs = 0;
-    tick.setDueTickWork([&](ProgramContext&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&) {
         ++runs;
         return DueTickEnd::RunCompleted;
     });
@@ -120,10 +120,9 @@ TEST_F(ResidentSettingsTest, LargeFilesLoadInWellUnderASecond) {
     const std::string line = "[Notes]\r\nText=" + std::string(20 << 20, 'x') + "\r\n";
     writeIni(valid() + line);
     writeFile(dir / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=(local)\r\n" + line);
-    ctx.serverDatabases = {"SALES"};
     const auto start = std::chrono::steady_clock::now();
     loadResidentSettings(ctx);
-    EXPECT_TRUE(fnCheckIniContents(ctx));
+    EXPECT_TRUE(fnCheckIniContents(ctx, {"SALES"}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     EXPECT_EQ(ctx.settings.schedule(BackupKind::Full).timeText, "02:10");
     EXPECT_TRUE(ui.lines.empty());

@@ -24,7 +24,7 @@ class TickTest : public ::testing::Test {
 protected:
     TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, dir.path()) {
         testsupport::writeFile(ini(), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
-        ctx.startTime = clock.now();
+        tick.setStartTime(clock.now());
         ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:00");
     }
     std::filesystem::path ini() const { return dir / "MSDE_DBTOOL.INI"; }
@@ -65,9 +65,9 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     std::vector<bool> timerDuringWork;
     std::string kinds;
     DueTickEnd end = DueTickEnd::TimerOff;
-    tick.setDueTickWork([&](ProgramContext& c) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState& state) {
         timerDuringWork = timer.calls;
-        kinds = c.dueKinds[kDueFull];
+        kinds = state.due.has(BackupKind::Full) ? "INIT" : "";
         return end;
     });
 
@@ -89,7 +89,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
 
 TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     int works = 0;
-    tick.setDueTickWork([&](ProgramContext&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&) {
         ++works;
         const auto before = timer.calls.size();
         clock.advance(60s);
@@ -100,7 +100,7 @@ TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     });
     tickAt(10, 0, 0);
     EXPECT_EQ(works, 1);
-    EXPECT_EQ(ctx.currentTick, platform::makeLocalTime(2026, 12, 7, 10, 0, 0));
+    EXPECT_EQ(tick.state().currentTick, platform::makeLocalTime(2026, 12, 7, 10, 0, 0));
     EXPECT_FALSE(tick.isRunning());
 }
 

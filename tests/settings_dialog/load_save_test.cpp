@@ -119,7 +119,7 @@ void LoadSaveTest::unreachableServerShowsTheSettingsFile() {
     f.writeIni(f.validIni({}, "DBBACKUPFILE_DIR=/mnt/nas\r\n")); // EXECUTE missing
     const std::string before = f.ini();
     f.serverReachable = false;
-    f.ctx.serverDatabases = f.server; // from an earlier tick: not what this server answered now
+    f.session.serverDatabases = f.server; // from an earlier tick: not what this server answered now
     auto d = f.open();
     QVERIFY(!d->loaded());
     QCOMPARE(text(*d, "Txt_DBBackupFolder"), QString::fromStdString(f.path("backup")));
@@ -241,7 +241,7 @@ void LoadSaveTest::failedReloadIsReported() {
     // The program's list has lost the selected databases since the dialog opened.
     DialogFixture f;
     auto d = f.openValid();
-    f.ctx.serverDatabases = {"TEST"};
+    f.session.serverDatabases = {"TEST"};
     click(*d, "Cmd_OK");
     QCOMPARE(d->result(), int(QDialog::Accepted));
     QCOMPARE(f.ui.lines.size(), 1u);

@@ -37,7 +37,8 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     p.server.create_database("ARCHIVE");
     writeSettings(p, p.server.password());
     scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
-    Frm_EnCrt_ScheduleBackup_Config dialog(ctx);
+    scheduler::DbSession session;
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     dialog.show();
 
     QVERIFY(dialog.loaded());
@@ -50,16 +51,17 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     }
     QCOMPARE(shown, (std::vector<std::string>{"ARCHIVE", "PRODUCT", "SALES"}));
     QCOMPARE(ticked, std::vector<std::string>{"SALES"});
-    QVERIFY(ctx.database);
+    QVERIFY(session.database);
     QTest::mouseClick(dialog.findChild<QPushButton*>("Cmd_Cancel"), Qt::LeftButton);
-    QVERIFY(!ctx.database);
+    QVERIFY(!session.database);
 }
 
 void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     testsupport::ProductServer p;
     writeSettings(p, "not-the-password");
     scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
-    Frm_EnCrt_ScheduleBackup_Config dialog(ctx);
+    scheduler::DbSession session;
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     QVERIFY(!dialog.loaded());
     QCOMPARE(p.ui.lines, std::vector<std::string>{
                              "MSGBOX\tcritical\tスケジュールバックアップ\tDBオブジェクトの取得に失敗しました。"});
@@ -68,7 +70,7 @@ void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     // A missing login is told once, by the lookup, before any connection is tried.
     p.ui.lines.clear();
     testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=\r\n");
-    Frm_EnCrt_ScheduleBackup_Config second(ctx);
+    Frm_EnCrt_ScheduleBackup_Config second(ctx, session);
     QCOMPARE(p.ui.lines,
              std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインユーザ\t"});
 }

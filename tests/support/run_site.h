@@ -52,9 +52,11 @@ public:
             {"(local)", {{"USER_NAME", server.user()}, {"PASSWORD", storedPassword(server.password())}}},
         };
         writeSettings();
-        ctx.startTime = clock.now();
-        scheduler::fnLoadSettings(ctx);
-        tick.setDueTickWork([this](scheduler::ProgramContext& c) { return scheduler::runDueTick(c, services); });
+        tick.setStartTime(clock.now());
+        scheduler::fnLoadSettings(ctx, {});
+        tick.setDueTickWork([this](scheduler::ProgramContext& c, const scheduler::TickState& state) {
+            return scheduler::runDueTick(c, state, services);
+        });
     }
 
     std::string backupDir() const { return (dir / "backup").string(); }
@@ -79,7 +81,7 @@ public:
     // Writes MSDE_DBTOOL.INI and has the program load it, as saving the settings dialog does.
     void applySettings() {
         writeSettings();
-        scheduler::fnLoadSettings(ctx);
+        scheduler::fnLoadSettings(ctx, {});
     }
     void writeZuzor(const std::string& extra = "") const {
         writeFile(dir / "program" / "ZUZOR.INI",
@@ -119,8 +121,10 @@ public:
     scheduler::ProgramContext ctx;
     std::map<std::string, std::map<std::string, std::string>> ini;
     RecordingTimer timer;
-    scheduler::DueTickServices services{
-        backup::fnLoadDBList, backup::sbScheduleBackupRun, {}, [this] { ui.openSettingsDialog(); }};
+    scheduler::DueTickServices services{backup::fnLoadDBList,
+                                        backup::sbScheduleBackupRun,
+                                        {},
+                                        [this](scheduler::DbSession&) { ui.openSettingsDialog(); }};
     scheduler::SchedulerTick tick{ctx, timer};
 };
 
