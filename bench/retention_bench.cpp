@@ -34,9 +34,10 @@ int main(int argc, char** argv) {
     platform::ManualClock clock(*runTime);
     QuietSink ui;
     scheduler::ProgramContext ctx(clock, ui, argv[1]);
-    ctx.settings.path = argv[1];
-    ctx.settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
-    const scheduler::RunPlan plan{ctx.settings, *runTime, {}, "/dev/null", {}};
+    scheduler::Settings settings;
+    settings.path = argv[1];
+    settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
+    const scheduler::RunPlan plan{settings, *runTime, {}, "/dev/null", {}};
     platform::LocalFileSystem fs;
     scheduler::DailyLog log(plan.dailyLog, clock);
 

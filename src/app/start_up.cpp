@@ -91,14 +91,14 @@ scheduler::DueTickServices dueTickServices(std::function<void(scheduler::DbSessi
 // it ends the run from the signal thread (run_ending.h).
 scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
                                      scheduler::DueTickServices services, std::function<void(bool)> duringRun = {}) {
-    return [services, duringRun, &termination, tickOnce](scheduler::ProgramContext& ctx,
-                                                         const scheduler::TickState& tick) {
+    return [services, duringRun, &termination, tickOnce](
+               scheduler::ProgramContext& ctx, const scheduler::TickState& tick, scheduler::ResidentSettings& held) {
         if (duringRun)
             duringRun(true);
-        const RunEnding ending{scheduler::dailyLogPathFor(ctx.settings, tick.runTime(ctx.clock)), &ctx.clock,
+        const RunEnding ending{scheduler::dailyLogPathFor(held.current(), tick.runTime(ctx.clock)), &ctx.clock,
                                ctx.programDir, tickOnce};
         termination.runStarted([ending](int signal) { endRunOnSignal(ending, signal); });
-        const auto end = scheduler::runDueTick(ctx, tick, services);
+        const auto end = scheduler::runDueTick(ctx, tick, held, services);
         termination.runEnded();
         if (duringRun)
             duringRun(false);
@@ -129,14 +129,12 @@ int runResident(int& argc, char** argv, const Options& o) {
     const platform::LocalFileSystem files;
     scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
     const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
-    const platform::LocalTime start = startUp(ctx);
-
     // The icon is made in any case: when the panel comes up after the program (autostart races
     // it), Qt places the icon once a notification area appears.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         say("no notification area on this desktop; staying resident without an icon until one appears");
     Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true);
-    window.driver().tick().setStartTime(start);
+    startUp(ctx, window.driver().tick());
     // The tray menu stays reachable while a run lists a large folder.
     const auto services =
         dueTickServices([&ctx](scheduler::DbSession& session) { openSettingsDialog(ctx, session, nullptr); },
@@ -168,10 +166,8 @@ int runHeadless(int& argc, char** argv, const Options& o) {
     platform::HeadlessUiSink ui;
     const platform::LocalFileSystem files;
     scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
-    const platform::LocalTime start = startUp(ctx);
-
     SchedulerDriver driver(ctx);
-    driver.tick().setStartTime(start);
+    startUp(ctx, driver.tick());
     driver.tick().setDueTickWork(backupRunWork(
         termination, o.tickOnce, dueTickServices([&ui](scheduler::DbSession&) { ui.openSettingsDialog(); }, {})));
     if (o.tickOnce) {
@@ -204,10 +200,10 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
 
 } // namespace
 
-platform::LocalTime startUp(scheduler::ProgramContext& ctx) {
+void startUp(scheduler::ProgramContext& ctx, scheduler::SchedulerTick& tick) {
     const platform::LocalTime start = ctx.clock.now();
-    scheduler::loadResidentSettings(ctx);
-    return start;
+    tick.settings().load(ctx);
+    tick.setStartTime(start);
 }
 
 int Main(int argc, char** argv) {

@@ -5,8 +5,8 @@
 namespace backup {
 
 scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const scheduler::TickState& tick,
-                                         const std::function<void()>& progress) {
-    return BackupRun(ctx, ctx.settings, tick.runTime(ctx.clock), tick.due, progress).run();
+                                         const scheduler::Settings& settings, const std::function<void()>& progress) {
+    return BackupRun(ctx, settings, tick.runTime(ctx.clock), tick.due, progress).run();
 }
 
 } // namespace backup

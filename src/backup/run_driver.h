@@ -6,9 +6,9 @@
 
 namespace backup {
 
-// A BackupRun of the services' loaded settings, due as `tick` found it; `progress` is called during its long listings.
+// A BackupRun of `settings`, due as `tick` found it; `progress` is called during its long listings.
 // The caller records the backup time from the report.
 scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const scheduler::TickState& tick,
-                                         const std::function<void()>& progress);
+                                         const scheduler::Settings& settings, const std::function<void()>& progress);
 
 } // namespace backup

@@ -32,12 +32,6 @@ struct ProgramContext {
     const platform::FileSystem& files; // every file the stages list, copy or delete goes through it
     std::filesystem::path programDir;  // plays the program's own folder (--config-dir)
 
-    Settings settings;
-    // Set by the resident program's loads (start-up and reloads). Mutable because writing one of
-    // the program's own state keys (Iniflg, BACKUPTIME) keeps it current: those writes change no
-    // setting and must not count as a change of the file.
-    mutable std::optional<SettingsFileVersions> loadedFiles;
-
     // The environment of the data-access classes; its ODBC driver comes from [ODBC] DRIVER.
     data::DataEnv dataEnv() const;
 };

@@ -127,17 +127,18 @@ void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPa
     log.section("---------スケジュールバックアップ 事前チェックEND---------");
 }
 
-void recordBackupTime(const ProgramContext& ctx, const RunReport& report) {
+void recordBackupTime(const ProgramContext& ctx, ResidentSettings& held, const RunReport& report) {
     if (!report.flawless())
         return;
-    writeScheduleIni(ctx, "BACKUPTIME", "START", platform::formatDateTime(report.started));
-    writeScheduleIni(ctx, "BACKUPTIME", "END", platform::formatDateTime(report.finished));
+    held.writeStateKey(ctx, "BACKUPTIME", "START", platform::formatDateTime(report.started));
+    held.writeStateKey(ctx, "BACKUPTIME", "END", platform::formatDateTime(report.finished));
 }
 
-DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, const DueTickServices& services) {
+DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
+                      const DueTickServices& services) {
     // The pre-check writes into the log of the settings held now; the run names its own from the
     // settings loaded again below.
-    const std::filesystem::path logPath = dailyLogPathFor(ctx.settings, tick.runTime(ctx.clock));
+    const std::filesystem::path logPath = dailyLogPathFor(held.current(), tick.runTime(ctx.clock));
     writePreCheck(ctx, logPath);
 
     // The tick's own logins: one before the run and one after it; the run logs in for itself.
@@ -168,20 +169,23 @@ DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, const DueTickS
     if (!removeOwnLockRow(ctx, session))
         return DueTickEnd::TimerOff;
 
-    writeScheduleIni(ctx, "Schedule", "Iniflg", "0");
+    held.writeStateKey(ctx, "Schedule", "Iniflg", "0");
     if (!fnInsertLockRow(ctx, session, kOwnLockName)) {
         showLockFailure(ctx, "排他管理テーブルへレコード追加に失敗しました。");
         return DueTickEnd::TimerOff;
     }
 
     repairSettingsIfNeeded(ctx, session, services);
-    if (!fnLoadSettings(ctx, session.serverDatabases)) {
+    // Held from here on also when a rule failed, as the load goes to the end.
+    LoadedSettings loaded = fnLoadSettings(ctx, session.serverDatabases);
+    held.adopt(std::move(loaded.settings));
+    if (!loaded.ok) {
         common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, "設定の取得", "", "");
         return DueTickEnd::TimerOn; // the lock row stays until the next due tick removes it
     }
 
     session.release();
-    recordBackupTime(ctx, services.runBackup(ctx, tick, services.progress));
+    recordBackupTime(ctx, held, services.runBackup(ctx, tick, held.current(), services.progress));
 
     if (const auto db = fnGetDbObject(ctx, session); !db) {
         reportDbObjectFailure(ctx.ui, db.failure);

@@ -18,7 +18,7 @@ struct DueTickServices {
     using Progress = std::function<void()>;
     std::function<bool(ProgramContext&, DbSession&)> loadDatabaseList; // fnLoadDBList
     // sbScheduleBackupRun
-    std::function<RunReport(ProgramContext&, const TickState&, const Progress&)> runBackup;
+    std::function<RunReport(ProgramContext&, const TickState&, const Settings&, const Progress&)> runBackup;
     // Lets the window events through during the run's long listings; may be empty.
     Progress progress = {};
     // Shows the settings dialog on the tick's session (whose server list it loads again) and
@@ -38,8 +38,10 @@ inline constexpr std::chrono::seconds kStaleLockAge{86400};
 void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath);
 
 // [BACKUPTIME] START and END from a flawless run; any other run leaves the last ones standing.
-void recordBackupTime(const ProgramContext& ctx, const RunReport& report);
+void recordBackupTime(const ProgramContext& ctx, ResidentSettings& held, const RunReport& report);
 
-DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, const DueTickServices& services);
+// `held` gives the pre-check its log and takes the tick's own load, which the run works from.
+DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
+                      const DueTickServices& services);
 
 } // namespace scheduler

@@ -57,15 +57,14 @@ std::string fnGetScheduleIni(const ProgramContext& ctx, std::string_view section
     return common::fnReadIni(section, key, fnGetScheduleIniPath(ctx));
 }
 
-bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key,
-                      std::string_view value) {
+bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value,
+                      std::optional<SettingsFileVersions>* loaded) {
     const auto file = fnGetScheduleIniPath(ctx);
-    auto& loaded = ctx.loadedFiles;
-    const bool keepCurrent = isStateKey(section, key) && loaded && loaded->scheduleIni == file &&
-                             loaded->schedule == platform::fileVersion(file);
+    const bool keepCurrent = loaded && isStateKey(section, key) && *loaded && (*loaded)->scheduleIni == file &&
+                             (*loaded)->schedule == platform::fileVersion(file);
     const bool written = common::VBFILE_WriteINI(ctx.ui, section, key, value, file);
     if (written && keepCurrent)
-        loaded->schedule = platform::fileVersion(file);
+        (*loaded)->schedule = platform::fileVersion(file);
     return written;
 }
 
@@ -123,8 +122,7 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx) {
     return "90";
 }
 
-bool fnLoadSettings(ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
-    ctx.settings = Settings{};
+LoadedSettings fnLoadSettings(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     const SettingsTexts t = readSettingsTexts(ctx);
     Settings s;
     s.databases = t.databases; // kept even when a name fails
@@ -146,8 +144,7 @@ bool fnLoadSettings(ProgramContext& ctx, const std::vector<std::string>& serverD
     CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases};
     rules.judgeTerms = false;
     const bool ok = checkSettings(t, rules).failedItem.empty();
-    ctx.settings = std::move(s);
-    return ok;
+    return {std::move(s), ok};
 }
 
 SettingsTexts readSettingsTexts(const ProgramContext& ctx) {

@@ -4,6 +4,7 @@
 
 #include "scheduler/context.h"
 #include "scheduler/schedule.h"
+#include "scheduler/settings_reload.h"
 
 #include <functional>
 
@@ -25,8 +26,9 @@ enum class DueTickEnd {
 };
 
 // The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock. It
-// gets the evaluation that found the run due (its run time and due kinds).
-using DueTickWork = std::function<DueTickEnd(ProgramContext&, const TickState&)>;
+// gets the evaluation that found the run due (its run time and due kinds) and the held settings,
+// which its own load replaces.
+using DueTickWork = std::function<DueTickEnd(ProgramContext&, const TickState&, ResidentSettings&)>;
 
 class SchedulerTick {
 public:
@@ -40,6 +42,8 @@ public:
     // The resident program's start: the first evaluation looks back to it.
     void setStartTime(platform::LocalTime start) { state_ = TickState{start, {}, {}, {}}; }
     const TickState& state() const { return state_; }
+    // The settings the tick evaluates and hands to its work.
+    ResidentSettings& settings() { return settings_; }
 
     // Before the evaluation, the tick loads the settings again when MSDE_DBTOOL.INI or ZUZOR.INI
     // changed since the resident program last loaded them (nothing is compared before a first
@@ -62,6 +66,7 @@ private:
     TickTimer& timer_;
     DueTickWork dueWork_;
     TickState state_;
+    ResidentSettings settings_;
     bool idleMarker_ = false;
     bool running_ = false;
     bool reloadRequested_ = false;

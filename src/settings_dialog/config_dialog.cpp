@@ -219,7 +219,8 @@ void Frm_EnCrt_ScheduleBackup_Config::Cmd_OK_Click() {
     // another try once the file is writable, or for Cancel.
     if (!fnSaveSettings(ctx_, values()))
         return;
-    if (!scheduler::fnLoadSettings(ctx_, session_.serverDatabases))
+    reloaded_ = scheduler::fnLoadSettings(ctx_, session_.serverDatabases);
+    if (!*reloaded_)
         common::fnQRMES01_DispMessage(ctx_.ui, 3001, 0, "INIファイルのロード", "", "");
     accept();
 }

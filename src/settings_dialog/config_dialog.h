@@ -4,6 +4,7 @@
 // reloads the program's settings, and releases its session's database connection when it closes.
 
 #include "scheduler/context.h"
+#include "scheduler/settings.h"
 #include "settings_dialog/dialog_controls.h"
 #include "settings_dialog/form_values.h"
 #include "settings_dialog/server_list.h"
@@ -11,6 +12,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLineEdit;
@@ -32,6 +34,8 @@ public:
     // True when the server's database list was fetched; without it the controls show the settings
     // files' values (empty where there are none) and an empty list.
     bool loaded() const { return loaded_; }
+    // The settings loaded again after a save; none before one.
+    const std::optional<scheduler::LoadedSettings>& reloaded() const { return reloaded_; }
 
     // What the controls show, and setting them (the enabling rules follow).
     FormValues values() const;
@@ -59,6 +63,7 @@ private:
     ServerListLoader loadServerList_;
     DialogControls c_;
     bool loaded_ = false;
+    std::optional<scheduler::LoadedSettings> reloaded_;
 };
 
 // Shows the dialog modally; QDialog::Accepted when the settings were saved.

@@ -17,13 +17,14 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
     scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    scheduler::Settings settings;
     testsupport::FaultyFileSystem fs;
     scheduler::RunFailures failures;
     platform::LocalTime runTime{}; // of the run the retention belongs to
 
     void SetUp() override {
-        ctx.settings.path = (dir / "backup").string();
-        ctx.settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
+        settings.path = (dir / "backup").string();
+        settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
         runTime = clock.now();
         std::filesystem::create_directories(dir / "backup");
     }
@@ -36,7 +37,7 @@ protected:
     std::vector<std::string> run() {
         {
             scheduler::DailyLog log(dir / "run.log", clock);
-            failures = backup::sbDeleteExpiredBackupFiles(ctx, {ctx.settings, runTime, {}, {}, {}}, log, fs);
+            failures = backup::sbDeleteExpiredBackupFiles(ctx, {settings, runTime, {}, {}, {}}, log, fs);
         }
         return testsupport::readLogLines(dir / "run.log");
     }
@@ -80,7 +81,7 @@ TEST_F(LocalRetentionTest, AReadOnlyFileFailsTheRunButTheNextOneIsStillDeleted) 
 }
 
 TEST_F(LocalRetentionTest, AMissingFolderWritesOnlyTheSectionLines) {
-    ctx.settings.path = (dir / "missing").string();
+    settings.path = (dir / "missing").string();
     EXPECT_EQ(run().size(), 2u);
     EXPECT_TRUE(failures.empty());
 }

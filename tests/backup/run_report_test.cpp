@@ -61,7 +61,8 @@ TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
             c.prepare(site);
         site.applySettings();
         site.clock.set(makeLocalTime(2026, 12, 3, 2, 0, 30));
-        const auto report = backup::BackupRun(site.ctx, site.ctx.settings, site.clock.now(), c.kinds).run();
+        const auto report =
+            backup::BackupRun(site.ctx, site.tick.settings().current(), site.clock.now(), c.kinds).run();
 
         std::vector<std::pair<RunStage, std::string>> failures;
         for (const auto& f : report.failures)
@@ -77,7 +78,7 @@ TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
 TEST(RunReport, FilesAreListedPerKindInTheOrderOfTheSelectedDatabases) {
     RunSite site;
     site.clock.set(makeLocalTime(2026, 12, 3, 2, 0, 30));
-    const auto report = backup::BackupRun(site.ctx, site.ctx.settings, site.clock.now(),
+    const auto report = backup::BackupRun(site.ctx, site.tick.settings().current(), site.clock.now(),
                                           scheduler::BackupKinds(BackupKind::Full) | BackupKind::Log)
                             .run();
     const std::string b = site.backupDir();

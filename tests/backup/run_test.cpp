@@ -218,11 +218,11 @@ TEST(ScheduledRun, TheOwnLockRowIsHeldDuringTheRunAndALeftOverOneIsReplaced) {
     std::vector<std::string> rowsDuringRun;
     std::string flagDuringRun;
     site.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
-                                  const auto& progress) {
+                                  const scheduler::Settings& settings, const auto& progress) {
         for (const auto& row : site.lockRows())
             rowsDuringRun.push_back(row[0].value_or("NULL"));
         flagDuringRun = site.setting("Schedule", "Iniflg");
-        return backup::sbScheduleBackupRun(c, state, progress);
+        return backup::sbScheduleBackupRun(c, state, settings, progress);
     };
     site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
     EXPECT_EQ(rowsDuringRun, std::vector<std::string>{"スケジュールバックアップ"});
@@ -238,7 +238,7 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     due.due = scheduler::BackupKind::Full;
     site.ini["(local)"]["PASSWORD"] = site.storedPassword("wrong");
     site.writeSettings();
-    const auto report = backup::sbScheduleBackupRun(site.ctx, due, {});
+    const auto report = backup::sbScheduleBackupRun(site.ctx, due, site.tick.settings().current(), {});
     auto log = site.dailyLog();
     EXPECT_EQ(slice(log, 0, 4),
               (std::vector<std::string>{"<ts>  ---------スケジュールバックアップ Start---------",
@@ -256,7 +256,7 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     testsupport::writeFile(site.dir / "program" / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=127.0.0.1," +
                                                                    std::to_string(site.server.port()) +
                                                                    "\r\nDB_NAME=master\r\n");
-    backup::sbScheduleBackupRun(site.ctx, due, {});
+    backup::sbScheduleBackupRun(site.ctx, due, site.tick.settings().current(), {});
     log = site.dailyLog();
     EXPECT_EQ(slice(log, 1, 2), std::vector<std::string>{"【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ"});
     EXPECT_EQ(site.ui.lines.back(), "MESSAGE\t3004\tデータベース\t\t");
@@ -296,8 +296,8 @@ TEST(ScheduledRun, PreCheckReportsUnreachableFoldersThenTheSettingsCheckOffersTh
 TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheTimer) {
     RunSite site;
     site.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
-                                  const auto& progress) {
-        auto report = backup::sbScheduleBackupRun(c, state, progress);
+                                  const scheduler::Settings& settings, const auto& progress) {
+        auto report = backup::sbScheduleBackupRun(c, state, settings, progress);
         // The row can still be found, but a deletion that names the deletion flag is refused.
         site.server.execute("DROP TABLE 排他管理; CREATE TABLE 排他管理 (テーブル名称 NVARCHAR(128) NULL); "
                             "INSERT INTO 排他管理 VALUES (N'スケジュールバックアップ')",

@@ -19,17 +19,18 @@ protected:
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 14, 0)};
     testsupport::FaultyFileSystem fs;
     scheduler::ProgramContext ctx{clock, ui, fs, dir / "program"};
+    scheduler::Settings settings;
     platform::LocalTime runTime{}; // of the run the purge belongs to
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "program");
-        ctx.settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
+        settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
         runTime = clock.now();
     }
     std::vector<std::string> purge() {
         const auto log = dir / "run.log";
         std::filesystem::remove(log);
-        backup::sbDeleteTempLog(ctx, {ctx.settings, runTime, {}, log, {}});
+        backup::sbDeleteTempLog(ctx, {settings, runTime, {}, log, {}});
         return testsupport::readLogLines(log);
     }
 };

@@ -25,6 +25,7 @@ protected:
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0, 30)};
     testsupport::FaultyFileSystem fs; // the real one until a test asks for a fault
     scheduler::ProgramContext ctx{clock, ui, fs, dir.path()};
+    scheduler::Settings settings;
     const std::string local = (dir / "local").string(), ext = (dir / "ext").string();
     const std::string product = (dir / "product").string();
     const std::filesystem::path logPath = dir / "20261203.log";
@@ -39,7 +40,7 @@ protected:
         writeFile(dir / "product" / "Wexmarl" / "data.bin", "wexmarl");
         writeProductIni(product, product + "/KEYMANAGE", product + "/技術資料");
         std::filesystem::create_directories(ext);
-        auto& s = ctx.settings;
+        auto& s = settings;
         s.copyEnabled = true;
         s.dbBackupFileDir = s.keyFileDir = s.gijyutuFileDir = ext;
         s.outSidePreserveTerm = scheduler::termFromText("60", 999, "60");
@@ -48,7 +49,7 @@ protected:
     }
 
     // The copy run of a run due at `runTime` for `due` with `files`.
-    void copyOut() { failures = copy::sbFileCopyToOutside(ctx, {ctx.settings, runTime, due, logPath, {}}, files); }
+    void copyOut() { failures = copy::sbFileCopyToOutside(ctx, {settings, runTime, due, logPath, {}}, files); }
     bool runFailed() const { return !failures.empty(); }
 
     // ZUZOR.INI in the program folder, DEDoda.ini in the install folder.

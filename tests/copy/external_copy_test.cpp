@@ -14,7 +14,7 @@ std::vector<std::string> slice(const std::vector<std::string>& lines, std::size_
 } // namespace
 
 TEST_F(CopyRunTest, CopyingOffWritesOnlyTheSkipLine) {
-    ctx.settings.copyEnabled = false;
+    settings.copyEnabled = false;
     dueFull();
     file(ext + "/old.DAT", makeLocalTime(2026, 1, 1));
     copyOut();

@@ -55,9 +55,9 @@ protected:
 
 TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce) {
     writeIni(valid());
-    loadResidentSettings(ctx);
+    tick.settings().load(ctx);
     int runs = 0;
-    tick.setDueTickWork([&](ProgramContext&, const TickState&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&) {
         ++runs;
         return DueTickEnd::RunCompleted;
     });
@@ -75,7 +75,7 @@ TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce
     // The product's programs write ZUZOR.INI all day: its values are reloaded without a notice.
     writeFile(dir / "ZUZOR.INI", "[ENCNT]\r\nMAILSRLOGTERM=45\r\n");
     tickAt(2, 4, 30);
-    EXPECT_EQ(ctx.settings.tempLogTerm.text, "45");
+    EXPECT_EQ(tick.settings().current().tempLogTerm.text, "45");
     EXPECT_EQ(ui.lines.size(), 1u);
 
     // SIGHUP loads again as start-up does, and says it again.
@@ -110,7 +110,7 @@ TEST_F(ResidentSettingsTest, TheNoticeNamesTheFirstItemThatBlocksEveryBackup) {
     for (const auto& c : cases) {
         writeIni(c.ini);
         ui.lines.clear();
-        loadResidentSettings(ctx);
+        tick.settings().load(ctx);
         EXPECT_EQ(ui.lines, c.label.empty() ? std::vector<std::string>{} : std::vector<std::string>{notice(c.label)})
             << c.ini;
     }
@@ -121,9 +121,9 @@ TEST_F(ResidentSettingsTest, LargeFilesLoadInWellUnderASecond) {
     writeIni(valid() + line);
     writeFile(dir / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=(local)\r\n" + line);
     const auto start = std::chrono::steady_clock::now();
-    loadResidentSettings(ctx);
+    tick.settings().load(ctx);
     EXPECT_TRUE(fnCheckIniContents(ctx, {"SALES"}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-    EXPECT_EQ(ctx.settings.schedule(BackupKind::Full).timeText, "02:10");
+    EXPECT_EQ(tick.settings().current().schedule(BackupKind::Full).timeText, "02:10");
     EXPECT_TRUE(ui.lines.empty());
 }

@@ -25,9 +25,15 @@ protected:
     TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, dir.path()) {
         testsupport::writeFile(ini(), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
         tick.setStartTime(clock.now());
-        ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:00");
+        scheduleFullAt("10:00");
     }
     std::filesystem::path ini() const { return dir / "MSDE_DBTOOL.INI"; }
+    // Settings filled by hand: the tick loads nothing before a first load of the files.
+    void scheduleFullAt(const char* time) {
+        Settings s;
+        s.schedule(BackupKind::Full) = scheduleFromTexts("127", time);
+        tick.settings().adopt(s);
+    }
     std::string iniflg() const { return platform::profileRead(ini(), "Schedule", "Iniflg", "<none>", 128); }
     void tickAt(int h, int m, int s) {
         clock.set(platform::makeLocalTime(2026, 12, 7, h, m, s));
@@ -65,7 +71,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     std::vector<bool> timerDuringWork;
     std::string kinds;
     DueTickEnd end = DueTickEnd::TimerOff;
-    tick.setDueTickWork([&](ProgramContext&, const TickState& state) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState& state, ResidentSettings&) {
         timerDuringWork = timer.calls;
         kinds = state.due.has(BackupKind::Full) ? "INIT" : "";
         return end;
@@ -79,7 +85,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     EXPECT_FALSE(tick.idleMarker());
 
     end = DueTickEnd::RunCompleted;
-    ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:01");
+    scheduleFullAt("10:01");
     tickAt(10, 1, 30);
     EXPECT_EQ(timer.calls.back(), true);
     EXPECT_TRUE(tick.idleMarker());
@@ -89,7 +95,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
 
 TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     int works = 0;
-    tick.setDueTickWork([&](ProgramContext&, const TickState&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&) {
         ++works;
         const auto before = timer.calls.size();
         clock.advance(60s);

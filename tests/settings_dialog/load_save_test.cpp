@@ -180,8 +180,9 @@ void LoadSaveTest::okWritesExactlyTheSettingsKeys() {
     QCOMPARE(f.ini(), expected);
     QVERIFY(f.zuzor().find("MAILSRLOGTERM=100\r\n") != std::string::npos);
     // The program runs on what was saved.
-    QCOMPARE(f.ctx.settings.schedule(scheduler::BackupKind::Full).dayText, "5");
-    QCOMPARE(f.ctx.settings.databases, (std::vector<std::string>{"SALES", "TEST"}));
+    QVERIFY(d->reloaded() && d->reloaded()->ok);
+    QCOMPARE(d->reloaded()->settings.schedule(scheduler::BackupKind::Full).dayText, "5");
+    QCOMPARE(d->reloaded()->settings.databases, (std::vector<std::string>{"SALES", "TEST"}));
 }
 
 void LoadSaveTest::copySwitchedOffWritesOnlyExecute() {

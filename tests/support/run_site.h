@@ -53,10 +53,11 @@ public:
         };
         writeSettings();
         tick.setStartTime(clock.now());
-        scheduler::fnLoadSettings(ctx, {});
-        tick.setDueTickWork([this](scheduler::ProgramContext& c, const scheduler::TickState& state) {
-            return scheduler::runDueTick(c, state, services);
-        });
+        tick.settings().adopt(scheduler::fnLoadSettings(ctx, {}).settings);
+        tick.setDueTickWork(
+            [this](scheduler::ProgramContext& c, const scheduler::TickState& state, scheduler::ResidentSettings& held) {
+                return scheduler::runDueTick(c, state, held, services);
+            });
     }
 
     std::string backupDir() const { return (dir / "backup").string(); }
@@ -81,7 +82,7 @@ public:
     // Writes MSDE_DBTOOL.INI and has the program load it, as saving the settings dialog does.
     void applySettings() {
         writeSettings();
-        scheduler::fnLoadSettings(ctx, {});
+        tick.settings().adopt(scheduler::fnLoadSettings(ctx, {}).settings);
     }
     void writeZuzor(const std::string& extra = "") const {
         writeFile(dir / "program" / "ZUZOR.INI",
