@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     }
     platform::ManualClock clock(*runTime);
     QuietSink ui;
-    scheduler::ProgramContext ctx(clock, ui, argv[1]);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(clock, ui, files, argv[1]);
     scheduler::Settings settings;
     settings.path = argv[1];
     settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it

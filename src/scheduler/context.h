@@ -1,6 +1,7 @@
 #pragma once
-// The program-wide values: owned by main, handed to every module. Each group is filled by the
-// module named beside it and read by the later stages of the same run.
+// The services every module works through: the clock, the user interface, the file system and
+// the program's folder. Owned by main and never changed after it is made; what changes (the
+// tick's state, the loaded settings, a connection) is held by whoever owns that work.
 
 #include "data/data_env.h"
 #include "platform/clock.h"
@@ -22,8 +23,6 @@ namespace scheduler {
 struct ProgramContext {
     ProgramContext(platform::Clock& clock, platform::UiSink& ui, const platform::FileSystem& files,
                    std::filesystem::path programDir);
-    // With the real file system, for the callers that only read settings and talk to the server.
-    ProgramContext(platform::Clock& clock, platform::UiSink& ui, std::filesystem::path programDir);
     ProgramContext(const ProgramContext&) = delete;
     ProgramContext& operator=(const ProgramContext&) = delete;
 

@@ -4,6 +4,7 @@
 #include "app/termination_signals.h"
 #include "app/tray_icon.h"
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "platform_qt/qt_ui_sink.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -26,7 +27,8 @@ protected:
     testsupport::TempDir dir;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 3, 0, 0)};
     testsupport::RecordingSink sink;
-    scheduler::ProgramContext ctx{clock, sink, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, sink, files, dir.path()};
     std::vector<bool> timerWhileDialogOpen;
     Frm_EnCrt_ScheduleBackup window{ctx, [this] { timerWhileDialogOpen.push_back(window.driver().isEnabled()); }, true};
 };

@@ -3,6 +3,7 @@
 
 #include "data/database.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "support/product_server.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,8 @@ namespace {
 
 struct DbList : ::testing::Test {
     testsupport::ProductServer p; // the server holds PRODUCT besides the four system databases
-    scheduler::ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
     scheduler::DbSession session;
 
     void connect(const std::string& database) {

@@ -1,4 +1,5 @@
 #include "backup/local_retention.h"
+#include "platform/local_filesystem.h"
 #include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
@@ -16,7 +17,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
     scheduler::Settings settings;
     testsupport::FaultyFileSystem fs;
     scheduler::RunFailures failures;

@@ -313,3 +313,19 @@ TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheT
     EXPECT_FALSE(site.timer.enabled);
     EXPECT_EQ(site.lockRows().size(), 1u);
 }
+
+TEST(ScheduledRun, SettingsPutRightInTheOfferedDialogAreWhatTheRunBacksUpAndWhatTheTickHolds) {
+    RunSite site;
+    site.ini["Schedule"]["LocalPreserveTerm"] = "1000"; // loads as 30 days, but fails the check
+    site.writeSettings();
+    site.ui.onSettingsDialog = [&] {
+        site.ini["Schedule"]["Db"] = "SALES";
+        site.ini["Schedule"]["LocalPreserveTerm"] = "30";
+        site.writeSettings();
+    };
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
+    EXPECT_TRUE(std::filesystem::exists(site.dir / "backup" / "SALES"));
+    EXPECT_FALSE(std::filesystem::exists(site.dir / "backup" / "SABRELUND"));
+    EXPECT_EQ(site.tick.settings().current().databases, std::vector<std::string>{"SALES"});
+    EXPECT_NE(site.setting("BACKUPTIME", "START"), "");
+}

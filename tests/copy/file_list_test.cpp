@@ -15,7 +15,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
     scheduler::Settings settings;
     platform::LocalFileSystem fs;
     int folderCalls = 0; // progress calls

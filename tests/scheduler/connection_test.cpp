@@ -1,4 +1,5 @@
 // The product connection: login from MSDE_DBTOOL.INI, server from ZUZOR.INI.
+#include "platform/local_filesystem.h"
 #include "scheduler/connection.h"
 
 #include "common/password.h"
@@ -13,7 +14,8 @@ namespace {
 
 struct ProductConnection : ::testing::Test {
     testsupport::ProductServer p;
-    ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
     DbSession session;
 
     void login(const std::string& user, const std::string& password) {
@@ -89,7 +91,7 @@ TEST_F(ProductConnection, MissingLoginKeysAreReportedBeforeAnyConnection) {
 }
 
 TEST_F(ProductConnection, NoProgramFolderMeansNoSettingsFile) {
-    ProgramContext nowhere{p.clock, p.ui, {}};
+    ProgramContext nowhere{p.clock, p.ui, files, {}};
     const auto db = fnGetDbObject(nowhere, session);
     EXPECT_EQ(db.failure, DbObjectFailure::ScheduleIniMissing);
     reportDbObjectFailure(p.ui, db.failure);

@@ -3,6 +3,7 @@
 
 #include "data/database.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "support/product_server.h"
 
 #include <gmock/gmock.h>
@@ -20,7 +21,8 @@ constexpr std::string_view kColumns =
 
 struct LockTable : ::testing::Test {
     testsupport::ProductServer p;
-    ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
     DbSession session;
 
     void SetUp() override { connect(); }
@@ -53,7 +55,8 @@ TEST(SqlText, CutsWholeCharactersThenDoublesQuotes) {
 TEST(ActiveForm, NameFromTheDesktopOrNothing) {
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3)};
     testsupport::RecordingSink ui;
-    ProgramContext ctx{clock, ui, {}};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{clock, ui, files, {}};
     EXPECT_EQ(fnActiveFormName(ctx), "");
     ui.activeWindow = [] { return std::string("Frm_Schedule'Setting"); };
     EXPECT_EQ(fnActiveFormName(ctx), "Frm_Schedule''Set");

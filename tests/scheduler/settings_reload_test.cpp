@@ -2,6 +2,7 @@
 // load that can never lead to a backup is told once.
 
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
 #include "scheduler/settings_reload.h"
 #include "scheduler/tick.h"
@@ -31,7 +32,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0, 0)};
-    ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{clock, ui, files, dir.path()};
     NullTimer timer;
     SchedulerTick tick{ctx, timer};
 

@@ -1,6 +1,7 @@
 #include "common/string_utils.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/settings.h"
 #include "support/recording_sink.h"
@@ -22,7 +23,8 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
-    ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{clock, ui, files, dir.path()};
     std::vector<std::string> serverDatabases; // as a due tick loaded them
     Settings settings;                        // the last load's
 

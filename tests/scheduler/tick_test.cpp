@@ -1,6 +1,7 @@
 #include "scheduler/tick.h"
 
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "platform/profile.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -22,7 +23,7 @@ public:
 
 class TickTest : public ::testing::Test {
 protected:
-    TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, dir.path()) {
+    TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, files, dir.path()) {
         testsupport::writeFile(ini(), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
         tick.setStartTime(clock.now());
         scheduleFullAt("10:00");
@@ -43,6 +44,7 @@ protected:
     testsupport::TempDir dir;
     platform::ManualClock clock;
     testsupport::RecordingSink sink;
+    const platform::LocalFileSystem files;
     ProgramContext ctx;
     FakeTimer timer;
     SchedulerTick tick{ctx, timer};

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/context.h"
 #include "settings_dialog/config_dialog.h"
 #include "support/recording_sink.h"
@@ -39,7 +40,8 @@ struct DialogFixture {
     testsupport::TempDir dir;
     DialogSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 10, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
     scheduler::DbSession session; // the opener's
     std::vector<std::string> server{"SABRELUND", "SALES", "TEST"};
     bool serverReachable = true;

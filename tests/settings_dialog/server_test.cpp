@@ -2,6 +2,7 @@
 // the server's, and closing it gives the connection back.
 
 #include "common/password.h"
+#include "platform/local_filesystem.h"
 #include "qtest_main.h"
 #include "settings_dialog/config_dialog.h"
 #include "support/product_server.h"
@@ -36,7 +37,8 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     p.server.create_database("SALES");
     p.server.create_database("ARCHIVE");
     writeSettings(p, p.server.password());
-    scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
     scheduler::DbSession session;
     Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     dialog.show();
@@ -59,7 +61,8 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
 void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     testsupport::ProductServer p;
     writeSettings(p, "not-the-password");
-    scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
     scheduler::DbSession session;
     Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     QVERIFY(!dialog.loaded());

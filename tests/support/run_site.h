@@ -8,6 +8,7 @@
 #include "backup/run_driver.h"
 #include "common/password.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
 #include "scheduler/tick.h"
@@ -31,7 +32,7 @@ class RunSite {
 public:
     explicit RunSite(encrt::test_support::StandinOptions options = {},
                      platform::LocalTime start = platform::makeLocalTime(2026, 12, 3, 1, 59, 30))
-        : server(std::move(options)), clock(start), ctx(clock, ui, dir / "program") {
+        : server(std::move(options)), clock(start), ctx(clock, ui, files, dir / "program") {
         server.create_database("SABRELUND");
         server.load_product_schema("SABRELUND");
         server.create_database("SALES");
@@ -119,6 +120,7 @@ public:
     TempDir dir;
     RecordingSink ui;
     platform::ManualClock clock;
+    const platform::LocalFileSystem files;
     scheduler::ProgramContext ctx;
     std::map<std::string, std::map<std::string, std::string>> ini;
     RecordingTimer timer;
