@@ -11,7 +11,6 @@
 #include "app/termination_signals.h"
 #include "backup/db_list.h"
 #include "backup/run_driver.h"
-#include "common/password.h"
 #include "platform/clock.h"
 #include "platform/local_filesystem.h"
 #include "platform/paths.h"

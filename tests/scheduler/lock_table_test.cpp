@@ -1,4 +1,4 @@
-// The exclusive-control table through the program-wide connection, against the stand-in server.
+// The exclusive-control table through a session's connection, against the stand-in server.
 #include "scheduler/lock_table.h"
 
 #include "data/database.h"
