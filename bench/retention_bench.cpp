@@ -4,8 +4,8 @@
 //   retention_bench FOLDER RUN-DATE(yyyy/MM/dd) TERM-DAYS
 
 #include "backup/local_retention.h"
-#include "platform/local_filesystem.h"
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 
 #include <chrono>
@@ -33,11 +33,12 @@ int main(int argc, char** argv) {
     }
     platform::ManualClock clock(*runTime);
     QuietSink ui;
-    scheduler::ProgramContext ctx(clock, ui, argv[1]);
-    ctx.settings.path = argv[1];
-    ctx.settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
-    ctx.currentTick = *runTime;
-    const scheduler::RunPlan plan{ctx.settings, *runTime, ctx.dueKinds, "/dev/null", {}};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(clock, ui, files, argv[1]);
+    scheduler::Settings settings;
+    settings.path = argv[1];
+    settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
+    const scheduler::RunPlan plan{settings, *runTime, {}, "/dev/null", {}};
     platform::LocalFileSystem fs;
     scheduler::DailyLog log(plan.dailyLog, clock);
 

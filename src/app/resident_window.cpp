@@ -36,7 +36,6 @@ void Frm_EnCrt_ScheduleBackup::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
-    ctx_.releaseDatabase();
     if (tray_)
         tray_->hide();
     driver_->setEnabled(false);

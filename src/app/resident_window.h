@@ -30,7 +30,7 @@ public:
 
     // Shows the icon, sets the caption and switches Timer1 on.
     void Form_Load();
-    // Releases the shared connection, removes the icon, stops the timer and signals `ended`.
+    // Removes the icon, stops the timer and signals `ended`.
     void Form_Unload();
 
     void PopMenu1_SetUp_Click();

@@ -1,7 +1,7 @@
 #include "app/run_ending.h"
 
-#include "common/password.h"
 #include "data/statement_cancel.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/connection.h"
 #include "scheduler/context.h"
 #include "scheduler/daily_log.h"
@@ -39,11 +39,12 @@ struct Done {
 void releaseLockRow(const RunEnding& run, const std::shared_ptr<Done>& done) {
     data::exemptThisThreadFromCancel();
     SilentSink sink;
-    scheduler::ProgramContext ctx(*run.clock, sink, run.programDir);
-    if (scheduler::fnGetDbObject(ctx))
-        scheduler::fnDeleteLockRows(ctx, scheduler::kOwnLockName);
-    ctx.releaseDatabase();
-    common::wipe(ctx.dbPassword);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(*run.clock, sink, files, run.programDir);
+    scheduler::DbSession session;
+    if (scheduler::fnGetDbObject(ctx, session))
+        scheduler::fnDeleteLockRows(session, scheduler::kOwnLockName);
+    session.release();
     const std::lock_guard lock(done->mutex);
     done->released = true;
     done->cv.notify_all();

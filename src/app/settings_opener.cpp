@@ -5,10 +5,15 @@
 
 namespace app {
 
-void openSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent) {
-    settings_dialog::showSettingsDialog(ctx, parent);
+void openSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent) {
+    settings_dialog::showSettingsDialog(ctx, session, parent);
     // The dialog's login opened its database list; nothing needs the password any more.
-    common::wipe(ctx.dbPassword);
+    common::wipe(session.password);
+}
+
+void openSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent) {
+    scheduler::DbSession session;
+    openSettingsDialog(ctx, session, parent);
 }
 
 } // namespace app

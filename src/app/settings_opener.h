@@ -3,12 +3,16 @@
 // through.
 
 #include "scheduler/context.h"
+#include "scheduler/db_session.h"
 
 class QWidget;
 
 namespace app {
 
-// Shows the settings dialog modally and returns when it is closed.
+// Shows the settings dialog modally on `session` (a due tick's, whose server list it loads again)
+// and returns when it is closed.
+void openSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent);
+// The same on a session of its own, released when the dialog closes.
 void openSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent);
 
 } // namespace app

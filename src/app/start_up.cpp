@@ -11,7 +11,6 @@
 #include "app/termination_signals.h"
 #include "backup/db_list.h"
 #include "backup/run_driver.h"
-#include "common/password.h"
 #include "platform/clock.h"
 #include "platform/local_filesystem.h"
 #include "platform/paths.h"
@@ -81,7 +80,8 @@ std::unique_ptr<platform::Clock> makeClock(const Options& o) {
 
 // What a due tick is handed from here: the run, and how this front end opens the settings dialog
 // and lets window events through during the run's listings.
-scheduler::DueTickServices dueTickServices(std::function<void()> openSettings, std::function<void()> progress) {
+scheduler::DueTickServices dueTickServices(std::function<void(scheduler::DbSession&)> openSettings,
+                                           std::function<void()> progress) {
     return {backup::fnLoadDBList, backup::sbScheduleBackupRun, std::move(progress), std::move(openSettings)};
 }
 
@@ -90,15 +90,15 @@ scheduler::DueTickServices dueTickServices(std::function<void()> openSettings, s
 // it ends the run from the signal thread (run_ending.h).
 scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
                                      scheduler::DueTickServices services, std::function<void(bool)> duringRun = {}) {
-    return [services, duringRun, &termination, tickOnce](scheduler::ProgramContext& ctx) {
+    return [services, duringRun, &termination, tickOnce](
+               scheduler::ProgramContext& ctx, const scheduler::TickState& tick, scheduler::ResidentSettings& held) {
         if (duringRun)
             duringRun(true);
-        const RunEnding ending{scheduler::dailyLogPathFor(ctx), &ctx.clock, ctx.programDir, tickOnce};
+        const RunEnding ending{scheduler::dailyLogPathFor(held.current(), tick.runTime(ctx.clock)), &ctx.clock,
+                               ctx.programDir, tickOnce};
         termination.runStarted([ending](int signal) { endRunOnSignal(ending, signal); });
-        const auto end = scheduler::runDueTick(ctx, services);
+        const auto end = scheduler::runDueTick(ctx, tick, held, services);
         termination.runEnded();
-        // Only the run's stage connection needed the password after the login.
-        common::wipe(ctx.dbPassword);
         if (duringRun)
             duringRun(false);
         return end;
@@ -128,15 +128,16 @@ int runResident(int& argc, char** argv, const Options& o) {
     const platform::LocalFileSystem files;
     scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
     const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
-    startUp(ctx);
-
     // The icon is made in any case: when the panel comes up after the program (autostart races
     // it), Qt places the icon once a notification area appears.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         say("no notification area on this desktop; staying resident without an icon until one appears");
     Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true);
+    startUp(ctx, window.driver().tick());
     // The tray menu stays reachable while a run lists a large folder.
-    const auto services = dueTickServices(openSettings, [] { QCoreApplication::processEvents(); });
+    const auto services =
+        dueTickServices([&ctx](scheduler::DbSession& session) { openSettingsDialog(ctx, session, nullptr); },
+                        [] { QCoreApplication::processEvents(); });
     window.driver().tick().setDueTickWork(backupRunWork(
         termination, o.tickOnce, services, [&window](bool running) { window.setSettingsCommandEnabled(!running); }));
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
@@ -164,19 +165,16 @@ int runHeadless(int& argc, char** argv, const Options& o) {
     platform::HeadlessUiSink ui;
     const platform::LocalFileSystem files;
     scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
-    startUp(ctx);
-
     SchedulerDriver driver(ctx);
-    driver.tick().setDueTickWork(
-        backupRunWork(termination, o.tickOnce, dueTickServices([&ui] { ui.openSettingsDialog(); }, {})));
+    startUp(ctx, driver.tick());
+    driver.tick().setDueTickWork(backupRunWork(
+        termination, o.tickOnce, dueTickServices([&ui](scheduler::DbSession&) { ui.openSettingsDialog(); }, {})));
     if (o.tickOnce) {
         driver.tick().Timer1_Timer();
-        ctx.releaseDatabase();
         return 0;
     }
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] {
         driver.setEnabled(false);
-        ctx.releaseDatabase();
         endProgram(driver);
     });
     QObject::connect(&termination, &TerminationSignals::hangupReceived, &app, [&] {
@@ -201,12 +199,10 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
 
 } // namespace
 
-void startUp(scheduler::ProgramContext& ctx) {
-    ctx.startTime = ctx.clock.now();
-    ctx.previousTick.reset();
-    ctx.currentTick.reset();
-    ctx.serverDatabases.clear();
-    scheduler::loadResidentSettings(ctx);
+void startUp(scheduler::ProgramContext& ctx, scheduler::SchedulerTick& tick) {
+    const platform::LocalTime start = ctx.clock.now();
+    tick.settings().load(ctx);
+    tick.setStartTime(start);
 }
 
 int Main(int argc, char** argv) {

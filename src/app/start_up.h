@@ -3,14 +3,15 @@
 // line asks for (resident with a tray, headless, one tick, or the settings dialog alone).
 
 #include "scheduler/context.h"
+#include "scheduler/tick.h"
 
 namespace app {
 
 // Runs the program and returns its exit status.
 int Main(int argc, char** argv);
 
-// The start-up values: the start time from the clock, empty tick times and server database
-// list, and the settings (the load's result is not looked at; the database list is still empty).
-void startUp(scheduler::ProgramContext& ctx);
+// The start-up values of the scheduler tick: its settings (the load's result is not looked at; no
+// server list is loaded yet) and its start time, taken from the clock before the load.
+void startUp(scheduler::ProgramContext& ctx, scheduler::SchedulerTick& tick);
 
 } // namespace app

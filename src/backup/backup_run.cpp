@@ -10,9 +10,9 @@
 namespace backup {
 
 BackupRun::BackupRun(scheduler::ProgramContext& services, const scheduler::Settings& settings,
-                     std::function<void()> progress)
-    : ctx_(services), plan_{settings, services.runTime(), services.dueKinds,
-                            scheduler::dailyLogPathFor(settings, services.runTime()), std::move(progress)} {}
+                     platform::LocalTime runTime, scheduler::BackupKinds due, std::function<void()> progress)
+    : ctx_(services), plan_{settings, runTime, due, scheduler::dailyLogPathFor(settings, runTime),
+                            std::move(progress)} {}
 
 void BackupRun::section(std::string_view text) const {
     // The run opens the log around each of its own lines; the stages hold it open for theirs.
@@ -23,13 +23,13 @@ void BackupRun::section(std::string_view text) const {
 // refusal has no box in a run) and then written into the log.
 bool BackupRun::connect() {
     using scheduler::RunStage;
-    if (const auto db = scheduler::fnGetDbObject(ctx_); !db) {
+    if (const auto db = scheduler::fnGetDbObject(ctx_, session_); !db) {
         scheduler::reportDbObjectFailure(ctx_.ui, db.failure);
         scheduler::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】\u3000原因：DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ");
         report_.failures.push_back({RunStage::Connection, "", "DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ"});
         return false;
     }
-    if (const auto failure = fnReadDBList(ctx_); failure != DbListFailure::None) {
+    if (const auto failure = fnReadDBList(session_); failure != DbListFailure::None) {
         reportDbListFailure(ctx_.ui, failure);
         scheduler::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ");
         report_.failures.push_back({RunStage::DatabaseList, "", "ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ"});
@@ -44,7 +44,7 @@ scheduler::RunReport BackupRun::run() {
     report_.dailyLog = plan_.dailyLog;
     section("---------スケジュールバックアップ Start---------");
     if (connect()) {
-        auto database = sbDBBackup(ctx_, plan_);
+        auto database = sbDBBackup(ctx_, plan_, session_);
         report_.files = std::move(database.files);
         report_.partialKindsDue = database.partialKindsDue;
         report_.add(std::move(database.failures));
@@ -53,7 +53,7 @@ scheduler::RunReport BackupRun::run() {
     report_.add(copy::sbFileCopyToOutside(ctx_, plan_, report_.files));
     section("---------スケジュールバックアップ End---------");
     sbDeleteTempLog(ctx_, plan_);
-    ctx_.releaseDatabase();
+    session_.release();
     report_.finished = ctx_.clock.now();
     return std::move(report_);
 }

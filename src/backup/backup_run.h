@@ -4,6 +4,7 @@
 // backups with the local retention, external copy, temporary-log purge) and hands back what
 // happened. Recording the backup time from the report is the caller's.
 
+#include "scheduler/db_session.h"
 #include "scheduler/run_report.h"
 
 #include <functional>
@@ -12,9 +13,10 @@ namespace backup {
 
 class BackupRun {
 public:
-    // `settings` must outlive the run; `progress` is called during long listings.
-    BackupRun(scheduler::ProgramContext& services, const scheduler::Settings& settings,
-              std::function<void()> progress = {});
+    // `settings` must outlive the run; `runTime` and `due` are the evaluation's that found the run
+    // due; `progress` is called during long listings.
+    BackupRun(scheduler::ProgramContext& services, const scheduler::Settings& settings, platform::LocalTime runTime,
+              scheduler::BackupKinds due, std::function<void()> progress = {});
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
@@ -33,6 +35,7 @@ private:
     scheduler::ProgramContext& ctx_;
     scheduler::RunPlan plan_;
     scheduler::RunReport report_;
+    scheduler::DbSession session_; // the run's own login, released at its end
 };
 
 } // namespace backup

@@ -40,22 +40,22 @@ constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "
 
 class Stage {
 public:
-    Stage(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan)
-        : ctx_(ctx), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock), fs_(ctx.files),
-          connection_(ctx.dataEnv()), stamp_(platform::formatYmdHms(plan.runTime)),
+    Stage(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const scheduler::DbSession& session)
+        : ctx_(ctx), session_(session), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock),
+          fs_(ctx.files), connection_(ctx.dataEnv()), stamp_(platform::formatYmdHms(plan.runTime)),
           runTimeText_(platform::formatDateTime(plan.runTime)) {}
 
     DatabaseStageResult run() {
         result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_, fs_);
         // A failed open shows in every backup below.
-        connection_.Open(scheduler::fnGetServerName(ctx_), ctx_.dbUser, ctx_.dbPassword);
+        connection_.Open(scheduler::fnGetServerName(ctx_), session_.user, session_.password);
         const auto savedTimeout = connection_.CommandTimeout();
         connection_.CommandTimeout(18000);
-        if (plan_.due(scheduler::kDueFull, kFull.code))
+        if (plan_.due(scheduler::BackupKind::Full))
             fullStage();
-        if (plan_.due(scheduler::kDueDiff, kDiff.code))
+        if (plan_.due(scheduler::BackupKind::Diff))
             partialStage(kDiff, result_.files.diff);
-        if (plan_.due(scheduler::kDueLog, kLog.code))
+        if (plan_.due(scheduler::BackupKind::Log))
             partialStage(kLog, result_.files.log);
         connection_.CommandTimeout(savedTimeout);
         connection_.Close();
@@ -150,6 +150,7 @@ private:
     }
 
     const scheduler::ProgramContext& ctx_;
+    const scheduler::DbSession& session_;
     const scheduler::RunPlan& plan_;
     const scheduler::Settings& settings_;
     scheduler::DailyLog log_;
@@ -167,8 +168,9 @@ std::string backupCommand(std::string_view name, std::string_view file, std::str
     return data::fillSql(kBackupCommand, {quoted(name), quoted(file), quoted(kind), quoted(label), quoted(runTime)});
 }
 
-DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan) {
-    return Stage(ctx, plan).run();
+DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                               const scheduler::DbSession& session) {
+    return Stage(ctx, plan, session).run();
 }
 
 } // namespace backup

@@ -2,6 +2,7 @@
 // The database stage of a run: the local retention, then one backup per selected database and
 // due kind through the server's procedure, and with a full backup the system databases.
 
+#include "scheduler/db_session.h"
 #include "scheduler/run_report.h"
 
 #include <string>
@@ -25,7 +26,8 @@ struct DatabaseStageResult {
 };
 
 // Logs and shows its own failures; the connection it backs up through is its own, opened with the
-// login of the services' last successful fnGetDbObject.
-DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan);
+// login of the run's session.
+DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
+                               const scheduler::DbSession& session);
 
 } // namespace backup

@@ -29,11 +29,11 @@ bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& name
     return result;
 }
 
-DbListFailure fnReadDBList(scheduler::ProgramContext& ctx) {
-    ctx.serverDatabases.clear();
-    if (!fnGetDBList(ctx.database.get(), ctx.serverDatabases))
+DbListFailure fnReadDBList(scheduler::DbSession& session) {
+    session.serverDatabases.clear();
+    if (!fnGetDBList(session.database.get(), session.serverDatabases))
         return DbListFailure::Unreadable;
-    return ctx.serverDatabases.empty() ? DbListFailure::Empty : DbListFailure::None;
+    return session.serverDatabases.empty() ? DbListFailure::Empty : DbListFailure::None;
 }
 
 void reportDbListFailure(platform::UiSink& ui, DbListFailure failure) {
@@ -43,8 +43,8 @@ void reportDbListFailure(platform::UiSink& ui, DbListFailure failure) {
         common::fnQRMES01_DispMessage(ui, 3004, 0, "データベース", "", "");
 }
 
-bool fnLoadDBList(scheduler::ProgramContext& ctx) {
-    const DbListFailure failure = fnReadDBList(ctx);
+bool fnLoadDBList(scheduler::ProgramContext& ctx, scheduler::DbSession& session) {
+    const DbListFailure failure = fnReadDBList(session);
     reportDbListFailure(ctx.ui, failure);
     return failure == DbListFailure::None;
 }

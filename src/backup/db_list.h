@@ -2,6 +2,7 @@
 // The user databases of the server, read from its catalogue through the product connection.
 
 #include "scheduler/context.h"
+#include "scheduler/db_session.h"
 
 #include <string>
 #include <vector>
@@ -22,13 +23,13 @@ bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& name
 
 enum class DbListFailure { None, Unreadable, Empty };
 
-// Fills ctx.serverDatabases from the shared connection; shows nothing.
-DbListFailure fnReadDBList(scheduler::ProgramContext& ctx);
+// Fills session.serverDatabases through the session's connection; shows nothing.
+DbListFailure fnReadDBList(scheduler::DbSession& session);
 // Message 3001 when the list could not be read, 3004 when the server has no user database.
 void reportDbListFailure(platform::UiSink& ui, DbListFailure failure);
 
 // fnReadDBList with its message: for the callers whose only report of the failure it is. True
 // when the list holds at least one database.
-bool fnLoadDBList(scheduler::ProgramContext& ctx);
+bool fnLoadDBList(scheduler::ProgramContext& ctx, scheduler::DbSession& session);
 
 } // namespace backup

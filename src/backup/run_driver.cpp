@@ -4,8 +4,9 @@
 
 namespace backup {
 
-scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const std::function<void()>& progress) {
-    return BackupRun(ctx, ctx.settings, progress).run();
+scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const scheduler::TickState& tick,
+                                         const scheduler::Settings& settings, const std::function<void()>& progress) {
+    return BackupRun(ctx, settings, tick.runTime(ctx.clock), tick.due, progress).run();
 }
 
 } // namespace backup

@@ -2,11 +2,13 @@
 // One scheduled backup run from its start line to its report.
 
 #include "scheduler/run_report.h"
+#include "scheduler/schedule.h"
 
 namespace backup {
 
-// A BackupRun of the services' loaded settings; `progress` is called during its long listings.
+// A BackupRun of `settings`, due as `tick` found it; `progress` is called during its long listings.
 // The caller records the backup time from the report.
-scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const std::function<void()>& progress);
+scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const scheduler::TickState& tick,
+                                         const scheduler::Settings& settings, const std::function<void()>& progress);
 
 } // namespace backup

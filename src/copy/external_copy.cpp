@@ -179,11 +179,11 @@ scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx,
     deleteExpiredCopies(run);
 
     log.section(texts::kBackupCopyStart);
-    if (plan.due(scheduler::kDueFull, "INIT"))
+    if (plan.due(scheduler::BackupKind::Full))
         copyFullBackups(run);
-    if (plan.due(scheduler::kDueDiff, "DIFF"))
+    if (plan.due(scheduler::BackupKind::Diff))
         copyEachDatabase(run, files.diff, FailureCounts::No);
-    if (plan.due(scheduler::kDueLog, "LOG"))
+    if (plan.due(scheduler::BackupKind::Log))
         copyEachDatabase(run, files.log, FailureCounts::No);
     log.section(texts::kBackupCopyEnd);
 

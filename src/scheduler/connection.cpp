@@ -39,15 +39,15 @@ DbObjectFailure fnGetDbLogin(const ProgramContext& ctx, std::string& user, std::
     return password.empty() ? DbObjectFailure::PasswordMissing : DbObjectFailure::None;
 }
 
-bool fnOpenDbFromIni(ProgramContext& ctx, const std::filesystem::path& file, std::string_view user,
-                     std::string_view password) {
+bool fnOpenDbFromIni(const ProgramContext& ctx, DbSession& session, const std::filesystem::path& file,
+                     std::string_view user, std::string_view password) {
     const std::string server = data::fnReadIniValue("DATABASE", "SERVER_NAME", "", file, &ctx.ui);
     const std::string database = data::fnReadIniValue("DATABASE", "DB_NAME", "", file, &ctx.ui);
-    ctx.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
-    return ctx.database->fnOpen(server, database, user, password, 1);
+    session.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
+    return session.database->fnOpen(server, database, user, password, 1);
 }
 
-DbObjectResult fnGetDbObject(ProgramContext& ctx) {
+DbObjectResult fnGetDbObject(const ProgramContext& ctx, DbSession& session) {
     if (fnGetScheduleIniPath(ctx).empty())
         return {DbObjectFailure::ScheduleIniMissing};
     std::string user, password;
@@ -58,11 +58,11 @@ DbObjectResult fnGetDbObject(ProgramContext& ctx) {
         common::wipe(password);
         return {DbObjectFailure::ZuzorIniMissing};
     }
-    const bool opened = fnOpenDbFromIni(ctx, zuzor, user, password);
+    const bool opened = fnOpenDbFromIni(ctx, session, zuzor, user, password);
     if (opened) {
-        ctx.dbUser = user;
-        common::wipe(ctx.dbPassword);
-        ctx.dbPassword = password;
+        session.user = user;
+        common::wipe(session.password);
+        session.password = password;
     }
     common::wipe(password);
     return {opened ? DbObjectFailure::None : DbObjectFailure::OpenFailed};

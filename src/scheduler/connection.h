@@ -1,8 +1,9 @@
 #pragma once
 // The product database: the login from MSDE_DBTOOL.INI [(local)], the server and database from
-// ZUZOR.INI [DATABASE], and the one program-wide connection object in the context.
+// ZUZOR.INI [DATABASE], opened into the session of the work that needs it.
 
 #include "scheduler/context.h"
+#include "scheduler/db_session.h"
 
 #include <filesystem>
 #include <string>
@@ -34,12 +35,12 @@ void reportDbObjectFailure(platform::UiSink& ui, DbObjectFailure failure);
 // is missing, or when a stored password cannot be deciphered.
 DbObjectFailure fnGetDbLogin(const ProgramContext& ctx, std::string& user, std::string& password);
 
-// Replaces ctx.database with a new connection object and logs in with the server and database
-// named in `file`; true when connected.
-bool fnOpenDbFromIni(ProgramContext& ctx, const std::filesystem::path& file, std::string_view user,
-                     std::string_view password);
+// Replaces session.database with a new connection object and logs in with the server and
+// database named in `file`; true when connected.
+bool fnOpenDbFromIni(const ProgramContext& ctx, DbSession& session, const std::filesystem::path& file,
+                     std::string_view user, std::string_view password);
 
-// Opens the program-wide connection; on success keeps the login in ctx.dbUser/ctx.dbPassword.
-DbObjectResult fnGetDbObject(ProgramContext& ctx);
+// Opens the session's connection; on success keeps the login in session.user/session.password.
+DbObjectResult fnGetDbObject(const ProgramContext& ctx, DbSession& session);
 
 } // namespace scheduler

@@ -19,10 +19,6 @@ std::filesystem::path dailyLogPathFor(const Settings& settings, platform::LocalT
     return std::filesystem::path(settings.path + "/" + platform::formatYmd(runTime) + ".log");
 }
 
-std::filesystem::path dailyLogPathFor(const ProgramContext& ctx) {
-    return dailyLogPathFor(ctx.settings, ctx.runTime());
-}
-
 namespace {
 
 // A log name that is a link or not a file at all was planted by someone else in the shared

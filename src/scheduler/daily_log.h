@@ -15,7 +15,6 @@ namespace scheduler {
 // The local backup folder, "/", the run time as "yyyymmdd", ".log"; empty when no backup folder
 // is set.
 std::filesystem::path dailyLogPathFor(const Settings& settings, platform::LocalTime runTime);
-std::filesystem::path dailyLogPathFor(const ProgramContext& ctx);
 
 class DailyLog {
 public:

@@ -39,13 +39,13 @@ void showDeleteFailure(ProgramContext& ctx, const LockRowsDeletion& deletion) {
 // A fresh foreign backup row means another program is backing up now; a stale one is removed.
 enum class ForeignLock { None, Busy, Removed, DeleteFailed };
 
-ForeignLock checkForeignBackup(ProgramContext& ctx, const std::vector<HaitaKanriRecord>& rows) {
+ForeignLock checkForeignBackup(ProgramContext& ctx, DbSession& session, const std::vector<HaitaKanriRecord>& rows) {
     for (const auto& row : rows) {
         if (common::trim(row.テーブル名称) != kForeignBackupLockName)
             continue;
         if (ctx.clock.now() - row.更新日 < kStaleLockAge)
             return ForeignLock::Busy;
-        const auto deletion = fnDeleteLockRows(ctx, kForeignBackupLockName);
+        const auto deletion = fnDeleteLockRows(session, kForeignBackupLockName);
         if (deletion)
             return ForeignLock::Removed;
         showDeleteFailure(ctx, deletion);
@@ -64,28 +64,28 @@ void reportBusyLock(ProgramContext& ctx, const std::filesystem::path& logPath) {
 }
 
 // Deletes this program's row when one exists; false (with its boxes shown) when that fails.
-bool removeOwnLockRow(ProgramContext& ctx) {
+bool removeOwnLockRow(ProgramContext& ctx, DbSession& session) {
     bool found = false;
-    if (!fnFindLockRow(ctx, kOwnLockName, found)) {
+    if (!fnFindLockRow(session, kOwnLockName, found)) {
         showLockFailure(ctx, kSearchFailed);
         return false;
     }
     if (!found)
         return true;
-    const auto deletion = fnDeleteLockRows(ctx, kOwnLockName);
+    const auto deletion = fnDeleteLockRows(session, kOwnLockName);
     if (!deletion)
         showDeleteFailure(ctx, deletion);
     return bool(deletion);
 }
 
 // Invalid settings open the dialog so that the user can put them right before the run.
-void repairSettingsIfNeeded(ProgramContext& ctx, const DueTickServices& services) {
-    if (fnCheckIniContents(ctx))
+void repairSettingsIfNeeded(ProgramContext& ctx, DbSession& session, const DueTickServices& services) {
+    if (fnCheckIniContents(ctx, session.serverDatabases))
         return;
     ctx.ui.messageBox("環境設定画面を起動します。", "メッセージ", MsgIcon::Exclamation);
-    ctx.releaseDatabase();
+    session.release();
     if (services.openSettings)
-        services.openSettings();
+        services.openSettings(session);
 }
 
 } // namespace
@@ -127,33 +127,36 @@ void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPa
     log.section("---------スケジュールバックアップ 事前チェックEND---------");
 }
 
-void recordBackupTime(const ProgramContext& ctx, const RunReport& report) {
+void recordBackupTime(const ProgramContext& ctx, ResidentSettings& held, const RunReport& report) {
     if (!report.flawless())
         return;
-    writeScheduleIni(ctx, "BACKUPTIME", "START", platform::formatDateTime(report.started));
-    writeScheduleIni(ctx, "BACKUPTIME", "END", platform::formatDateTime(report.finished));
+    held.writeStateKey(ctx, "BACKUPTIME", "START", platform::formatDateTime(report.started));
+    held.writeStateKey(ctx, "BACKUPTIME", "END", platform::formatDateTime(report.finished));
 }
 
-DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
+DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
+                      const DueTickServices& services) {
     // The pre-check writes into the log of the settings held now; the run names its own from the
     // settings loaded again below.
-    const std::filesystem::path logPath = dailyLogPathFor(ctx);
+    const std::filesystem::path logPath = dailyLogPathFor(held.current(), tick.runTime(ctx.clock));
     writePreCheck(ctx, logPath);
 
-    if (const auto db = fnGetDbObject(ctx); !db) {
+    // The tick's own logins: one before the run and one after it; the run logs in for itself.
+    DbSession session;
+    if (const auto db = fnGetDbObject(ctx, session); !db) {
         reportDbObjectFailure(ctx.ui, db.failure);
         ctx.ui.messageBox("DBオブジェクトの取得に失敗しました。", "", MsgIcon::Critical);
         return DueTickEnd::TimerOn;
     }
-    if (!services.loadDatabaseList(ctx))
+    if (!services.loadDatabaseList(ctx, session))
         return DueTickEnd::TimerOn;
 
     std::vector<HaitaKanriRecord> rows;
-    if (!fnSelectLockRows(ctx, rows)) {
+    if (!fnSelectLockRows(session, rows)) {
         common::fnQRMES01_DispMessage(ctx.ui, 3010, 0, "", "", "");
         return DueTickEnd::TimerOff;
     }
-    switch (checkForeignBackup(ctx, rows)) {
+    switch (checkForeignBackup(ctx, session, rows)) {
     case ForeignLock::Busy:
         reportBusyLock(ctx, logPath);
         return DueTickEnd::TimerOn; // once the other backup ends, the next due time runs
@@ -163,33 +166,36 @@ DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services) {
     case ForeignLock::Removed:
         break;
     }
-    if (!removeOwnLockRow(ctx))
+    if (!removeOwnLockRow(ctx, session))
         return DueTickEnd::TimerOff;
 
-    writeScheduleIni(ctx, "Schedule", "Iniflg", "0");
-    if (!fnInsertLockRow(ctx, kOwnLockName)) {
+    held.writeStateKey(ctx, "Schedule", "Iniflg", "0");
+    if (!fnInsertLockRow(ctx, session, kOwnLockName)) {
         showLockFailure(ctx, "排他管理テーブルへレコード追加に失敗しました。");
         return DueTickEnd::TimerOff;
     }
 
-    repairSettingsIfNeeded(ctx, services);
-    if (!fnLoadSettings(ctx)) {
+    repairSettingsIfNeeded(ctx, session, services);
+    // Held from here on also when a rule failed, as the load goes to the end.
+    LoadedSettings loaded = fnLoadSettings(ctx, session.serverDatabases);
+    held.adopt(std::move(loaded.settings));
+    if (!loaded.ok) {
         common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, "設定の取得", "", "");
         return DueTickEnd::TimerOn; // the lock row stays until the next due tick removes it
     }
 
-    ctx.releaseDatabase();
-    recordBackupTime(ctx, services.runBackup(ctx, services.progress));
+    session.release();
+    recordBackupTime(ctx, held, services.runBackup(ctx, tick, held.current(), services.progress));
 
-    if (const auto db = fnGetDbObject(ctx); !db) {
+    if (const auto db = fnGetDbObject(ctx, session); !db) {
         reportDbObjectFailure(ctx.ui, db.failure);
         return DueTickEnd::TimerOn;
     }
-    if (!services.loadDatabaseList(ctx))
+    if (!services.loadDatabaseList(ctx, session))
         return DueTickEnd::TimerOn;
-    if (!removeOwnLockRow(ctx))
+    if (!removeOwnLockRow(ctx, session))
         return DueTickEnd::TimerOff;
-    ctx.releaseDatabase();
+    session.release();
     return DueTickEnd::RunCompleted;
 }
 

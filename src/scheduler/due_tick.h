@@ -4,7 +4,9 @@
 // the run and the release of the lock row. It reads top to bottom in the order it happens.
 
 #include "scheduler/context.h"
+#include "scheduler/db_session.h"
 #include "scheduler/run_report.h"
+#include "scheduler/schedule.h"
 #include "scheduler/tick.h"
 
 #include <functional>
@@ -14,12 +16,14 @@ namespace scheduler {
 // What the due tick needs from the layers above this one.
 struct DueTickServices {
     using Progress = std::function<void()>;
-    std::function<bool(ProgramContext&)> loadDatabaseList;                // fnLoadDBList
-    std::function<RunReport(ProgramContext&, const Progress&)> runBackup; // sbScheduleBackupRun
+    std::function<bool(ProgramContext&, DbSession&)> loadDatabaseList; // fnLoadDBList
+    // sbScheduleBackupRun
+    std::function<RunReport(ProgramContext&, const TickState&, const Settings&, const Progress&)> runBackup;
     // Lets the window events through during the run's long listings; may be empty.
     Progress progress = {};
-    // Shows the settings dialog and returns when it is closed; may be empty.
-    std::function<void()> openSettings = {};
+    // Shows the settings dialog on the tick's session (whose server list it loads again) and
+    // returns when it is closed; may be empty.
+    std::function<void(DbSession&)> openSettings = {};
 };
 
 // The names of the lock rows: this program's own, and another program's backup.
@@ -34,8 +38,10 @@ inline constexpr std::chrono::seconds kStaleLockAge{86400};
 void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath);
 
 // [BACKUPTIME] START and END from a flawless run; any other run leaves the last ones standing.
-void recordBackupTime(const ProgramContext& ctx, const RunReport& report);
+void recordBackupTime(const ProgramContext& ctx, ResidentSettings& held, const RunReport& report);
 
-DueTickEnd runDueTick(ProgramContext& ctx, const DueTickServices& services);
+// `held` gives the pre-check its log and takes the tick's own load, which the run works from.
+DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
+                      const DueTickServices& services);
 
 } // namespace scheduler

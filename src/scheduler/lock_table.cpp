@@ -53,11 +53,11 @@ constexpr std::string_view kInsertLockRowSql =
 
 } // namespace
 
-bool fnSelectLockRows(ProgramContext& ctx, std::vector<HaitaKanriRecord>& rows) {
+bool fnSelectLockRows(DbSession& session, std::vector<HaitaKanriRecord>& rows) {
     rows.clear();
-    if (!ctx.database)
+    if (!session.database)
         return false;
-    auto rs = ctx.database->fnOpenRecordSet(kSelectLockRowsSql, 0, -1, -1);
+    auto rs = session.database->fnOpenRecordSet(kSelectLockRowsSql, 0, -1, -1);
     if (!rs)
         return false;
     bool result = true;
@@ -72,11 +72,11 @@ bool fnSelectLockRows(ProgramContext& ctx, std::vector<HaitaKanriRecord>& rows) 
     return result;
 }
 
-bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
+bool fnFindLockRow(DbSession& session, std::string_view name, bool& found) {
     found = false;
-    if (!ctx.database)
+    if (!session.database)
         return false;
-    auto rs = ctx.database->fnOpenRecordSet(data::fillSql(kFindLockRowSql, {name}), 0, 1, -1);
+    auto rs = session.database->fnOpenRecordSet(data::fillSql(kFindLockRowSql, {name}), 0, 1, -1);
     if (!rs)
         return false;
     found = !rs->pbEOF();
@@ -84,23 +84,24 @@ bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found) {
     return true;
 }
 
-LockRowsDeletion fnDeleteLockRows(ProgramContext& ctx, std::string_view name) {
+LockRowsDeletion fnDeleteLockRows(DbSession& session, std::string_view name) {
     const std::string sql = data::fillSql(kDeleteLockRowsSql, {name});
-    if (ctx.database && ctx.database->fnExecute(sql))
+    if (session.database && session.database->fnExecute(sql))
         return {true, {}};
     return {false,
             "排他管理テーブルから「テーブル名称 = '" + std::string(name) + "'」のレコードを削除できませんでした。"};
 }
 
-bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInsertOptions& options) {
-    if (!ctx.database)
+bool fnInsertLockRow(const ProgramContext& ctx, DbSession& session, std::string_view name,
+                     const LockInsertOptions& options) {
+    if (!session.database)
         return false;
     const std::string sql =
         data::fillSql(kInsertLockRowSql, {fnSqlText(options.operatorName, 16), fnActiveFormName(ctx), name});
     bool ok = false;
     for (int attempt = 0; attempt <= options.repeatCount; ++attempt) {
         std::int32_t affected = 0, error = 0;
-        ok = ctx.database->fnExecuteEx(sql, &affected, &error, true, data::hresult::kErrorsInCommand);
+        ok = session.database->fnExecuteEx(sql, &affected, &error, true, data::hresult::kErrorsInCommand);
         // Only a statement the server refused is worth another try.
         if (ok || error != data::hresult::kErrorsInCommand)
             break;

@@ -5,6 +5,7 @@
 
 #include "platform/datetime.h"
 #include "scheduler/context.h"
+#include "scheduler/db_session.h"
 
 #include <cstdint>
 #include <string>
@@ -38,9 +39,9 @@ struct LockInsertOptions {
 };
 
 // All live rows except those of breakdown names, in the server's order.
-bool fnSelectLockRows(ProgramContext& ctx, std::vector<HaitaKanriRecord>& rows);
+bool fnSelectLockRows(DbSession& session, std::vector<HaitaKanriRecord>& rows);
 // Whether any row (live or deleted) names `name`; false only when the query fails.
-bool fnFindLockRow(ProgramContext& ctx, std::string_view name, bool& found);
+bool fnFindLockRow(DbSession& session, std::string_view name, bool& found);
 // How a deletion of lock rows went; a failure carries the text of its box, which the caller
 // shows (this function shows nothing).
 struct LockRowsDeletion {
@@ -49,8 +50,9 @@ struct LockRowsDeletion {
     explicit operator bool() const { return deleted; }
 };
 // Deletes the live rows of `name`.
-LockRowsDeletion fnDeleteLockRows(ProgramContext& ctx, std::string_view name);
-bool fnInsertLockRow(ProgramContext& ctx, std::string_view name, const LockInsertOptions& options = {});
+LockRowsDeletion fnDeleteLockRows(DbSession& session, std::string_view name);
+bool fnInsertLockRow(const ProgramContext& ctx, DbSession& session, std::string_view name,
+                     const LockInsertOptions& options = {});
 
 // The text cut to its first maxBytes code page 932 bytes (when maxBytes > 0; a character that
 // does not fit whole is dropped), with every single quote doubled.

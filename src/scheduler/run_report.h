@@ -15,14 +15,14 @@ namespace scheduler {
 
 // What one run works from: nothing in it changes while the run goes on.
 struct RunPlan {
-    const Settings& settings;            // the snapshot the run started with
-    platform::LocalTime runTime;         // the instant of the evaluation that found the run due
-    std::array<std::string, 3> dueKinds; // slots as DueSlot numbers them
-    std::filesystem::path dailyLog;      // "" when no backup folder is set: nothing is written
+    const Settings& settings;       // the snapshot the run started with
+    platform::LocalTime runTime;    // the instant of the evaluation that found the run due
+    BackupKinds dueKinds;           // what the evaluation found due
+    std::filesystem::path dailyLog; // "" when no backup folder is set: nothing is written
     // Called during long listings so that the caller's window events are not held up; may be empty.
     std::function<void()> progress;
 
-    bool due(DueSlot slot, std::string_view code) const { return dueKinds[slot] == code; }
+    bool due(BackupKind kind) const { return dueKinds.has(kind); }
     void breathe() const {
         if (progress)
             progress();

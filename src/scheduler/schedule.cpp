@@ -23,19 +23,13 @@ std::uint32_t weekdayBit(LocalTime instant) {
 
 } // namespace
 
-bool fnIsBackupDue(ProgramContext& ctx) {
-    const LocalTime now = ctx.clock.now();
-    ctx.previousTick = ctx.previousTick ? ctx.currentTick : ctx.startTime;
-    if (!ctx.previousTick)
-        ctx.previousTick = now; // no start time recorded: this tick opens the first window
-    ctx.currentTick = now;
-    ctx.dueKinds = {"", "", ""};
-
-    const BackupKinds due = dueKindsBetween(ctx.settings, *ctx.previousTick, now);
-    for (BackupKind kind : kBackupKinds)
-        if (due.has(kind))
-            ctx.dueKinds[Settings::slotOf(kind)] = std::string(kindCode(kind));
-    return !due.empty();
+bool fnIsBackupDue(const Settings& settings, TickState& tick, LocalTime now) {
+    tick.previousTick = tick.previousTick ? tick.currentTick : tick.startTime;
+    if (!tick.previousTick)
+        tick.previousTick = now; // no start time recorded: this tick opens the first window
+    tick.currentTick = now;
+    tick.due = dueKindsBetween(settings, *tick.previousTick, now);
+    return !tick.due.empty();
 }
 
 BackupKinds dueKindsBetween(const Settings& settings, LocalTime previous, LocalTime current) {

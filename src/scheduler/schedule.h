@@ -3,8 +3,9 @@
 // the tick that falls in it or, when no tick does, at the first tick after it; ticks more than a
 // day apart fire nothing. The evaluation also fixes the run time (the current-tick time).
 
+#include "platform/clock.h"
 #include "platform/datetime.h"
-#include "scheduler/context.h"
+#include "scheduler/settings_values.h"
 
 #include <chrono>
 #include <cstdint>
@@ -20,8 +21,18 @@ enum WindowMode { kOpenWindow = 0, kClosedFrom = 1, kClosedTo = 2 };
 // the day.
 using WindowEdge = std::variant<platform::LocalTime, std::chrono::minutes>;
 
-// Advances the tick times, rebuilds ctx.dueKinds and tells whether any slot was filled.
-bool fnIsBackupDue(ProgramContext& ctx);
+// The evaluation's own state, kept by the tick's owner from one tick to the next.
+struct TickState {
+    std::optional<platform::LocalTime> startTime; // when the resident program started
+    std::optional<platform::LocalTime> previousTick, currentTick;
+    BackupKinds due; // what the last evaluation found due
+
+    // The run time: the instant of the evaluation that found the run due.
+    platform::LocalTime runTime(const platform::Clock& clock) const { return currentTick ? *currentTick : clock.now(); }
+};
+
+// Advances the tick times to `now`, sets tick.due from `settings` and tells whether any kind is due.
+bool fnIsBackupDue(const Settings& settings, TickState& tick, platform::LocalTime now);
 
 // The kinds of `settings` due between two ticks (both cut to the minute by the tests below).
 BackupKinds dueKindsBetween(const Settings& settings, platform::LocalTime previous, platform::LocalTime current);

@@ -57,15 +57,14 @@ std::string fnGetScheduleIni(const ProgramContext& ctx, std::string_view section
     return common::fnReadIni(section, key, fnGetScheduleIniPath(ctx));
 }
 
-bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key,
-                      std::string_view value) {
+bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value,
+                      std::optional<SettingsFileVersions>* loaded) {
     const auto file = fnGetScheduleIniPath(ctx);
-    auto& loaded = ctx.loadedFiles;
-    const bool keepCurrent = isStateKey(section, key) && loaded && loaded->scheduleIni == file &&
-                             loaded->schedule == platform::fileVersion(file);
+    const bool keepCurrent = loaded && isStateKey(section, key) && *loaded && (*loaded)->scheduleIni == file &&
+                             (*loaded)->schedule == platform::fileVersion(file);
     const bool written = common::VBFILE_WriteINI(ctx.ui, section, key, value, file);
     if (written && keepCurrent)
-        loaded->schedule = platform::fileVersion(file);
+        (*loaded)->schedule = platform::fileVersion(file);
     return written;
 }
 
@@ -103,9 +102,10 @@ std::string readScheduleDb(const ProgramContext& ctx) {
                                  std::numeric_limits<std::size_t>::max());
 }
 
-bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names) {
+bool fnCheckDbNames(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
+                    std::vector<std::string>& names) {
     names = splitDatabaseNames(trim(readScheduleDb(ctx)));
-    return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases});
+    return databaseNamesPass(names, {NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases});
 }
 
 std::string effectiveTempLogTerm(const ProgramContext& ctx) {
@@ -118,8 +118,7 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx) {
     return "90";
 }
 
-bool fnLoadSettings(ProgramContext& ctx) {
-    ctx.settings = Settings{};
+LoadedSettings fnLoadSettings(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     const SettingsTexts t = readSettingsTexts(ctx);
     Settings s;
     s.databases = t.databases; // kept even when a name fails
@@ -138,11 +137,10 @@ bool fnLoadSettings(ProgramContext& ctx) {
     }
     s.tempLogTerm = termFromText(effectiveTempLogTerm(ctx), 32767, "90");
     // The load's rules are the check's, apart from the terms; unlike the check it goes to the end.
-    CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases};
+    CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases};
     rules.judgeTerms = false;
     const bool ok = checkSettings(t, rules, FileSystemFolders(ctx.files)).failedItem.empty();
-    ctx.settings = std::move(s);
-    return ok;
+    return {std::move(s), ok};
 }
 
 SettingsTexts readSettingsTexts(const ProgramContext& ctx) {
@@ -166,9 +164,9 @@ SettingsTexts readSettingsTexts(const ProgramContext& ctx) {
     return t;
 }
 
-bool fnCheckIniContents(ProgramContext& ctx) {
+bool fnCheckIniContents(ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     const SettingsCheck check =
-        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &ctx.serverDatabases},
+        checkSettings(readSettingsTexts(ctx), {NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases},
                       FileSystemFolders(ctx.files));
     for (const IniRepair& repair : check.repairs)
         writeScheduleIni(ctx, repair.section, repair.key, repair.value);

@@ -7,6 +7,7 @@
 #include "scheduler/settings_check.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +19,10 @@ inline constexpr std::string_view kZuzorIniName = "ZUZOR.INI";
 
 std::filesystem::path fnGetScheduleIniPath(const ProgramContext& ctx);
 std::string fnGetScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key);
-bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key,
-                      std::string_view value);
+// With `loaded`, writing one of the program's own state keys (Iniflg, BACKUPTIME) keeps those
+// versions current: such a write changes no setting and must not count as a change of the file.
+bool writeScheduleIni(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value,
+                      std::optional<SettingsFileVersions>* loaded = nullptr);
 std::filesystem::path fnGetZuzorIniPath(const ProgramContext& ctx);
 std::string fnGetZuzorIni(const ProgramContext& ctx, std::string_view section, std::string_view key);
 void sbSetZuzorIni(const ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value);
@@ -35,19 +38,28 @@ bool isValidTime(std::string_view time); // "hh:mm", 00-23 and 00-59
 std::string readScheduleDb(const ProgramContext& ctx);
 
 // Reads [Schedule] Db, hands the names back and tells whether each is on the server's list.
-bool fnCheckDbNames(const ProgramContext& ctx, std::vector<std::string>& names);
+bool fnCheckDbNames(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
+                    std::vector<std::string>& names);
 
 
 // The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".
 std::string effectiveTempLogTerm(const ProgramContext& ctx);
 
-// Loads every value into ctx.settings; false when a rule failed (loading still goes to the end).
-bool fnLoadSettings(ProgramContext& ctx);
+// A load's snapshot, and whether every rule passed (a failed rule still leaves a full snapshot).
+struct LoadedSettings {
+    Settings settings;
+    bool ok = false;
+    explicit operator bool() const { return ok; }
+};
+
+// Loads every value, writing the repairs the load makes; database names are checked against
+// `serverDatabases`.
+LoadedSettings fnLoadSettings(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
 // The items of the settings check as MSDE_DBTOOL.INI holds them now.
 SettingsTexts readSettingsTexts(const ProgramContext& ctx);
 
 // Stops at the first bad item with its message box; writes the defaults the checks repair.
-bool fnCheckIniContents(ProgramContext& ctx);
+bool fnCheckIniContents(ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
 } // namespace scheduler

@@ -4,19 +4,6 @@
 #include "scheduler/settings.h"
 
 namespace scheduler {
-namespace {
-
-bool load(ProgramContext& ctx, bool tell) {
-    const bool result = fnLoadSettings(ctx);
-    // Taken after the load: the repairs it writes are part of what it loaded.
-    ctx.loadedFiles = settingsFilesOnDisk(ctx);
-    const std::string_view item = fnFirstBlockingItem(ctx);
-    if (tell && !item.empty())
-        ctx.ui.notice(std::string(item) + "の設定が正しくありません。", kSettingsNoticeTitle);
-    return result;
-}
-
-} // namespace
 
 SettingsFileVersions settingsFilesOnDisk(const ProgramContext& ctx) {
     SettingsFileVersions files;
@@ -27,8 +14,7 @@ SettingsFileVersions settingsFilesOnDisk(const ProgramContext& ctx) {
     return files;
 }
 
-std::string_view fnFirstBlockingItem(const ProgramContext& ctx) {
-    const Settings& s = ctx.settings;
+std::string_view fnFirstBlockingItem(const ProgramContext& ctx, const Settings& s) {
     SettingsTexts t;
     t.databases = s.databases;
     t.path = s.path;
@@ -48,19 +34,36 @@ std::string_view fnFirstBlockingItem(const ProgramContext& ctx) {
     return checkSettings(t, {NameRule::Listed, TargetRule::Set}, FileSystemFolders(ctx.files)).failedItem;
 }
 
-bool loadResidentSettings(ProgramContext& ctx) {
-    return load(ctx, true);
+bool ResidentSettings::loadAndTell(const ProgramContext& ctx, bool tell) {
+    // The server's list belongs to the sessions of due ticks: names are compared there.
+    LoadedSettings loaded = fnLoadSettings(ctx, {});
+    settings_ = std::move(loaded.settings);
+    // Taken after the load: the repairs it writes are part of what it loaded.
+    loadedFiles_ = settingsFilesOnDisk(ctx);
+    const std::string_view item = fnFirstBlockingItem(ctx, settings_);
+    if (tell && !item.empty())
+        ctx.ui.notice(std::string(item) + "の設定が正しくありません。", kSettingsNoticeTitle);
+    return loaded.ok;
 }
 
-bool reloadChangedSettings(ProgramContext& ctx) {
+bool ResidentSettings::load(const ProgramContext& ctx) {
+    return loadAndTell(ctx, true);
+}
+
+bool ResidentSettings::reloadIfChanged(const ProgramContext& ctx) {
     const SettingsFileVersions onDisk = settingsFilesOnDisk(ctx);
-    const auto& before = ctx.loadedFiles;
+    const auto& before = loadedFiles_;
     if (before == onDisk)
         return false;
     const bool ownFileChanged =
         !before || before->scheduleIni != onDisk.scheduleIni || before->schedule != onDisk.schedule;
-    load(ctx, ownFileChanged);
+    loadAndTell(ctx, ownFileChanged);
     return true;
+}
+
+bool ResidentSettings::writeStateKey(const ProgramContext& ctx, std::string_view section, std::string_view key,
+                                     std::string_view value) {
+    return writeScheduleIni(ctx, section, key, value, &loadedFiles_);
 }
 
 } // namespace scheduler

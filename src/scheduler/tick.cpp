@@ -35,16 +35,16 @@ void SchedulerTick::Timer1_Timer() {
 
     timer_.setTimerEnabled(false);
     if (std::exchange(reloadRequested_, false))
-        loadResidentSettings(ctx_);
-    else if (ctx_.loadedFiles)
-        reloadChangedSettings(ctx_);
-    if (!fnIsBackupDue(ctx_)) {
+        settings_.load(ctx_);
+    else if (settings_.loadedFiles())
+        settings_.reloadIfChanged(ctx_);
+    if (!fnIsBackupDue(settings_.current(), state_, ctx_.clock.now())) {
         markIdleOnce();
         timer_.setTimerEnabled(true);
         return;
     }
 
-    const DueTickEnd end = dueWork_ ? dueWork_(ctx_) : DueTickEnd::TimerOn;
+    const DueTickEnd end = dueWork_ ? dueWork_(ctx_, state_, settings_) : DueTickEnd::TimerOn;
     if (end == DueTickEnd::RunCompleted)
         idleMarker_ = true; // Iniflg keeps the "0" of the run
     timer_.setTimerEnabled(end != DueTickEnd::TimerOff);
@@ -54,14 +54,14 @@ void SchedulerTick::reloadSettings() {
     if (running_)
         reloadRequested_ = true; // the run goes on with the settings it started with
     else
-        loadResidentSettings(ctx_);
+        settings_.load(ctx_);
 }
 
 void SchedulerTick::markIdleOnce() {
     if (idleMarker_)
         return;
     // Other product programs read this key: "1" says no backup of ours is running.
-    writeScheduleIni(ctx_, "Schedule", "Iniflg", "1");
+    settings_.writeStateKey(ctx_, "Schedule", "Iniflg", "1");
     idleMarker_ = true;
 }
 

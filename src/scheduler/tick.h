@@ -3,6 +3,8 @@
 // owns the timer and hands it in through TickTimer; everything else happens here.
 
 #include "scheduler/context.h"
+#include "scheduler/schedule.h"
+#include "scheduler/settings_reload.h"
 
 #include <functional>
 
@@ -23,8 +25,10 @@ enum class DueTickEnd {
     RunCompleted, // the run went through and its lock row is gone; the timer runs on
 };
 
-// The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock.
-using DueTickWork = std::function<DueTickEnd(ProgramContext&)>;
+// The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock. It
+// gets the evaluation that found the run due (its run time and due kinds) and the held settings,
+// which its own load replaces.
+using DueTickWork = std::function<DueTickEnd(ProgramContext&, const TickState&, ResidentSettings&)>;
 
 class SchedulerTick {
 public:
@@ -34,6 +38,12 @@ public:
     SchedulerTick& operator=(const SchedulerTick&) = delete;
 
     void setDueTickWork(DueTickWork dueWork) { dueWork_ = std::move(dueWork); }
+
+    // The resident program's start: the first evaluation looks back to it.
+    void setStartTime(platform::LocalTime start) { state_ = TickState{start, {}, {}, {}}; }
+    const TickState& state() const { return state_; }
+    // The settings the tick evaluates and hands to its work.
+    ResidentSettings& settings() { return settings_; }
 
     // Before the evaluation, the tick loads the settings again when MSDE_DBTOOL.INI or ZUZOR.INI
     // changed since the resident program last loaded them (nothing is compared before a first
@@ -55,6 +65,8 @@ private:
     ProgramContext& ctx_;
     TickTimer& timer_;
     DueTickWork dueWork_;
+    TickState state_;
+    ResidentSettings settings_;
     bool idleMarker_ = false;
     bool running_ = false;
     bool reloadRequested_ = false;

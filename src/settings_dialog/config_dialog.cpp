@@ -70,8 +70,9 @@ private:
 } // namespace
 
 Frm_EnCrt_ScheduleBackup_Config::Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx,
+                                                                 scheduler::DbSession& session,
                                                                  ServerListLoader loadServerList, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), loadServerList_(std::move(loadServerList)) {
+    : QDialog(parent), ctx_(ctx), session_(session), loadServerList_(std::move(loadServerList)) {
     setObjectName(QStringLiteral("Frm_EnCrt_ScheduleBackup_Config"));
     setWindowTitle(QStringLiteral("スケジュールバックアップ環境設定画面"));
     c_ = buildControls(*this);
@@ -82,8 +83,8 @@ Frm_EnCrt_ScheduleBackup_Config::Frm_EnCrt_ScheduleBackup_Config(scheduler::Prog
 void Frm_EnCrt_ScheduleBackup_Config::Form_Load() {
     // Without the server's list the dialog still opens, on what the settings files say and with
     // an empty list; the design texts name folders of another system.
-    loaded_ = loadServerList_ && loadServerList_(ctx_);
-    FormValues v = loadedValues(ctx_);
+    loaded_ = loadServerList_ && loadServerList_(ctx_, session_);
+    FormValues v = loadedValues(ctx_, session_.serverDatabases);
     if (!loaded_)
         v.databases.clear(); // what the list may still hold is not this server's answer
     setValues(v);
@@ -218,18 +219,20 @@ void Frm_EnCrt_ScheduleBackup_Config::Cmd_OK_Click() {
     // another try once the file is writable, or for Cancel.
     if (!fnSaveSettings(ctx_, values()))
         return;
-    if (!scheduler::fnLoadSettings(ctx_))
+    reloaded_ = scheduler::fnLoadSettings(ctx_, session_.serverDatabases);
+    if (!*reloaded_)
         common::fnQRMES01_DispMessage(ctx_.ui, 3001, 0, "INIファイルのロード", "", "");
     accept();
 }
 
 void Frm_EnCrt_ScheduleBackup_Config::done(int result) {
-    ctx_.releaseDatabase(); // Form_Unload: the connection was opened to fetch the list
+    session_.release(); // Form_Unload: the connection was opened to fetch the list
     QDialog::done(result);
 }
 
-int showSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent, ServerListLoader loadServerList) {
-    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, std::move(loadServerList), parent);
+int showSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent,
+                       ServerListLoader loadServerList) {
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session, std::move(loadServerList), parent);
     return dialog.exec();
 }
 

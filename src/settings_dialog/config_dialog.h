@@ -1,9 +1,10 @@
 #pragma once
 // Frm_EnCrt_ScheduleBackup_Config: the settings dialog. It loads from the settings files and the
 // server's database list when it is created, checks everything when OK is pressed, saves and
-// reloads the program's settings, and releases the shared database connection when it closes.
+// reloads the program's settings, and releases its session's database connection when it closes.
 
 #include "scheduler/context.h"
+#include "scheduler/settings.h"
 #include "settings_dialog/dialog_controls.h"
 #include "settings_dialog/form_values.h"
 #include "settings_dialog/server_list.h"
@@ -11,26 +12,30 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLineEdit;
 
 namespace settings_dialog {
 
-// Opens the product database into ctx.database and fills ctx.serverDatabases; false when either
+// Opens the product database into the session and fills its server list; false when either
 // failed (after its own message).
-using ServerListLoader = std::function<bool(scheduler::ProgramContext&)>;
+using ServerListLoader = std::function<bool(scheduler::ProgramContext&, scheduler::DbSession&)>;
 
 class Frm_EnCrt_ScheduleBackup_Config : public QDialog {
     Q_OBJECT
 public:
-    explicit Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx,
-                                             ServerListLoader loadServerList = openDatabaseAndLoadList,
-                                             QWidget* parent = nullptr);
+    // `session` is the opener's: a due tick checks its settings again on the list loaded here.
+    Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx, scheduler::DbSession& session,
+                                    ServerListLoader loadServerList = openDatabaseAndLoadList,
+                                    QWidget* parent = nullptr);
 
     // True when the server's database list was fetched; without it the controls show the settings
     // files' values (empty where there are none) and an empty list.
     bool loaded() const { return loaded_; }
+    // The settings loaded again after a save; none before one.
+    const std::optional<scheduler::LoadedSettings>& reloaded() const { return reloaded_; }
 
     // What the controls show, and setting them (the enabling rules follow).
     FormValues values() const;
@@ -39,7 +44,7 @@ public:
     // Every check in order; the first failure is shown, its tab selected and its control focused.
     bool fnCheckInput();
 
-    // Closing in any way (OK, Cancel, Escape, the close box) releases the shared connection.
+    // Closing in any way (OK, Cancel, Escape, the close box) releases the session's connection.
     void done(int result) override;
 
 private:
@@ -54,13 +59,15 @@ private:
     void focusControl(const std::string& objectName);
 
     scheduler::ProgramContext& ctx_;
+    scheduler::DbSession& session_;
     ServerListLoader loadServerList_;
     DialogControls c_;
     bool loaded_ = false;
+    std::optional<scheduler::LoadedSettings> reloaded_;
 };
 
 // Shows the dialog modally; QDialog::Accepted when the settings were saved.
-int showSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent = nullptr,
+int showSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent = nullptr,
                        ServerListLoader loadServerList = openDatabaseAndLoadList);
 
 } // namespace settings_dialog

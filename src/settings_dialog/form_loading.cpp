@@ -60,9 +60,10 @@ void sbSetDbListAndDefaults(FormValues& v, const std::vector<std::string>& serve
     v.log.time = "11:00";
 }
 
-void sbLoadSchedule(const scheduler::ProgramContext& ctx, FormValues& v) {
+void sbLoadSchedule(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
+                    FormValues& v) {
     std::vector<std::string> selected;
-    if (scheduler::fnCheckDbNames(ctx, selected)) {
+    if (scheduler::fnCheckDbNames(ctx, serverDatabases, selected)) {
         for (DatabaseItem& item : v.databases)
             for (const std::string& name : selected)
                 item.ticked = item.ticked || item.name == name;
@@ -88,12 +89,12 @@ void sbLoadFileCopy(const scheduler::ProgramContext& ctx, FormValues& v) {
     v.gijyutuTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "GIJYUTUFILE_DIR"));
 }
 
-FormValues loadedValues(const scheduler::ProgramContext& ctx) {
+FormValues loadedValues(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     FormValues v;
     sbClearSchedule(v);
     sbClearFileCopy(v);
-    sbSetDbListAndDefaults(v, ctx.serverDatabases);
-    sbLoadSchedule(ctx, v);
+    sbSetDbListAndDefaults(v, serverDatabases);
+    sbLoadSchedule(ctx, serverDatabases, v);
     sbLoadFileCopy(ctx, v);
     return v;
 }

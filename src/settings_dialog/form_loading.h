@@ -19,13 +19,14 @@ void sbClearFileCopy(FormValues& v);
 void sbSetDbListAndDefaults(FormValues& v, const std::vector<std::string>& serverDatabases);
 
 // MSDE_DBTOOL.INI [Schedule] and the three kinds; the temporary-log term falls back to
-// ZUZOR.INI. Needs ctx.serverDatabases to be the list shown.
-void sbLoadSchedule(const scheduler::ProgramContext& ctx, FormValues& v);
+// ZUZOR.INI. Needs `serverDatabases` to be the list shown.
+void sbLoadSchedule(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
+                    FormValues& v);
 
 // MSDE_DBTOOL.INI [FILE_COPY] and the product's source folders, whatever the copy flag says.
 void sbLoadFileCopy(const scheduler::ProgramContext& ctx, FormValues& v);
 
 // All of the above on a fresh set of values.
-FormValues loadedValues(const scheduler::ProgramContext& ctx);
+FormValues loadedValues(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
 } // namespace settings_dialog

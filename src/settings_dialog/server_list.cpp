@@ -5,9 +5,9 @@
 
 namespace settings_dialog {
 
-bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx) {
-    ctx.releaseDatabase();
-    if (const auto db = scheduler::fnGetDbObject(ctx); !db) {
+bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx, scheduler::DbSession& session) {
+    session.release();
+    if (const auto db = scheduler::fnGetDbObject(ctx, session); !db) {
         // A missing login or settings path gets its message alone; only a server that could not
         // be reached or refused the login gets the scheduler's box.
         scheduler::reportDbObjectFailure(ctx.ui, db.failure);
@@ -15,7 +15,7 @@ bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx) {
             ctx.ui.messageBox("DBオブジェクトの取得に失敗しました。", "", platform::MsgIcon::Critical);
         return false;
     }
-    return backup::fnLoadDBList(ctx);
+    return backup::fnLoadDBList(ctx, session);
 }
 
 } // namespace settings_dialog

@@ -3,13 +3,14 @@
 // databases.
 
 #include "scheduler/context.h"
+#include "scheduler/db_session.h"
 
 namespace settings_dialog {
 
-// Opens the shared connection (ctx.database) and fills ctx.serverDatabases. A login missing from
+// Opens the session's connection and fills session.serverDatabases. A login missing from
 // the settings gets its message 3001 and a server without user databases its message 3004; a
 // connection that cannot be made is reported with the scheduler's own box, so that the user knows
 // why the dialog shows no databases.
-bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx);
+bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx, scheduler::DbSession& session);
 
 } // namespace settings_dialog

@@ -4,6 +4,7 @@
 #include "app/termination_signals.h"
 #include "app/tray_icon.h"
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "platform_qt/qt_ui_sink.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -26,7 +27,8 @@ protected:
     testsupport::TempDir dir;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 3, 0, 0)};
     testsupport::RecordingSink sink;
-    scheduler::ProgramContext ctx{clock, sink, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, sink, files, dir.path()};
     std::vector<bool> timerWhileDialogOpen;
     Frm_EnCrt_ScheduleBackup window{ctx, [this] { timerWhileDialogOpen.push_back(window.driver().isEnabled()); }, true};
 };
@@ -68,13 +70,10 @@ TEST_F(ResidentWindowTest, SettingsCommandStopsTheTimerAndAlwaysRestartsIt) {
     EXPECT_TRUE(window.driver().isEnabled());
 }
 
-TEST_F(ResidentWindowTest, EndReleasesTheConnectionRemovesTheIconAndEnds) {
-    bool released = false;
-    ctx.database = std::shared_ptr<data::QRCDBS_DataBase>(nullptr, [&](data::QRCDBS_DataBase*) { released = true; });
+TEST_F(ResidentWindowTest, EndRemovesTheIconAndEnds) {
     window.Form_Load();
     QSignalSpy ended(&window, &Frm_EnCrt_ScheduleBackup::ended);
     window.trayIcon()->PopMenu1_End()->trigger();
-    EXPECT_TRUE(released);
     EXPECT_FALSE(window.trayIcon()->isVisible());
     EXPECT_FALSE(window.driver().isEnabled());
     EXPECT_EQ(ended.count(), 1);

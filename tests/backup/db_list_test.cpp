@@ -3,6 +3,7 @@
 
 #include "data/database.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "support/product_server.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +12,13 @@ namespace {
 
 struct DbList : ::testing::Test {
     testsupport::ProductServer p; // the server holds PRODUCT besides the four system databases
-    scheduler::ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
+    scheduler::DbSession session;
 
     void connect(const std::string& database) {
-        ctx.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
-        ASSERT_TRUE(ctx.database->fnOpen(p.serverName(), database, p.server.user(), p.server.password(), 1));
+        session.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
+        ASSERT_TRUE(session.database->fnOpen(p.serverName(), database, p.server.user(), p.server.password(), 1));
     }
 };
 
@@ -30,9 +33,9 @@ TEST_F(DbList, UserDatabasesInNameOrderWithTrimmedSystemNamesLeftOut) {
     std::filesystem::copy_file(p.server.data_dir() / "SALES.sqlite", p.server.data_dir() / " master .sqlite");
     ASSERT_EQ(p.server.query("SELECT name FROM master..sysdatabases WHERE name = ' master '").size(), 1u);
     connect("master");
-    ctx.serverDatabases = {"stale"};
-    ASSERT_TRUE(backup::fnLoadDBList(ctx));
-    EXPECT_EQ(ctx.serverDatabases, (std::vector<std::string>{"ACCOUNTS", "PRODUCT", "SALES"}));
+    session.serverDatabases = {"stale"};
+    ASSERT_TRUE(backup::fnLoadDBList(ctx, session));
+    EXPECT_EQ(session.serverDatabases, (std::vector<std::string>{"ACCOUNTS", "PRODUCT", "SALES"}));
     EXPECT_TRUE(p.ui.lines.empty());
     const std::string query = "SELECT name FROM master..sysdatabases  Where  LTrim(RTrim(name)) <> 'master' AND "
                               "LTrim(RTrim(name)) <> 'tempdb' AND LTrim(RTrim(name)) <> 'msdb' AND LTrim(RTrim(name)) "
@@ -46,16 +49,16 @@ TEST_F(DbList, UserDatabasesInNameOrderWithTrimmedSystemNamesLeftOut) {
 TEST_F(DbList, OnlySystemDatabasesGiveMessage3004) {
     p.server.execute("DROP DATABASE [PRODUCT]");
     connect("master");
-    EXPECT_FALSE(backup::fnLoadDBList(ctx));
-    EXPECT_TRUE(ctx.serverDatabases.empty());
+    EXPECT_FALSE(backup::fnLoadDBList(ctx, session));
+    EXPECT_TRUE(session.serverDatabases.empty());
     EXPECT_EQ(p.ui.lines, std::vector<std::string>{"MESSAGE\t3004\tデータベース\t\t"});
 }
 
 TEST_F(DbList, AListThatCannotBeReadGivesMessage3001) {
-    EXPECT_FALSE(backup::fnLoadDBList(ctx)); // no connection object at all
+    EXPECT_FALSE(backup::fnLoadDBList(ctx, session)); // no connection object at all
     connect("PRODUCT");
-    ctx.database->fnClose();
-    EXPECT_FALSE(backup::fnLoadDBList(ctx));
+    session.database->fnClose();
+    EXPECT_FALSE(backup::fnLoadDBList(ctx, session));
     EXPECT_EQ(p.ui.lines, std::vector<std::string>(2, "MESSAGE\t3001\tデータベース一覧の取得\t\t"));
 
     std::vector<std::string> untouched{"kept"};

@@ -1,4 +1,5 @@
 #include "backup/local_retention.h"
+#include "platform/local_filesystem.h"
 #include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
@@ -16,14 +17,17 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
+    scheduler::Settings settings;
     testsupport::FaultyFileSystem fs;
     scheduler::RunFailures failures;
+    platform::LocalTime runTime{}; // of the run the retention belongs to
 
     void SetUp() override {
-        ctx.settings.path = (dir / "backup").string();
-        ctx.settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
-        ctx.currentTick = clock.now();
+        settings.path = (dir / "backup").string();
+        settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
+        runTime = clock.now();
         std::filesystem::create_directories(dir / "backup");
     }
     std::string file(const std::string& name, platform::LocalTime modified) {
@@ -35,7 +39,7 @@ protected:
     std::vector<std::string> run() {
         {
             scheduler::DailyLog log(dir / "run.log", clock);
-            failures = backup::sbDeleteExpiredBackupFiles(ctx, {ctx.settings, *ctx.currentTick, {}, {}, {}}, log, fs);
+            failures = backup::sbDeleteExpiredBackupFiles(ctx, {settings, runTime, {}, {}, {}}, log, fs);
         }
         return testsupport::readLogLines(dir / "run.log");
     }
@@ -79,7 +83,7 @@ TEST_F(LocalRetentionTest, AReadOnlyFileFailsTheRunButTheNextOneIsStillDeleted) 
 }
 
 TEST_F(LocalRetentionTest, AMissingFolderWritesOnlyTheSectionLines) {
-    ctx.settings.path = (dir / "missing").string();
+    settings.path = (dir / "missing").string();
     EXPECT_EQ(run().size(), 2u);
     EXPECT_TRUE(failures.empty());
 }

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 using platform::makeLocalTime;
+using scheduler::BackupKind;
 using scheduler::RunStage;
 using testsupport::RunSite;
 
@@ -16,7 +17,7 @@ namespace {
 struct Case {
     const char* name;
     std::vector<std::string> refusedBackups;
-    std::array<std::string, 3> kinds;
+    scheduler::BackupKinds kinds;
     std::function<void(RunSite&)> prepare;
     std::vector<std::pair<RunStage, std::string>> failures; // stage and the end of its subject
     std::size_t written;
@@ -31,12 +32,12 @@ std::string tail(const std::string& subject, std::size_t n) {
 
 TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
     const Case cases[] = {
-        {"flawless full", {}, {"INIT", "", ""}, {}, {}, 5, true},
-        {"differential only", {}, {"", "DIFF", ""}, {}, {}, 2, false},
-        {"one database refused", {"SALES"}, {"INIT", "", ""}, {}, {{RunStage::DatabaseBackup, "SALES"}}, 4, false},
+        {"flawless full", {}, BackupKind::Full, {}, {}, 5, true},
+        {"differential only", {}, BackupKind::Diff, {}, {}, 2, false},
+        {"one database refused", {"SALES"}, BackupKind::Full, {}, {{RunStage::DatabaseBackup, "SALES"}}, 4, false},
         {"one copy target read-only",
          {},
-         {"INIT", "", ""},
+         BackupKind::Full,
          [](RunSite& site) {
              site.copyOn();
              std::filesystem::create_directories(site.extDir() + "/SALES");
@@ -47,7 +48,7 @@ TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
          false},
         {"server unreachable",
          {},
-         {"INIT", "", ""},
+         BackupKind::Full,
          [](RunSite& site) { site.server.stop(); },
          {{RunStage::Connection, ""}},
          0,
@@ -60,10 +61,8 @@ TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
             c.prepare(site);
         site.applySettings();
         site.clock.set(makeLocalTime(2026, 12, 3, 2, 0, 30));
-        site.ctx.currentTick = site.clock.now();
-        site.ctx.dueKinds = c.kinds;
-
-        const auto report = backup::BackupRun(site.ctx, site.ctx.settings).run();
+        const auto report =
+            backup::BackupRun(site.ctx, site.tick.settings().current(), site.clock.now(), c.kinds).run();
 
         std::vector<std::pair<RunStage, std::string>> failures;
         for (const auto& f : report.failures)
@@ -79,9 +78,9 @@ TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
 TEST(RunReport, FilesAreListedPerKindInTheOrderOfTheSelectedDatabases) {
     RunSite site;
     site.clock.set(makeLocalTime(2026, 12, 3, 2, 0, 30));
-    site.ctx.currentTick = site.clock.now();
-    site.ctx.dueKinds = {"INIT", "", "LOG"};
-    const auto report = backup::BackupRun(site.ctx, site.ctx.settings).run();
+    const auto report = backup::BackupRun(site.ctx, site.tick.settings().current(), site.clock.now(),
+                                          scheduler::BackupKinds(BackupKind::Full) | BackupKind::Log)
+                            .run();
     const std::string b = site.backupDir();
     EXPECT_EQ(report.files.full, (std::vector<std::string>{b + "/SABRELUND/SABRELUND_20261203020030_INIT.DAT",
                                                            b + "/SALES/SALES_20261203020030_INIT.DAT"}));

@@ -217,11 +217,12 @@ TEST(ScheduledRun, TheOwnLockRowIsHeldDuringTheRunAndALeftOverOneIsReplaced) {
                         "SABRELUND");
     std::vector<std::string> rowsDuringRun;
     std::string flagDuringRun;
-    site.services.runBackup = [&](scheduler::ProgramContext& c, const auto& progress) {
+    site.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
+                                  const scheduler::Settings& settings, const auto& progress) {
         for (const auto& row : site.lockRows())
             rowsDuringRun.push_back(row[0].value_or("NULL"));
         flagDuringRun = site.setting("Schedule", "Iniflg");
-        return backup::sbScheduleBackupRun(c, progress);
+        return backup::sbScheduleBackupRun(c, state, settings, progress);
     };
     site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
     EXPECT_EQ(rowsDuringRun, std::vector<std::string>{"スケジュールバックアップ"});
@@ -232,11 +233,12 @@ TEST(ScheduledRun, TheOwnLockRowIsHeldDuringTheRunAndALeftOverOneIsReplaced) {
 
 TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     RunSite site;
-    site.ctx.currentTick = makeLocalTime(2026, 12, 3, 2, 0, 0);
-    site.ctx.dueKinds = {"INIT", "", ""};
+    scheduler::TickState due;
+    due.currentTick = makeLocalTime(2026, 12, 3, 2, 0, 0);
+    due.due = scheduler::BackupKind::Full;
     site.ini["(local)"]["PASSWORD"] = site.storedPassword("wrong");
     site.writeSettings();
-    const auto report = backup::sbScheduleBackupRun(site.ctx, {});
+    const auto report = backup::sbScheduleBackupRun(site.ctx, due, site.tick.settings().current(), {});
     auto log = site.dailyLog();
     EXPECT_EQ(slice(log, 0, 4),
               (std::vector<std::string>{"<ts>  ---------スケジュールバックアップ Start---------",
@@ -254,7 +256,7 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     testsupport::writeFile(site.dir / "program" / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=127.0.0.1," +
                                                                    std::to_string(site.server.port()) +
                                                                    "\r\nDB_NAME=master\r\n");
-    backup::sbScheduleBackupRun(site.ctx, {});
+    backup::sbScheduleBackupRun(site.ctx, due, site.tick.settings().current(), {});
     log = site.dailyLog();
     EXPECT_EQ(slice(log, 1, 2), std::vector<std::string>{"【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ"});
     EXPECT_EQ(site.ui.lines.back(), "MESSAGE\t3004\tデータベース\t\t");
@@ -293,8 +295,9 @@ TEST(ScheduledRun, PreCheckReportsUnreachableFoldersThenTheSettingsCheckOffersTh
 
 TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheTimer) {
     RunSite site;
-    site.services.runBackup = [&](scheduler::ProgramContext& c, const auto& progress) {
-        auto report = backup::sbScheduleBackupRun(c, progress);
+    site.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
+                                  const scheduler::Settings& settings, const auto& progress) {
+        auto report = backup::sbScheduleBackupRun(c, state, settings, progress);
         // The row can still be found, but a deletion that names the deletion flag is refused.
         site.server.execute("DROP TABLE 排他管理; CREATE TABLE 排他管理 (テーブル名称 NVARCHAR(128) NULL); "
                             "INSERT INTO 排他管理 VALUES (N'スケジュールバックアップ')",
@@ -309,4 +312,20 @@ TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheT
                                  "排他管理テーブルからレコード削除に失敗しました。"}));
     EXPECT_FALSE(site.timer.enabled);
     EXPECT_EQ(site.lockRows().size(), 1u);
+}
+
+TEST(ScheduledRun, SettingsPutRightInTheOfferedDialogAreWhatTheRunBacksUpAndWhatTheTickHolds) {
+    RunSite site;
+    site.ini["Schedule"]["LocalPreserveTerm"] = "1000"; // loads as 30 days, but fails the check
+    site.writeSettings();
+    site.ui.onSettingsDialog = [&] {
+        site.ini["Schedule"]["Db"] = "SALES";
+        site.ini["Schedule"]["LocalPreserveTerm"] = "30";
+        site.writeSettings();
+    };
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 0));
+    EXPECT_TRUE(std::filesystem::exists(site.dir / "backup" / "SALES"));
+    EXPECT_FALSE(std::filesystem::exists(site.dir / "backup" / "SABRELUND"));
+    EXPECT_EQ(site.tick.settings().current().databases, std::vector<std::string>{"SALES"});
+    EXPECT_NE(site.setting("BACKUPTIME", "START"), "");
 }

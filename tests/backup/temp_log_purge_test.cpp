@@ -19,16 +19,18 @@ protected:
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 14, 0)};
     testsupport::FaultyFileSystem fs;
     scheduler::ProgramContext ctx{clock, ui, fs, dir / "program"};
+    scheduler::Settings settings;
+    platform::LocalTime runTime{}; // of the run the purge belongs to
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "program");
-        ctx.settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
-        ctx.currentTick = clock.now();
+        settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
+        runTime = clock.now();
     }
     std::vector<std::string> purge() {
         const auto log = dir / "run.log";
         std::filesystem::remove(log);
-        backup::sbDeleteTempLog(ctx, {ctx.settings, *ctx.currentTick, {}, log, {}});
+        backup::sbDeleteTempLog(ctx, {settings, runTime, {}, log, {}});
         return testsupport::readLogLines(log);
     }
 };
@@ -73,7 +75,7 @@ TEST_F(TempLogPurgeTest, LogFilesGoByCreationTimeBelowTheProgramFolderWhenNoProd
     // The limit is the run's day at midnight less 90 days: a run 91 days after the files' day
     // finds them old enough, one a day earlier does not.
     clock.set(platform::LocalTime(platform::dayOf(*created) + std::chrono::days(91)) + std::chrono::hours(1));
-    ctx.currentTick = clock.now();
+    runTime = clock.now();
     const auto lines = purge();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end() - 1),
               (std::vector<std::string>{"削除ファイル名：" + logs.string() + "/.hidden.LOG",
@@ -85,7 +87,7 @@ TEST_F(TempLogPurgeTest, LogFilesGoByCreationTimeBelowTheProgramFolderWhenNoProd
 
     writeFile(logs / "a.log", "x");
     clock.set(clock.now() - std::chrono::days(1));
-    ctx.currentTick = clock.now();
+    runTime = clock.now();
     EXPECT_EQ(purge().size(), 5u);
 }
 

@@ -25,11 +25,14 @@ protected:
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0, 30)};
     testsupport::FaultyFileSystem fs; // the real one until a test asks for a fault
     scheduler::ProgramContext ctx{clock, ui, fs, dir.path()};
+    scheduler::Settings settings;
     const std::string local = (dir / "local").string(), ext = (dir / "ext").string();
     const std::string product = (dir / "product").string();
     const std::filesystem::path logPath = dir / "20261203.log";
     scheduler::BackupFiles files;    // what the database stage wrote
     scheduler::RunFailures failures; // of the last copy run
+    platform::LocalTime runTime{};   // of the run the copy belongs to
+    scheduler::BackupKinds due;      // what was due in that run
 
     CopyRunTest() {
         writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "cert");
@@ -37,18 +40,16 @@ protected:
         writeFile(dir / "product" / "Wexmarl" / "data.bin", "wexmarl");
         writeProductIni(product, product + "/KEYMANAGE", product + "/技術資料");
         std::filesystem::create_directories(ext);
-        auto& s = ctx.settings;
+        auto& s = settings;
         s.copyEnabled = true;
         s.dbBackupFileDir = s.keyFileDir = s.gijyutuFileDir = ext;
         s.outSidePreserveTerm = scheduler::termFromText("60", 999, "60");
         s.databases = {"SABRELUND", "SALES"};
-        ctx.currentTick = makeLocalTime(2026, 12, 3, 2, 0, 0);
+        runTime = makeLocalTime(2026, 12, 3, 2, 0, 0);
     }
 
-    // The copy run of a run due at ctx.currentTick for ctx.dueKinds with `files`.
-    void copyOut() {
-        failures = copy::sbFileCopyToOutside(ctx, {ctx.settings, *ctx.currentTick, ctx.dueKinds, logPath, {}}, files);
-    }
+    // The copy run of a run due at `runTime` for `due` with `files`.
+    void copyOut() { failures = copy::sbFileCopyToOutside(ctx, {settings, runTime, due, logPath, {}}, files); }
     bool runFailed() const { return !failures.empty(); }
 
     // ZUZOR.INI in the program folder, DEDoda.ini in the install folder.
@@ -65,10 +66,10 @@ protected:
     // This run's local backup: local/NAME/NAME_20261203020000_KIND.DAT, or local/NAME_... with no folder.
     std::string backup(const std::string& name, const std::string& kind, bool ownFolder = true) {
         const std::string folder = ownFolder ? local + "/" + name : local;
-        return file(folder + "/" + name + "_20261203020000_" + kind + ".DAT", *ctx.currentTick, name + kind);
+        return file(folder + "/" + name + "_20261203020000_" + kind + ".DAT", runTime, name + kind);
     }
     void dueFull() {
-        ctx.dueKinds = {"INIT", "", ""};
+        due = scheduler::BackupKind::Full;
         files.full = {backup("SABRELUND", "INIT"), backup("SALES", "INIT")};
         files.master = backup("MASTER", "INIT", false);
         files.msdb = backup("MSDB", "INIT", false);

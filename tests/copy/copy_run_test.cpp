@@ -192,9 +192,10 @@ TEST(CopyRun, ADatabaseWithoutANewBackupKeepsItsEarlierCopiesOfTheDay) {
     cut.applySettings();
     cut.existing("MASTER_20261203000100_INIT.DAT", makeLocalTime(2026, 12, 3));
     cut.existing("MASTER_20261203000200_INIT.DAT", makeLocalTime(2026, 12, 3));
-    cut.services.runBackup = [&](scheduler::ProgramContext& c, const auto& progress) {
+    cut.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
+                                 const scheduler::Settings& settings, const auto& progress) {
         cut.server.stop();
-        return backup::sbScheduleBackupRun(c, progress);
+        return backup::sbScheduleBackupRun(c, state, settings, progress);
     };
     cut.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
     EXPECT_TRUE(std::filesystem::exists(cut.extDir() + "/MASTER_20261203000100_INIT.DAT"));

@@ -14,7 +14,7 @@ std::vector<std::string> slice(const std::vector<std::string>& lines, std::size_
 } // namespace
 
 TEST_F(CopyRunTest, CopyingOffWritesOnlyTheSkipLine) {
-    ctx.settings.copyEnabled = false;
+    settings.copyEnabled = false;
     dueFull();
     file(ext + "/old.DAT", makeLocalTime(2026, 1, 1));
     copyOut();
@@ -29,7 +29,7 @@ TEST_F(CopyRunTest, AFullRunCleansUpTheDayAndPutsEveryBackupAndFolderAtTheTarget
     // Three earlier copies of the day: the first two listed go, the last stays beside the new one.
     const std::string day = ext + "/SABRELUND/SABRELUND_20261203";
     for (const char* t : {"000100", "000200", "000300"})
-        file(day + t + "_INIT.DAT", *ctx.currentTick);
+        file(day + t + "_INIT.DAT", runTime);
     file(ext + "/old.DAT", makeLocalTime(2026, 10, 4)); // 60 days before the run's day
 
     copyOut();
@@ -60,7 +60,7 @@ TEST_F(CopyRunTest, AFullRunCleansUpTheDayAndPutsEveryBackupAndFolderAtTheTarget
     EXPECT_TRUE(exists("SABRELUND/SABRELUND_20261203000300_INIT.DAT"));
     EXPECT_EQ(testsupport::readFile(ext + "/SALES/SALES_20261203020000_INIT.DAT"), "SALESINIT");
     std::error_code ec;
-    EXPECT_EQ(fs.lastModified(ext + "/SALES/SALES_20261203020000_INIT.DAT", ec), *ctx.currentTick);
+    EXPECT_EQ(fs.lastModified(ext + "/SALES/SALES_20261203020000_INIT.DAT", ec), runTime);
     for (const char* f : {"SABRELUND/SABRELUND_20261203020000_INIT.DAT", "MASTER_20261203020000_INIT.DAT",
                           "MSDB_20261203020000_INIT.DAT", "MODEL_20261203020000_INIT.DAT", "KEYMANAGE/cert.pem",
                           "技術資料/manual.txt", "Wexmarl/data.bin"})
@@ -69,7 +69,7 @@ TEST_F(CopyRunTest, AFullRunCleansUpTheDayAndPutsEveryBackupAndFolderAtTheTarget
     EXPECT_TRUE(ui.lines.empty());
 
     // A second run refreshes the one copy of each folder and keeps files only the copy has.
-    ctx.dueKinds = {"", "", ""};
+    due = {};
     writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "renewed");
     writeFile(ext + "/技術資料/own-note.txt", "kept");
     copyOut();
@@ -102,10 +102,10 @@ TEST_F(CopyRunTest, RetentionJudgesUpperCaseDatByDayAndSparesOnlyTheCertificateA
 }
 
 TEST_F(CopyRunTest, MissingDifferentialFilesDoNotFailTheRunUnlikeMissingFullOrSystemFiles) {
-    ctx.dueKinds = {"", "DIFF", ""};
+    due = scheduler::BackupKind::Diff;
     files.diff = {local + "/SABRELUND/gone_DIFF.DAT", backup("SALES", "DIFF")};
     for (const char* t : {"000100", "000200"})
-        file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", *ctx.currentTick);
+        file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", runTime);
     copyOut();
 
     const auto lines = logLines();
@@ -127,9 +127,9 @@ TEST_F(CopyRunTest, MissingDifferentialFilesDoNotFailTheRunUnlikeMissingFullOrSy
 }
 
 TEST_F(CopyRunTest, CopyFailuresAreLoggedAndShownButOnlyFullAndSystemBackupsFailTheRun) {
-    ctx.dueKinds = {"", "", "LOG"};
+    due = scheduler::BackupKind::Log;
     files.log = {backup("SABRELUND", "LOG"), backup("SALES", "LOG")};
-    file(ext + "/SALES/SALES_20261203020000_LOG.DAT", *ctx.currentTick, "someone's own copy");
+    file(ext + "/SALES/SALES_20261203020000_LOG.DAT", runTime, "someone's own copy");
     ::chmod((ext + "/SALES/SALES_20261203020000_LOG.DAT").c_str(), 0444);
     std::filesystem::create_directory(ext + "/SABRELUND");
     ::chmod((ext + "/SABRELUND").c_str(), 0555); // a read-only target folder, also for root
@@ -152,7 +152,7 @@ TEST_F(CopyRunTest, CopyFailuresAreLoggedAndShownButOnlyFullAndSystemBackupsFail
 
 TEST_F(CopyRunTest, AMediumFillingUpPartWayLeavesNoCopyThatLooksGood) {
     dueFull();
-    files.full[1] = file(local + "/SALES/SALES_20261203020000_INIT.DAT", *ctx.currentTick, std::string(2 << 20, 's'));
+    files.full[1] = file(local + "/SALES/SALES_20261203020000_INIT.DAT", runTime, std::string(2 << 20, 's'));
     // The child's files cannot grow beyond 1 MiB: the SALES copy stops part-way.
     const int status = testsupport::runWithFileSizeLimit(1 << 20, [&] {
         copyOut();
@@ -171,10 +171,10 @@ TEST_F(CopyRunTest, AMediumFillingUpPartWayLeavesNoCopyThatLooksGood) {
 }
 
 TEST_F(CopyRunTest, TheSameDayIsTheClocksDayWhenTheCopyRunsPastMidnight) {
-    ctx.currentTick = makeLocalTime(2026, 12, 3, 23, 59, 0);
+    runTime = makeLocalTime(2026, 12, 3, 23, 59, 0);
     clock.set(makeLocalTime(2026, 12, 4, 0, 20, 0));
-    ctx.dueKinds = {"INIT", "", ""};
-    files.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", *ctx.currentTick)};
+    due = scheduler::BackupKind::Full;
+    files.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", runTime)};
     files.written = files.full;
     for (const char* t : {"000100", "120000"})
         file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", makeLocalTime(2026, 12, 3));
@@ -192,7 +192,7 @@ TEST_F(CopyRunTest, ACopyFailingAtItsDataOrItsRenameLeavesTheOldCopyAndNoTempora
     using testsupport::CopyStep, testsupport::FsOp;
     dueFull();
     const std::string sales = ext + "/SALES/SALES_20261203020000_INIT.DAT";
-    file(sales, *ctx.currentTick, "earlier copy");
+    file(sales, runTime, "earlier copy");
     fs.fail(FsOp::Copy, "/SALES/SALES_20261203020000_INIT.DAT", std::errc::no_space_on_device, 3);
     fs.fail(FsOp::Copy, "/MSDB_20261203020000_INIT.DAT", std::errc::io_error, 0, CopyStep::Rename);
 
@@ -228,8 +228,8 @@ TEST_F(CopyRunTest, AFailedDeletionFailsTheRunInTheRetentionButNotInTheSameDayCl
         SCOPED_TRACE(retentionFails);
         std::filesystem::remove(logPath);
         dueFull();
-        file(earlier, *ctx.currentTick);
-        file(ext + "/SABRELUND/SABRELUND_20261203000200_INIT.DAT", *ctx.currentTick);
+        file(earlier, runTime);
+        file(ext + "/SABRELUND/SABRELUND_20261203000200_INIT.DAT", runTime);
         file(expired, makeLocalTime(2026, 10, 1));
         fs.fail(FsOp::Delete, retentionFails ? "/SALES_20261001020000_INIT.DAT" : "/SABRELUND_20261203000100_INIT.DAT",
                 std::errc::device_or_resource_busy);

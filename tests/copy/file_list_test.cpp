@@ -15,10 +15,12 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
+    scheduler::Settings settings;
     platform::LocalFileSystem fs;
     int folderCalls = 0; // progress calls
-    const scheduler::RunPlan plan{ctx.settings, clock.now(), {}, {}, [this] { ++folderCalls; }};
+    const scheduler::RunPlan plan{settings, clock.now(), {}, {}, [this] { ++folderCalls; }};
 
     std::vector<std::string> relative(const std::vector<std::string>& list) const {
         std::vector<std::string> out;
@@ -39,8 +41,8 @@ TEST_F(FileListTest, ListsFolderFilesBeforeSubFoldersAndSkipsTheProductFolderCop
     writeFile(dir / "ZUZOR.INI",
               platform::toCp932("[SABRELUND]\r\nPATH=" + (dir / "product").string() +
                                 "\r\n[GIJYUTU]\r\nPATH=" + (dir / "product").string() + "/技術資料\r\n"));
-    ctx.settings.keyFileDir = (dir / "ext").string();
-    ctx.settings.gijyutuFileDir = (dir / "ext").string() + "/";
+    settings.keyFileDir = (dir / "ext").string();
+    settings.gijyutuFileDir = (dir / "ext").string() + "/";
     for (const char* f : {"b.DAT", "A.dat", "SALES/SALES_1_INIT.DAT", "SALES/x.log", "KEYMANAGE/cert.DAT",
                           "技術資料/doc.DAT", "deeper/KEYMANAGE/kept.DAT", "keymanage/case.DAT", "Wexmarl/w.DAT"})
         writeFile(dir / "ext" / f, "x");

@@ -6,18 +6,18 @@ using namespace copytest;
 TEST_F(CopyRunTest, MissingSourcesAndTargetsAreReportedFolderByFolder) {
     // No documents setting; an install folder ending in "/"; the certificate target missing.
     writeProductIni(product + "/", product + "/KEYMANAGE", "");
-    ctx.settings.keyFileDir = (dir / "no-such-folder").string();
+    settings.keyFileDir = (dir / "no-such-folder").string();
     std::filesystem::create_directory(dir / "product" / "Wexmarl" / "empty");
 
     copyOut();
 
     const std::string keySource = product + "/KEYMANAGE";
-    const std::string error = "No such file or directory (" + ctx.settings.keyFileDir + "/)";
+    const std::string error = "No such file or directory (" + settings.keyFileDir + "/)";
     const auto lines = logLines();
     EXPECT_EQ(std::vector<std::string>(lines.end() - 10, lines.end()),
               (std::vector<std::string>{
                   section("---Sabrelund証明書フォルダコピー Start---"),
-                  "結果：失敗" + S + "ｺﾋﾟｰ元ﾌｫﾙﾀﾞ名：" + keySource + S + "ｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ctx.settings.keyFileDir,
+                  "結果：失敗" + S + "ｺﾋﾟｰ元ﾌｫﾙﾀﾞ名：" + keySource + S + "ｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + settings.keyFileDir,
                   "Err.Description：" + error,
                   section("---Sabrelund証明書フォルダコピー End---"),
                   section("---Sabrelund技術資料フォルダコピー Start---"),
@@ -31,7 +31,7 @@ TEST_F(CopyRunTest, MissingSourcesAndTargetsAreReportedFolderByFolder) {
     EXPECT_EQ(ui.lines,
               std::vector<std::string>{"MSGBOX\tcritical\tSabrelund 証明書フォルダコピー失敗\t"
                                        "証明書フォルダコピー失敗\\rｺﾋﾟｰ元ﾌｧｲﾙ名：" +
-                                       keySource + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + ctx.settings.keyFileDir + "\\r\\r" + error});
+                                       keySource + "\\rｺﾋﾟｰ先ﾌｫﾙﾀﾞ名：" + settings.keyFileDir + "\\r\\r" + error});
     EXPECT_TRUE(runFailed());
 }
 

@@ -52,6 +52,7 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
         platform::ManualClock clock(makeLocalTime(2026, 12, 3, 2, 0));
         platform::LocalFileSystem fs;
         scheduler::ProgramContext ctx(clock, ui, fs, dir.path());
+        scheduler::Settings settings;
         scheduler::DailyLog log(dir / "run.log", clock);
         for (const auto& f : files) {
             testsupport::writeFile(dir / "b" / f.file, "x");
@@ -59,7 +60,7 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
         }
         const std::string folder = (dir / "b").string();
         const days term = copy::retentionTerm(scheduler::termFromText("30", 999, "30"), side.fallback);
-        const scheduler::RunPlan plan{ctx.settings, clock.now(), {}, {}, {}};
+        const scheduler::RunPlan plan{settings, clock.now(), {}, {}, {}};
         std::vector<copy::RetentionPolicy> policies{{folder, "*.DAT", term, true, true}};
         if (side.withDailyLogs)
             policies.push_back({folder, "*.log", term, false, false});

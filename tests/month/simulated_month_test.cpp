@@ -171,7 +171,9 @@ public:
         site.copyOn();
         site.ini["FILE_COPY"]["OutSidePreserveTerm"] = std::to_string(kExternalTerm);
         site.applySettings();
-        site.services.runBackup = [this](scheduler::ProgramContext& ctx, const auto&) { return recordRun(ctx); };
+        site.services.runBackup = [this](scheduler::ProgramContext& ctx, const scheduler::TickState& state,
+                                         const scheduler::Settings& settings,
+                                         const auto&) { return recordRun(ctx, state, settings); };
     }
 
     // Drives the tick from the start time to `end`, one minute at a time with the disturbances
@@ -216,16 +218,20 @@ private:
         const auto hour = std::chrono::floor<hours>(platform::timeOfDayMinutes(previous)).count();
         char wanted[6];
         std::snprintf(wanted, sizeof wanted, "%02d:00", hour >= 9 && hour < 17 ? int(hour) + 1 : 9);
-        if (site.ctx.settings.schedule(scheduler::BackupKind::Log).timeText == wanted)
+        if (site.tick.settings().current().schedule(scheduler::BackupKind::Log).timeText == wanted)
             return;
         site.ini["ScheduleLOG"]["Time"] = wanted;
         site.applySettings();
     }
 
-    scheduler::RunReport recordRun(scheduler::ProgramContext& ctx) {
-        const ScheduledRun run{*ctx.currentTick, ctx.dueKinds};
+    scheduler::RunReport recordRun(scheduler::ProgramContext& ctx, const scheduler::TickState& state,
+                                   const scheduler::Settings& settings) {
+        ScheduledRun run{*state.currentTick, {}};
+        for (scheduler::BackupKind kind : scheduler::kBackupKinds)
+            if (state.due.has(kind))
+                run.kinds[scheduler::Settings::slotOf(kind)] = scheduler::kindCode(kind);
         actual.push_back(run);
-        auto report = backup::sbScheduleBackupRun(ctx, {});
+        auto report = backup::sbScheduleBackupRun(ctx, state, settings, {});
         // The daily log carries the simulated time, as on a machine living through the month.
         const auto simulated =
             fs::file_time_type::clock::now() - (std::chrono::system_clock::now() - platform::fromLocal(run.time));

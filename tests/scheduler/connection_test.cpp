@@ -1,4 +1,5 @@
 // The product connection: login from MSDE_DBTOOL.INI, server from ZUZOR.INI.
+#include "platform/local_filesystem.h"
 #include "scheduler/connection.h"
 
 #include "common/password.h"
@@ -13,7 +14,9 @@ namespace {
 
 struct ProductConnection : ::testing::Test {
     testsupport::ProductServer p;
-    ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
+    DbSession session;
 
     void login(const std::string& user, const std::string& password) {
         const auto key = common::passwordKeyPath(p.dir.path());
@@ -26,29 +29,35 @@ struct ProductConnection : ::testing::Test {
 
 } // namespace
 
-TEST_F(ProductConnection, OpensTheSharedConnectionAndKeepsTheLogin) {
+TEST_F(ProductConnection, OpensTheSessionsConnectionAndKeepsTheLoginUntilReleased) {
     login(p.server.user(), p.server.password());
-    ASSERT_TRUE(fnGetDbObject(ctx));
-    ASSERT_NE(ctx.database, nullptr);
-    EXPECT_EQ(ctx.database->psDataBaseName(), "PRODUCT");
-    EXPECT_EQ(ctx.dbUser, p.server.user());
-    EXPECT_EQ(ctx.dbPassword, p.server.password());
-    EXPECT_TRUE(ctx.database->fnExecute("CREATE TABLE t (i INT)"));
+    ASSERT_TRUE(fnGetDbObject(ctx, session));
+    ASSERT_NE(session.database, nullptr);
+    EXPECT_EQ(session.database->psDataBaseName(), "PRODUCT");
+    EXPECT_EQ(session.user, p.server.user());
+    EXPECT_EQ(session.password, p.server.password());
+    EXPECT_TRUE(session.database->fnExecute("CREATE TABLE t (i INT)"));
 
     // A second call replaces the object with a fresh connection.
-    const auto first = ctx.database;
-    ASSERT_TRUE(fnGetDbObject(ctx));
-    EXPECT_NE(ctx.database, first);
+    const auto first = session.database;
+    ASSERT_TRUE(fnGetDbObject(ctx, session));
+    EXPECT_NE(session.database, first);
     EXPECT_TRUE(p.ui.lines.empty());
+
+    // Whoever needs the server after a release logs in again: the password goes with the connection.
+    session.release();
+    EXPECT_EQ(session.database, nullptr);
+    EXPECT_EQ(session.password, "");
+    EXPECT_EQ(session.user, p.server.user());
 }
 
 TEST_F(ProductConnection, AWrongPasswordGivesFalseWithoutAMessage) {
     login(p.server.user(), "not-the-password");
-    EXPECT_FALSE(fnGetDbObject(ctx));
-    ASSERT_NE(ctx.database, nullptr); // already replaced
-    EXPECT_FALSE(ctx.database->fnExecute("SELECT 1"));
-    EXPECT_EQ(ctx.dbUser, "");
-    EXPECT_EQ(ctx.dbPassword, "");
+    EXPECT_FALSE(fnGetDbObject(ctx, session));
+    ASSERT_NE(session.database, nullptr); // already replaced
+    EXPECT_FALSE(session.database->fnExecute("SELECT 1"));
+    EXPECT_EQ(session.user, "");
+    EXPECT_EQ(session.password, "");
     EXPECT_TRUE(p.ui.lines.empty());
 }
 
@@ -61,9 +70,9 @@ TEST_F(ProductConnection, MissingLoginKeysAreReportedBeforeAnyConnection) {
                           Case{p.server.user(), "", "データベースログインパスワード"}}) {
         p.ui.lines.clear();
         login(c.user, c.password);
-        const auto db = fnGetDbObject(ctx);
+        const auto db = fnGetDbObject(ctx, session);
         EXPECT_FALSE(db);
-        EXPECT_EQ(ctx.database, nullptr);
+        EXPECT_EQ(session.database, nullptr);
         EXPECT_TRUE(p.ui.lines.empty()); // the caller reports it
         reportDbObjectFailure(p.ui, db.failure);
         EXPECT_EQ(p.ui.lines,
@@ -82,8 +91,8 @@ TEST_F(ProductConnection, MissingLoginKeysAreReportedBeforeAnyConnection) {
 }
 
 TEST_F(ProductConnection, NoProgramFolderMeansNoSettingsFile) {
-    ProgramContext nowhere{p.clock, p.ui, {}};
-    const auto db = fnGetDbObject(nowhere);
+    ProgramContext nowhere{p.clock, p.ui, files, {}};
+    const auto db = fnGetDbObject(nowhere, session);
     EXPECT_EQ(db.failure, DbObjectFailure::ScheduleIniMissing);
     reportDbObjectFailure(p.ui, db.failure);
     EXPECT_EQ(p.ui.lines, std::vector<std::string>{"MESSAGE\t3001\tINIファイルパスの取得\tMSDE_DBTOOL.INI\t"});

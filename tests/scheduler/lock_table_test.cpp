@@ -1,8 +1,9 @@
-// The exclusive-control table through the program-wide connection, against the stand-in server.
+// The exclusive-control table through a session's connection, against the stand-in server.
 #include "scheduler/lock_table.h"
 
 #include "data/database.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "support/product_server.h"
 
 #include <gmock/gmock.h>
@@ -20,12 +21,14 @@ constexpr std::string_view kColumns =
 
 struct LockTable : ::testing::Test {
     testsupport::ProductServer p;
-    ProgramContext ctx{p.clock, p.ui, p.dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
+    DbSession session;
 
     void SetUp() override { connect(); }
     void connect() {
-        ctx.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
-        ASSERT_TRUE(ctx.database->fnOpen(p.serverName(), "PRODUCT", p.server.user(), p.server.password(), 1));
+        session.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
+        ASSERT_TRUE(session.database->fnOpen(p.serverName(), "PRODUCT", p.server.user(), p.server.password(), 1));
     }
     // A row another program left: name, deletion flag, second key table name.
     void foreignRow(const std::string& name, const std::string& deleted = "0", const std::string& key2 = "　") {
@@ -52,7 +55,8 @@ TEST(SqlText, CutsWholeCharactersThenDoublesQuotes) {
 TEST(ActiveForm, NameFromTheDesktopOrNothing) {
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3)};
     testsupport::RecordingSink ui;
-    ProgramContext ctx{clock, ui, {}};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{clock, ui, files, {}};
     EXPECT_EQ(fnActiveFormName(ctx), "");
     ui.activeWindow = [] { return std::string("Frm_Schedule'Setting"); };
     EXPECT_EQ(fnActiveFormName(ctx), "Frm_Schedule''Set");
@@ -62,24 +66,24 @@ TEST(ActiveForm, NameFromTheDesktopOrNothing) {
 
 TEST_F(LockTable, AnEmptyTableSelectsFindsAndDeletesNothing) {
     std::vector<HaitaKanriRecord> rows(1);
-    EXPECT_TRUE(fnSelectLockRows(ctx, rows));
+    EXPECT_TRUE(fnSelectLockRows(session, rows));
     EXPECT_TRUE(rows.empty());
     bool found = true;
-    EXPECT_TRUE(fnFindLockRow(ctx, "バックアップ", found));
+    EXPECT_TRUE(fnFindLockRow(session, "バックアップ", found));
     EXPECT_FALSE(found);
-    EXPECT_TRUE(fnDeleteLockRows(ctx, "スケジュールバックアップ"));
+    EXPECT_TRUE(fnDeleteLockRows(session, "スケジュールバックアップ"));
     EXPECT_TRUE(p.ui.lines.empty());
 }
 
 TEST_F(LockTable, DeletedRowsAreFoundButNeitherListedNorDeleted) {
     foreignRow("スケジュールバックアップ", "1");
     bool found = false;
-    EXPECT_TRUE(fnFindLockRow(ctx, "スケジュールバックアップ", found));
+    EXPECT_TRUE(fnFindLockRow(session, "スケジュールバックアップ", found));
     EXPECT_TRUE(found);
     std::vector<HaitaKanriRecord> rows;
-    EXPECT_TRUE(fnSelectLockRows(ctx, rows));
+    EXPECT_TRUE(fnSelectLockRows(session, rows));
     EXPECT_TRUE(rows.empty());
-    EXPECT_TRUE(fnDeleteLockRows(ctx, "スケジュールバックアップ"));
+    EXPECT_TRUE(fnDeleteLockRows(session, "スケジュールバックアップ"));
     EXPECT_EQ(names(), std::vector<TextRow>{{std::string("スケジュールバックアップ")}});
 }
 
@@ -88,7 +92,7 @@ TEST_F(LockTable, ForeignRowsAreReadWithTheirDatesAndBreakdownRowsLeftOut) {
     foreignRow("内訳");
     foreignRow("物件", "0", "内訳名称");
     std::vector<HaitaKanriRecord> rows;
-    ASSERT_TRUE(fnSelectLockRows(ctx, rows));
+    ASSERT_TRUE(fnSelectLockRows(session, rows));
     ASSERT_EQ(rows.size(), 1u);
     const HaitaKanriRecord& r = rows[0];
     EXPECT_EQ(r.更新日, platform::makeLocalTime(2026, 12, 2, 23, 59, 58));
@@ -108,7 +112,7 @@ TEST_F(LockTable, ForeignRowsAreReadWithTheirDatesAndBreakdownRowsLeftOut) {
 TEST_F(LockTable, TheInsertTextIsExactAndItsRowCanBeDeleted) {
     p.debugOn();
     connect(); // the debug options are read when the connection object is made
-    ASSERT_TRUE(fnInsertLockRow(ctx, "スケジュールバックアップ"));
+    ASSERT_TRUE(fnInsertLockRow(ctx, session, "スケジュールバックアップ"));
     const std::string insert =
         "Insert into 排他管理 (更新日, 更新操作者, 更新画面ＩＤ, 更新カウンタ, 削除区分, ＫＥＹテーブル名称１, "
         "ＫＥＹＩＤ１, ＫＥＹテーブル名称２, ＫＥＹＩＤ２, テーブル名称, ロックＩＤ番号, ロックＣＤ番号 ) Values "
@@ -120,9 +124,9 @@ TEST_F(LockTable, TheInsertTextIsExactAndItsRowCanBeDeleted) {
     EXPECT_EQ(row[0][1], "0");
 
     bool found = false;
-    EXPECT_TRUE(fnFindLockRow(ctx, "スケジュールバックアップ", found));
+    EXPECT_TRUE(fnFindLockRow(session, "スケジュールバックアップ", found));
     EXPECT_TRUE(found);
-    EXPECT_TRUE(fnDeleteLockRows(ctx, "スケジュールバックアップ"));
+    EXPECT_TRUE(fnDeleteLockRows(session, "スケジュールバックアップ"));
     EXPECT_TRUE(names().empty());
     EXPECT_THAT(p.log("DBS_DATABASE.LOG"),
                 ::testing::EndsWith(platform::toCp932("Delete From 排他管理  Where 削除区分 = '0' And テーブル名称 = "
@@ -136,7 +140,7 @@ TEST_F(LockTable, FailuresGiveFalseAndOnlyTheDeleteSpeaks) {
     p.server.execute("DROP TABLE 排他管理", "PRODUCT");
     // The server's refusal is the masked error: tried as often as the settings say, and no box
     // from the insert; the caller reports it.
-    EXPECT_FALSE(fnInsertLockRow(ctx, "スケジュールバックアップ", {2, 10, "操作者'"}));
+    EXPECT_FALSE(fnInsertLockRow(ctx, session, "スケジュールバックアップ", {2, 10, "操作者'"}));
     EXPECT_TRUE(p.ui.lines.empty());
     const std::string log = platform::fromCp932(p.log("DBS_DATABASE.LOG"));
     const std::string attempt = "(GetDate(), '操作者''', '', 0,";
@@ -145,11 +149,11 @@ TEST_F(LockTable, FailuresGiveFalseAndOnlyTheDeleteSpeaks) {
         ++attempts;
     EXPECT_EQ(attempts, 3u);
     std::vector<HaitaKanriRecord> rows;
-    EXPECT_FALSE(fnSelectLockRows(ctx, rows));
+    EXPECT_FALSE(fnSelectLockRows(session, rows));
     bool found = true;
-    EXPECT_FALSE(fnFindLockRow(ctx, "バックアップ", found));
+    EXPECT_FALSE(fnFindLockRow(session, "バックアップ", found));
     EXPECT_FALSE(found);
-    const auto deletion = fnDeleteLockRows(ctx, "スケジュールバックアップ");
+    const auto deletion = fnDeleteLockRows(session, "スケジュールバックアップ");
     EXPECT_FALSE(deletion);
     EXPECT_EQ(deletion.failureText, "排他管理テーブルから「テーブル名称 = "
                                     "'スケジュールバックアップ'」のレコードを削除できませんでした。");

@@ -2,6 +2,7 @@
 // load that can never lead to a backup is told once.
 
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/settings.h"
 #include "scheduler/settings_reload.h"
 #include "scheduler/tick.h"
@@ -31,13 +32,14 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0, 0)};
-    ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{clock, ui, files, dir.path()};
     NullTimer timer;
     SchedulerTick tick{ctx, timer};
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "backup");
-        ctx.startTime = clock.now();
+        tick.setStartTime(clock.now());
     }
     std::string valid(const std::string& time = "02:10") const {
         return "[Schedule]\r\nDb=SALES\r\nPath=" + (dir / "backup").string() +
@@ -55,9 +57,9 @@ protected:
 
 TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce) {
     writeIni(valid());
-    loadResidentSettings(ctx);
+    tick.settings().load(ctx);
     int runs = 0;
-    tick.setDueTickWork([&](ProgramContext&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&) {
         ++runs;
         return DueTickEnd::RunCompleted;
     });
@@ -75,7 +77,7 @@ TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce
     // The product's programs write ZUZOR.INI all day: its values are reloaded without a notice.
     writeFile(dir / "ZUZOR.INI", "[ENCNT]\r\nMAILSRLOGTERM=45\r\n");
     tickAt(2, 4, 30);
-    EXPECT_EQ(ctx.settings.tempLogTerm.text, "45");
+    EXPECT_EQ(tick.settings().current().tempLogTerm.text, "45");
     EXPECT_EQ(ui.lines.size(), 1u);
 
     // SIGHUP loads again as start-up does, and says it again.
@@ -110,7 +112,7 @@ TEST_F(ResidentSettingsTest, TheNoticeNamesTheFirstItemThatBlocksEveryBackup) {
     for (const auto& c : cases) {
         writeIni(c.ini);
         ui.lines.clear();
-        loadResidentSettings(ctx);
+        tick.settings().load(ctx);
         EXPECT_EQ(ui.lines, c.label.empty() ? std::vector<std::string>{} : std::vector<std::string>{notice(c.label)})
             << c.ini;
     }
@@ -120,11 +122,10 @@ TEST_F(ResidentSettingsTest, LargeFilesLoadInWellUnderASecond) {
     const std::string line = "[Notes]\r\nText=" + std::string(20 << 20, 'x') + "\r\n";
     writeIni(valid() + line);
     writeFile(dir / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=(local)\r\n" + line);
-    ctx.serverDatabases = {"SALES"};
     const auto start = std::chrono::steady_clock::now();
-    loadResidentSettings(ctx);
-    EXPECT_TRUE(fnCheckIniContents(ctx));
+    tick.settings().load(ctx);
+    EXPECT_TRUE(fnCheckIniContents(ctx, {"SALES"}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-    EXPECT_EQ(ctx.settings.schedule(BackupKind::Full).timeText, "02:10");
+    EXPECT_EQ(tick.settings().current().schedule(BackupKind::Full).timeText, "02:10");
     EXPECT_TRUE(ui.lines.empty());
 }

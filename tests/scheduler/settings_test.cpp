@@ -1,6 +1,7 @@
 #include "common/string_utils.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/daily_log.h"
 #include "scheduler/settings.h"
 #include "support/recording_sink.h"
@@ -22,7 +23,16 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
-    ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    ProgramContext ctx{clock, ui, files, dir.path()};
+    std::vector<std::string> serverDatabases; // as a due tick loaded them
+    Settings settings;                        // the last load's
+
+    bool load() {
+        LoadedSettings loaded = fnLoadSettings(ctx, serverDatabases);
+        settings = std::move(loaded.settings);
+        return loaded.ok;
+    }
 
     std::string backup() const { return (dir / "backup").string(); }
     std::string target() const { return (dir / "ext").string(); }
@@ -30,7 +40,7 @@ protected:
     void SetUp() override {
         std::filesystem::create_directories(dir / "backup");
         std::filesystem::create_directories(dir / "ext");
-        ctx.serverDatabases = {"SABRELUND", "SALES"};
+        serverDatabases = {"SABRELUND", "SALES"};
     }
     // A complete, valid settings file with `extra` lines appended to its sections.
     void writeIni(const std::string& schedule, const std::string& all = "Day=65\r\nTime=02:00\r\n",
@@ -48,21 +58,21 @@ protected:
 
 TEST_F(SettingsTest, LoadsAValidFileAndKeepsNamesOfMissingDatabases) {
     writeIni(validSchedule());
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
-    EXPECT_EQ(ctx.settings.path, backup());
-    EXPECT_EQ(ctx.settings.schedule(BackupKind::Diff).dayText, "NON");
-    EXPECT_EQ(ctx.settings.tempLogTerm.text, "90");
+    EXPECT_TRUE(load());
+    EXPECT_EQ(settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
+    EXPECT_EQ(settings.path, backup());
+    EXPECT_EQ(settings.schedule(BackupKind::Diff).dayText, "NON");
+    EXPECT_EQ(settings.tempLogTerm.text, "90");
 
-    ctx.serverDatabases = {"SABRELUND", "SALES", "../etc"};
+    serverDatabases = {"SABRELUND", "SALES", "../etc"};
     writeIni("Db=SABRELUND\t../etc\r\nPath=" + backup() + "\r\n"); // a name that leads out of the folder
-    EXPECT_FALSE(fnLoadSettings(ctx));
+    EXPECT_FALSE(load());
     writeIni(validSchedule());
 
-    ctx.serverDatabases = {"SABRELUND"};
-    EXPECT_FALSE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
-    EXPECT_FALSE(fnCheckIniContents(ctx));
+    serverDatabases = {"SABRELUND"};
+    EXPECT_FALSE(load());
+    EXPECT_EQ(settings.databases, (std::vector<std::string>{"SABRELUND", "SALES"}));
+    EXPECT_FALSE(fnCheckIniContents(ctx, serverDatabases));
     EXPECT_EQ(ui.lines.back(),
               "MSGBOX\texclamation\tINIファイル内容チェックエラー\tバックアップDB名の設定が正しくありません。");
 }
@@ -80,52 +90,52 @@ TEST_F(SettingsTest, DayAndTimeTests) {
 
 TEST_F(SettingsTest, OptionalKindsFallBackToUnscheduledButABadTimeFailsTheLoad) {
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=0\r\nTime=09:00\r\n");
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.schedule(BackupKind::Diff).dayText, "NON");
-    EXPECT_EQ(ctx.settings.schedule(BackupKind::Diff).timeText, "NON");
+    EXPECT_TRUE(load());
+    EXPECT_EQ(settings.schedule(BackupKind::Diff).dayText, "NON");
+    EXPECT_EQ(settings.schedule(BackupKind::Diff).timeText, "NON");
 
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=2\r\nTime=9:00\r\n");
-    EXPECT_FALSE(fnLoadSettings(ctx));
-    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_FALSE(load());
+    EXPECT_FALSE(fnCheckIniContents(ctx, serverDatabases));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
                                "差分バックアップスケジュール(時刻)の設定が正しくありません。");
 
     writeIni(validSchedule(), "Day=NON\r\nTime=02:00\r\n");
-    EXPECT_FALSE(fnLoadSettings(ctx));
+    EXPECT_FALSE(load());
 }
 
 TEST_F(SettingsTest, TermsAreDefaultedLoadedAndChecked) {
     writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=\r\nTEMPLOGTERM=0\r\n");
     writeFile(dir / "zuzor.ini", "[ENCNT]\r\nMAILSRLOGTERM=120\r\n"); // found without regard to case
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.localPreserveTerm.text, "30");
-    EXPECT_EQ(ctx.settings.tempLogTerm.text, "120");
-    EXPECT_TRUE(fnCheckIniContents(ctx));
+    EXPECT_TRUE(load());
+    EXPECT_EQ(settings.localPreserveTerm.text, "30");
+    EXPECT_EQ(settings.tempLogTerm.text, "120");
+    EXPECT_TRUE(fnCheckIniContents(ctx, serverDatabases));
     EXPECT_EQ(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"), "30"); // the check repairs the file
 
     writeIni("Db=SALES\r\nPath=" + backup() + "\r\nLocalPreserveTerm=1000\r\n");
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.localPreserveTerm.text, "30");
-    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_TRUE(load());
+    EXPECT_EQ(settings.localPreserveTerm.text, "30");
+    EXPECT_FALSE(fnCheckIniContents(ctx, serverDatabases));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
                                "ローカルバックアップ保持期間の設定が正しくありません。");
 }
 
 TEST_F(SettingsTest, AMissingExecuteIsRepairedAndThenRequiresTheCopyFolders) {
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=NON\r\nTime=NON\r\n", "");
-    EXPECT_FALSE(fnLoadSettings(ctx));
-    EXPECT_TRUE(ctx.settings.copyEnabled);
+    EXPECT_FALSE(load());
+    EXPECT_TRUE(settings.copyEnabled);
     EXPECT_EQ(fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE"), "1");
-    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_FALSE(fnCheckIniContents(ctx, serverDatabases));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
                                "DBバックアップファイル　コピー先フォルダの設定が正しくありません。");
 
     const std::string copy = "EXECUTE=1\r\nDBBACKUPFILE_DIR=" + target() + "\r\nKEYFILE_DIR=" + target() +
                              "\r\nGIJYUTUFILE_DIR=" + target() + "\r\nOutSidePreserveTerm=abc\r\n";
     writeIni(validSchedule(), "Day=65\r\nTime=02:00\r\n", "Day=NON\r\nTime=NON\r\n", copy);
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_EQ(ctx.settings.outSidePreserveTerm.text, "60");
-    EXPECT_FALSE(fnCheckIniContents(ctx));
+    EXPECT_TRUE(load());
+    EXPECT_EQ(settings.outSidePreserveTerm.text, "60");
+    EXPECT_FALSE(fnCheckIniContents(ctx, serverDatabases));
     EXPECT_EQ(ui.lines.back(), "MSGBOX\texclamation\tINIファイル内容チェックエラー\t"
                                "外部バックアップ保持期間の設定が正しくありません。");
 }
@@ -136,11 +146,11 @@ TEST_F(SettingsTest, TheLocalFolderMustBeAnExistingFolderOnAFixedDisk) {
     for (const std::string& path :
          {ram, (dir / "missing").string(), std::string("relative/path"), std::string("/"), std::string("/tmp/..")}) {
         writeIni("Db=SALES\r\nPath=" + path + "\r\n");
-        EXPECT_FALSE(fnLoadSettings(ctx)) << path;
+        EXPECT_FALSE(load()) << path;
     }
     std::filesystem::remove(ram);
     writeIni("Db=SALES\r\nPath=" + backup() + "\r\n");
-    EXPECT_TRUE(fnLoadSettings(ctx));
+    EXPECT_TRUE(load());
 }
 
 TEST_F(SettingsTest, LongValuesAreCutAt127BytesButTheDatabaseSelectionIsReadWhole) {
@@ -148,24 +158,24 @@ TEST_F(SettingsTest, LongValuesAreCutAt127BytesButTheDatabaseSelectionIsReadWhol
     std::vector<std::string> nine;
     for (char c = 'A'; c < 'A' + 9; ++c)
         nine.push_back(std::string(15, c) + "漢"); // 17 bytes each: 161 bytes with the TABs
-    ctx.serverDatabases = nine;
+    serverDatabases = nine;
     std::string db;
     for (const auto& name : nine)
         db += (db.empty() ? "" : "\t") + name;
     writeIni("Db=" + db + "\r\nPath=" + longPath + "\r\n");
-    fnLoadSettings(ctx);
-    EXPECT_EQ(ctx.settings.databases, nine);
-    EXPECT_EQ(platform::toCp932(ctx.settings.path).size(), 127u);
+    load();
+    EXPECT_EQ(settings.databases, nine);
+    EXPECT_EQ(platform::toCp932(settings.path).size(), 127u);
     std::vector<std::string> checked;
-    EXPECT_TRUE(fnCheckDbNames(ctx, checked));
+    EXPECT_TRUE(fnCheckDbNames(ctx, serverDatabases, checked));
 }
 
 TEST_F(SettingsTest, NoBackupFolderMeansNoDailyLog) {
-    ctx.settings.path = "  ";
-    EXPECT_TRUE(dailyLogPathFor(ctx).empty());
-    ctx.settings.path = backup();
-    ctx.currentTick = platform::makeLocalTime(2026, 12, 3, 23, 59, 59);
-    EXPECT_EQ(dailyLogPathFor(ctx), dir / "backup" / "20261203.log");
+    settings.path = "  ";
+    const auto runTime = platform::makeLocalTime(2026, 12, 3, 23, 59, 59);
+    EXPECT_TRUE(dailyLogPathFor(settings, runTime).empty());
+    settings.path = backup();
+    EXPECT_EQ(dailyLogPathFor(settings, runTime), dir / "backup" / "20261203.log");
 }
 
 TEST(SettingsValues, TermsKeepTheirTextWhenInRangeAndOtherwiseTheDefault) {
@@ -217,8 +227,8 @@ TEST_F(SettingsTest, TheLoadParsesEachValueOnce) {
              "Day=96\r\nTime=02:00\r\n", "Day=3\r\nTime=23:30\r\n",
              "EXECUTE=1\r\nDBBACKUPFILE_DIR=" + target() + "\r\nKEYFILE_DIR=" + target() +
                  "\r\nGIJYUTUFILE_DIR=" + target() + "\r\nOutSidePreserveTerm=0\r\n");
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    const Settings& s = ctx.settings;
+    EXPECT_TRUE(load());
+    const Settings& s = settings;
     EXPECT_EQ(s.localPreserveTerm.days, std::chrono::days(12));
     EXPECT_EQ(s.localPreserveTerm.text, "12abc");
     EXPECT_EQ(s.tempLogTerm.days, std::chrono::days(7));
@@ -231,7 +241,7 @@ TEST_F(SettingsTest, TheLoadParsesEachValueOnce) {
     EXPECT_EQ(s.dbBackupFileDir, target());
 
     writeIni(validSchedule());
-    EXPECT_TRUE(fnLoadSettings(ctx));
-    EXPECT_FALSE(ctx.settings.copyEnabled);
-    EXPECT_EQ(ctx.settings.dbBackupFileDir, "");
+    EXPECT_TRUE(load());
+    EXPECT_FALSE(settings.copyEnabled);
+    EXPECT_EQ(settings.dbBackupFileDir, "");
 }

@@ -1,6 +1,7 @@
 #include "scheduler/tick.h"
 
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
 #include "platform/profile.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -22,12 +23,18 @@ public:
 
 class TickTest : public ::testing::Test {
 protected:
-    TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, dir.path()) {
+    TickTest() : clock(platform::makeLocalTime(2026, 12, 7, 9, 58, 30)), ctx(clock, sink, files, dir.path()) {
         testsupport::writeFile(ini(), "[ScheduleAll]\r\nDay=127\r\nTime=10:00\r\n");
-        ctx.startTime = clock.now();
-        ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:00");
+        tick.setStartTime(clock.now());
+        scheduleFullAt("10:00");
     }
     std::filesystem::path ini() const { return dir / "MSDE_DBTOOL.INI"; }
+    // Settings filled by hand: the tick loads nothing before a first load of the files.
+    void scheduleFullAt(const char* time) {
+        Settings s;
+        s.schedule(BackupKind::Full) = scheduleFromTexts("127", time);
+        tick.settings().adopt(s);
+    }
     std::string iniflg() const { return platform::profileRead(ini(), "Schedule", "Iniflg", "<none>", 128); }
     void tickAt(int h, int m, int s) {
         clock.set(platform::makeLocalTime(2026, 12, 7, h, m, s));
@@ -37,6 +44,7 @@ protected:
     testsupport::TempDir dir;
     platform::ManualClock clock;
     testsupport::RecordingSink sink;
+    const platform::LocalFileSystem files;
     ProgramContext ctx;
     FakeTimer timer;
     SchedulerTick tick{ctx, timer};
@@ -65,9 +73,9 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     std::vector<bool> timerDuringWork;
     std::string kinds;
     DueTickEnd end = DueTickEnd::TimerOff;
-    tick.setDueTickWork([&](ProgramContext& c) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState& state, ResidentSettings&) {
         timerDuringWork = timer.calls;
-        kinds = c.dueKinds[kDueFull];
+        kinds = state.due.has(BackupKind::Full) ? "INIT" : "";
         return end;
     });
 
@@ -79,7 +87,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     EXPECT_FALSE(tick.idleMarker());
 
     end = DueTickEnd::RunCompleted;
-    ctx.settings.schedule(BackupKind::Full) = scheduleFromTexts("127", "10:01");
+    scheduleFullAt("10:01");
     tickAt(10, 1, 30);
     EXPECT_EQ(timer.calls.back(), true);
     EXPECT_TRUE(tick.idleMarker());
@@ -89,7 +97,7 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
 
 TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     int works = 0;
-    tick.setDueTickWork([&](ProgramContext&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&) {
         ++works;
         const auto before = timer.calls.size();
         clock.advance(60s);
@@ -100,7 +108,7 @@ TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     });
     tickAt(10, 0, 0);
     EXPECT_EQ(works, 1);
-    EXPECT_EQ(ctx.currentTick, platform::makeLocalTime(2026, 12, 7, 10, 0, 0));
+    EXPECT_EQ(tick.state().currentTick, platform::makeLocalTime(2026, 12, 7, 10, 0, 0));
     EXPECT_FALSE(tick.isRunning());
 }
 

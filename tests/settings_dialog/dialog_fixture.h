@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/context.h"
 #include "settings_dialog/config_dialog.h"
 #include "support/recording_sink.h"
@@ -39,7 +40,9 @@ struct DialogFixture {
     testsupport::TempDir dir;
     DialogSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 10, 0)};
-    scheduler::ProgramContext ctx{clock, ui, dir.path()};
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
+    scheduler::DbSession session; // the opener's
     std::vector<std::string> server{"SABRELUND", "SALES", "TEST"};
     bool serverReachable = true;
 
@@ -83,13 +86,13 @@ struct DialogFixture {
     }
 
     std::unique_ptr<Frm_EnCrt_ScheduleBackup_Config> open() {
-        auto loader = [this](scheduler::ProgramContext& c) {
+        auto loader = [this](scheduler::ProgramContext&, scheduler::DbSession& s) {
             if (!serverReachable)
                 return false;
-            c.serverDatabases = server;
+            s.serverDatabases = server;
             return true;
         };
-        auto dialog = std::make_unique<Frm_EnCrt_ScheduleBackup_Config>(ctx, loader);
+        auto dialog = std::make_unique<Frm_EnCrt_ScheduleBackup_Config>(ctx, session, loader);
         dialog->show();
         return dialog;
     }

@@ -119,7 +119,7 @@ void LoadSaveTest::unreachableServerShowsTheSettingsFile() {
     f.writeIni(f.validIni({}, "DBBACKUPFILE_DIR=/mnt/nas\r\n")); // EXECUTE missing
     const std::string before = f.ini();
     f.serverReachable = false;
-    f.ctx.serverDatabases = f.server; // from an earlier tick: not what this server answered now
+    f.session.serverDatabases = f.server; // from an earlier tick: not what this server answered now
     auto d = f.open();
     QVERIFY(!d->loaded());
     QCOMPARE(text(*d, "Txt_DBBackupFolder"), QString::fromStdString(f.path("backup")));
@@ -180,8 +180,9 @@ void LoadSaveTest::okWritesExactlyTheSettingsKeys() {
     QCOMPARE(f.ini(), expected);
     QVERIFY(f.zuzor().find("MAILSRLOGTERM=100\r\n") != std::string::npos);
     // The program runs on what was saved.
-    QCOMPARE(f.ctx.settings.schedule(scheduler::BackupKind::Full).dayText, "5");
-    QCOMPARE(f.ctx.settings.databases, (std::vector<std::string>{"SALES", "TEST"}));
+    QVERIFY(d->reloaded() && d->reloaded()->ok);
+    QCOMPARE(d->reloaded()->settings.schedule(scheduler::BackupKind::Full).dayText, "5");
+    QCOMPARE(d->reloaded()->settings.databases, (std::vector<std::string>{"SALES", "TEST"}));
 }
 
 void LoadSaveTest::copySwitchedOffWritesOnlyExecute() {
@@ -241,7 +242,7 @@ void LoadSaveTest::failedReloadIsReported() {
     // The program's list has lost the selected databases since the dialog opened.
     DialogFixture f;
     auto d = f.openValid();
-    f.ctx.serverDatabases = {"TEST"};
+    f.session.serverDatabases = {"TEST"};
     click(*d, "Cmd_OK");
     QCOMPARE(d->result(), int(QDialog::Accepted));
     QCOMPARE(f.ui.lines.size(), 1u);

@@ -2,6 +2,7 @@
 // the server's, and closing it gives the connection back.
 
 #include "common/password.h"
+#include "platform/local_filesystem.h"
 #include "qtest_main.h"
 #include "settings_dialog/config_dialog.h"
 #include "support/product_server.h"
@@ -36,8 +37,10 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     p.server.create_database("SALES");
     p.server.create_database("ARCHIVE");
     writeSettings(p, p.server.password());
-    scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
-    Frm_EnCrt_ScheduleBackup_Config dialog(ctx);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
+    scheduler::DbSession session;
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     dialog.show();
 
     QVERIFY(dialog.loaded());
@@ -50,16 +53,18 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     }
     QCOMPARE(shown, (std::vector<std::string>{"ARCHIVE", "PRODUCT", "SALES"}));
     QCOMPARE(ticked, std::vector<std::string>{"SALES"});
-    QVERIFY(ctx.database);
+    QVERIFY(session.database);
     QTest::mouseClick(dialog.findChild<QPushButton*>("Cmd_Cancel"), Qt::LeftButton);
-    QVERIFY(!ctx.database);
+    QVERIFY(!session.database);
 }
 
 void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     testsupport::ProductServer p;
     writeSettings(p, "not-the-password");
-    scheduler::ProgramContext ctx(p.clock, p.ui, p.dir.path());
-    Frm_EnCrt_ScheduleBackup_Config dialog(ctx);
+    const platform::LocalFileSystem files;
+    scheduler::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
+    scheduler::DbSession session;
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     QVERIFY(!dialog.loaded());
     QCOMPARE(p.ui.lines, std::vector<std::string>{
                              "MSGBOX\tcritical\tスケジュールバックアップ\tDBオブジェクトの取得に失敗しました。"});
@@ -68,7 +73,7 @@ void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     // A missing login is told once, by the lookup, before any connection is tried.
     p.ui.lines.clear();
     testsupport::writeFile(p.dir / "MSDE_DBTOOL.INI", "[(local)]\r\nUSER_NAME=\r\n");
-    Frm_EnCrt_ScheduleBackup_Config second(ctx);
+    Frm_EnCrt_ScheduleBackup_Config second(ctx, session);
     QCOMPARE(p.ui.lines,
              std::vector<std::string>{"MESSAGE\t3001\tINIファイル情報の取得\tデータベースログインユーザ\t"});
 }

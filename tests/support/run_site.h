@@ -8,6 +8,7 @@
 #include "backup/run_driver.h"
 #include "common/password.h"
 #include "platform/codepage.h"
+#include "platform/local_filesystem.h"
 #include "scheduler/due_tick.h"
 #include "scheduler/settings.h"
 #include "scheduler/tick.h"
@@ -31,7 +32,7 @@ class RunSite {
 public:
     explicit RunSite(encrt::test_support::StandinOptions options = {},
                      platform::LocalTime start = platform::makeLocalTime(2026, 12, 3, 1, 59, 30))
-        : server(std::move(options)), clock(start), ctx(clock, ui, dir / "program") {
+        : server(std::move(options)), clock(start), ctx(clock, ui, files, dir / "program") {
         server.create_database("SABRELUND");
         server.load_product_schema("SABRELUND");
         server.create_database("SALES");
@@ -52,9 +53,12 @@ public:
             {"(local)", {{"USER_NAME", server.user()}, {"PASSWORD", storedPassword(server.password())}}},
         };
         writeSettings();
-        ctx.startTime = clock.now();
-        scheduler::fnLoadSettings(ctx);
-        tick.setDueTickWork([this](scheduler::ProgramContext& c) { return scheduler::runDueTick(c, services); });
+        tick.setStartTime(clock.now());
+        tick.settings().adopt(scheduler::fnLoadSettings(ctx, {}).settings);
+        tick.setDueTickWork(
+            [this](scheduler::ProgramContext& c, const scheduler::TickState& state, scheduler::ResidentSettings& held) {
+                return scheduler::runDueTick(c, state, held, services);
+            });
     }
 
     std::string backupDir() const { return (dir / "backup").string(); }
@@ -79,7 +83,7 @@ public:
     // Writes MSDE_DBTOOL.INI and has the program load it, as saving the settings dialog does.
     void applySettings() {
         writeSettings();
-        scheduler::fnLoadSettings(ctx);
+        tick.settings().adopt(scheduler::fnLoadSettings(ctx, {}).settings);
     }
     void writeZuzor(const std::string& extra = "") const {
         writeFile(dir / "program" / "ZUZOR.INI",
@@ -116,11 +120,14 @@ public:
     TempDir dir;
     RecordingSink ui;
     platform::ManualClock clock;
+    const platform::LocalFileSystem files;
     scheduler::ProgramContext ctx;
     std::map<std::string, std::map<std::string, std::string>> ini;
     RecordingTimer timer;
-    scheduler::DueTickServices services{
-        backup::fnLoadDBList, backup::sbScheduleBackupRun, {}, [this] { ui.openSettingsDialog(); }};
+    scheduler::DueTickServices services{backup::fnLoadDBList,
+                                        backup::sbScheduleBackupRun,
+                                        {},
+                                        [this](scheduler::DbSession&) { ui.openSettingsDialog(); }};
     scheduler::SchedulerTick tick{ctx, timer};
 };
 
