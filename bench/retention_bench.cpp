@@ -4,9 +4,9 @@
 //   retention_bench FOLDER RUN-DATE(yyyy/MM/dd) TERM-DAYS
 
 #include "backup/local_retention.h"
+#include "core/daily_log.h"
 #include "platform/clock.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/daily_log.h"
 
 #include <chrono>
 #include <cstdio>
@@ -34,13 +34,13 @@ int main(int argc, char** argv) {
     platform::ManualClock clock(*runTime);
     QuietSink ui;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(clock, ui, files, argv[1]);
-    scheduler::Settings settings;
+    core::ProgramContext ctx(clock, ui, files, argv[1]);
+    core::Settings settings;
     settings.path = argv[1];
-    settings.localPreserveTerm = scheduler::termFromText(argv[3], 999, "30"); // as the load reads it
-    const scheduler::RunPlan plan{settings, *runTime, {}, "/dev/null", {}};
+    settings.localPreserveTerm = core::termFromText(argv[3], 999, "30"); // as the load reads it
+    const core::RunPlan plan{settings, *runTime, {}, "/dev/null", {}};
     platform::LocalFileSystem fs;
-    scheduler::DailyLog log(plan.dailyLog, clock);
+    core::DailyLog log(plan.dailyLog, clock);
 
     const auto start = std::chrono::steady_clock::now();
     const auto failures = backup::sbDeleteExpiredBackupFiles(ctx, plan, log, fs);

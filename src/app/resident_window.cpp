@@ -11,7 +11,7 @@
 
 namespace app {
 
-Frm_EnCrt_ScheduleBackup::Frm_EnCrt_ScheduleBackup(scheduler::ProgramContext& ctx, SettingsOpener openSettings,
+Frm_EnCrt_ScheduleBackup::Frm_EnCrt_ScheduleBackup(core::ProgramContext& ctx, SettingsOpener openSettings,
                                                    bool withTray)
     : ctx_(ctx), openSettings_(std::move(openSettings)), driver_(new SchedulerDriver(ctx, this)) {
     setObjectName(QStringLiteral("Frm_EnCrt_ScheduleBackup"));

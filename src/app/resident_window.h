@@ -4,7 +4,7 @@
 // the two menu commands.
 
 #include "app/scheduler_driver.h"
-#include "scheduler/context.h"
+#include "core/context.h"
 
 #include <QWidget>
 
@@ -22,7 +22,7 @@ public:
     using SettingsOpener = std::function<void()>;
 
     // Without `withTray` (no notification area on this desktop) the window keeps no icon.
-    Frm_EnCrt_ScheduleBackup(scheduler::ProgramContext& ctx, SettingsOpener openSettings, bool withTray);
+    Frm_EnCrt_ScheduleBackup(core::ProgramContext& ctx, SettingsOpener openSettings, bool withTray);
     ~Frm_EnCrt_ScheduleBackup() override;
 
     SchedulerDriver& driver() { return *driver_; }
@@ -47,7 +47,7 @@ signals:
     void ended();
 
 private:
-    scheduler::ProgramContext& ctx_;
+    core::ProgramContext& ctx_;
     SettingsOpener openSettings_;
     SchedulerDriver* driver_;
     TrayIcon* tray_ = nullptr;

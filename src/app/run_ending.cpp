@@ -1,12 +1,12 @@
 #include "app/run_ending.h"
 
+#include "core/connection.h"
+#include "core/context.h"
+#include "core/daily_log.h"
+#include "core/lock_table.h"
 #include "data/statement_cancel.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/connection.h"
-#include "scheduler/context.h"
-#include "scheduler/daily_log.h"
 #include "scheduler/due_tick.h"
-#include "scheduler/lock_table.h"
 
 #include <condition_variable>
 #include <csignal>
@@ -40,10 +40,10 @@ void releaseLockRow(const RunEnding& run, const std::shared_ptr<Done>& done) {
     data::exemptThisThreadFromCancel();
     SilentSink sink;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(*run.clock, sink, files, run.programDir);
-    scheduler::DbSession session;
-    if (scheduler::fnGetDbObject(ctx, session))
-        scheduler::fnDeleteLockRows(session, scheduler::kOwnLockName);
+    core::ProgramContext ctx(*run.clock, sink, files, run.programDir);
+    core::DbSession session;
+    if (core::fnGetDbObject(ctx, session))
+        core::fnDeleteLockRows(session, scheduler::kOwnLockName);
     session.release();
     const std::lock_guard lock(done->mutex);
     done->released = true;
@@ -58,7 +58,7 @@ std::string signalEndLine(int signal) {
 }
 
 void endRunOnSignal(const RunEnding& run, int signal) {
-    scheduler::DailyLog(run.dailyLog, *run.clock).section(signalEndLine(signal));
+    core::DailyLog(run.dailyLog, *run.clock).section(signalEndLine(signal));
     // Either call may wait for a server that stopped answering (SQLCancel waits for the driver's
     // lock in some driver managers): each gets a thread of its own and only the wait is bounded.
     std::thread(data::cancelRunningStatements).detach();

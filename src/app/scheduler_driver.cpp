@@ -4,7 +4,7 @@
 
 namespace app {
 
-SchedulerDriver::SchedulerDriver(scheduler::ProgramContext& ctx, QObject* parent)
+SchedulerDriver::SchedulerDriver(core::ProgramContext& ctx, QObject* parent)
     : QObject(parent), timer_(new QTimer(this)), tick_(ctx, *this) {
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setInterval(kIntervalMs);

@@ -16,7 +16,7 @@ class SchedulerDriver : public QObject, private scheduler::TickTimer {
 public:
     static constexpr int kIntervalMs = 60000;
 
-    explicit SchedulerDriver(scheduler::ProgramContext& ctx, QObject* parent = nullptr);
+    explicit SchedulerDriver(core::ProgramContext& ctx, QObject* parent = nullptr);
 
     QTimer& Timer1() const { return *timer_; }
     scheduler::SchedulerTick& tick() { return tick_; }

@@ -5,14 +5,14 @@
 
 namespace app {
 
-void openSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent) {
+void openSettingsDialog(core::ProgramContext& ctx, core::DbSession& session, QWidget* parent) {
     settings_dialog::showSettingsDialog(ctx, session, parent);
     // The dialog's login opened its database list; nothing needs the password any more.
     common::wipe(session.password);
 }
 
-void openSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent) {
-    scheduler::DbSession session;
+void openSettingsDialog(core::ProgramContext& ctx, QWidget* parent) {
+    core::DbSession session;
     openSettingsDialog(ctx, session, parent);
 }
 

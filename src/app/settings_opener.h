@@ -2,8 +2,8 @@
 // Opening the settings dialog: the one place the resident program, the tick and --settings go
 // through.
 
-#include "scheduler/context.h"
-#include "scheduler/db_session.h"
+#include "core/context.h"
+#include "core/db_session.h"
 
 class QWidget;
 
@@ -11,8 +11,8 @@ namespace app {
 
 // Shows the settings dialog modally on `session` (a due tick's, whose server list it loads again)
 // and returns when it is closed.
-void openSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent);
+void openSettingsDialog(core::ProgramContext& ctx, core::DbSession& session, QWidget* parent);
 // The same on a session of its own, released when the dialog closes.
-void openSettingsDialog(scheduler::ProgramContext& ctx, QWidget* parent);
+void openSettingsDialog(core::ProgramContext& ctx, QWidget* parent);
 
 } // namespace app

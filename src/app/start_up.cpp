@@ -11,15 +11,15 @@
 #include "app/termination_signals.h"
 #include "backup/db_list.h"
 #include "backup/run_driver.h"
+#include "core/daily_log.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 #include "platform/local_filesystem.h"
 #include "platform/paths.h"
 #include "platform/ui_sink.h"
 #include "platform_qt/qt_text.h"
 #include "platform_qt/qt_ui_sink.h"
-#include "scheduler/daily_log.h"
 #include "scheduler/due_tick.h"
-#include "scheduler/settings.h"
 #include "scheduler/settings_reload.h"
 
 #include <QApplication>
@@ -68,8 +68,7 @@ bool refuseWithoutDisplay() {
 }
 
 std::filesystem::path defaultConfigDir(bool create) {
-    return platform::defaultSettingsFolder(platform::executableFolder(), scheduler::kScheduleIniName, kProgramName,
-                                           create);
+    return platform::defaultSettingsFolder(platform::executableFolder(), core::kScheduleIniName, kProgramName, create);
 }
 
 std::unique_ptr<platform::Clock> makeClock(const Options& o) {
@@ -80,7 +79,7 @@ std::unique_ptr<platform::Clock> makeClock(const Options& o) {
 
 // What a due tick is handed from here: the run, and how this front end opens the settings dialog
 // and lets window events through during the run's listings.
-scheduler::DueTickServices dueTickServices(std::function<void(scheduler::DbSession&)> openSettings,
+scheduler::DueTickServices dueTickServices(std::function<void(core::DbSession&)> openSettings,
                                            std::function<void()> progress) {
     return {backup::fnLoadDBList, backup::sbScheduleBackupRun, std::move(progress), std::move(openSettings)};
 }
@@ -90,11 +89,11 @@ scheduler::DueTickServices dueTickServices(std::function<void(scheduler::DbSessi
 // it ends the run from the signal thread (run_ending.h).
 scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
                                      scheduler::DueTickServices services, std::function<void(bool)> duringRun = {}) {
-    return [services, duringRun, &termination, tickOnce](
-               scheduler::ProgramContext& ctx, const scheduler::TickState& tick, scheduler::ResidentSettings& held) {
+    return [services, duringRun, &termination, tickOnce](core::ProgramContext& ctx, const scheduler::TickState& tick,
+                                                         scheduler::ResidentSettings& held) {
         if (duringRun)
             duringRun(true);
-        const RunEnding ending{scheduler::dailyLogPathFor(held.current(), tick.runTime(ctx.clock)), &ctx.clock,
+        const RunEnding ending{core::dailyLogPathFor(held.current(), tick.runTime(ctx.clock)), &ctx.clock,
                                ctx.programDir, tickOnce};
         termination.runStarted([ending](int signal) { endRunOnSignal(ending, signal); });
         const auto end = scheduler::runDueTick(ctx, tick, held, services);
@@ -126,7 +125,7 @@ int runResident(int& argc, char** argv, const Options& o) {
     const auto clock = makeClock(o);
     platform_qt::QtUiSink ui;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
+    core::ProgramContext ctx(*clock, ui, files, o.configDir);
     const auto openSettings = [&ctx] { openSettingsDialog(ctx, nullptr); };
     // The icon is made in any case: when the panel comes up after the program (autostart races
     // it), Qt places the icon once a notification area appears.
@@ -136,7 +135,7 @@ int runResident(int& argc, char** argv, const Options& o) {
     startUp(ctx, window.driver().tick());
     // The tray menu stays reachable while a run lists a large folder.
     const auto services =
-        dueTickServices([&ctx](scheduler::DbSession& session) { openSettingsDialog(ctx, session, nullptr); },
+        dueTickServices([&ctx](core::DbSession& session) { openSettingsDialog(ctx, session, nullptr); },
                         [] { QCoreApplication::processEvents(); });
     window.driver().tick().setDueTickWork(backupRunWork(
         termination, o.tickOnce, services, [&window](bool running) { window.setSettingsCommandEnabled(!running); }));
@@ -164,11 +163,11 @@ int runHeadless(int& argc, char** argv, const Options& o) {
     const auto clock = makeClock(o);
     platform::HeadlessUiSink ui;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
+    core::ProgramContext ctx(*clock, ui, files, o.configDir);
     SchedulerDriver driver(ctx);
     startUp(ctx, driver.tick());
     driver.tick().setDueTickWork(backupRunWork(
-        termination, o.tickOnce, dueTickServices([&ui](scheduler::DbSession&) { ui.openSettingsDialog(); }, {})));
+        termination, o.tickOnce, dueTickServices([&ui](core::DbSession&) { ui.openSettingsDialog(); }, {})));
     if (o.tickOnce) {
         driver.tick().Timer1_Timer();
         return 0;
@@ -192,14 +191,14 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
     const auto clock = makeClock(o);
     platform_qt::QtUiSink ui;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(*clock, ui, files, o.configDir);
+    core::ProgramContext ctx(*clock, ui, files, o.configDir);
     openSettingsDialog(ctx, nullptr);
     return 0;
 }
 
 } // namespace
 
-void startUp(scheduler::ProgramContext& ctx, scheduler::SchedulerTick& tick) {
+void startUp(core::ProgramContext& ctx, scheduler::SchedulerTick& tick) {
     const platform::LocalTime start = ctx.clock.now();
     tick.settings().load(ctx);
     tick.setStartTime(start);

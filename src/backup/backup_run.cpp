@@ -4,41 +4,40 @@
 #include "backup/db_list.h"
 #include "backup/temp_log_purge.h"
 #include "copy/external_copy.h"
-#include "scheduler/connection.h"
-#include "scheduler/daily_log.h"
+#include "core/connection.h"
+#include "core/daily_log.h"
 
 namespace backup {
 
-BackupRun::BackupRun(scheduler::ProgramContext& services, const scheduler::Settings& settings,
-                     platform::LocalTime runTime, scheduler::BackupKinds due, std::function<void()> progress)
-    : ctx_(services), plan_{settings, runTime, due, scheduler::dailyLogPathFor(settings, runTime),
-                            std::move(progress)} {}
+BackupRun::BackupRun(core::ProgramContext& services, const core::Settings& settings, platform::LocalTime runTime,
+                     core::BackupKinds due, std::function<void()> progress)
+    : ctx_(services), plan_{settings, runTime, due, core::dailyLogPathFor(settings, runTime), std::move(progress)} {}
 
 void BackupRun::section(std::string_view text) const {
     // The run opens the log around each of its own lines; the stages hold it open for theirs.
-    scheduler::DailyLog(plan_.dailyLog, ctx_.clock).section(text);
+    core::DailyLog(plan_.dailyLog, ctx_.clock).section(text);
 }
 
 // A failure here is shown as the tick shows it (the settings' message only: the server's own
 // refusal has no box in a run) and then written into the log.
 bool BackupRun::connect() {
-    using scheduler::RunStage;
-    if (const auto db = scheduler::fnGetDbObject(ctx_, session_); !db) {
-        scheduler::reportDbObjectFailure(ctx_.ui, db.failure);
-        scheduler::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】\u3000原因：DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ");
+    using core::RunStage;
+    if (const auto db = core::fnGetDbObject(ctx_, session_); !db) {
+        core::reportDbObjectFailure(ctx_.ui, db.failure);
+        core::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】\u3000原因：DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ");
         report_.failures.push_back({RunStage::Connection, "", "DBｵﾌﾞｼﾞｪｸﾄ取得ｴﾗｰ"});
         return false;
     }
     if (const auto failure = fnReadDBList(session_); failure != DbListFailure::None) {
         reportDbListFailure(ctx_.ui, failure);
-        scheduler::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ");
+        core::DailyLog(plan_.dailyLog, ctx_.clock).line("【DBﾊﾞｯｸｱｯﾌﾟ未実行】  原因：ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ");
         report_.failures.push_back({RunStage::DatabaseList, "", "ﾃﾞｰﾀﾍﾞｰｽ一覧取得ｴﾗｰ"});
         return false;
     }
     return true;
 }
 
-scheduler::RunReport BackupRun::run() {
+core::RunReport BackupRun::run() {
     report_ = {};
     report_.started = ctx_.clock.now();
     report_.dailyLog = plan_.dailyLog;

@@ -4,8 +4,8 @@
 // backups with the local retention, external copy, temporary-log purge) and hands back what
 // happened. Recording the backup time from the report is the caller's.
 
-#include "scheduler/db_session.h"
-#include "scheduler/run_report.h"
+#include "core/db_session.h"
+#include "core/run_report.h"
 
 #include <functional>
 
@@ -15,16 +15,16 @@ class BackupRun {
 public:
     // `settings` must outlive the run; `runTime` and `due` are the evaluation's that found the run
     // due; `progress` is called during long listings.
-    BackupRun(scheduler::ProgramContext& services, const scheduler::Settings& settings, platform::LocalTime runTime,
-              scheduler::BackupKinds due, std::function<void()> progress = {});
+    BackupRun(core::ProgramContext& services, const core::Settings& settings, platform::LocalTime runTime,
+              core::BackupKinds due, std::function<void()> progress = {});
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
-    const scheduler::RunPlan& plan() const { return plan_; }
+    const core::RunPlan& plan() const { return plan_; }
 
     // Runs every stage once, writing the run's section lines; the connection is released at the
     // end. Each failure has been shown or logged by its stage when this returns.
-    scheduler::RunReport run();
+    core::RunReport run();
 
 private:
     // The connection and the server's database list; false (with its line) when the database
@@ -32,10 +32,10 @@ private:
     bool connect();
     void section(std::string_view text) const;
 
-    scheduler::ProgramContext& ctx_;
-    scheduler::RunPlan plan_;
-    scheduler::RunReport report_;
-    scheduler::DbSession session_; // the run's own login, released at its end
+    core::ProgramContext& ctx_;
+    core::RunPlan plan_;
+    core::RunReport report_;
+    core::DbSession session_; // the run's own login, released at its end
 };
 
 } // namespace backup

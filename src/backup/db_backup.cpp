@@ -2,25 +2,25 @@
 
 #include "backup/local_retention.h"
 #include "copy/retention.h"
+#include "core/daily_log.h"
+#include "core/lock_table.h"
+#include "core/settings.h"
 #include "data/ado_connection.h"
 #include "data/sql_text.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/lock_table.h"
-#include "scheduler/settings.h"
 
 #include <vector>
 
 namespace backup {
 namespace {
 
-using scheduler::kIdeographicSpace;
+using core::kIdeographicSpace;
 
 // An argument of the procedure call with its single quotes doubled, so that it stays inside its
 // literal.
 std::string quoted(std::string_view text) {
-    return scheduler::fnSqlText(text, 0);
+    return core::fnSqlText(text, 0);
 }
 
 struct Kind {
@@ -40,7 +40,7 @@ constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "
 
 class Stage {
 public:
-    Stage(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const scheduler::DbSession& session)
+    Stage(const core::ProgramContext& ctx, const core::RunPlan& plan, const core::DbSession& session)
         : ctx_(ctx), session_(session), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock),
           fs_(ctx.files), connection_(ctx.dataEnv()), stamp_(platform::formatYmdHms(plan.runTime)),
           runTimeText_(platform::formatDateTime(plan.runTime)) {}
@@ -48,14 +48,14 @@ public:
     DatabaseStageResult run() {
         result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_, fs_);
         // A failed open shows in every backup below.
-        connection_.Open(scheduler::fnGetServerName(ctx_), session_.user, session_.password);
+        connection_.Open(core::fnGetServerName(ctx_), session_.user, session_.password);
         const auto savedTimeout = connection_.CommandTimeout();
         connection_.CommandTimeout(18000);
-        if (plan_.due(scheduler::BackupKind::Full))
+        if (plan_.due(core::BackupKind::Full))
             fullStage();
-        if (plan_.due(scheduler::BackupKind::Diff))
+        if (plan_.due(core::BackupKind::Diff))
             partialStage(kDiff, result_.files.diff);
-        if (plan_.due(scheduler::BackupKind::Log))
+        if (plan_.due(core::BackupKind::Log))
             partialStage(kLog, result_.files.log);
         connection_.CommandTimeout(savedTimeout);
         connection_.Close();
@@ -112,13 +112,13 @@ private:
     }
 
     void fail(const std::string& database, std::string reason) {
-        result_.failures.push_back({scheduler::RunStage::DatabaseBackup, database, std::move(reason)});
+        result_.failures.push_back({core::RunStage::DatabaseBackup, database, std::move(reason)});
     }
 
     void logFailure(std::string_view name, const std::string& file, std::string_view description) {
         const std::string S(kIdeographicSpace);
         log_.line("結果：失敗" + S + "DB名：" + std::string(name) + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
-        scheduler::logErrorDescription(log_, description);
+        core::logErrorDescription(log_, description);
     }
 
     // master, msdb and model go with every full backup. Only a refusal is written (without a box),
@@ -149,11 +149,11 @@ private:
                              withLines ? copy::CleanUpLines::Written : copy::CleanUpLines::Silent);
     }
 
-    const scheduler::ProgramContext& ctx_;
-    const scheduler::DbSession& session_;
-    const scheduler::RunPlan& plan_;
-    const scheduler::Settings& settings_;
-    scheduler::DailyLog log_;
+    const core::ProgramContext& ctx_;
+    const core::DbSession& session_;
+    const core::RunPlan& plan_;
+    const core::Settings& settings_;
+    core::DailyLog log_;
     const platform::FileSystem& fs_;
     data::AdoConnection connection_;
     std::string stamp_;
@@ -168,8 +168,8 @@ std::string backupCommand(std::string_view name, std::string_view file, std::str
     return data::fillSql(kBackupCommand, {quoted(name), quoted(file), quoted(kind), quoted(label), quoted(runTime)});
 }
 
-DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                               const scheduler::DbSession& session) {
+DatabaseStageResult sbDBBackup(const core::ProgramContext& ctx, const core::RunPlan& plan,
+                               const core::DbSession& session) {
     return Stage(ctx, plan, session).run();
 }
 

@@ -2,8 +2,8 @@
 // The database stage of a run: the local retention, then one backup per selected database and
 // due kind through the server's procedure, and with a full backup the system databases.
 
-#include "scheduler/db_session.h"
-#include "scheduler/run_report.h"
+#include "core/db_session.h"
+#include "core/run_report.h"
 
 #include <string>
 #include <string_view>
@@ -20,14 +20,14 @@ inline constexpr std::size_t kMaxBackupPathBytes = 128;
 
 // What the database stage leaves to the rest of the run.
 struct DatabaseStageResult {
-    scheduler::BackupFiles files;
-    scheduler::RunFailures failures; // the local retention's and the full backups'
-    bool partialKindsDue = false;    // a differential or log backup was due
+    core::BackupFiles files;
+    core::RunFailures failures;   // the local retention's and the full backups'
+    bool partialKindsDue = false; // a differential or log backup was due
 };
 
 // Logs and shows its own failures; the connection it backs up through is its own, opened with the
 // login of the run's session.
-DatabaseStageResult sbDBBackup(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                               const scheduler::DbSession& session);
+DatabaseStageResult sbDBBackup(const core::ProgramContext& ctx, const core::RunPlan& plan,
+                               const core::DbSession& session);
 
 } // namespace backup

@@ -29,7 +29,7 @@ bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& name
     return result;
 }
 
-DbListFailure fnReadDBList(scheduler::DbSession& session) {
+DbListFailure fnReadDBList(core::DbSession& session) {
     session.serverDatabases.clear();
     if (!fnGetDBList(session.database.get(), session.serverDatabases))
         return DbListFailure::Unreadable;
@@ -43,7 +43,7 @@ void reportDbListFailure(platform::UiSink& ui, DbListFailure failure) {
         common::fnQRMES01_DispMessage(ui, 3004, 0, "データベース", "", "");
 }
 
-bool fnLoadDBList(scheduler::ProgramContext& ctx, scheduler::DbSession& session) {
+bool fnLoadDBList(core::ProgramContext& ctx, core::DbSession& session) {
     const DbListFailure failure = fnReadDBList(session);
     reportDbListFailure(ctx.ui, failure);
     return failure == DbListFailure::None;

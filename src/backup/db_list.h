@@ -1,8 +1,8 @@
 #pragma once
 // The user databases of the server, read from its catalogue through the product connection.
 
-#include "scheduler/context.h"
-#include "scheduler/db_session.h"
+#include "core/context.h"
+#include "core/db_session.h"
 
 #include <string>
 #include <vector>
@@ -24,12 +24,12 @@ bool fnGetDBList(data::QRCDBS_DataBase* database, std::vector<std::string>& name
 enum class DbListFailure { None, Unreadable, Empty };
 
 // Fills session.serverDatabases through the session's connection; shows nothing.
-DbListFailure fnReadDBList(scheduler::DbSession& session);
+DbListFailure fnReadDBList(core::DbSession& session);
 // Message 3001 when the list could not be read, 3004 when the server has no user database.
 void reportDbListFailure(platform::UiSink& ui, DbListFailure failure);
 
 // fnReadDBList with its message: for the callers whose only report of the failure it is. True
 // when the list holds at least one database.
-bool fnLoadDBList(scheduler::ProgramContext& ctx, scheduler::DbSession& session);
+bool fnLoadDBList(core::ProgramContext& ctx, core::DbSession& session);
 
 } // namespace backup

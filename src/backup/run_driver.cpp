@@ -4,8 +4,8 @@
 
 namespace backup {
 
-scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const scheduler::TickState& tick,
-                                         const scheduler::Settings& settings, const std::function<void()>& progress) {
+core::RunReport sbScheduleBackupRun(core::ProgramContext& ctx, const scheduler::TickState& tick,
+                                    const core::Settings& settings, const std::function<void()>& progress) {
     return BackupRun(ctx, settings, tick.runTime(ctx.clock), tick.due, progress).run();
 }
 

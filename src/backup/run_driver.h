@@ -1,14 +1,14 @@
 #pragma once
 // One scheduled backup run from its start line to its report.
 
-#include "scheduler/run_report.h"
+#include "core/run_report.h"
 #include "scheduler/schedule.h"
 
 namespace backup {
 
 // A BackupRun of `settings`, due as `tick` found it; `progress` is called during its long listings.
 // The caller records the backup time from the report.
-scheduler::RunReport sbScheduleBackupRun(scheduler::ProgramContext& ctx, const scheduler::TickState& tick,
-                                         const scheduler::Settings& settings, const std::function<void()>& progress);
+core::RunReport sbScheduleBackupRun(core::ProgramContext& ctx, const scheduler::TickState& tick,
+                                    const core::Settings& settings, const std::function<void()>& progress);
 
 } // namespace backup

@@ -1,9 +1,9 @@
 #include "backup/temp_log_purge.h"
 
 #include "common/string_utils.h"
+#include "core/daily_log.h"
+#include "core/product_folders.h"
 #include "platform/filesystem.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/product_folders.h"
 
 #include <algorithm>
 #include <string>
@@ -35,8 +35,8 @@ std::vector<Place> placesBelow(const std::string& base) {
 }
 
 struct Purge {
-    const scheduler::ProgramContext& ctx;
-    scheduler::DailyLog& log;
+    const core::ProgramContext& ctx;
+    core::DailyLog& log;
     const platform::FileSystem& fs;
     LocalTime limit;
 
@@ -75,8 +75,8 @@ struct Purge {
     }
 };
 
-std::string baseFolder(const scheduler::ProgramContext& ctx, const platform::FileSystem& fs) {
-    const std::string product = scheduler::productFolder(ctx);
+std::string baseFolder(const core::ProgramContext& ctx, const platform::FileSystem& fs) {
+    const std::string product = core::productFolder(ctx);
     return !product.empty() && fs.folderExists(product) ? product : ctx.programDir.string();
 }
 
@@ -91,9 +91,9 @@ std::optional<LocalTime> dateInName(std::string_view name) {
     return platform::parseDateTime(text);
 }
 
-void sbDeleteTempLog(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan) {
-    scheduler::DailyLog log(plan.dailyLog, ctx.clock);
-    const scheduler::Term& term = plan.settings.tempLogTerm;
+void sbDeleteTempLog(const core::ProgramContext& ctx, const core::RunPlan& plan) {
+    core::DailyLog log(plan.dailyLog, ctx.clock);
+    const core::Term& term = plan.settings.tempLogTerm;
     const LocalTime limit = LocalTime(platform::dayOf(plan.runTime) - term.days);
     log.section("---Pelmoraログファイルの削除 Start---");
     log.line(std::string(40, '-'));

@@ -1,7 +1,7 @@
 #pragma once
 // The purge of the product's temporary mail and EDI logs at the end of every run.
 
-#include "scheduler/run_report.h"
+#include "core/run_report.h"
 
 #include <optional>
 #include <string_view>
@@ -12,6 +12,6 @@ namespace backup {
 std::optional<platform::LocalTime> dateInName(std::string_view name);
 
 // Nothing it meets counts against the run: a deletion is logged before it is tried.
-void sbDeleteTempLog(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan);
+void sbDeleteTempLog(const core::ProgramContext& ctx, const core::RunPlan& plan);
 
 } // namespace backup

@@ -6,7 +6,7 @@
 namespace copy {
 
 std::string resultPrefix(std::string_view outcome) {
-    return std::string(texts::kResult) + std::string(outcome) + std::string(scheduler::kIdeographicSpace);
+    return std::string(texts::kResult) + std::string(outcome) + std::string(core::kIdeographicSpace);
 }
 
 bool namesAFolder(std::string_view setting) {

@@ -3,10 +3,10 @@
 // file-system object and the daily log, open from the start of the run to its end, and the
 // failures met so far.
 
+#include "core/context.h"
+#include "core/daily_log.h"
+#include "core/run_report.h"
 #include "platform/filesystem.h"
-#include "scheduler/context.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/run_report.h"
 
 #include <set>
 #include <string>
@@ -16,16 +16,16 @@
 namespace copy {
 
 struct CopyRun {
-    const scheduler::ProgramContext& ctx;
-    const scheduler::RunPlan& plan;
-    const scheduler::BackupFiles& files;
+    const core::ProgramContext& ctx;
+    const core::RunPlan& plan;
+    const core::BackupFiles& files;
     const platform::FileSystem& fs;
-    scheduler::DailyLog& log;
+    core::DailyLog& log;
     std::set<std::string> sweptFolders = {}; // target folders cleared of left-over temporary copies
-    scheduler::RunFailures failures = {};    // those that make the run count as failed
+    core::RunFailures failures = {};         // those that make the run count as failed
 
-    const scheduler::Settings& settings() const { return plan.settings; }
-    void fail(scheduler::RunStage stage, std::string subject, std::string reason) {
+    const core::Settings& settings() const { return plan.settings; }
+    void fail(core::RunStage stage, std::string subject, std::string reason) {
         failures.push_back({stage, std::move(subject), std::move(reason)});
     }
 };

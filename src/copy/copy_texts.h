@@ -19,7 +19,7 @@ inline constexpr std::string_view kDocumentsEnd = "---Sabrelund技術資料フ�
 inline constexpr std::string_view kWexmarlStart = "---Sabrelund Wexmarlフォルダコピー Start---";
 inline constexpr std::string_view kWexmarlEnd = "---Sabrelund Wexmarlフォルダコピー End---";
 
-// Pieces of the result lines (deletion lines and the error line: scheduler/daily_log.h).
+// Pieces of the result lines (deletion lines and the error line: core/daily_log.h).
 inline constexpr std::string_view kResult = "結果：";
 inline constexpr std::string_view kSuccess = "成功";
 inline constexpr std::string_view kFailure = "失敗";

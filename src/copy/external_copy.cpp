@@ -25,7 +25,7 @@ enum class FailureCounts { Yes, No };
 // Deletes one file with its result lines; the error when it is still there.
 std::error_code deleteWithLines(CopyRun& run, const std::string& path) {
     const std::error_code ec = run.fs.deleteFile(path);
-    scheduler::logDeletion(run.log, path, ec);
+    core::logDeletion(run.log, path, ec);
     return ec;
 }
 
@@ -40,7 +40,7 @@ void deleteExpiredCopies(CopyRun& run) {
         const RetentionPolicy copies{settings.dbBackupFileDir, "*.DAT",
                                      retentionTerm(settings.outSidePreserveTerm, kDefaultTerm), true, true};
         for (auto& failure : deleteExpired(run.ctx, run.plan, run.log, run.fs, copies,
-                                           platform::dayOf(run.plan.runTime), scheduler::RunStage::ExternalRetention))
+                                           platform::dayOf(run.plan.runTime), core::RunStage::ExternalRetention))
             run.failures.push_back(std::move(failure));
     }
     run.log.section(texts::kRetentionEnd);
@@ -104,19 +104,19 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
         // The database stage did not run (no connection): there is no file to name. Its own line
         // says why.
         if (failureCounts)
-            run.fail(scheduler::RunStage::BackupCopy, targetFolder, "no backup file");
+            run.fail(core::RunStage::BackupCopy, targetFolder, "no backup file");
         return;
     }
     if (!run.fs.fileExists(source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + std::string(texts::kSourceFile) + source +
-                     std::string(scheduler::kIdeographicSpace) + std::string(texts::kCause) +
+                     std::string(core::kIdeographicSpace) + std::string(texts::kCause) +
                      std::string(texts::kSourceFileMissing));
         if (failureCounts)
-            run.fail(scheduler::RunStage::BackupCopy, source, std::string(texts::kSourceFileMissing));
+            run.fail(core::RunStage::BackupCopy, source, std::string(texts::kSourceFileMissing));
         return;
     }
     sweepLeftOverCopies(run, targetFolder);
-    const std::string pieces = std::string(texts::kSourceFile) + source + std::string(scheduler::kIdeographicSpace) +
+    const std::string pieces = std::string(texts::kSourceFile) + source + std::string(core::kIdeographicSpace) +
                                std::string(texts::kTargetFolder) + targetFolder;
     const std::error_code ec = namesAFolder(run.settings().dbBackupFileDir)
                                    ? run.fs.copyFile(source, targetFolder + "/" + fs::path(source).filename().string(),
@@ -127,9 +127,9 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
         return;
     }
     run.log.line(resultPrefix(texts::kFailure) + pieces);
-    scheduler::logErrorDescription(run.log, ec.message());
+    core::logErrorDescription(run.log, ec.message());
     if (failureCounts)
-        run.fail(scheduler::RunStage::BackupCopy, source, ec.message());
+        run.fail(core::RunStage::BackupCopy, source, ec.message());
     showCopyFailure(run, source, targetFolder, ec.message());
 }
 
@@ -168,9 +168,9 @@ void copyFullBackups(CopyRun& run) {
 
 } // namespace
 
-scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                                           const scheduler::BackupFiles& files) {
-    scheduler::DailyLog log(plan.dailyLog, ctx.clock);
+core::RunFailures sbFileCopyToOutside(const core::ProgramContext& ctx, const core::RunPlan& plan,
+                                      const core::BackupFiles& files) {
+    core::DailyLog log(plan.dailyLog, ctx.clock);
     CopyRun run{ctx, plan, files, ctx.files, log};
     if (!plan.settings.copyEnabled) {
         log.section(texts::kCopySkipped);
@@ -179,11 +179,11 @@ scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx,
     deleteExpiredCopies(run);
 
     log.section(texts::kBackupCopyStart);
-    if (plan.due(scheduler::BackupKind::Full))
+    if (plan.due(core::BackupKind::Full))
         copyFullBackups(run);
-    if (plan.due(scheduler::BackupKind::Diff))
+    if (plan.due(core::BackupKind::Diff))
         copyEachDatabase(run, files.diff, FailureCounts::No);
-    if (plan.due(scheduler::BackupKind::Log))
+    if (plan.due(core::BackupKind::Log))
         copyEachDatabase(run, files.log, FailureCounts::No);
     log.section(texts::kBackupCopyEnd);
 

@@ -3,14 +3,14 @@
 // copies of the backup files this run wrote (one sub-folder per database, the system backups in
 // the root), then the product folders.
 
-#include "scheduler/run_report.h"
+#include "core/run_report.h"
 
 namespace copy {
 
 // Called once per run after the database stage with the files it wrote. Writes its own lines into
 // the run's daily log, shows its own boxes and returns the failures that make the run count as
 // failed. Never stops early: every step is tried.
-scheduler::RunFailures sbFileCopyToOutside(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                                           const scheduler::BackupFiles& files);
+core::RunFailures sbFileCopyToOutside(const core::ProgramContext& ctx, const core::RunPlan& plan,
+                                      const core::BackupFiles& files);
 
 } // namespace copy

@@ -1,7 +1,7 @@
 #include "copy/file_list.h"
 
 #include "common/string_utils.h"
-#include "scheduler/product_folders.h"
+#include "core/product_folders.h"
 
 namespace copy {
 namespace {
@@ -28,7 +28,7 @@ std::string copyFolderOf(const platform::FileSystem& fs, const std::string& targ
 }
 
 struct Listing {
-    const scheduler::RunPlan& plan;
+    const core::RunPlan& plan;
     const platform::FileSystem& fs;
     bool recurse;
     bool withTimes;
@@ -79,7 +79,7 @@ struct Listing {
     }
 };
 
-bool listFiles(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const platform::FileSystem& fs,
+bool listFiles(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
                std::string_view pathPattern, bool recurse, bool withTimes, const ListedFileVisitor& onFile,
                std::vector<UnreadableFolder>* unreadable) {
     const auto slash = pathPattern.rfind('/');
@@ -97,13 +97,13 @@ bool listFiles(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& p
 
 } // namespace
 
-ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const scheduler::Settings& settings,
+ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings,
                                     const platform::FileSystem& fs) {
-    return {copyFolderOf(fs, settings.keyFileDir, scheduler::certificateSourceFolder(ctx)),
-            copyFolderOf(fs, settings.gijyutuFileDir, scheduler::documentsSourceFolder(ctx))};
+    return {copyFolderOf(fs, settings.keyFileDir, core::certificateSourceFolder(ctx)),
+            copyFolderOf(fs, settings.gijyutuFileDir, core::documentsSourceFolder(ctx))};
 }
 
-bool fnGetFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const platform::FileSystem& fs,
+bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
                    std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
                    std::vector<UnreadableFolder>* unreadable) {
     const auto add = [&](const std::string& folder, const platform::DirEntry& file) {
@@ -112,16 +112,16 @@ bool fnGetFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPla
     return listFiles(ctx, plan, fs, pathPattern, recurse, false, add, unreadable);
 }
 
-bool fnVisitFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                     const platform::FileSystem& fs, std::string_view pathPattern, bool recurse,
-                     const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable) {
+bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
+                     std::string_view pathPattern, bool recurse, const ListedFileVisitor& onFile,
+                     std::vector<UnreadableFolder>* unreadable) {
     return listFiles(ctx, plan, fs, pathPattern, recurse, true, onFile, unreadable);
 }
 
-void logUnreadableFolders(scheduler::DailyLog& log, const std::vector<UnreadableFolder>& unreadable) {
+void logUnreadableFolders(core::DailyLog& log, const std::vector<UnreadableFolder>& unreadable) {
     for (const auto& folder : unreadable) {
-        log.line("結果：失敗" + std::string(scheduler::kIdeographicSpace) + "ﾌｫﾙﾀﾞ名：" + folder.path);
-        scheduler::logErrorDescription(log, folder.reason);
+        log.line("結果：失敗" + std::string(core::kIdeographicSpace) + "ﾌｫﾙﾀﾞ名：" + folder.path);
+        core::logErrorDescription(log, folder.reason);
     }
 }
 

@@ -3,10 +3,10 @@
 // folder-and-wildcard pattern, optionally below sub-folders too, but never inside the copies of
 // the certificate and technical-documents folders that the copy run keeps at its targets.
 
+#include "core/context.h"
+#include "core/daily_log.h"
+#include "core/run_report.h"
 #include "platform/filesystem.h"
-#include "scheduler/context.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/run_report.h"
 
 #include <functional>
 #include <string>
@@ -29,7 +29,7 @@ struct UnreadableFolder {
 // the listing goes on: one such folder must not switch off every retention below the root.
 // The run's progress callback is called once per folder. The settings whose folder copies are
 // left out are the run's.
-bool fnGetFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, const platform::FileSystem& fs,
+bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
                    std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
                    std::vector<UnreadableFolder>* unreadable = nullptr);
 
@@ -38,13 +38,13 @@ bool fnGetFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPla
 // path is folder + file.name. A retention pass reads tens of thousands of times: each is read
 // relative to the open folder, and no path is put together for a file that is kept.
 using ListedFileVisitor = std::function<void(const std::string& folder, const platform::DirEntry& file)>;
-bool fnVisitFileList(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                     const platform::FileSystem& fs, std::string_view pathPattern, bool recurse,
-                     const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable = nullptr);
+bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
+                     std::string_view pathPattern, bool recurse, const ListedFileVisitor& onFile,
+                     std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // The lines of each folder a listing left out: "結果：失敗　ﾌｫﾙﾀﾞ名：<path>", then
 // "Err.Description：<reason>".
-void logUnreadableFolders(scheduler::DailyLog& log, const std::vector<UnreadableFolder>& unreadable);
+void logUnreadableFolders(core::DailyLog& log, const std::vector<UnreadableFolder>& unreadable);
 
 // The two folders a descending listing leaves out: target setting + "/" + name of the source
 // folder (the name only when the source exists).
@@ -52,7 +52,7 @@ struct ExcludedFolders {
     std::string certificateCopy;
     std::string documentsCopy;
 };
-ExcludedFolders excludedCopyFolders(const scheduler::ProgramContext& ctx, const scheduler::Settings& settings,
+ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings,
                                     const platform::FileSystem& fs);
 
 } // namespace copy

@@ -1,7 +1,7 @@
 #include "copy/folder_copy.h"
 
 #include "copy/copy_texts.h"
-#include "scheduler/product_folders.h"
+#include "core/product_folders.h"
 
 #include <filesystem>
 #include <string>
@@ -25,12 +25,11 @@ std::string errorText(const std::error_code& ec, const std::filesystem::path& fa
 
 void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
     run.log.section(folder.startLine);
-    const std::string pieces =
-        std::string(texts::kSourceFolder) + folder.source + std::string(scheduler::kIdeographicSpace);
+    const std::string pieces = std::string(texts::kSourceFolder) + folder.source + std::string(core::kIdeographicSpace);
     if (!folder.sourceNamed || !run.fs.folderExists(folder.source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + pieces + std::string(texts::kCause) +
                      std::string(texts::kSourceFolderMissing));
-        run.fail(scheduler::RunStage::FolderCopy, folder.source, std::string(texts::kSourceFolderMissing));
+        run.fail(core::RunStage::FolderCopy, folder.source, std::string(texts::kSourceFolderMissing));
         run.log.section(folder.endLine);
         return;
     }
@@ -46,8 +45,8 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
     } else {
         const std::string error = errorText(ec, failedAt);
         run.log.line(resultPrefix(texts::kFailure) + line);
-        scheduler::logErrorDescription(run.log, error);
-        run.fail(scheduler::RunStage::FolderCopy, folder.source, error);
+        core::logErrorDescription(run.log, error);
+        run.fail(core::RunStage::FolderCopy, folder.source, error);
         run.ctx.ui.messageBox(failureBoxText(folder.boxHeading, folder.source, folder.targetFolder, error),
                               folder.boxTitle, platform::MsgIcon::Critical);
     }
@@ -59,14 +58,14 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
 void sbCopyProductFolders(CopyRun& run) {
     const auto& settings = run.settings();
     // Each source is read afresh, right before its copy.
-    copyProductFolder(run, {texts::kCertificatesStart, texts::kCertificatesEnd, texts::kCertificatesFailedTitle,
-                            texts::kCertificatesFailed, scheduler::certificateSourceFolder(run.ctx), true,
-                            settings.keyFileDir});
-    copyProductFolder(run, {texts::kDocumentsStart, texts::kDocumentsEnd, texts::kDocumentsFailedTitle,
-                            texts::kDocumentsFailed, scheduler::documentsSourceFolder(run.ctx), true,
-                            settings.gijyutuFileDir});
+    copyProductFolder(run,
+                      {texts::kCertificatesStart, texts::kCertificatesEnd, texts::kCertificatesFailedTitle,
+                       texts::kCertificatesFailed, core::certificateSourceFolder(run.ctx), true, settings.keyFileDir});
+    copyProductFolder(run,
+                      {texts::kDocumentsStart, texts::kDocumentsEnd, texts::kDocumentsFailedTitle,
+                       texts::kDocumentsFailed, core::documentsSourceFolder(run.ctx), true, settings.gijyutuFileDir});
     // Without an install folder, "/Wexmarl" would name a folder below the root, not the product's.
-    const std::string product = scheduler::productFolder(run.ctx);
+    const std::string product = core::productFolder(run.ctx);
     copyProductFolder(run, {texts::kWexmarlStart, texts::kWexmarlEnd, texts::kWexmarlFailedTitle, texts::kWexmarlFailed,
                             product + "/Wexmarl", !product.empty(), settings.gijyutuFileDir});
 }

@@ -14,7 +14,7 @@ bool isUpperCaseDat(std::string_view name) {
 
 } // namespace
 
-std::chrono::days retentionTerm(const scheduler::Term& term, std::optional<std::chrono::days> fallback) {
+std::chrono::days retentionTerm(const core::Term& term, std::optional<std::chrono::days> fallback) {
     if (fallback && !(term.days >= std::chrono::days(1) && term.days <= kLongestTerm))
         return *fallback;
     return term.days;
@@ -24,10 +24,9 @@ bool isExpired(platform::LocalTime lastModified, std::chrono::days term, platfor
     return platform::dayOf(lastModified) + term <= reference;
 }
 
-scheduler::RunFailures deleteExpired(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                                     scheduler::DailyLog& log, const platform::FileSystem& fs,
-                                     const RetentionPolicy& policy, platform::LocalDays reference,
-                                     scheduler::RunStage stage) {
+core::RunFailures deleteExpired(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
+                                const platform::FileSystem& fs, const RetentionPolicy& policy,
+                                platform::LocalDays reference, core::RunStage stage) {
     // The expired files are deleted once the listing is complete, after the lines of the folders
     // it left out; only they are kept until then.
     std::vector<std::string> expired;
@@ -41,10 +40,10 @@ scheduler::RunFailures deleteExpired(const scheduler::ProgramContext& ctx, const
     if (!fnVisitFileList(ctx, plan, fs, policy.folder + "/" + policy.pattern, policy.recurse, consider, &unreadable))
         return {};
     logUnreadableFolders(log, unreadable);
-    scheduler::RunFailures failures;
+    core::RunFailures failures;
     for (const auto& path : expired) {
         const std::error_code error = fs.deleteFile(path);
-        scheduler::logDeletion(log, path, error);
+        core::logDeletion(log, path, error);
         if (error)
             failures.push_back({stage, path, error.message()});
     }
@@ -57,7 +56,7 @@ std::vector<std::string> keepNewestOfDay(std::vector<std::string> listing) {
     return listing;
 }
 
-void cleanUpSameDay(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, scheduler::DailyLog& log,
+void cleanUpSameDay(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
                     const platform::FileSystem& fs, const std::string& folder, std::string_view namePrefix,
                     platform::LocalTime day, CleanUpLines lines) {
     const std::string pattern = folder + "/" + std::string(namePrefix) + platform::formatYmd(day) + "*_INIT.DAT";
@@ -71,7 +70,7 @@ void cleanUpSameDay(const scheduler::ProgramContext& ctx, const scheduler::RunPl
     for (const auto& file : keepNewestOfDay(std::move(files))) {
         const std::error_code error = fs.deleteFile(file);
         if (withLines)
-            scheduler::logDeletion(log, file, error);
+            core::logDeletion(log, file, error);
     }
 }
 

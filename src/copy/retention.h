@@ -5,10 +5,10 @@
 // tells them apart is a parameter here.
 
 #include "copy/file_list.h"
+#include "core/daily_log.h"
+#include "core/run_report.h"
 #include "platform/datetime.h"
 #include "platform/filesystem.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/run_report.h"
 
 #include <chrono>
 #include <optional>
@@ -20,7 +20,7 @@ namespace copy {
 
 // The term as the settings hold it. With `fallback`, a term outside 1..999 becomes the fallback,
 // so that no odd value can widen the deletion; without one, the term stands as loaded.
-std::chrono::days retentionTerm(const scheduler::Term& term, std::optional<std::chrono::days> fallback);
+std::chrono::days retentionTerm(const core::Term& term, std::optional<std::chrono::days> fallback);
 
 // A file is expired when the day it was last modified plus `term` is on or before the reference day.
 bool isExpired(platform::LocalTime lastModified, std::chrono::days term, platform::LocalDays reference);
@@ -39,10 +39,9 @@ struct RetentionPolicy {
 // come first, then one result line per deletion. False when a deletion failed; a folder that
 // cannot be listed at all deletes nothing and is no failure. Each failed deletion is returned as
 // a failure of `stage`.
-scheduler::RunFailures deleteExpired(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan,
-                                     scheduler::DailyLog& log, const platform::FileSystem& fs,
-                                     const RetentionPolicy& policy, platform::LocalDays reference,
-                                     scheduler::RunStage stage);
+core::RunFailures deleteExpired(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
+                                const platform::FileSystem& fs, const RetentionPolicy& policy,
+                                platform::LocalDays reference, core::RunStage stage);
 
 // Of one day's full backups in listing order, the ones the same-day clean-up deletes: every one
 // but the last listed, which is the newest of the day.
@@ -54,7 +53,7 @@ enum class CleanUpLines { Written, Silent };
 // Deletes all but the newest of the full backups of `day` whose names begin with `namePrefix`
 // anywhere below `folder`: with the backup that follows, the day keeps two. A failed deletion
 // does not fail the run.
-void cleanUpSameDay(const scheduler::ProgramContext& ctx, const scheduler::RunPlan& plan, scheduler::DailyLog& log,
+void cleanUpSameDay(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
                     const platform::FileSystem& fs, const std::string& folder, std::string_view namePrefix,
                     platform::LocalTime day, CleanUpLines lines);
 

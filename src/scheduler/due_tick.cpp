@@ -2,11 +2,11 @@
 
 #include "common/messages.h"
 #include "common/string_utils.h"
+#include "core/connection.h"
+#include "core/daily_log.h"
+#include "core/lock_table.h"
+#include "core/settings.h"
 #include "platform/filesystem.h"
-#include "scheduler/connection.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/lock_table.h"
-#include "scheduler/settings.h"
 
 namespace scheduler {
 namespace {
@@ -23,7 +23,7 @@ std::string unreachableText(const std::string& path) {
     return path + " にアクセスできませんでした。対象ドライブを確認してください。";
 }
 
-void showLockFailure(ProgramContext& ctx, std::string_view text) {
+void showLockFailure(core::ProgramContext& ctx, std::string_view text) {
     ctx.ui.messageBox(text, "", MsgIcon::Critical);
 }
 
@@ -31,7 +31,7 @@ constexpr std::string_view kDeleteFailed = "排他管理テーブルからレコ
 constexpr std::string_view kSearchFailed = "排他管理テーブルのレコード検索に失敗しました。";
 
 // A failed deletion of lock rows: the box naming the rows, then the tick's own.
-void showDeleteFailure(ProgramContext& ctx, const LockRowsDeletion& deletion) {
+void showDeleteFailure(core::ProgramContext& ctx, const core::LockRowsDeletion& deletion) {
     ctx.ui.messageBox(deletion.failureText, "", MsgIcon::Critical);
     showLockFailure(ctx, kDeleteFailed);
 }
@@ -39,13 +39,14 @@ void showDeleteFailure(ProgramContext& ctx, const LockRowsDeletion& deletion) {
 // A fresh foreign backup row means another program is backing up now; a stale one is removed.
 enum class ForeignLock { None, Busy, Removed, DeleteFailed };
 
-ForeignLock checkForeignBackup(ProgramContext& ctx, DbSession& session, const std::vector<HaitaKanriRecord>& rows) {
+ForeignLock checkForeignBackup(core::ProgramContext& ctx, core::DbSession& session,
+                               const std::vector<core::HaitaKanriRecord>& rows) {
     for (const auto& row : rows) {
         if (common::trim(row.テーブル名称) != kForeignBackupLockName)
             continue;
         if (ctx.clock.now() - row.更新日 < kStaleLockAge)
             return ForeignLock::Busy;
-        const auto deletion = fnDeleteLockRows(session, kForeignBackupLockName);
+        const auto deletion = core::fnDeleteLockRows(session, kForeignBackupLockName);
         if (deletion)
             return ForeignLock::Removed;
         showDeleteFailure(ctx, deletion);
@@ -58,29 +59,29 @@ constexpr std::string_view kBusyLockSkipped =
     "他のバックアップが排他管理テーブルのロックを保持しているため、バックアップをスキップしました。";
 
 // A due backup is never skipped without a word.
-void reportBusyLock(ProgramContext& ctx, const std::filesystem::path& logPath) {
-    DailyLog(logPath, ctx.clock).section("---" + std::string(kBusyLockSkipped) + "---");
+void reportBusyLock(core::ProgramContext& ctx, const std::filesystem::path& logPath) {
+    core::DailyLog(logPath, ctx.clock).section("---" + std::string(kBusyLockSkipped) + "---");
     ctx.ui.notice(kBusyLockSkipped, "");
 }
 
 // Deletes this program's row when one exists; false (with its boxes shown) when that fails.
-bool removeOwnLockRow(ProgramContext& ctx, DbSession& session) {
+bool removeOwnLockRow(core::ProgramContext& ctx, core::DbSession& session) {
     bool found = false;
-    if (!fnFindLockRow(session, kOwnLockName, found)) {
+    if (!core::fnFindLockRow(session, kOwnLockName, found)) {
         showLockFailure(ctx, kSearchFailed);
         return false;
     }
     if (!found)
         return true;
-    const auto deletion = fnDeleteLockRows(session, kOwnLockName);
+    const auto deletion = core::fnDeleteLockRows(session, kOwnLockName);
     if (!deletion)
         showDeleteFailure(ctx, deletion);
     return bool(deletion);
 }
 
 // Invalid settings open the dialog so that the user can put them right before the run.
-void repairSettingsIfNeeded(ProgramContext& ctx, DbSession& session, const DueTickServices& services) {
-    if (fnCheckIniContents(ctx, session.serverDatabases))
+void repairSettingsIfNeeded(core::ProgramContext& ctx, core::DbSession& session, const DueTickServices& services) {
+    if (core::fnCheckIniContents(ctx, session.serverDatabases))
         return;
     ctx.ui.messageBox("環境設定画面を起動します。", "メッセージ", MsgIcon::Exclamation);
     session.release();
@@ -90,19 +91,19 @@ void repairSettingsIfNeeded(ProgramContext& ctx, DbSession& session, const DueTi
 
 } // namespace
 
-void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath) {
+void writePreCheck(const core::ProgramContext& ctx, const std::filesystem::path& logPath) {
     const platform::FileSystem& fs = ctx.files;
     {
-        DailyLog log(logPath, ctx.clock);
+        core::DailyLog log(logPath, ctx.clock);
         log.section("---------スケジュールバックアップ 事前チェックStart---------");
     }
     bool preCheckError = false;
-    const bool copyOn = copyIsOn(common::trim(fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")));
+    const bool copyOn = copyIsOn(common::trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")));
     if (!copyOn) {
-        DailyLog(logPath, ctx.clock).section("---外部媒体へのバックアップ設定ができていません。---");
+        core::DailyLog(logPath, ctx.clock).section("---外部媒体へのバックアップ設定ができていません。---");
         preCheckError = true;
     }
-    const std::string local = common::trim(fnGetScheduleIni(ctx, "Schedule", "Path"));
+    const std::string local = common::trim(core::fnGetScheduleIni(ctx, "Schedule", "Path"));
     if (!fs.folderExists(local))
         ctx.ui.messageBox(unreachableText(local), "スケジュールバックアップ フォルダ設定", MsgIcon::Exclamation);
     if (copyOn) {
@@ -112,47 +113,47 @@ void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPa
             {"GIJYUTUFILE_DIR", "ローカル以外の技術資料ファイルバックアップ フォルダ設定"},
         };
         for (const auto& [key, title] : targets) {
-            const std::string folder = common::trim(fnGetScheduleIni(ctx, "FILE_COPY", key));
+            const std::string folder = common::trim(core::fnGetScheduleIni(ctx, "FILE_COPY", key));
             if (fs.folderExists(folder))
                 continue;
             ctx.ui.messageBox(unreachableText(folder), title, MsgIcon::Exclamation);
-            DailyLog(logPath, ctx.clock)
+            core::DailyLog(logPath, ctx.clock)
                 .section("---" + folder + " にアクセスできませんでした｡対象ドライブを確認してください｡ ---");
             preCheckError = true;
         }
     }
-    DailyLog log(logPath, ctx.clock);
+    core::DailyLog log(logPath, ctx.clock);
     if (!preCheckError)
         log.section("---事前チェックエラー無し---");
     log.section("---------スケジュールバックアップ 事前チェックEND---------");
 }
 
-void recordBackupTime(const ProgramContext& ctx, ResidentSettings& held, const RunReport& report) {
+void recordBackupTime(const core::ProgramContext& ctx, ResidentSettings& held, const core::RunReport& report) {
     if (!report.flawless())
         return;
     held.writeStateKey(ctx, "BACKUPTIME", "START", platform::formatDateTime(report.started));
     held.writeStateKey(ctx, "BACKUPTIME", "END", platform::formatDateTime(report.finished));
 }
 
-DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
+DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
                       const DueTickServices& services) {
     // The pre-check writes into the log of the settings held now; the run names its own from the
     // settings loaded again below.
-    const std::filesystem::path logPath = dailyLogPathFor(held.current(), tick.runTime(ctx.clock));
+    const std::filesystem::path logPath = core::dailyLogPathFor(held.current(), tick.runTime(ctx.clock));
     writePreCheck(ctx, logPath);
 
     // The tick's own logins: one before the run and one after it; the run logs in for itself.
-    DbSession session;
-    if (const auto db = fnGetDbObject(ctx, session); !db) {
-        reportDbObjectFailure(ctx.ui, db.failure);
+    core::DbSession session;
+    if (const auto db = core::fnGetDbObject(ctx, session); !db) {
+        core::reportDbObjectFailure(ctx.ui, db.failure);
         ctx.ui.messageBox("DBオブジェクトの取得に失敗しました。", "", MsgIcon::Critical);
         return DueTickEnd::TimerOn;
     }
     if (!services.loadDatabaseList(ctx, session))
         return DueTickEnd::TimerOn;
 
-    std::vector<HaitaKanriRecord> rows;
-    if (!fnSelectLockRows(session, rows)) {
+    std::vector<core::HaitaKanriRecord> rows;
+    if (!core::fnSelectLockRows(session, rows)) {
         common::fnQRMES01_DispMessage(ctx.ui, 3010, 0, "", "", "");
         return DueTickEnd::TimerOff;
     }
@@ -170,14 +171,14 @@ DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettin
         return DueTickEnd::TimerOff;
 
     held.writeStateKey(ctx, "Schedule", "Iniflg", "0");
-    if (!fnInsertLockRow(ctx, session, kOwnLockName)) {
+    if (!core::fnInsertLockRow(ctx, session, kOwnLockName)) {
         showLockFailure(ctx, "排他管理テーブルへレコード追加に失敗しました。");
         return DueTickEnd::TimerOff;
     }
 
     repairSettingsIfNeeded(ctx, session, services);
     // Held from here on also when a rule failed, as the load goes to the end.
-    LoadedSettings loaded = fnLoadSettings(ctx, session.serverDatabases);
+    core::LoadedSettings loaded = core::fnLoadSettings(ctx, session.serverDatabases);
     held.adopt(std::move(loaded.settings));
     if (!loaded.ok) {
         common::fnQRMES01_DispMessage(ctx.ui, 3001, 0, "設定の取得", "", "");
@@ -187,8 +188,8 @@ DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettin
     session.release();
     recordBackupTime(ctx, held, services.runBackup(ctx, tick, held.current(), services.progress));
 
-    if (const auto db = fnGetDbObject(ctx, session); !db) {
-        reportDbObjectFailure(ctx.ui, db.failure);
+    if (const auto db = core::fnGetDbObject(ctx, session); !db) {
+        core::reportDbObjectFailure(ctx.ui, db.failure);
         return DueTickEnd::TimerOn;
     }
     if (!services.loadDatabaseList(ctx, session))

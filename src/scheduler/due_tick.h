@@ -3,9 +3,9 @@
 // section of the daily log, the product connection, the exclusive-control rows, the settings,
 // the run and the release of the lock row. It reads top to bottom in the order it happens.
 
-#include "scheduler/context.h"
-#include "scheduler/db_session.h"
-#include "scheduler/run_report.h"
+#include "core/context.h"
+#include "core/db_session.h"
+#include "core/run_report.h"
 #include "scheduler/schedule.h"
 #include "scheduler/tick.h"
 
@@ -16,14 +16,15 @@ namespace scheduler {
 // What the due tick needs from the layers above this one.
 struct DueTickServices {
     using Progress = std::function<void()>;
-    std::function<bool(ProgramContext&, DbSession&)> loadDatabaseList; // fnLoadDBList
+    std::function<bool(core::ProgramContext&, core::DbSession&)> loadDatabaseList; // fnLoadDBList
     // sbScheduleBackupRun
-    std::function<RunReport(ProgramContext&, const TickState&, const Settings&, const Progress&)> runBackup;
+    std::function<core::RunReport(core::ProgramContext&, const TickState&, const core::Settings&, const Progress&)>
+        runBackup;
     // Lets the window events through during the run's long listings; may be empty.
     Progress progress = {};
     // Shows the settings dialog on the tick's session (whose server list it loads again) and
     // returns when it is closed; may be empty.
-    std::function<void(DbSession&)> openSettings = {};
+    std::function<void(core::DbSession&)> openSettings = {};
 };
 
 // The names of the lock rows: this program's own, and another program's backup.
@@ -35,13 +36,13 @@ inline constexpr std::chrono::seconds kStaleLockAge{86400};
 
 // Writes the pre-check section into the daily log `logPath` and shows the boxes of unreachable
 // folders.
-void writePreCheck(const ProgramContext& ctx, const std::filesystem::path& logPath);
+void writePreCheck(const core::ProgramContext& ctx, const std::filesystem::path& logPath);
 
 // [BACKUPTIME] START and END from a flawless run; any other run leaves the last ones standing.
-void recordBackupTime(const ProgramContext& ctx, ResidentSettings& held, const RunReport& report);
+void recordBackupTime(const core::ProgramContext& ctx, ResidentSettings& held, const core::RunReport& report);
 
 // `held` gives the pre-check its log and takes the tick's own load, which the run works from.
-DueTickEnd runDueTick(ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
+DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
                       const DueTickServices& services);
 
 } // namespace scheduler

@@ -23,7 +23,7 @@ std::uint32_t weekdayBit(LocalTime instant) {
 
 } // namespace
 
-bool fnIsBackupDue(const Settings& settings, TickState& tick, LocalTime now) {
+bool fnIsBackupDue(const core::Settings& settings, TickState& tick, LocalTime now) {
     tick.previousTick = tick.previousTick ? tick.currentTick : tick.startTime;
     if (!tick.previousTick)
         tick.previousTick = now; // no start time recorded: this tick opens the first window
@@ -32,26 +32,26 @@ bool fnIsBackupDue(const Settings& settings, TickState& tick, LocalTime now) {
     return !tick.due.empty();
 }
 
-BackupKinds dueKindsBetween(const Settings& settings, LocalTime previous, LocalTime current) {
+core::BackupKinds dueKindsBetween(const core::Settings& settings, LocalTime previous, LocalTime current) {
     if (platform::floorToMinute(current) > platform::floorToMinute(previous) + 24h)
         return {}; // after a long sleep nothing is caught up; the next tick compares with this one
     const bool sameDay = platform::weekdaySunday1(platform::floorToMinute(current)) ==
                          platform::weekdaySunday1(platform::floorToMinute(previous));
     const auto test = sameDay ? fnDueSameDay : fnDueAcrossMidnight;
-    BackupKinds due;
-    for (BackupKind kind : kBackupKinds)
+    core::BackupKinds due;
+    for (core::BackupKind kind : core::kBackupKinds)
         if (test(settings.schedule(kind), previous, current))
             due |= kind;
     return due;
 }
 
-bool fnDueSameDay(const Schedule& schedule, LocalTime previous, LocalTime current) {
+bool fnDueSameDay(const core::Schedule& schedule, LocalTime previous, LocalTime current) {
     if (!fnIsDayInMask(current, schedule.weekdays))
         return false;
     return fnTimeInWindow(previous, current, schedule.time, kOpenWindow) || fnIsSameMinute(current, schedule.time);
 }
 
-bool fnDueAcrossMidnight(const Schedule& schedule, LocalTime previous, LocalTime current) {
+bool fnDueAcrossMidnight(const core::Schedule& schedule, LocalTime previous, LocalTime current) {
     // The rest of the previous day, its last minute included.
     if (fnIsDayInMask(previous, schedule.weekdays) && fnTimeInWindow(previous, 23h + 59min, schedule.time, kClosedTo))
         return true;

@@ -3,9 +3,9 @@
 // the tick that falls in it or, when no tick does, at the first tick after it; ticks more than a
 // day apart fire nothing. The evaluation also fixes the run time (the current-tick time).
 
+#include "core/settings_values.h"
 #include "platform/clock.h"
 #include "platform/datetime.h"
-#include "scheduler/settings_values.h"
 
 #include <chrono>
 #include <cstdint>
@@ -25,21 +25,22 @@ using WindowEdge = std::variant<platform::LocalTime, std::chrono::minutes>;
 struct TickState {
     std::optional<platform::LocalTime> startTime; // when the resident program started
     std::optional<platform::LocalTime> previousTick, currentTick;
-    BackupKinds due; // what the last evaluation found due
+    core::BackupKinds due; // what the last evaluation found due
 
     // The run time: the instant of the evaluation that found the run due.
     platform::LocalTime runTime(const platform::Clock& clock) const { return currentTick ? *currentTick : clock.now(); }
 };
 
 // Advances the tick times to `now`, sets tick.due from `settings` and tells whether any kind is due.
-bool fnIsBackupDue(const Settings& settings, TickState& tick, platform::LocalTime now);
+bool fnIsBackupDue(const core::Settings& settings, TickState& tick, platform::LocalTime now);
 
 // The kinds of `settings` due between two ticks (both cut to the minute by the tests below).
-BackupKinds dueKindsBetween(const Settings& settings, platform::LocalTime previous, platform::LocalTime current);
+core::BackupKinds dueKindsBetween(const core::Settings& settings, platform::LocalTime previous,
+                                  platform::LocalTime current);
 
 // The two tests of one schedule against the previous and the current tick.
-bool fnDueSameDay(const Schedule& schedule, platform::LocalTime previous, platform::LocalTime current);
-bool fnDueAcrossMidnight(const Schedule& schedule, platform::LocalTime previous, platform::LocalTime current);
+bool fnDueSameDay(const core::Schedule& schedule, platform::LocalTime previous, platform::LocalTime current);
+bool fnDueAcrossMidnight(const core::Schedule& schedule, platform::LocalTime previous, platform::LocalTime current);
 
 // The weekday of `instant` is in the mask (Monday 1 ... Saturday 32, Sunday 64).
 bool fnIsDayInMask(platform::LocalTime instant, std::uint8_t weekdays);

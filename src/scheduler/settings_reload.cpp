@@ -1,25 +1,25 @@
 #include "scheduler/settings_reload.h"
 
 #include "common/string_utils.h"
-#include "scheduler/settings.h"
+#include "core/settings.h"
 
 namespace scheduler {
 
-SettingsFileVersions settingsFilesOnDisk(const ProgramContext& ctx) {
-    SettingsFileVersions files;
-    files.scheduleIni = fnGetScheduleIniPath(ctx);
-    files.zuzorIni = fnGetZuzorIniPath(ctx);
+core::SettingsFileVersions settingsFilesOnDisk(const core::ProgramContext& ctx) {
+    core::SettingsFileVersions files;
+    files.scheduleIni = core::fnGetScheduleIniPath(ctx);
+    files.zuzorIni = core::fnGetZuzorIniPath(ctx);
     files.schedule = platform::fileVersion(files.scheduleIni);
     files.zuzor = platform::fileVersion(files.zuzorIni);
     return files;
 }
 
-std::string_view fnFirstBlockingItem(const ProgramContext& ctx, const Settings& s) {
-    SettingsTexts t;
+std::string_view fnFirstBlockingItem(const core::ProgramContext& ctx, const core::Settings& s) {
+    core::SettingsTexts t;
     t.databases = s.databases;
     t.path = s.path;
     // The load keeps a default in place of a bad term; the check judges the term as written.
-    t.localPreserveTerm = common::trim(fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
+    t.localPreserveTerm = common::trim(core::fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
     for (std::size_t slot = 0; slot < s.schedules.size(); ++slot) {
         t.days[slot] = s.schedules[slot].dayText;
         t.times[slot] = s.schedules[slot].timeText;
@@ -27,16 +27,17 @@ std::string_view fnFirstBlockingItem(const ProgramContext& ctx, const Settings& 
     t.execute = s.copyEnabled ? "1" : "0";
     if (s.copyEnabled) {
         t.dbBackupFileDir = s.dbBackupFileDir;
-        t.outSidePreserveTerm = common::trim(fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
+        t.outSidePreserveTerm = common::trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
         t.keyFileDir = s.keyFileDir;
         t.gijyutuFileDir = s.gijyutuFileDir;
     }
-    return checkSettings(t, {NameRule::Listed, TargetRule::Set}, FileSystemFolders(ctx.files)).failedItem;
+    return core::checkSettings(t, {core::NameRule::Listed, core::TargetRule::Set}, core::FileSystemFolders(ctx.files))
+        .failedItem;
 }
 
-bool ResidentSettings::loadAndTell(const ProgramContext& ctx, bool tell) {
+bool ResidentSettings::loadAndTell(const core::ProgramContext& ctx, bool tell) {
     // The server's list belongs to the sessions of due ticks: names are compared there.
-    LoadedSettings loaded = fnLoadSettings(ctx, {});
+    core::LoadedSettings loaded = core::fnLoadSettings(ctx, {});
     settings_ = std::move(loaded.settings);
     // Taken after the load: the repairs it writes are part of what it loaded.
     loadedFiles_ = settingsFilesOnDisk(ctx);
@@ -46,12 +47,12 @@ bool ResidentSettings::loadAndTell(const ProgramContext& ctx, bool tell) {
     return loaded.ok;
 }
 
-bool ResidentSettings::load(const ProgramContext& ctx) {
+bool ResidentSettings::load(const core::ProgramContext& ctx) {
     return loadAndTell(ctx, true);
 }
 
-bool ResidentSettings::reloadIfChanged(const ProgramContext& ctx) {
-    const SettingsFileVersions onDisk = settingsFilesOnDisk(ctx);
+bool ResidentSettings::reloadIfChanged(const core::ProgramContext& ctx) {
+    const core::SettingsFileVersions onDisk = settingsFilesOnDisk(ctx);
     const auto& before = loadedFiles_;
     if (before == onDisk)
         return false;
@@ -61,9 +62,9 @@ bool ResidentSettings::reloadIfChanged(const ProgramContext& ctx) {
     return true;
 }
 
-bool ResidentSettings::writeStateKey(const ProgramContext& ctx, std::string_view section, std::string_view key,
+bool ResidentSettings::writeStateKey(const core::ProgramContext& ctx, std::string_view section, std::string_view key,
                                      std::string_view value) {
-    return writeScheduleIni(ctx, section, key, value, &loadedFiles_);
+    return core::writeScheduleIni(ctx, section, key, value, &loadedFiles_);
 }
 
 } // namespace scheduler

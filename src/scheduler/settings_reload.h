@@ -4,8 +4,8 @@
 // of its own, and administrators edit the files by hand). A load whose settings can never lead to
 // a backup is told to the user once, since no due tick would ever come to say it.
 
-#include "scheduler/context.h"
-#include "scheduler/settings_values.h"
+#include "core/context.h"
+#include "core/settings_values.h"
 
 #include <optional>
 
@@ -15,43 +15,43 @@ namespace scheduler {
 
 inline constexpr std::string_view kSettingsNoticeTitle = "INIファイル内容チェックエラー";
 
-SettingsFileVersions settingsFilesOnDisk(const ProgramContext& ctx);
+core::SettingsFileVersions settingsFilesOnDisk(const core::ProgramContext& ctx);
 
 // The last loaded snapshot and the file versions it came from, held by the scheduler tick. Only
 // its loads replace the snapshot; everyone else reads it.
 class ResidentSettings {
 public:
-    const Settings& current() const { return settings_; }
-    const std::optional<SettingsFileVersions>& loadedFiles() const { return loadedFiles_; }
+    const core::Settings& current() const { return settings_; }
+    const std::optional<core::SettingsFileVersions>& loadedFiles() const { return loadedFiles_; }
 
     // Loads as start-up does, remembers the files' versions and gives the notice when an item
     // blocks every backup. Returns the load's result, whose database names were compared with no
     // server list (that list is a due tick's).
-    bool load(const ProgramContext& ctx);
+    bool load(const core::ProgramContext& ctx);
     // For the tick: loads again when either file changed since the last load; true when it did. A
     // change of ZUZOR.INI alone (the product's programs write it all day) reloads without a
     // notice: the items a notice names all live in MSDE_DBTOOL.INI.
-    bool reloadIfChanged(const ProgramContext& ctx);
+    bool reloadIfChanged(const core::ProgramContext& ctx);
     // A due tick's own load, made after the files' versions were taken: the next tick still
     // compares with those.
-    void adopt(Settings loaded) { settings_ = std::move(loaded); }
+    void adopt(core::Settings loaded) { settings_ = std::move(loaded); }
 
     // Writes one of the program's state keys ([Schedule] Iniflg, [BACKUPTIME]) without taking it
     // for a change of the settings.
-    bool writeStateKey(const ProgramContext& ctx, std::string_view section, std::string_view key,
+    bool writeStateKey(const core::ProgramContext& ctx, std::string_view section, std::string_view key,
                        std::string_view value);
 
 private:
-    bool loadAndTell(const ProgramContext& ctx, bool tell);
+    bool loadAndTell(const core::ProgramContext& ctx, bool tell);
 
-    Settings settings_;
-    std::optional<SettingsFileVersions> loadedFiles_; // none before the first load
+    core::Settings settings_;
+    std::optional<core::SettingsFileVersions> loadedFiles_; // none before the first load
 };
 
 // The label, as the settings check names it, of the first loaded item that keeps every due tick
 // from backing up; "" when there is none. Database names are compared with the server's list at
 // the due tick, once that list is loaded; an external folder only has to be set, since a medium
 // that is unplugged now does not stop the local backup.
-std::string_view fnFirstBlockingItem(const ProgramContext& ctx, const Settings& settings);
+std::string_view fnFirstBlockingItem(const core::ProgramContext& ctx, const core::Settings& settings);
 
 } // namespace scheduler

@@ -1,7 +1,7 @@
 #include "scheduler/tick.h"
 
+#include "core/settings.h"
 #include "scheduler/schedule.h"
-#include "scheduler/settings.h"
 #include "scheduler/settings_reload.h"
 
 #include <utility>
@@ -23,7 +23,7 @@ private:
 
 } // namespace
 
-SchedulerTick::SchedulerTick(ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork)
+SchedulerTick::SchedulerTick(core::ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork)
     : ctx_(ctx), timer_(timer), dueWork_(std::move(dueWork)) {}
 
 void SchedulerTick::Timer1_Timer() {

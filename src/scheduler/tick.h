@@ -2,7 +2,7 @@
 // The one-minute scheduler tick (Timer1_Timer of the resident window) in plain C++: the window
 // owns the timer and hands it in through TickTimer; everything else happens here.
 
-#include "scheduler/context.h"
+#include "core/context.h"
 #include "scheduler/schedule.h"
 #include "scheduler/settings_reload.h"
 
@@ -28,12 +28,12 @@ enum class DueTickEnd {
 // The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock. It
 // gets the evaluation that found the run due (its run time and due kinds) and the held settings,
 // which its own load replaces.
-using DueTickWork = std::function<DueTickEnd(ProgramContext&, const TickState&, ResidentSettings&)>;
+using DueTickWork = std::function<DueTickEnd(core::ProgramContext&, const TickState&, ResidentSettings&)>;
 
 class SchedulerTick {
 public:
     // Without `dueWork` a due tick only switches the timer on again.
-    SchedulerTick(ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork = {});
+    SchedulerTick(core::ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork = {});
     SchedulerTick(const SchedulerTick&) = delete;
     SchedulerTick& operator=(const SchedulerTick&) = delete;
 
@@ -62,7 +62,7 @@ public:
 private:
     void markIdleOnce();
 
-    ProgramContext& ctx_;
+    core::ProgramContext& ctx_;
     TickTimer& timer_;
     DueTickWork dueWork_;
     TickState state_;

@@ -1,8 +1,8 @@
 #include "settings_dialog/config_dialog.h"
 
 #include "common/messages.h"
+#include "core/settings.h"
 #include "platform_qt/qt_text.h"
-#include "scheduler/settings.h"
 #include "settings_dialog/folder_browse.h"
 #include "settings_dialog/form_checks.h"
 #include "settings_dialog/form_loading.h"
@@ -69,8 +69,7 @@ private:
 
 } // namespace
 
-Frm_EnCrt_ScheduleBackup_Config::Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx,
-                                                                 scheduler::DbSession& session,
+Frm_EnCrt_ScheduleBackup_Config::Frm_EnCrt_ScheduleBackup_Config(core::ProgramContext& ctx, core::DbSession& session,
                                                                  ServerListLoader loadServerList, QWidget* parent)
     : QDialog(parent), ctx_(ctx), session_(session), loadServerList_(std::move(loadServerList)) {
     setObjectName(QStringLiteral("Frm_EnCrt_ScheduleBackup_Config"));
@@ -219,7 +218,7 @@ void Frm_EnCrt_ScheduleBackup_Config::Cmd_OK_Click() {
     // another try once the file is writable, or for Cancel.
     if (!fnSaveSettings(ctx_, values()))
         return;
-    reloaded_ = scheduler::fnLoadSettings(ctx_, session_.serverDatabases);
+    reloaded_ = core::fnLoadSettings(ctx_, session_.serverDatabases);
     if (!*reloaded_)
         common::fnQRMES01_DispMessage(ctx_.ui, 3001, 0, "INIファイルのロード", "", "");
     accept();
@@ -230,7 +229,7 @@ void Frm_EnCrt_ScheduleBackup_Config::done(int result) {
     QDialog::done(result);
 }
 
-int showSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent,
+int showSettingsDialog(core::ProgramContext& ctx, core::DbSession& session, QWidget* parent,
                        ServerListLoader loadServerList) {
     Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session, std::move(loadServerList), parent);
     return dialog.exec();

@@ -3,8 +3,8 @@
 // server's database list when it is created, checks everything when OK is pressed, saves and
 // reloads the program's settings, and releases its session's database connection when it closes.
 
-#include "scheduler/context.h"
-#include "scheduler/settings.h"
+#include "core/context.h"
+#include "core/settings.h"
 #include "settings_dialog/dialog_controls.h"
 #include "settings_dialog/form_values.h"
 #include "settings_dialog/server_list.h"
@@ -21,13 +21,13 @@ namespace settings_dialog {
 
 // Opens the product database into the session and fills its server list; false when either
 // failed (after its own message).
-using ServerListLoader = std::function<bool(scheduler::ProgramContext&, scheduler::DbSession&)>;
+using ServerListLoader = std::function<bool(core::ProgramContext&, core::DbSession&)>;
 
 class Frm_EnCrt_ScheduleBackup_Config : public QDialog {
     Q_OBJECT
 public:
     // `session` is the opener's: a due tick checks its settings again on the list loaded here.
-    Frm_EnCrt_ScheduleBackup_Config(scheduler::ProgramContext& ctx, scheduler::DbSession& session,
+    Frm_EnCrt_ScheduleBackup_Config(core::ProgramContext& ctx, core::DbSession& session,
                                     ServerListLoader loadServerList = openDatabaseAndLoadList,
                                     QWidget* parent = nullptr);
 
@@ -35,7 +35,7 @@ public:
     // files' values (empty where there are none) and an empty list.
     bool loaded() const { return loaded_; }
     // The settings loaded again after a save; none before one.
-    const std::optional<scheduler::LoadedSettings>& reloaded() const { return reloaded_; }
+    const std::optional<core::LoadedSettings>& reloaded() const { return reloaded_; }
 
     // What the controls show, and setting them (the enabling rules follow).
     FormValues values() const;
@@ -58,16 +58,16 @@ private:
     void writeBackTerms(const FormValues& v);
     void focusControl(const std::string& objectName);
 
-    scheduler::ProgramContext& ctx_;
-    scheduler::DbSession& session_;
+    core::ProgramContext& ctx_;
+    core::DbSession& session_;
     ServerListLoader loadServerList_;
     DialogControls c_;
     bool loaded_ = false;
-    std::optional<scheduler::LoadedSettings> reloaded_;
+    std::optional<core::LoadedSettings> reloaded_;
 };
 
 // Shows the dialog modally; QDialog::Accepted when the settings were saved.
-int showSettingsDialog(scheduler::ProgramContext& ctx, scheduler::DbSession& session, QWidget* parent = nullptr,
+int showSettingsDialog(core::ProgramContext& ctx, core::DbSession& session, QWidget* parent = nullptr,
                        ServerListLoader loadServerList = openDatabaseAndLoadList);
 
 } // namespace settings_dialog

@@ -2,12 +2,12 @@
 
 #include "common/messages.h"
 #include "common/string_utils.h"
+#include "core/settings.h"
+#include "core/settings_check.h"
 #include "platform/codepage.h"
 #include "platform/drive_type.h"
 #include "platform/filesystem.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/settings.h"
-#include "scheduler/settings_check.h"
 
 #include <algorithm>
 
@@ -47,7 +47,7 @@ constexpr std::size_t kStoredValueBytes = 127;
 // limit) names a folder that is not there, and no backup runs.
 bool usableFolder(const std::string& path) {
     return platform::roundTripsCp932(path) && platform::cp932Length(path) <= kStoredValueBytes &&
-           platform::LocalFileSystem().folderExists(path) && !scheduler::isRootFolder(path);
+           platform::LocalFileSystem().folderExists(path) && !core::isRootFolder(path);
 }
 
 // A kind that is switched off needs no day.

@@ -1,8 +1,8 @@
 #include "settings_dialog/form_loading.h"
 
 #include "common/string_utils.h"
-#include "scheduler/product_folders.h"
-#include "scheduler/settings.h"
+#include "core/product_folders.h"
+#include "core/settings.h"
 
 namespace settings_dialog {
 namespace {
@@ -15,16 +15,16 @@ std::string termOr(std::string text, double low, double high, std::string_view f
     return value >= low && value <= high ? text : std::string(fallback);
 }
 
-void loadKind(const scheduler::ProgramContext& ctx, std::string_view section, KindSchedule& kind) {
-    const std::string day = trim(scheduler::fnGetScheduleIni(ctx, section, "Day"));
-    if (!scheduler::isValidDay(day)) {
+void loadKind(const core::ProgramContext& ctx, std::string_view section, KindSchedule& kind) {
+    const std::string day = trim(core::fnGetScheduleIni(ctx, section, "Day"));
+    if (!core::isValidDay(day)) {
         kind.enabled = false; // days and time keep their defaults
         return;
     }
     kind.enabled = true;
     kind.days = daysFromMask(day);
-    const std::string time = trim(scheduler::fnGetScheduleIni(ctx, section, "Time"));
-    if (scheduler::isValidTime(time))
+    const std::string time = trim(core::fnGetScheduleIni(ctx, section, "Time"));
+    if (core::isValidTime(time))
         kind.time = time;
 }
 
@@ -60,36 +60,34 @@ void sbSetDbListAndDefaults(FormValues& v, const std::vector<std::string>& serve
     v.log.time = "11:00";
 }
 
-void sbLoadSchedule(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
-                    FormValues& v) {
+void sbLoadSchedule(const core::ProgramContext& ctx, const std::vector<std::string>& serverDatabases, FormValues& v) {
     std::vector<std::string> selected;
-    if (scheduler::fnCheckDbNames(ctx, serverDatabases, selected)) {
+    if (core::fnCheckDbNames(ctx, serverDatabases, selected)) {
         for (DatabaseItem& item : v.databases)
             for (const std::string& name : selected)
                 item.ticked = item.ticked || item.name == name;
     }
-    v.dbBackupFolder = trim(scheduler::fnGetScheduleIni(ctx, "Schedule", "Path"));
-    v.localPreserveTerm = termOr(trim(scheduler::fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm")), 1, 999, "30");
+    v.dbBackupFolder = trim(core::fnGetScheduleIni(ctx, "Schedule", "Path"));
+    v.localPreserveTerm = termOr(trim(core::fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm")), 1, 999, "30");
     loadKind(ctx, "ScheduleAll", v.all);
     loadKind(ctx, "ScheduleDiff", v.diff);
     loadKind(ctx, "ScheduleLOG", v.log);
-    v.tempLogTerm = trim(scheduler::effectiveTempLogTerm(ctx));
+    v.tempLogTerm = trim(core::effectiveTempLogTerm(ctx));
 }
 
-void sbLoadFileCopy(const scheduler::ProgramContext& ctx, FormValues& v) {
-    v.dbCopySource = trim(scheduler::fnGetScheduleIni(ctx, "Schedule", "Path"));
-    v.dbCopyTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "DBBACKUPFILE_DIR"));
+void sbLoadFileCopy(const core::ProgramContext& ctx, FormValues& v) {
+    v.dbCopySource = trim(core::fnGetScheduleIni(ctx, "Schedule", "Path"));
+    v.dbCopyTarget = trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "DBBACKUPFILE_DIR"));
     // Anything but "0", a missing key included, means copying is on.
-    v.fileCopy = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")) != "0";
-    v.outSidePreserveTerm =
-        termOr(trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm")), 1, 999, "60");
-    v.keySource = scheduler::certificateSourceFolder(ctx);
-    v.keyTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "KEYFILE_DIR"));
-    v.gijyutuSource = scheduler::documentsSourceFolder(ctx);
-    v.gijyutuTarget = trim(scheduler::fnGetScheduleIni(ctx, "FILE_COPY", "GIJYUTUFILE_DIR"));
+    v.fileCopy = trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "EXECUTE")) != "0";
+    v.outSidePreserveTerm = termOr(trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm")), 1, 999, "60");
+    v.keySource = core::certificateSourceFolder(ctx);
+    v.keyTarget = trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "KEYFILE_DIR"));
+    v.gijyutuSource = core::documentsSourceFolder(ctx);
+    v.gijyutuTarget = trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "GIJYUTUFILE_DIR"));
 }
 
-FormValues loadedValues(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
+FormValues loadedValues(const core::ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
     FormValues v;
     sbClearSchedule(v);
     sbClearFileCopy(v);

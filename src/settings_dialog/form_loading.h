@@ -2,7 +2,7 @@
 // Filling the dialog's values from the settings files and the server's database list, in the
 // order the dialog runs them when it opens: clear, list and defaults, schedule, file copy.
 
-#include "scheduler/context.h"
+#include "core/context.h"
 #include "settings_dialog/form_values.h"
 
 #include <string>
@@ -20,13 +20,12 @@ void sbSetDbListAndDefaults(FormValues& v, const std::vector<std::string>& serve
 
 // MSDE_DBTOOL.INI [Schedule] and the three kinds; the temporary-log term falls back to
 // ZUZOR.INI. Needs `serverDatabases` to be the list shown.
-void sbLoadSchedule(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
-                    FormValues& v);
+void sbLoadSchedule(const core::ProgramContext& ctx, const std::vector<std::string>& serverDatabases, FormValues& v);
 
 // MSDE_DBTOOL.INI [FILE_COPY] and the product's source folders, whatever the copy flag says.
-void sbLoadFileCopy(const scheduler::ProgramContext& ctx, FormValues& v);
+void sbLoadFileCopy(const core::ProgramContext& ctx, FormValues& v);
 
 // All of the above on a fresh set of values.
-FormValues loadedValues(const scheduler::ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
+FormValues loadedValues(const core::ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
 } // namespace settings_dialog

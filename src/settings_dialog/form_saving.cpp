@@ -2,7 +2,7 @@
 
 #include "common/string_utils.h"
 #include "common/vbfile.h"
-#include "scheduler/settings.h"
+#include "core/settings.h"
 
 namespace settings_dialog {
 namespace {
@@ -12,12 +12,11 @@ using common::trimRight;
 
 // A failed write shows its own message. Saving stops there: a file that refuses one key refuses
 // the next ones too, and one message is what the user needs to read.
-bool write(const scheduler::ProgramContext& ctx, std::string_view section, std::string_view key,
-           std::string_view value) {
-    return scheduler::writeScheduleIni(ctx, section, key, value);
+bool write(const core::ProgramContext& ctx, std::string_view section, std::string_view key, std::string_view value) {
+    return core::writeScheduleIni(ctx, section, key, value);
 }
 
-bool writeKind(const scheduler::ProgramContext& ctx, std::string_view section, const KindSchedule& kind) {
+bool writeKind(const core::ProgramContext& ctx, std::string_view section, const KindSchedule& kind) {
     return write(ctx, section, "Day", kind.enabled ? maskFromDays(kind.days) : "NON") &&
            write(ctx, section, "Time", kind.enabled ? kind.time : "NON");
 }
@@ -36,17 +35,16 @@ std::string selectedDatabases(const FormValues& v) {
     return joined;
 }
 
-bool fnSaveSchedule(const scheduler::ProgramContext& ctx, const FormValues& v) {
+bool fnSaveSchedule(const core::ProgramContext& ctx, const FormValues& v) {
     return write(ctx, "Schedule", "Db", selectedDatabases(v)) &&
            write(ctx, "Schedule", "Path", trimRight(v.dbBackupFolder)) &&
            write(ctx, "Schedule", "LocalPreserveTerm", trim(v.localPreserveTerm)) &&
            writeKind(ctx, "ScheduleAll", v.all) && writeKind(ctx, "ScheduleDiff", v.diff) &&
            writeKind(ctx, "ScheduleLOG", v.log) && write(ctx, "Schedule", "TEMPLOGTERM", trim(v.tempLogTerm)) &&
-           common::VBFILE_WriteINI(ctx.ui, "ENCNT", "MAILSRLOGTERM", trim(v.tempLogTerm),
-                                   scheduler::fnGetZuzorIniPath(ctx));
+           common::VBFILE_WriteINI(ctx.ui, "ENCNT", "MAILSRLOGTERM", trim(v.tempLogTerm), core::fnGetZuzorIniPath(ctx));
 }
 
-bool fnSaveFileCopy(const scheduler::ProgramContext& ctx, const FormValues& v) {
+bool fnSaveFileCopy(const core::ProgramContext& ctx, const FormValues& v) {
     if (!write(ctx, "FILE_COPY", "EXECUTE", v.fileCopy ? "1" : "0"))
         return false;
     if (!v.fileCopy)
@@ -57,7 +55,7 @@ bool fnSaveFileCopy(const scheduler::ProgramContext& ctx, const FormValues& v) {
            write(ctx, "FILE_COPY", "GIJYUTUFILE_DIR", trimRight(v.gijyutuTarget));
 }
 
-bool fnSaveSettings(const scheduler::ProgramContext& ctx, const FormValues& v) {
+bool fnSaveSettings(const core::ProgramContext& ctx, const FormValues& v) {
     return fnSaveSchedule(ctx, v) && fnSaveFileCopy(ctx, v);
 }
 

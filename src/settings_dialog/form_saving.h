@@ -3,7 +3,7 @@
 // through the profile primitives, key by key. Each stops at the first key that cannot be written
 // (after its one message 3024) and answers false; what was written before stays written.
 
-#include "scheduler/context.h"
+#include "core/context.h"
 #include "settings_dialog/form_values.h"
 
 #include <string>
@@ -14,12 +14,12 @@ namespace settings_dialog {
 std::string selectedDatabases(const FormValues& v);
 
 // [Schedule], the three kinds ("NON" for a kind that is off) and ZUZOR.INI [ENCNT] MAILSRLOGTERM.
-bool fnSaveSchedule(const scheduler::ProgramContext& ctx, const FormValues& v);
+bool fnSaveSchedule(const core::ProgramContext& ctx, const FormValues& v);
 
 // [FILE_COPY] EXECUTE; the folders and the external term only when copying is on, so that they
 // stay stored for the next time it is switched on.
-bool fnSaveFileCopy(const scheduler::ProgramContext& ctx, const FormValues& v);
+bool fnSaveFileCopy(const core::ProgramContext& ctx, const FormValues& v);
 
-bool fnSaveSettings(const scheduler::ProgramContext& ctx, const FormValues& v);
+bool fnSaveSettings(const core::ProgramContext& ctx, const FormValues& v);
 
 } // namespace settings_dialog

@@ -1,7 +1,7 @@
 #include "settings_dialog/form_values.h"
 
 #include "common/string_utils.h"
-#include "scheduler/settings.h"
+#include "core/settings.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@ namespace settings_dialog {
 WeekDays daysFromMask(std::string_view mask) {
     WeekDays days{};
     const std::string trimmed = common::trim(mask);
-    if (!scheduler::isValidDay(trimmed))
+    if (!core::isValidDay(trimmed))
         return days;
     const int value = std::stoi(trimmed);
     for (std::size_t i = 0; i < days.size(); ++i)

@@ -2,8 +2,8 @@
 // What the dialog needs of the server when it opens: the product database and its list of user
 // databases.
 
-#include "scheduler/context.h"
-#include "scheduler/db_session.h"
+#include "core/context.h"
+#include "core/db_session.h"
 
 namespace settings_dialog {
 
@@ -11,6 +11,6 @@ namespace settings_dialog {
 // the settings gets its message 3001 and a server without user databases its message 3004; a
 // connection that cannot be made is reported with the scheduler's own box, so that the user knows
 // why the dialog shows no databases.
-bool openDatabaseAndLoadList(scheduler::ProgramContext& ctx, scheduler::DbSession& session);
+bool openDatabaseAndLoadList(core::ProgramContext& ctx, core::DbSession& session);
 
 } // namespace settings_dialog

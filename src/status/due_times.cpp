@@ -17,7 +17,7 @@ std::optional<LocalTime> dueOn(const Schedule& schedule, platform::LocalDays day
     if (!timeOfDay)
         return std::nullopt;
     const LocalTime due = LocalTime(day) + *timeOfDay;
-    if (!scheduler::fnIsDayInMask(due, scheduler::weekdayMaskOf(schedule.day)))
+    if (!scheduler::fnIsDayInMask(due, core::weekdayMaskOf(schedule.day)))
         return std::nullopt;
     return due;
 }

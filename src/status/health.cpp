@@ -1,7 +1,7 @@
 #include "status/health.h"
 
+#include "core/settings.h"
 #include "platform/paths.h"
-#include "scheduler/settings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -151,7 +151,7 @@ Report checkHealth(const Request& request, const platform::FileSystem& files) {
     r.configDir = request.configDir;
     r.residentRunning = request.residentRunning;
     Judge judge(r);
-    const fs::path ini = platform::findFileNoCase(request.configDir, scheduler::kScheduleIniName);
+    const fs::path ini = platform::findFileNoCase(request.configDir, core::kScheduleIniName);
     if (std::string why = unreadable(request.configDir, ini); !why.empty()) {
         judge.add(State::Unknown, std::move(why));
         settle(r);
@@ -159,8 +159,8 @@ Report checkHealth(const Request& request, const platform::FileSystem& files) {
     }
     r.settings = readSettings(ini, files);
     if (!r.settings.failedItem.empty())
-        judge.add(State::Critical, std::string(scheduler::kScheduleIniName) + ": " + r.settings.failedItem +
-                                       "の設定が正しくありません。");
+        judge.add(State::Critical,
+                  std::string(core::kScheduleIniName) + ": " + r.settings.failedItem + "の設定が正しくありません。");
     gatherKinds(r);
     gatherDatabases(r);
     for (const DatabaseReport& db : r.databases)

@@ -3,8 +3,8 @@
 #include "common/ansi_strings.h"
 #include "common/string_utils.h"
 #include "common/vbfile.h"
-#include "scheduler/settings.h"
-#include "scheduler/settings_check.h"
+#include "core/settings.h"
+#include "core/settings_check.h"
 
 namespace status {
 namespace {
@@ -15,7 +15,7 @@ using common::trim;
 // list, so names are judged only as folder names, and each copy target must be there now.
 std::string firstFailure(const SettingsView& s, const std::filesystem::path& ini, const platform::FileSystem& files) {
     const auto read = [&](const char* section, const char* key) { return trim(common::fnReadIni(section, key, ini)); };
-    scheduler::SettingsTexts t;
+    core::SettingsTexts t;
     t.databases = s.databases;
     t.path = s.backupFolder;
     t.localPreserveTerm = read("Schedule", "LocalPreserveTerm");
@@ -30,8 +30,8 @@ std::string firstFailure(const SettingsView& s, const std::filesystem::path& ini
         t.keyFileDir = read("FILE_COPY", "KEYFILE_DIR");
         t.gijyutuFileDir = read("FILE_COPY", "GIJYUTUFILE_DIR");
     }
-    const scheduler::CheckRules rules{scheduler::NameRule::FolderNames, scheduler::TargetRule::ExistingFolder};
-    return std::string(scheduler::checkSettings(t, rules, scheduler::FileSystemFolders(files)).failedItem);
+    const core::CheckRules rules{core::NameRule::FolderNames, core::TargetRule::ExistingFolder};
+    return std::string(core::checkSettings(t, rules, core::FileSystemFolders(files)).failedItem);
 }
 
 } // namespace
@@ -45,7 +45,7 @@ SettingsView readSettings(const std::filesystem::path& ini, const platform::File
     const char* const sections[] = {"ScheduleAll", "ScheduleDiff", "ScheduleLOG"};
     for (int k = kFull; k <= kLog; ++k) {
         s.schedules[k] = {read(sections[k], "Day"), read(sections[k], "Time")};
-        s.scheduled[k] = scheduler::isValidDay(s.schedules[k].day) && scheduler::isValidTime(s.schedules[k].time);
+        s.scheduled[k] = core::isValidDay(s.schedules[k].day) && core::isValidTime(s.schedules[k].time);
     }
     s.copying = read("FILE_COPY", "EXECUTE") != "0";
     s.externalFolder = read("FILE_COPY", "DBBACKUPFILE_DIR");

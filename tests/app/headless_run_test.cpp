@@ -54,10 +54,10 @@ void chownTree(const fs::path& root) {
 // and a backup folder.
 class HeadlessSite {
 public:
-    explicit HeadlessSite(encrt::test_support::StandinOptions options = {}) : server(std::move(options)) {
-        server.create_database("SABRELUND");
-        server.load_product_schema("SABRELUND");
-        server.create_database("SALES");
+    explicit HeadlessSite(testsupport::StandinOptions options = {}) : server(std::move(options)) {
+        server.createDatabase("SABRELUND");
+        server.loadProductSchema("SABRELUND");
+        server.createDatabase("SALES");
         fs::create_directories(config);
         fs::create_directories(backup);
         const auto key = common::passwordKeyPath(config);
@@ -89,7 +89,7 @@ public:
 
     std::string ini() const { return platform::fromCp932(testsupport::readFile(config / "MSDE_DBTOOL.INI")); }
 
-    encrt::test_support::StandinServer server;
+    testsupport::StandinServer server;
     testsupport::TempDir tmp;
     fs::path config = tmp / "config", backup = tmp / "backup";
     std::string password;
@@ -179,7 +179,7 @@ TEST(HeadlessRun, StatusAfterADailyFullBackupTurnsFromOkToWarningToCritical) {
 TEST(HeadlessRun, SigtermDuringABackupEndsTheRunWithinSeconds) {
     for (const bool serverStopped : {false, true}) {
         SCOPED_TRACE(serverStopped ? "server stopped" : "server answering");
-        HeadlessSite site({.extra_arguments = {"--backup-delay", "60000"}});
+        HeadlessSite site({.extraArguments = {"--backup-delay", "60000"}});
         site.writeSettings("127", "02:00");
         QProcess p;
         site.start(p, {"--clock", "2026/12/03 02:00:00", "--tick-once"});
@@ -266,10 +266,10 @@ TEST(HeadlessRun, SettingsThatCanNeverBackUpAreToldAtStartUpAndAtEachReload) {
 }
 
 TEST(HeadlessRun, AnOrdinaryUserNamesAnUnreadableSubFolderAndStillDeletesExpiredBackups) {
-    encrt::test_support::StandinServer server;
-    server.create_database("SABRELUND");
-    server.load_product_schema("SABRELUND");
-    server.create_database("SALES");
+    testsupport::StandinServer server;
+    server.createDatabase("SABRELUND");
+    server.loadProductSchema("SABRELUND");
+    server.createDatabase("SALES");
     testsupport::TempDir tmp(baseFolder());
     const bool root = ::geteuid() == 0;
     const fs::path config = tmp / "config", backup = tmp / "backup", home = tmp / "home";
@@ -291,8 +291,8 @@ TEST(HeadlessRun, AnOrdinaryUserNamesAnUnreadableSubFolderAndStillDeletesExpired
     const std::string hidden = (backup / "lost+found" / "SALES_20261101020000_INIT.DAT").string();
     for (const auto& f : {expired, kept, hidden}) {
         testsupport::writeFile(f, "backup");
-        ASSERT_FALSE(
-            platform::LocalFileSystem().setLastModified(f, platform::makeLocalTime(2026, f == kept ? 12 : 11, 1, 2, 0, 0)));
+        ASSERT_FALSE(platform::LocalFileSystem().setLastModified(
+            f, platform::makeLocalTime(2026, f == kept ? 12 : 11, 1, 2, 0, 0)));
     }
 
     fs::path program = ENCRT_APP_EXE;

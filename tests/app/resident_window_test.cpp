@@ -28,7 +28,7 @@ protected:
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 3, 0, 0)};
     testsupport::RecordingSink sink;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx{clock, sink, files, dir.path()};
+    core::ProgramContext ctx{clock, sink, files, dir.path()};
     std::vector<bool> timerWhileDialogOpen;
     Frm_EnCrt_ScheduleBackup window{ctx, [this] { timerWhileDialogOpen.push_back(window.driver().isEnabled()); }, true};
 };

@@ -13,8 +13,8 @@ namespace {
 struct DbList : ::testing::Test {
     testsupport::ProductServer p; // the server holds PRODUCT besides the four system databases
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
-    scheduler::DbSession session;
+    core::ProgramContext ctx{p.clock, p.ui, files, p.dir.path()};
+    core::DbSession session;
 
     void connect(const std::string& database) {
         session.database = std::make_shared<data::QRCDBS_DataBase>(ctx.dataEnv());
@@ -26,11 +26,11 @@ struct DbList : ::testing::Test {
 
 TEST_F(DbList, UserDatabasesInNameOrderWithTrimmedSystemNamesLeftOut) {
     p.debugOn();
-    p.server.create_database("SALES");
-    p.server.create_database("ACCOUNTS");
+    p.server.createDatabase("SALES");
+    p.server.createDatabase("ACCOUNTS");
     // CREATE DATABASE refuses names with blanks at either end; the server lists every file of
     // its data folder as a database, so such a name is made by placing its file there.
-    std::filesystem::copy_file(p.server.data_dir() / "SALES.sqlite", p.server.data_dir() / " master .sqlite");
+    std::filesystem::copy_file(p.server.dataDir() / "SALES.sqlite", p.server.dataDir() / " master .sqlite");
     ASSERT_EQ(p.server.query("SELECT name FROM master..sysdatabases WHERE name = ' master '").size(), 1u);
     connect("master");
     session.serverDatabases = {"stale"};

@@ -18,15 +18,15 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
-    scheduler::Settings settings;
+    core::ProgramContext ctx{clock, ui, files, dir.path()};
+    core::Settings settings;
     testsupport::FaultyFileSystem fs;
-    scheduler::RunFailures failures;
+    core::RunFailures failures;
     platform::LocalTime runTime{}; // of the run the retention belongs to
 
     void SetUp() override {
         settings.path = (dir / "backup").string();
-        settings.localPreserveTerm = scheduler::termFromText("30", 999, "30");
+        settings.localPreserveTerm = core::termFromText("30", 999, "30");
         runTime = clock.now();
         std::filesystem::create_directories(dir / "backup");
     }
@@ -38,7 +38,7 @@ protected:
     }
     std::vector<std::string> run() {
         {
-            scheduler::DailyLog log(dir / "run.log", clock);
+            core::DailyLog log(dir / "run.log", clock);
             failures = backup::sbDeleteExpiredBackupFiles(ctx, {settings, runTime, {}, {}, {}}, log, fs);
         }
         return testsupport::readLogLines(dir / "run.log");
@@ -78,7 +78,7 @@ TEST_F(LocalRetentionTest, AReadOnlyFileFailsTheRunButTheNextOneIsStillDeleted) 
                          "結果：成功　削除ﾌｧｲﾙ名：" + next,
                          "<ts>  ---保存期間を過ぎたファイルの削除 End---",
                      }));
-    EXPECT_EQ(failures, (scheduler::RunFailures{{scheduler::RunStage::LocalRetention, locked, "Permission denied"}}));
+    EXPECT_EQ(failures, (core::RunFailures{{core::RunStage::LocalRetention, locked, "Permission denied"}}));
     EXPECT_TRUE(fs.fileExists(locked));
 }
 
@@ -109,8 +109,7 @@ TEST_F(LocalRetentionTest, ListingDeletionAndTimeFaultsSpareWhatTheyConcernAndOn
                          "結果：成功　削除ﾌｧｲﾙ名：" + expired,
                          "<ts>  ---保存期間を過ぎたファイルの削除 End---",
                      }));
-    EXPECT_EQ(failures,
-              (scheduler::RunFailures{{scheduler::RunStage::LocalRetention, busy, "Device or resource busy"}}));
+    EXPECT_EQ(failures, (core::RunFailures{{core::RunStage::LocalRetention, busy, "Device or resource busy"}}));
     EXPECT_TRUE(fs.fileExists(unread));
     EXPECT_TRUE(fs.fileExists(vanished));
 }

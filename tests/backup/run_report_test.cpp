@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using core::BackupKind;
+using core::RunStage;
 using platform::makeLocalTime;
-using scheduler::BackupKind;
-using scheduler::RunStage;
 using testsupport::RunSite;
 
 namespace {
@@ -17,7 +17,7 @@ namespace {
 struct Case {
     const char* name;
     std::vector<std::string> refusedBackups;
-    scheduler::BackupKinds kinds;
+    core::BackupKinds kinds;
     std::function<void(RunSite&)> prepare;
     std::vector<std::pair<RunStage, std::string>> failures; // stage and the end of its subject
     std::size_t written;
@@ -56,7 +56,7 @@ TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RunSite site({.failing_backups = c.refusedBackups});
+        RunSite site({.failingBackups = c.refusedBackups});
         if (c.prepare)
             c.prepare(site);
         site.applySettings();
@@ -79,7 +79,7 @@ TEST(RunReport, FilesAreListedPerKindInTheOrderOfTheSelectedDatabases) {
     RunSite site;
     site.clock.set(makeLocalTime(2026, 12, 3, 2, 0, 30));
     const auto report = backup::BackupRun(site.ctx, site.tick.settings().current(), site.clock.now(),
-                                          scheduler::BackupKinds(BackupKind::Full) | BackupKind::Log)
+                                          core::BackupKinds(BackupKind::Full) | BackupKind::Log)
                             .run();
     const std::string b = site.backupDir();
     EXPECT_EQ(report.files.full, (std::vector<std::string>{b + "/SABRELUND/SABRELUND_20261203020030_INIT.DAT",

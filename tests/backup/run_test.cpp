@@ -101,7 +101,7 @@ TEST(ScheduledRun, FullAndLogTogetherRunBothStagesAndRecordNoBackupTime) {
 }
 
 TEST(ScheduledRun, AFailingBackupIsShownLoggedAndFailsTheRun) {
-    RunSite site({.failing_backups = {"SALES"}});
+    RunSite site({.failingBackups = {"SALES"}});
     site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
     const auto log = site.dailyLog();
     const auto failed = indexOf(log, "結果：失敗" + S + "DB名：SALES" + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + site.backupDir() +
@@ -117,7 +117,7 @@ TEST(ScheduledRun, AFailingBackupIsShownLoggedAndFailsTheRun) {
 }
 
 TEST(ScheduledRun, ARefusedSystemBackupIsLoggedWithoutABoxAndLeavesTheRunsFlag) {
-    RunSite site({.failing_backups = {"msdb"}});
+    RunSite site({.failingBackups = {"msdb"}});
     site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
     const auto log = site.dailyLog();
     const std::string b = site.backupDir();
@@ -198,7 +198,7 @@ TEST(ScheduledRun, ASelectionLongerThanAnyOtherValueIsBackedUpWhole) {
     std::vector<std::string> names;
     for (int i = 1; i <= 9; ++i) {
         names.push_back("SALES_BRANCH_00" + std::to_string(i)); // 16 characters
-        site.server.create_database(names.back());
+        site.server.createDatabase(names.back());
         db += (db.empty() ? "" : "\t") + names.back();
     }
     site.ini["Schedule"]["Db"] = db; // 152 bytes
@@ -217,8 +217,8 @@ TEST(ScheduledRun, TheOwnLockRowIsHeldDuringTheRunAndALeftOverOneIsReplaced) {
                         "SABRELUND");
     std::vector<std::string> rowsDuringRun;
     std::string flagDuringRun;
-    site.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
-                                  const scheduler::Settings& settings, const auto& progress) {
+    site.services.runBackup = [&](core::ProgramContext& c, const scheduler::TickState& state,
+                                  const core::Settings& settings, const auto& progress) {
         for (const auto& row : site.lockRows())
             rowsDuringRun.push_back(row[0].value_or("NULL"));
         flagDuringRun = site.setting("Schedule", "Iniflg");
@@ -235,7 +235,7 @@ TEST(ScheduledRun, ConnectionAndListFailuresAreLoggedAndTheRunGoesOn) {
     RunSite site;
     scheduler::TickState due;
     due.currentTick = makeLocalTime(2026, 12, 3, 2, 0, 0);
-    due.due = scheduler::BackupKind::Full;
+    due.due = core::BackupKind::Full;
     site.ini["(local)"]["PASSWORD"] = site.storedPassword("wrong");
     site.writeSettings();
     const auto report = backup::sbScheduleBackupRun(site.ctx, due, site.tick.settings().current(), {});
@@ -295,8 +295,8 @@ TEST(ScheduledRun, PreCheckReportsUnreachableFoldersThenTheSettingsCheckOffersTh
 
 TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheTimer) {
     RunSite site;
-    site.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
-                                  const scheduler::Settings& settings, const auto& progress) {
+    site.services.runBackup = [&](core::ProgramContext& c, const scheduler::TickState& state,
+                                  const core::Settings& settings, const auto& progress) {
         auto report = backup::sbScheduleBackupRun(c, state, settings, progress);
         // The row can still be found, but a deletion that names the deletion flag is refused.
         site.server.execute("DROP TABLE 排他管理; CREATE TABLE 排他管理 (テーブル名称 NVARCHAR(128) NULL); "

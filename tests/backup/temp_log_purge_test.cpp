@@ -18,13 +18,13 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 14, 0)};
     testsupport::FaultyFileSystem fs;
-    scheduler::ProgramContext ctx{clock, ui, fs, dir / "program"};
-    scheduler::Settings settings;
+    core::ProgramContext ctx{clock, ui, fs, dir / "program"};
+    core::Settings settings;
     platform::LocalTime runTime{}; // of the run the purge belongs to
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "program");
-        settings.tempLogTerm = scheduler::termFromText("90", 32767, "90");
+        settings.tempLogTerm = core::termFromText("90", 32767, "90");
         runTime = clock.now();
     }
     std::vector<std::string> purge() {

@@ -3,9 +3,9 @@
 // with a manual clock and a recording user interface, for driving the copy run directly.
 
 #include "copy/external_copy.h"
+#include "core/run_report.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
-#include "scheduler/run_report.h"
 #include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
@@ -24,15 +24,15 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0, 30)};
     testsupport::FaultyFileSystem fs; // the real one until a test asks for a fault
-    scheduler::ProgramContext ctx{clock, ui, fs, dir.path()};
-    scheduler::Settings settings;
+    core::ProgramContext ctx{clock, ui, fs, dir.path()};
+    core::Settings settings;
     const std::string local = (dir / "local").string(), ext = (dir / "ext").string();
     const std::string product = (dir / "product").string();
     const std::filesystem::path logPath = dir / "20261203.log";
-    scheduler::BackupFiles files;    // what the database stage wrote
-    scheduler::RunFailures failures; // of the last copy run
-    platform::LocalTime runTime{};   // of the run the copy belongs to
-    scheduler::BackupKinds due;      // what was due in that run
+    core::BackupFiles files;       // what the database stage wrote
+    core::RunFailures failures;    // of the last copy run
+    platform::LocalTime runTime{}; // of the run the copy belongs to
+    core::BackupKinds due;         // what was due in that run
 
     CopyRunTest() {
         writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "cert");
@@ -43,7 +43,7 @@ protected:
         auto& s = settings;
         s.copyEnabled = true;
         s.dbBackupFileDir = s.keyFileDir = s.gijyutuFileDir = ext;
-        s.outSidePreserveTerm = scheduler::termFromText("60", 999, "60");
+        s.outSidePreserveTerm = core::termFromText("60", 999, "60");
         s.databases = {"SABRELUND", "SALES"};
         runTime = makeLocalTime(2026, 12, 3, 2, 0, 0);
     }
@@ -69,7 +69,7 @@ protected:
         return file(folder + "/" + name + "_20261203020000_" + kind + ".DAT", runTime, name + kind);
     }
     void dueFull() {
-        due = scheduler::BackupKind::Full;
+        due = core::BackupKind::Full;
         files.full = {backup("SABRELUND", "INIT"), backup("SALES", "INIT")};
         files.master = backup("MASTER", "INIT", false);
         files.msdb = backup("MSDB", "INIT", false);

@@ -32,7 +32,7 @@ std::vector<std::string> within(const std::vector<std::string>& log, const std::
 // The test site with copies the target already holds.
 class CopyRunSite : public RunSite {
 public:
-    explicit CopyRunSite(encrt::test_support::StandinOptions options = {}) : RunSite(std::move(options)) {}
+    explicit CopyRunSite(testsupport::StandinOptions options = {}) : RunSite(std::move(options)) {}
 
     void existing(const std::string& relative, platform::LocalTime modified) {
         const std::string path = extDir() + "/" + relative;
@@ -108,7 +108,7 @@ TEST(CopyRun, AFullRunPutsEveryBackupAndFolderAtTheTargetsInTheRoadOfTheRunAndRe
 }
 
 TEST(CopyRun, ADifferentialRunCopiesItsFilesAndTheFoldersButNoSystemBackupsAndCleansNothingUp) {
-    CopyRunSite site({.failing_backups = {"SALES"}});
+    CopyRunSite site({.failingBackups = {"SALES"}});
     site.ini["ScheduleAll"] = {{"Day", "1"}, {"Time", "02:00"}}; // Mondays; 3 December 2026 is a Thursday
     site.ini["ScheduleDiff"] = {{"Day", "8"}, {"Time", "02:00"}};
     site.copyOn();
@@ -169,7 +169,7 @@ TEST(CopyRun, AnUnpluggedTargetCostsNoLocalBackupAndIsNeverCreated) {
 
 TEST(CopyRun, ADatabaseWithoutANewBackupKeepsItsEarlierCopiesOfTheDay) {
     // Its backup refused: the SABRELUND copies of the day are all there is of that day.
-    CopyRunSite failing({.failing_backups = {"SABRELUND", "master"}});
+    CopyRunSite failing({.failingBackups = {"SABRELUND", "master"}});
     failing.copyOn();
     failing.applySettings();
     failing.threeCopiesOfTheDay();
@@ -192,8 +192,8 @@ TEST(CopyRun, ADatabaseWithoutANewBackupKeepsItsEarlierCopiesOfTheDay) {
     cut.applySettings();
     cut.existing("MASTER_20261203000100_INIT.DAT", makeLocalTime(2026, 12, 3));
     cut.existing("MASTER_20261203000200_INIT.DAT", makeLocalTime(2026, 12, 3));
-    cut.services.runBackup = [&](scheduler::ProgramContext& c, const scheduler::TickState& state,
-                                 const scheduler::Settings& settings, const auto& progress) {
+    cut.services.runBackup = [&](core::ProgramContext& c, const scheduler::TickState& state,
+                                 const core::Settings& settings, const auto& progress) {
         cut.server.stop();
         return backup::sbScheduleBackupRun(c, state, settings, progress);
     };

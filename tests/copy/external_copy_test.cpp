@@ -102,7 +102,7 @@ TEST_F(CopyRunTest, RetentionJudgesUpperCaseDatByDayAndSparesOnlyTheCertificateA
 }
 
 TEST_F(CopyRunTest, MissingDifferentialFilesDoNotFailTheRunUnlikeMissingFullOrSystemFiles) {
-    due = scheduler::BackupKind::Diff;
+    due = core::BackupKind::Diff;
     files.diff = {local + "/SABRELUND/gone_DIFF.DAT", backup("SALES", "DIFF")};
     for (const char* t : {"000100", "000200"})
         file(ext + "/SABRELUND/SABRELUND_20261203" + t + "_INIT.DAT", runTime);
@@ -127,7 +127,7 @@ TEST_F(CopyRunTest, MissingDifferentialFilesDoNotFailTheRunUnlikeMissingFullOrSy
 }
 
 TEST_F(CopyRunTest, CopyFailuresAreLoggedAndShownButOnlyFullAndSystemBackupsFailTheRun) {
-    due = scheduler::BackupKind::Log;
+    due = core::BackupKind::Log;
     files.log = {backup("SABRELUND", "LOG"), backup("SALES", "LOG")};
     file(ext + "/SALES/SALES_20261203020000_LOG.DAT", runTime, "someone's own copy");
     ::chmod((ext + "/SALES/SALES_20261203020000_LOG.DAT").c_str(), 0444);
@@ -173,7 +173,7 @@ TEST_F(CopyRunTest, AMediumFillingUpPartWayLeavesNoCopyThatLooksGood) {
 TEST_F(CopyRunTest, TheSameDayIsTheClocksDayWhenTheCopyRunsPastMidnight) {
     runTime = makeLocalTime(2026, 12, 3, 23, 59, 0);
     clock.set(makeLocalTime(2026, 12, 4, 0, 20, 0));
-    due = scheduler::BackupKind::Full;
+    due = core::BackupKind::Full;
     files.full = {file(local + "/SABRELUND/SABRELUND_20261203235900_INIT.DAT", runTime)};
     files.written = files.full;
     for (const char* t : {"000100", "120000"})

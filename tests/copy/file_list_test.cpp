@@ -16,11 +16,11 @@ protected:
     testsupport::RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0)};
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
-    scheduler::Settings settings;
+    core::ProgramContext ctx{clock, ui, files, dir.path()};
+    core::Settings settings;
     platform::LocalFileSystem fs;
     int folderCalls = 0; // progress calls
-    const scheduler::RunPlan plan{settings, clock.now(), {}, {}, [this] { ++folderCalls; }};
+    const core::RunPlan plan{settings, clock.now(), {}, {}, [this] { ++folderCalls; }};
 
     std::vector<std::string> relative(const std::vector<std::string>& list) const {
         std::vector<std::string> out;

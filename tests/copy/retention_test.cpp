@@ -27,7 +27,7 @@ TEST(Retention, TermsStandAsLoadedLocallyAndAreKeptInRangeOutside) {
     } cases[] = {{30, 30, 30}, {1, 1, 1}, {999, 999, 999}, {0, 0, 60}, {1000, 1000, 60}, {-5, -5, 60}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.loaded);
-        const scheduler::Term term{days(c.loaded), std::to_string(c.loaded)};
+        const core::Term term{days(c.loaded), std::to_string(c.loaded)};
         EXPECT_EQ(copy::retentionTerm(term, kLocal.fallback), days(c.local));
         EXPECT_EQ(copy::retentionTerm(term, kExternal.fallback), days(c.external));
     }
@@ -51,22 +51,22 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
         testsupport::RecordingSink ui;
         platform::ManualClock clock(makeLocalTime(2026, 12, 3, 2, 0));
         platform::LocalFileSystem fs;
-        scheduler::ProgramContext ctx(clock, ui, fs, dir.path());
-        scheduler::Settings settings;
-        scheduler::DailyLog log(dir / "run.log", clock);
+        core::ProgramContext ctx(clock, ui, fs, dir.path());
+        core::Settings settings;
+        core::DailyLog log(dir / "run.log", clock);
         for (const auto& f : files) {
             testsupport::writeFile(dir / "b" / f.file, "x");
             ASSERT_FALSE(fs.setLastModified(dir / "b" / f.file, f.modified));
         }
         const std::string folder = (dir / "b").string();
-        const days term = copy::retentionTerm(scheduler::termFromText("30", 999, "30"), side.fallback);
-        const scheduler::RunPlan plan{settings, clock.now(), {}, {}, {}};
+        const days term = copy::retentionTerm(core::termFromText("30", 999, "30"), side.fallback);
+        const core::RunPlan plan{settings, clock.now(), {}, {}, {}};
         std::vector<copy::RetentionPolicy> policies{{folder, "*.DAT", term, true, true}};
         if (side.withDailyLogs)
             policies.push_back({folder, "*.log", term, false, false});
         for (const auto& policy : policies)
             EXPECT_TRUE(copy::deleteExpired(ctx, plan, log, fs, policy, platform::dayOf(clock.now()),
-                                            scheduler::RunStage::LocalRetention)
+                                            core::RunStage::LocalRetention)
                             .empty());
         for (const auto& f : files)
             EXPECT_EQ(!fs.fileExists(dir / "b" / f.file), side.withDailyLogs ? f.goesLocally : f.goesOutside) << f.file;

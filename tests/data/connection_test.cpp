@@ -58,7 +58,7 @@ TEST_F(Library, LoginStateAndTheFormsOfLogin) {
     EXPECT_TRUE(byString.fnClose());
     std::int16_t status = 0;
     EXPECT_FALSE(byString.fnExecute("SELECT 1", nullptr, &status));
-    ASSERT_TRUE(byString.fnOpenEtc(p.server.connection_string("PRODUCT")));
+    ASSERT_TRUE(byString.fnOpenEtc(p.server.connectionString("PRODUCT")));
     EXPECT_FALSE(QRCDBS_DataBase(p.env()).fnOpenEtc("Provider=Other.1;Data Source=" + p.serverName()));
 
     db->close();
@@ -172,6 +172,5 @@ TEST_F(Library, TransactionsCommitAndRollBack) {
     exec("INSERT INTO t VALUES (2)");
     ASSERT_EQ(db->endTransaction(true), libstatus::kOk);
     EXPECT_EQ(db->endTransaction(true), libstatus::kFailed);
-    EXPECT_EQ(p.server.query("SELECT i FROM t", "PRODUCT"),
-              std::vector<encrt::test_support::TextRow>{{std::string("2")}});
+    EXPECT_EQ(p.server.query("SELECT i FROM t", "PRODUCT"), std::vector<testsupport::TextRow>{{std::string("2")}});
 }

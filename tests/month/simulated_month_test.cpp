@@ -171,8 +171,8 @@ public:
         site.copyOn();
         site.ini["FILE_COPY"]["OutSidePreserveTerm"] = std::to_string(kExternalTerm);
         site.applySettings();
-        site.services.runBackup = [this](scheduler::ProgramContext& ctx, const scheduler::TickState& state,
-                                         const scheduler::Settings& settings,
+        site.services.runBackup = [this](core::ProgramContext& ctx, const scheduler::TickState& state,
+                                         const core::Settings& settings,
                                          const auto&) { return recordRun(ctx, state, settings); };
     }
 
@@ -218,18 +218,18 @@ private:
         const auto hour = std::chrono::floor<hours>(platform::timeOfDayMinutes(previous)).count();
         char wanted[6];
         std::snprintf(wanted, sizeof wanted, "%02d:00", hour >= 9 && hour < 17 ? int(hour) + 1 : 9);
-        if (site.tick.settings().current().schedule(scheduler::BackupKind::Log).timeText == wanted)
+        if (site.tick.settings().current().schedule(core::BackupKind::Log).timeText == wanted)
             return;
         site.ini["ScheduleLOG"]["Time"] = wanted;
         site.applySettings();
     }
 
-    scheduler::RunReport recordRun(scheduler::ProgramContext& ctx, const scheduler::TickState& state,
-                                   const scheduler::Settings& settings) {
+    core::RunReport recordRun(core::ProgramContext& ctx, const scheduler::TickState& state,
+                              const core::Settings& settings) {
         ScheduledRun run{*state.currentTick, {}};
-        for (scheduler::BackupKind kind : scheduler::kBackupKinds)
+        for (core::BackupKind kind : core::kBackupKinds)
             if (state.due.has(kind))
-                run.kinds[scheduler::Settings::slotOf(kind)] = scheduler::kindCode(kind);
+                run.kinds[core::Settings::slotOf(kind)] = core::kindCode(kind);
         actual.push_back(run);
         auto report = backup::sbScheduleBackupRun(ctx, state, settings, {});
         // The daily log carries the simulated time, as on a machine living through the month.

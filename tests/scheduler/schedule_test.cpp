@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+using namespace core;
 using namespace scheduler;
 using platform::LocalTime;
 

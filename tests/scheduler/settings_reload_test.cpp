@@ -1,9 +1,9 @@
 // The resident program's loads: settings changed on disk are picked up at the next tick, and a
 // load that can never lead to a backup is told once.
 
+#include "core/settings.h"
 #include "platform/codepage.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/settings.h"
 #include "scheduler/settings_reload.h"
 #include "scheduler/tick.h"
 #include "support/recording_sink.h"
@@ -13,6 +13,7 @@
 
 #include <chrono>
 
+using namespace core;
 using namespace scheduler;
 using testsupport::writeFile;
 

@@ -10,6 +10,7 @@
 
 #include <sys/stat.h>
 
+using namespace core;
 using namespace scheduler;
 using namespace std::chrono_literals;
 

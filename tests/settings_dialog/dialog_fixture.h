@@ -2,10 +2,10 @@
 // A settings dialog over a temporary program folder: the settings files are written as fixtures,
 // the server's database list is a plain vector, and every message lands in a recording sink.
 
+#include "core/context.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/context.h"
 #include "settings_dialog/config_dialog.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -41,8 +41,8 @@ struct DialogFixture {
     DialogSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 10, 0)};
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx{clock, ui, files, dir.path()};
-    scheduler::DbSession session; // the opener's
+    core::ProgramContext ctx{clock, ui, files, dir.path()};
+    core::DbSession session; // the opener's
     std::vector<std::string> server{"SABRELUND", "SALES", "TEST"};
     bool serverReachable = true;
 
@@ -86,7 +86,7 @@ struct DialogFixture {
     }
 
     std::unique_ptr<Frm_EnCrt_ScheduleBackup_Config> open() {
-        auto loader = [this](scheduler::ProgramContext&, scheduler::DbSession& s) {
+        auto loader = [this](core::ProgramContext&, core::DbSession& s) {
             if (!serverReachable)
                 return false;
             s.serverDatabases = server;

@@ -181,7 +181,7 @@ void LoadSaveTest::okWritesExactlyTheSettingsKeys() {
     QVERIFY(f.zuzor().find("MAILSRLOGTERM=100\r\n") != std::string::npos);
     // The program runs on what was saved.
     QVERIFY(d->reloaded() && d->reloaded()->ok);
-    QCOMPARE(d->reloaded()->settings.schedule(scheduler::BackupKind::Full).dayText, "5");
+    QCOMPARE(d->reloaded()->settings.schedule(core::BackupKind::Full).dayText, "5");
     QCOMPARE(d->reloaded()->settings.databases, (std::vector<std::string>{"SALES", "TEST"}));
 }
 

@@ -34,12 +34,12 @@ private slots:
 
 void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     testsupport::ProductServer p;
-    p.server.create_database("SALES");
-    p.server.create_database("ARCHIVE");
+    p.server.createDatabase("SALES");
+    p.server.createDatabase("ARCHIVE");
     writeSettings(p, p.server.password());
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
-    scheduler::DbSession session;
+    core::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
+    core::DbSession session;
     Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     dialog.show();
 
@@ -62,8 +62,8 @@ void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {
     testsupport::ProductServer p;
     writeSettings(p, "not-the-password");
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
-    scheduler::DbSession session;
+    core::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
+    core::DbSession session;
     Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
     QVERIFY(!dialog.loaded());
     QCOMPARE(p.ui.lines, std::vector<std::string>{

@@ -1,6 +1,6 @@
 #include "odbc_session.h"
 
-namespace encrt::test_support {
+namespace testsupport {
 namespace {
 
 bool succeeded(SQLRETURN rc) {
@@ -8,7 +8,7 @@ bool succeeded(SQLRETURN rc) {
 }
 
 // Reads a column as text in pieces: SQLGetData returns long values in several calls.
-std::optional<std::string> text_column(SQLHSTMT stmt, SQLUSMALLINT column) {
+std::optional<std::string> textColumn(SQLHSTMT stmt, SQLUSMALLINT column) {
     std::string value;
     char buffer[4096];
     for (;;) {
@@ -18,7 +18,7 @@ std::optional<std::string> text_column(SQLHSTMT stmt, SQLUSMALLINT column) {
             return value;
         }
         if (!succeeded(rc)) {
-            throw OdbcError("SQLGetData", odbc_diagnostics(SQL_HANDLE_STMT, stmt));
+            throw OdbcError("SQLGetData", odbcDiagnostics(SQL_HANDLE_STMT, stmt));
         }
         if (indicator == SQL_NULL_DATA) {
             return std::nullopt;
@@ -31,14 +31,14 @@ std::optional<std::string> text_column(SQLHSTMT stmt, SQLUSMALLINT column) {
     }
 }
 
-void read_first_result(SQLHSTMT stmt, OdbcResult& result) {
+void readFirstResult(SQLHSTMT stmt, OdbcResult& result) {
     SQLSMALLINT count = 0;
     SQLNumResultCols(stmt, &count);
     for (SQLUSMALLINT c = 1; c <= count; ++c) {
         SQLCHAR name[512];
-        SQLSMALLINT name_length = 0, decimals = 0, nullable = 0;
+        SQLSMALLINT nameLength = 0, decimals = 0, nullable = 0;
         OdbcResult::Column column;
-        SQLDescribeCol(stmt, c, name, sizeof name, &name_length, &column.type, &column.size, &decimals, &nullable);
+        SQLDescribeCol(stmt, c, name, sizeof name, &nameLength, &column.type, &column.size, &decimals, &nullable);
         column.name.assign(reinterpret_cast<const char*>(name));
         result.columns.push_back(column);
     }
@@ -46,7 +46,7 @@ void read_first_result(SQLHSTMT stmt, OdbcResult& result) {
     while (count > 0 && succeeded(rc = SQLFetch(stmt))) {
         TextRow row;
         for (SQLUSMALLINT c = 1; c <= count; ++c) {
-            row.push_back(text_column(stmt, c));
+            row.push_back(textColumn(stmt, c));
         }
         result.rows.push_back(std::move(row));
     }
@@ -65,33 +65,33 @@ std::string describe(const std::vector<OdbcDiagnostic>& diagnostics) {
     return text.empty() ? "no diagnostics" : text;
 }
 
-std::vector<OdbcDiagnostic> odbc_diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+std::vector<OdbcDiagnostic> odbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     std::vector<OdbcDiagnostic> out;
     for (SQLSMALLINT i = 1;; ++i) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
         SQLCHAR message[2048] = {};
         SQLSMALLINT length = 0;
-        if (!succeeded(SQLGetDiagRec(handle_type, handle, i, state, &native, message, sizeof message, &length))) {
+        if (!succeeded(SQLGetDiagRec(handleType, handle, i, state, &native, message, sizeof message, &length))) {
             return out;
         }
         out.push_back({reinterpret_cast<const char*>(state), native, reinterpret_cast<const char*>(message)});
     }
 }
 
-OdbcSession::OdbcSession(const std::string& connection_string, int login_timeout_seconds) {
+OdbcSession::OdbcSession(const std::string& connectionString, int loginTimeoutSeconds) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
     // FreeTDS waits forever for a silent server unless a login timeout is set.
     SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(login_timeout_seconds)), 0);
-    std::string in = connection_string;
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(loginTimeoutSeconds)), 0);
+    std::string in = connectionString;
     const SQLRETURN rc =
         SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(in.data()), static_cast<SQLSMALLINT>(in.size()),
                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!succeeded(rc)) {
-        auto diagnostics = odbc_diagnostics(SQL_HANDLE_DBC, dbc_);
+        auto diagnostics = odbcDiagnostics(SQL_HANDLE_DBC, dbc_);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
         SQLFreeHandle(SQL_HANDLE_ENV, env_);
         throw OdbcError("SQLDriverConnect", std::move(diagnostics));
@@ -107,25 +107,25 @@ OdbcSession::~OdbcSession() {
     SQLFreeHandle(SQL_HANDLE_ENV, env_);
 }
 
-OdbcResult OdbcSession::run(const std::string& sql, SQLULEN query_timeout_seconds) {
+OdbcResult OdbcSession::run(const std::string& sql, SQLULEN queryTimeoutSeconds) {
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
-    if (query_timeout_seconds > 0) {
-        SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(query_timeout_seconds), 0);
+    if (queryTimeoutSeconds > 0) {
+        SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(queryTimeoutSeconds), 0);
     }
     OdbcResult result;
     std::string text = sql;
     result.rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
-    result.diagnostics = odbc_diagnostics(SQL_HANDLE_STMT, stmt);
+    result.diagnostics = odbcDiagnostics(SQL_HANDLE_STMT, stmt);
     if (succeeded(result.rc)) {
-        SQLRowCount(stmt, &result.row_count);
-        read_first_result(stmt, result);
+        SQLRowCount(stmt, &result.rowCount);
+        readFirstResult(stmt, result);
         SQLRETURN more = SQL_SUCCESS;
         while (succeeded(more = SQLMoreResults(stmt))) {
         }
         if (more == SQL_ERROR) {
             result.rc = SQL_ERROR;
-            auto later = odbc_diagnostics(SQL_HANDLE_STMT, stmt);
+            auto later = odbcDiagnostics(SQL_HANDLE_STMT, stmt);
             result.diagnostics.insert(result.diagnostics.end(), later.begin(), later.end());
         }
     }
@@ -133,4 +133,4 @@ OdbcResult OdbcSession::run(const std::string& sql, SQLULEN query_timeout_second
     return result;
 }
 
-} // namespace encrt::test_support
+} // namespace testsupport

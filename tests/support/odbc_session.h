@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace encrt::test_support {
+namespace testsupport {
 
 // One row as UTF-8 text; NULL is nullopt.
 using TextRow = std::vector<std::optional<std::string>>;
@@ -38,7 +38,7 @@ struct OdbcResult {
     std::vector<OdbcDiagnostic> diagnostics;
     std::vector<Column> columns;
     std::vector<TextRow> rows;
-    SQLLEN row_count = -1;
+    SQLLEN rowCount = -1;
 
     bool ok() const { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA; }
 };
@@ -57,13 +57,13 @@ private:
 // cannot be made; the diagnostics say why.
 class OdbcSession {
 public:
-    explicit OdbcSession(const std::string& connection_string, int login_timeout_seconds = 10);
+    explicit OdbcSession(const std::string& connectionString, int loginTimeoutSeconds = 10);
     ~OdbcSession();
     OdbcSession(const OdbcSession&) = delete;
     OdbcSession& operator=(const OdbcSession&) = delete;
 
     // SQLExecDirect with a query timeout (0: none); reads the first result set, then drains the rest.
-    OdbcResult run(const std::string& sql, SQLULEN query_timeout_seconds = 0);
+    OdbcResult run(const std::string& sql, SQLULEN queryTimeoutSeconds = 0);
     SQLHDBC handle() const { return dbc_; }
 
 private:
@@ -72,6 +72,6 @@ private:
     bool connected_ = false;
 };
 
-std::vector<OdbcDiagnostic> odbc_diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle);
+std::vector<OdbcDiagnostic> odbcDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
-} // namespace encrt::test_support
+} // namespace testsupport

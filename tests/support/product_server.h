@@ -15,14 +15,14 @@ namespace testsupport {
 
 class ProductServer {
 public:
-    encrt::test_support::StandinServer server;
+    testsupport::StandinServer server;
     TempDir dir;
     RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0, 0)};
 
     ProductServer() {
-        server.create_database("PRODUCT");
-        server.load_product_schema("PRODUCT");
+        server.createDatabase("PRODUCT");
+        server.loadProductSchema("PRODUCT");
         writeFile(dir / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=" + serverName() + "\r\nDB_NAME=PRODUCT\r\n");
     }
 

@@ -7,10 +7,10 @@
 #include "backup/db_list.h"
 #include "backup/run_driver.h"
 #include "common/password.h"
+#include "core/settings.h"
 #include "platform/codepage.h"
 #include "platform/local_filesystem.h"
 #include "scheduler/due_tick.h"
-#include "scheduler/settings.h"
 #include "scheduler/tick.h"
 #include "standin_server.h"
 #include "support/log_reader.h"
@@ -30,12 +30,12 @@ public:
 
 class RunSite {
 public:
-    explicit RunSite(encrt::test_support::StandinOptions options = {},
+    explicit RunSite(testsupport::StandinOptions options = {},
                      platform::LocalTime start = platform::makeLocalTime(2026, 12, 3, 1, 59, 30))
         : server(std::move(options)), clock(start), ctx(clock, ui, files, dir / "program") {
-        server.create_database("SABRELUND");
-        server.load_product_schema("SABRELUND");
-        server.create_database("SALES");
+        server.createDatabase("SABRELUND");
+        server.loadProductSchema("SABRELUND");
+        server.createDatabase("SALES");
         for (const char* d : {"program", "backup", "ext", "product/KEYMANAGE", "product/技術資料", "product/Wexmarl"})
             std::filesystem::create_directories(dir / d);
         writeFile(dir / "product" / "KEYMANAGE" / "cert.pem", "certificate");
@@ -54,9 +54,9 @@ public:
         };
         writeSettings();
         tick.setStartTime(clock.now());
-        tick.settings().adopt(scheduler::fnLoadSettings(ctx, {}).settings);
+        tick.settings().adopt(core::fnLoadSettings(ctx, {}).settings);
         tick.setDueTickWork(
-            [this](scheduler::ProgramContext& c, const scheduler::TickState& state, scheduler::ResidentSettings& held) {
+            [this](core::ProgramContext& c, const scheduler::TickState& state, scheduler::ResidentSettings& held) {
                 return scheduler::runDueTick(c, state, held, services);
             });
     }
@@ -83,7 +83,7 @@ public:
     // Writes MSDE_DBTOOL.INI and has the program load it, as saving the settings dialog does.
     void applySettings() {
         writeSettings();
-        tick.settings().adopt(scheduler::fnLoadSettings(ctx, {}).settings);
+        tick.settings().adopt(core::fnLoadSettings(ctx, {}).settings);
     }
     void writeZuzor(const std::string& extra = "") const {
         writeFile(dir / "program" / "ZUZOR.INI",
@@ -101,7 +101,7 @@ public:
         writeSettings();
     }
     std::string setting(std::string_view section, std::string_view key) const {
-        return scheduler::fnGetScheduleIni(ctx, section, key);
+        return core::fnGetScheduleIni(ctx, section, key);
     }
 
     // Moves the clock to `t` and lets the timer fire.
@@ -112,22 +112,20 @@ public:
     std::vector<std::string> dailyLog(const std::string& day = "20261203") const {
         return readLogLines(dir / "backup" / (day + ".log"));
     }
-    std::vector<encrt::test_support::TextRow> lockRows() const {
+    std::vector<testsupport::TextRow> lockRows() const {
         return server.query("SELECT テーブル名称 FROM 排他管理 ORDER BY テーブル名称", "SABRELUND");
     }
 
-    encrt::test_support::StandinServer server;
+    testsupport::StandinServer server;
     TempDir dir;
     RecordingSink ui;
     platform::ManualClock clock;
     const platform::LocalFileSystem files;
-    scheduler::ProgramContext ctx;
+    core::ProgramContext ctx;
     std::map<std::string, std::map<std::string, std::string>> ini;
     RecordingTimer timer;
-    scheduler::DueTickServices services{backup::fnLoadDBList,
-                                        backup::sbScheduleBackupRun,
-                                        {},
-                                        [this](scheduler::DbSession&) { ui.openSettingsDialog(); }};
+    scheduler::DueTickServices services{
+        backup::fnLoadDBList, backup::sbScheduleBackupRun, {}, [this](core::DbSession&) { ui.openSettingsDialog(); }};
     scheduler::SchedulerTick tick{ctx, timer};
 };
 

@@ -20,10 +20,10 @@
 #error "STANDIN_PRODUCT_SCHEMA must name product-schema.sql"
 #endif
 
-namespace encrt::test_support {
+namespace testsupport {
 namespace {
 
-std::filesystem::path make_temporary_root() {
+std::filesystem::path makeTemporaryRoot() {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/standin-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -32,7 +32,7 @@ std::filesystem::path make_temporary_root() {
     return pattern;
 }
 
-std::string read_file(const std::filesystem::path& file) {
+std::string readWholeFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + file.string());
@@ -44,18 +44,18 @@ std::string read_file(const std::filesystem::path& file) {
 
 } // namespace
 
-std::filesystem::path StandinServer::server_executable() {
+std::filesystem::path StandinServer::serverExecutable() {
     return STANDIN_SERVER_PATH;
 }
-std::filesystem::path StandinServer::product_schema_file() {
+std::filesystem::path StandinServer::productSchemaFile() {
     return STANDIN_PRODUCT_SCHEMA;
 }
 
 StandinServer::StandinServer(StandinOptions options) {
-    root_ = make_temporary_root();
-    data_dir_ = root_ / "data";
-    scratch_dir_ = root_ / "scratch";
-    std::filesystem::create_directories(scratch_dir_);
+    root_ = makeTemporaryRoot();
+    dataDir_ = root_ / "data";
+    scratchDir_ = root_ / "scratch";
+    std::filesystem::create_directories(scratchDir_);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         std::filesystem::remove_all(root_);
@@ -64,7 +64,7 @@ StandinServer::StandinServer(StandinOptions options) {
     try {
         spawn(options, out[1]);
         ::close(out[1]);
-        wait_until_ready(out[0], options.start_timeout);
+        waitUntilReady(out[0], options.startTimeout);
         ::close(out[0]);
     } catch (...) {
         ::close(out[0]);
@@ -80,20 +80,20 @@ StandinServer::~StandinServer() {
     std::filesystem::remove_all(root_, ignored);
 }
 
-void StandinServer::spawn(const StandinOptions& options, int stdout_write_end) {
-    std::vector<std::string> args = {server_executable().string(),
+void StandinServer::spawn(const StandinOptions& options, int stdoutWriteEnd) {
+    std::vector<std::string> args = {serverExecutable().string(),
                                      "--listen",
                                      "127.0.0.1:0",
                                      "--data",
-                                     data_dir_.string(),
+                                     dataDir_.string(),
                                      "--user",
                                      user_,
                                      "--password",
                                      password_};
-    for (const std::string& name : options.failing_backups) {
+    for (const std::string& name : options.failingBackups) {
         args.insert(args.end(), {"--fail-backup", name});
     }
-    args.insert(args.end(), options.extra_arguments.begin(), options.extra_arguments.end());
+    args.insert(args.end(), options.extraArguments.begin(), options.extraArguments.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -101,29 +101,29 @@ void StandinServer::spawn(const StandinOptions& options, int stdout_write_end) {
     argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ < 0) {
-        ::close(stdout_write_end);
+        ::close(stdoutWriteEnd);
         throw std::runtime_error("fork failed");
     }
     if (pid_ == 0) { // the child: standard output into the pipe, standard error as it is
-        ::dup2(stdout_write_end, STDOUT_FILENO);
+        ::dup2(stdoutWriteEnd, STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
 }
 
 // Reads the server's "ready PORT" line.
-void StandinServer::wait_until_ready(int stdout_read_end, std::chrono::milliseconds timeout) {
+void StandinServer::waitUntilReady(int stdoutReadEnd, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string line;
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd pfd{stdout_read_end, POLLIN, 0};
+        pollfd pfd{stdoutReadEnd, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) == 0) {
             throw std::runtime_error("sqlserver-standin did not report ready in time");
         }
         char c = 0;
-        const ssize_t n = ::read(stdout_read_end, &c, 1);
+        const ssize_t n = ::read(stdoutReadEnd, &c, 1);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -142,7 +142,7 @@ void StandinServer::wait_until_ready(int stdout_read_end, std::chrono::milliseco
 
 int StandinServer::stop() {
     if (pid_ <= 0) {
-        return exit_status_;
+        return exitStatus_;
     }
     ::kill(pid_, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -156,17 +156,17 @@ int StandinServer::stop() {
         ::waitpid(pid_, &status, 0);
     }
     pid_ = -1;
-    exit_status_ = done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return exit_status_;
+    exitStatus_ = done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exitStatus_;
 }
 
-std::string StandinServer::connection_string(const std::string& database) const {
+std::string StandinServer::connectionString(const std::string& database) const {
     return "Driver=FreeTDS;Server=127.0.0.1;Port=" + std::to_string(port_) + ";Database=" + database + ";UID=" + user_ +
            ";PWD=" + password_ + ";TDS_Version=7.4;ClientCharset=UTF-8;";
 }
 
 void StandinServer::execute(const std::string& sql, const std::string& database) const {
-    OdbcSession session(connection_string(database));
+    OdbcSession session(connectionString(database));
     const OdbcResult result = session.run(sql);
     if (!result.ok()) {
         throw OdbcError("executing \"" + sql + "\"", result.diagnostics);
@@ -174,7 +174,7 @@ void StandinServer::execute(const std::string& sql, const std::string& database)
 }
 
 std::vector<TextRow> StandinServer::query(const std::string& sql, const std::string& database) const {
-    OdbcSession session(connection_string(database));
+    OdbcSession session(connectionString(database));
     OdbcResult result = session.run(sql);
     if (!result.ok()) {
         throw OdbcError("querying \"" + sql + "\"", result.diagnostics);
@@ -182,12 +182,12 @@ std::vector<TextRow> StandinServer::query(const std::string& sql, const std::str
     return std::move(result.rows);
 }
 
-void StandinServer::create_database(const std::string& name) const {
+void StandinServer::createDatabase(const std::string& name) const {
     execute("CREATE DATABASE [" + name + "]");
 }
 
-void StandinServer::load_product_schema(const std::string& database) const {
-    execute(read_file(product_schema_file()), database);
+void StandinServer::loadProductSchema(const std::string& database) const {
+    execute(readWholeFile(productSchemaFile()), database);
 }
 
-} // namespace encrt::test_support
+} // namespace testsupport

@@ -10,11 +10,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using encrt::test_support::OdbcResult;
-using encrt::test_support::OdbcSession;
-using encrt::test_support::StandinOptions;
-using encrt::test_support::StandinServer;
 using testing::HasSubstr;
+using testsupport::OdbcResult;
+using testsupport::OdbcSession;
+using testsupport::StandinOptions;
+using testsupport::StandinServer;
 
 constexpr const char* kRunTime = "2026/12/03 02:00:00";
 
@@ -49,7 +49,7 @@ std::vector<std::string> namesInBackup(const fs::path& file) {
 class StandinBackup : public testing::Test {
 protected:
     explicit StandinBackup(StandinOptions options = {}) : server(std::move(options)) {
-        server.create_database("SALES");
+        server.createDatabase("SALES");
         server.execute("CREATE TABLE items (name NVARCHAR(20)); INSERT INTO items VALUES ('りんご'), ('pear')",
                        "SALES");
     }
@@ -57,7 +57,7 @@ protected:
     void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
 
     OdbcResult run(const std::string& sql) {
-        OdbcSession db(server.connection_string());
+        OdbcSession db(server.connectionString());
         return db.run(sql);
     }
 
@@ -75,41 +75,41 @@ protected:
 
 TEST_F(StandinBackup, EveryKindWritesARestorableCopyDatedWithTheRunTime) {
     for (const std::string kind : {"INIT", "DIFF", "LOG"}) {
-        const fs::path file = server.scratch_dir() / ("SALES_20261203020000_" + kind + ".DAT");
+        const fs::path file = server.scratchDir() / ("SALES_20261203020000_" + kind + ".DAT");
         const OdbcResult result = run(backupCall("SALES", file, kind));
         // SQL_SUCCESS, not SQL_NO_DATA: the program treats the call as a command that succeeds.
-        ASSERT_EQ(result.rc, SQL_SUCCESS) << encrt::test_support::describe(result.diagnostics);
+        ASSERT_EQ(result.rc, SQL_SUCCESS) << testsupport::describe(result.diagnostics);
         EXPECT_THAT(namesInBackup(file), testing::ElementsAre("pear", "りんご"));
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
         EXPECT_EQ(info.st_mtime, localTime(2026, 12, 3, 2, 0, 0));
     }
     // Only the backup files themselves are left in the folder.
-    EXPECT_EQ(std::distance(fs::directory_iterator(server.scratch_dir()), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(server.scratchDir()), fs::directory_iterator()), 3);
 }
 
 TEST_F(StandinBackup, ExecPrefixUnicodeLiteralsAndDoubledQuotesAreAccepted) {
-    const fs::path folder = server.scratch_dir() / "it's";
+    const fs::path folder = server.scratchDir() / "it's";
     fs::create_directory(folder);
     const fs::path file = folder / "営業.DAT";
     const std::string quotedPath = "it''s/営業.DAT";
-    const OdbcResult result = run("EXEC master..SSP_BackUPDB N'sales', N'" + server.scratch_dir().string() + "/" +
+    const OdbcResult result = run("EXEC master..SSP_BackUPDB N'sales', N'" + server.scratchDir().string() + "/" +
                                   quotedPath + "', N'INIT', N'完全バックアップ', N'2026/01/31 23:59:58'");
-    ASSERT_EQ(result.rc, SQL_SUCCESS) << encrt::test_support::describe(result.diagnostics);
+    ASSERT_EQ(result.rc, SQL_SUCCESS) << testsupport::describe(result.diagnostics);
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, localTime(2026, 1, 31, 23, 59, 58));
 }
 
 TEST_F(StandinBackup, RefusalsSayWhy) {
-    const fs::path file = server.scratch_dir() / "x.DAT";
+    const fs::path file = server.scratchDir() / "x.DAT";
     expectRefused(backupCall("NOPE", file, "INIT"), "Database 'NOPE' does not exist", file);
     expectRefused(backupCall("SALES", file, "FULL"), "Unknown backup kind 'FULL'", file);
     expectRefused(backupCall("SALES", file, "INIT", "2026-12-03 02:00"), "is not in the form", file);
-    const fs::path missing = server.scratch_dir() / "missing" / "x.DAT";
+    const fs::path missing = server.scratchDir() / "missing" / "x.DAT";
     expectRefused(backupCall("SALES", missing, "INIT"), "does not exist", missing);
 
-    const fs::path locked = server.scratch_dir() / "locked";
+    const fs::path locked = server.scratchDir() / "locked";
     fs::create_directory(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
     expectRefused(backupCall("SALES", locked / "x.DAT", "INIT"), "is not writable", locked / "x.DAT");
@@ -128,9 +128,9 @@ protected:
 };
 
 TEST_F(FailingBackup, NamedDatabaseIsRefusedOthersAreNot) {
-    const fs::path file = server.scratch_dir() / "SALES.DAT";
+    const fs::path file = server.scratchDir() / "SALES.DAT";
     expectRefused(backupCall("SALES", file, "INIT"), "Backup of database 'SALES' failed", file);
-    EXPECT_EQ(run(backupCall("master", server.scratch_dir() / "MASTER.DAT", "INIT")).rc, SQL_SUCCESS);
+    EXPECT_EQ(run(backupCall("master", server.scratchDir() / "MASTER.DAT", "INIT")).rc, SQL_SUCCESS);
 }
 
 } // namespace

@@ -15,17 +15,17 @@
 namespace {
 
 namespace fs = std::filesystem;
-using encrt::test_support::OdbcError;
-using encrt::test_support::OdbcSession;
-using encrt::test_support::StandinServer;
+using testsupport::OdbcError;
+using testsupport::OdbcSession;
+using testsupport::StandinServer;
 
 TEST(StandinOptions, PasswordFromAFileAndACapOnConnections) {
     const fs::path file = fs::temp_directory_path() / ("standin-password-" + std::to_string(::getpid()));
     std::ofstream(file) << "from the file\r\n";
-    StandinServer server({.extra_arguments = {"--password-file", file.string(), "--max-connections", "2"}});
+    StandinServer server({.extraArguments = {"--password-file", file.string(), "--max-connections", "2"}});
     fs::remove(file);
 
-    std::string login = server.connection_string();
+    std::string login = server.connectionString();
     login.replace(login.find(server.password()), server.password().size(), "{from the file}");
 
     auto first = std::make_unique<OdbcSession>(login, 3);
@@ -46,7 +46,7 @@ TEST(StandinOptions, PasswordFromAFileAndACapOnConnections) {
     EXPECT_TRUE(third->run("SELECT 1").ok());
 
     // The file's password replaced the one the fixture put on the command line before it.
-    EXPECT_THROW(OdbcSession(server.connection_string(), 3), OdbcError);
+    EXPECT_THROW(OdbcSession(server.connectionString(), 3), OdbcError);
 }
 
 } // namespace

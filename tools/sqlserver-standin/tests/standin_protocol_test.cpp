@@ -14,11 +14,11 @@
 
 namespace {
 
-using encrt::test_support::OdbcResult;
-using encrt::test_support::OdbcSession;
-using encrt::test_support::StandinServer;
-using encrt::test_support::TextRow;
 using testing::ElementsAre;
+using testsupport::OdbcResult;
+using testsupport::OdbcSession;
+using testsupport::StandinServer;
+using testsupport::TextRow;
 
 // A plain TCP client that speaks no TDS at all.
 class RawClient {
@@ -61,7 +61,7 @@ protected:
     void TearDown() override { EXPECT_EQ(server.stop(), 0) << "the server did not end cleanly"; }
 
     void expectServing() {
-        OdbcSession db(server.connection_string());
+        OdbcSession db(server.connectionString());
         EXPECT_THAT(db.run("SELECT 42").rows, ElementsAre(TextRow{"42"}));
     }
 
@@ -69,7 +69,7 @@ protected:
 };
 
 TEST_F(StandinProtocol, QueryTimeoutCancelsTheStatementAndKeepsTheConnection) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     const auto start = std::chrono::steady_clock::now();
     const OdbcResult slow = db.run("WAITFOR DELAY '00:00:03'", 1);
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -124,10 +124,10 @@ TEST_F(StandinProtocol, SeveralClientsAtOnce) {
     for (int c = 0; c < 4; ++c) {
         clients.emplace_back([&, c] {
             try {
-                OdbcSession db(server.connection_string());
+                OdbcSession db(server.connectionString());
                 for (int n = 0; n < 20; ++n) {
                     failures += db.run("INSERT INTO t VALUES (" + std::to_string(c) + ", " + std::to_string(n) + ")")
-                                            .row_count == 1
+                                            .rowCount == 1
                                     ? 0
                                     : 1;
                 }
@@ -144,7 +144,7 @@ TEST_F(StandinProtocol, SeveralClientsAtOnce) {
 }
 
 TEST_F(StandinProtocol, SigtermEndsTheServerCleanlyWithClientsConnected) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     RawClient idle(server.port());
     EXPECT_EQ(server.stop(), 0);
 }

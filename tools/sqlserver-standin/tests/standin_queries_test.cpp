@@ -8,14 +8,14 @@
 
 namespace {
 
-using encrt::test_support::OdbcDiagnostic;
-using encrt::test_support::OdbcError;
-using encrt::test_support::OdbcResult;
-using encrt::test_support::OdbcSession;
-using encrt::test_support::StandinServer;
-using encrt::test_support::TextRow;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using testsupport::OdbcDiagnostic;
+using testsupport::OdbcError;
+using testsupport::OdbcResult;
+using testsupport::OdbcSession;
+using testsupport::StandinServer;
+using testsupport::TextRow;
 
 MATCHER_P2(Diagnostic, sqlstate, native, "") {
     return arg.sqlstate == sqlstate && arg.native == native;
@@ -34,10 +34,10 @@ protected:
 };
 
 TEST_F(StandinQueries, LoginChecksPasswordAndDatabase) {
-    OdbcSession ok(server.connection_string());
+    OdbcSession ok(server.connectionString());
     EXPECT_THAT(ok.run("SELECT 1").rows, ElementsAre(row({"1"})));
 
-    std::string wrong = server.connection_string();
+    std::string wrong = server.connectionString();
     wrong.replace(wrong.find("PWD="), 4, "PWD=x");
     try {
         OdbcSession refused(wrong);
@@ -47,7 +47,7 @@ TEST_F(StandinQueries, LoginChecksPasswordAndDatabase) {
         EXPECT_THAT(e.diagnostics()[0].message, HasSubstr("Login failed for user 'standin'."));
     }
     try {
-        OdbcSession unknown(server.connection_string("NoSuchDb"));
+        OdbcSession unknown(server.connectionString("NoSuchDb"));
         FAIL() << "logged in to a database that does not exist";
     } catch (const OdbcError& e) {
         EXPECT_THAT(e.diagnostics(), testing::Contains(Diagnostic("42000", 4060)));
@@ -58,7 +58,7 @@ TEST_F(StandinQueries, LoginChecksPasswordAndDatabase) {
 class StandinTypes : public StandinQueries, public testing::WithParamInterface<const char*> {};
 
 TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
-    std::string connection = server.connection_string();
+    std::string connection = server.connectionString();
     connection.replace(connection.find("TDS_Version=7.4"), 15, std::string("TDS_Version=") + GetParam());
     OdbcSession db(connection);
     ASSERT_TRUE(db.run("CREATE TABLE t (d DATETIME, s SMALLINT, ti TINYINT, i INT, b BIGINT, bt BIT, f FLOAT, "
@@ -68,7 +68,7 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
                        "2.5, N'text'); INSERT INTO t (n) VALUES (NULL)")
                     .ok());
     const OdbcResult result = db.run("SELECT * FROM t ORDER BY i DESC");
-    ASSERT_TRUE(result.ok()) << encrt::test_support::describe(result.diagnostics);
+    ASSERT_TRUE(result.ok()) << testsupport::describe(result.diagnostics);
     std::vector<SQLSMALLINT> types;
     for (const auto& column : result.columns) {
         types.push_back(column.type);
@@ -85,7 +85,7 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
 INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.0", "7.1", "7.2", "7.3", "7.4"));
 
 TEST_F(StandinQueries, DateTimesRoundAndConversionsFailAsInSqlServer) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE t (k INT, d DATETIME, i INT, ti TINYINT)").ok());
     ASSERT_TRUE(db.run("INSERT INTO t (k, d) VALUES (1, '2026-12-31 23:59:59.999'), (2, '2026/2/3'), "
                        "(3, '2026-12-03T04:05:06.7'), (4, '1900-01-01 00:00:00.003'), (5, '1753-01-01')")
@@ -99,7 +99,7 @@ TEST_F(StandinQueries, DateTimesRoundAndConversionsFailAsInSqlServer) {
 // What SQL Server refuses, with its error numbers, so that no test passes on a write or an
 // expression the real server would reject.
 TEST_F(StandinQueries, WritesAndExpressionsFailAsInSqlServer) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE t (i INT, ti TINYINT, d DATETIME, n NVARCHAR(3))").ok());
     ASSERT_TRUE(db.run("INSERT INTO t VALUES (2147483647, 255, '2024-02-29', N'abc')").ok());
     struct Case {
@@ -147,7 +147,7 @@ TEST_F(StandinQueries, WritesAndExpressionsFailAsInSqlServer) {
 }
 
 TEST_F(StandinQueries, ExpressionColumnsTakeTheTypeOfTheirValues) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     const OdbcResult result = db.run("SELECT COUNT(*), 1.5, 'x', GetDate(), NULL FROM master..sysdatabases");
     ASSERT_EQ(result.columns.size(), 5u);
     EXPECT_EQ(result.columns[0].type, SQL_INTEGER);
@@ -158,7 +158,7 @@ TEST_F(StandinQueries, ExpressionColumnsTakeTheTypeOfTheirValues) {
 }
 
 TEST_F(StandinQueries, TSqlFormsAreTranslated) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE dbo.t (v NVARCHAR(10)); INSERT INTO [t] VALUES (N'abc'), (NULL), ('z')").ok());
     EXPECT_THAT(db.run("SELECT TOP 2 LEN(ISNULL(v, '')) FROM t ORDER BY v DESC").rows,
                 ElementsAre(row({"1"}), row({"3"})));
@@ -169,35 +169,35 @@ TEST_F(StandinQueries, TSqlFormsAreTranslated) {
 }
 
 TEST_F(StandinQueries, JapaneseNamesAndValuesTravelBothWays) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     const std::string value = "𠮷野家　ﾊﾝｶｸ"; // a surrogate pair, an ideographic space, half-width kana
     ASSERT_TRUE(db.run("CREATE TABLE [社員 名簿] (氏名 NVARCHAR(20), 番号 INT)").ok());
     ASSERT_TRUE(db.run("INSERT INTO [社員 名簿] VALUES (N'" + value + "', 1)").ok());
     const OdbcResult result = db.run("SELECT 氏名 FROM [社員 名簿] WHERE 氏名 = '" + value + "'");
-    ASSERT_TRUE(result.ok()) << encrt::test_support::describe(result.diagnostics);
+    ASSERT_TRUE(result.ok()) << testsupport::describe(result.diagnostics);
     EXPECT_EQ(result.columns.at(0).name, "氏名");
     EXPECT_THAT(result.rows, ElementsAre(row({value})));
 }
 
 TEST_F(StandinQueries, ValuesLongerThanFourThousandCharactersComeBackWhole) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     const std::string longer(5000, 'x');
     ASSERT_TRUE(db.run("CREATE TABLE t (n NTEXT); INSERT INTO t VALUES ('abc'), ('" + longer + "')").ok());
     EXPECT_THAT(db.run("SELECT n FROM t").rows, ElementsAre(row({"abc"}), row({longer})));
 }
 
 TEST_F(StandinQueries, ChangesReportTheirRowCounts) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
-    EXPECT_EQ(db.run("INSERT INTO t VALUES (1), (2), (3)").row_count, 3);
-    EXPECT_EQ(db.run("UPDATE t SET i = i * 10 WHERE i >= 2").row_count, 2);
-    EXPECT_EQ(db.run("DELETE FROM t WHERE i = 1").row_count, 1);
-    EXPECT_EQ(db.run("DELETE FROM t WHERE i = 1").row_count, 0);
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (1), (2), (3)").rowCount, 3);
+    EXPECT_EQ(db.run("UPDATE t SET i = i * 10 WHERE i >= 2").rowCount, 2);
+    EXPECT_EQ(db.run("DELETE FROM t WHERE i = 1").rowCount, 1);
+    EXPECT_EQ(db.run("DELETE FROM t WHERE i = 1").rowCount, 0);
     EXPECT_THAT(db.run("SELECT i FROM t ORDER BY i").rows, ElementsAre(row({"20"}), row({"30"})));
 }
 
 TEST_F(StandinQueries, ErrorsCarrySqlServerNumbersAndLeaveTheConnectionUsable) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     const OdbcResult missing = db.run("SELECT * FROM nowhere");
     EXPECT_EQ(missing.rc, SQL_ERROR);
     ASSERT_THAT(missing.diagnostics, ElementsAre(Diagnostic("42S02", 208)));
@@ -212,7 +212,7 @@ TEST_F(StandinQueries, ErrorsCarrySqlServerNumbersAndLeaveTheConnectionUsable) {
 }
 
 TEST_F(StandinQueries, StatementsSplitOnlyAtSemicolonsOutsideLiteralsAndNames) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE [a;b] (v NVARCHAR(20)); INSERT INTO [a;b] VALUES ('x;y''z') -- ; not here\n"
                        "; /* ; */ INSERT INTO [a;b] VALUES (N'w')")
                     .ok());
@@ -222,11 +222,11 @@ TEST_F(StandinQueries, StatementsSplitOnlyAtSemicolonsOutsideLiteralsAndNames) {
 // FreeTDS sends the connection string's Database= as ISO-8859-1, so a Japanese database name only
 // works after login: through USE or SQL_ATTR_CURRENT_CATALOG, which travel as UTF-16.
 TEST_F(StandinQueries, DatabasesAreFilesAndReachableByUseAndQualifiedNames) {
-    server.create_database("販売");
+    server.createDatabase("販売");
     server.execute("USE 販売; CREATE TABLE 品目 (名前 NVARCHAR(10)); INSERT INTO 品目 VALUES ('りんご')");
-    EXPECT_TRUE(std::filesystem::exists(server.data_dir() / "販売.sqlite"));
+    EXPECT_TRUE(std::filesystem::exists(server.dataDir() / "販売.sqlite"));
 
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     EXPECT_THAT(db.run("SELECT 名前 FROM 販売..品目").rows, ElementsAre(row({"りんご"})));
     EXPECT_THAT(db.run("SELECT 名前 FROM [販売].dbo.[品目]").rows, ElementsAre(row({"りんご"})));
     // SQL_ATTR_CURRENT_CATALOG sends USE [db].
@@ -236,12 +236,12 @@ TEST_F(StandinQueries, DatabasesAreFilesAndReachableByUseAndQualifiedNames) {
     EXPECT_THAT(db.run("USE nowhere").diagnostics, ElementsAre(Diagnostic("08004", 911))); // FreeTDS's SQLSTATE
 
     ASSERT_TRUE(db.run("USE master; DROP DATABASE 販売").ok());
-    EXPECT_FALSE(std::filesystem::exists(server.data_dir() / "販売.sqlite"));
+    EXPECT_FALSE(std::filesystem::exists(server.dataDir() / "販売.sqlite"));
     EXPECT_EQ(db.run("DROP DATABASE msdb").rc, SQL_ERROR);
 }
 
 TEST_F(StandinQueries, TransactionStatementsNestAndNocountDropsCounts) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
     ASSERT_TRUE(db.run("BEGIN TRAN; INSERT INTO t VALUES (1); BEGIN TRANSACTION; COMMIT; ROLLBACK").ok());
     EXPECT_TRUE(db.run("SELECT i FROM t").rows.empty()); // the inner COMMIT only counted down
@@ -249,16 +249,16 @@ TEST_F(StandinQueries, TransactionStatementsNestAndNocountDropsCounts) {
     EXPECT_THAT(db.run("COMMIT").diagnostics, ElementsAre(Diagnostic("25000", 3902)));
 
     ASSERT_TRUE(db.run("SET NOCOUNT ON").ok());
-    EXPECT_EQ(db.run("INSERT INTO t VALUES (3)").row_count, -1);
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (3)").rowCount, -1);
     ASSERT_TRUE(db.run("SET NOCOUNT OFF").ok());
-    EXPECT_EQ(db.run("INSERT INTO t VALUES (4)").row_count, 1);
+    EXPECT_EQ(db.run("INSERT INTO t VALUES (4)").rowCount, 1);
     EXPECT_THAT(server.query("SELECT i FROM t ORDER BY i"), ElementsAre(row({"2"}), row({"3"}), row({"4"})));
 }
 
 // Prepared statements and bound parameters reach the server as RPC requests, which it refuses: the
 // data layer sends literal SQL with SQLExecDirect.
 TEST_F(StandinQueries, PreparedStatementsAreRefusedWithAClearMessage) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     SQLAllocHandle(SQL_HANDLE_STMT, db.handle(), &stmt);
     SQLINTEGER value = 7;
@@ -266,7 +266,7 @@ TEST_F(StandinQueries, PreparedStatementsAreRefusedWithAClearMessage) {
     SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &length);
     std::string sql = "SELECT ?";
     EXPECT_EQ(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), SQL_ERROR);
-    const auto diagnostics = encrt::test_support::odbc_diagnostics(SQL_HANDLE_STMT, stmt);
+    const auto diagnostics = testsupport::odbcDiagnostics(SQL_HANDLE_STMT, stmt);
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     ASSERT_FALSE(diagnostics.empty());
     EXPECT_THAT(diagnostics[0].message, HasSubstr("RPC requests are not supported"));
@@ -274,7 +274,7 @@ TEST_F(StandinQueries, PreparedStatementsAreRefusedWithAClearMessage) {
 }
 
 TEST_F(StandinQueries, ManualCommitAndRollbackUseTransactionRequests) {
-    OdbcSession db(server.connection_string());
+    OdbcSession db(server.connectionString());
     ASSERT_TRUE(db.run("CREATE TABLE t (i INT)").ok());
     ASSERT_TRUE(SQL_SUCCEEDED(
         SQLSetConnectAttr(db.handle(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
@@ -289,8 +289,8 @@ TEST_F(StandinQueries, ManualCommitAndRollbackUseTransactionRequests) {
 class ProductStatements : public StandinQueries {
 protected:
     void SetUp() override {
-        server.create_database("PRODUCT");
-        server.load_product_schema("PRODUCT");
+        server.createDatabase("PRODUCT");
+        server.loadProductSchema("PRODUCT");
     }
 
     static std::string insertLockRow(const std::string& name) {
@@ -303,10 +303,10 @@ protected:
 };
 
 TEST_F(ProductStatements, LockRowsAreInsertedFoundListedAndDeleted) {
-    OdbcSession db(server.connection_string("PRODUCT"));
+    OdbcSession db(server.connectionString("PRODUCT"));
     const OdbcResult inserted = db.run(insertLockRow("スケジュールバックアップ"));
-    ASSERT_EQ(inserted.rc, SQL_SUCCESS) << encrt::test_support::describe(inserted.diagnostics);
-    EXPECT_EQ(inserted.row_count, 1);
+    ASSERT_EQ(inserted.rc, SQL_SUCCESS) << testsupport::describe(inserted.diagnostics);
+    EXPECT_EQ(inserted.rowCount, 1);
 
     const OdbcResult listed = db.run("Select * From 排他管理 Where (削除区分 = '0') AND ＫＥＹテーブル名称２ <> "
                                      "'内訳名称' AND テーブル名称 <> '内訳';");
@@ -324,18 +324,18 @@ TEST_F(ProductStatements, LockRowsAreInsertedFoundListedAndDeleted) {
     const OdbcResult deleted =
         db.run("Delete From 排他管理  Where 削除区分 = '0' And テーブル名称 = 'スケジュールバックアップ';");
     EXPECT_EQ(deleted.rc, SQL_SUCCESS);
-    EXPECT_EQ(deleted.row_count, 1);
+    EXPECT_EQ(deleted.rowCount, 1);
     EXPECT_TRUE(db.run(find).rows.empty());
 }
 
 TEST_F(ProductStatements, DatabaseListQueryLeavesOutSystemDatabases) {
-    server.create_database("営業");
-    server.create_database("Accounts");
-    OdbcSession db(server.connection_string("PRODUCT"));
+    server.createDatabase("営業");
+    server.createDatabase("Accounts");
+    OdbcSession db(server.connectionString("PRODUCT"));
     const OdbcResult result =
         db.run("SELECT name FROM master..sysdatabases  Where  LTrim(RTrim(name)) <> 'master' AND LTrim(RTrim(name)) <> "
                "'tempdb' AND LTrim(RTrim(name)) <> 'msdb' AND LTrim(RTrim(name)) <> 'model' ORDER BY name;");
-    ASSERT_EQ(result.rc, SQL_SUCCESS) << encrt::test_support::describe(result.diagnostics);
+    ASSERT_EQ(result.rc, SQL_SUCCESS) << testsupport::describe(result.diagnostics);
     EXPECT_THAT(result.rows, ElementsAre(row({"Accounts"}), row({"PRODUCT"}), row({"営業"})));
 }
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 // The three backup kinds, in the order of the due-kind slots.
 enum class BackupKind : std::uint8_t { Full = 1, Diff = 2, Log = 4 };
@@ -99,4 +99,4 @@ struct SettingsFileVersions {
     bool operator==(const SettingsFileVersions&) const = default;
 };
 
-} // namespace scheduler
+} // namespace core

@@ -1,11 +1,11 @@
-#include "scheduler/product_folders.h"
+#include "core/product_folders.h"
 
 #include "common/string_utils.h"
 #include "common/vbfile.h"
+#include "core/settings.h"
 #include "platform/paths.h"
-#include "scheduler/settings.h"
 
-namespace scheduler {
+namespace core {
 
 std::string productFolder(const ProgramContext& ctx) {
     return common::trim(fnGetZuzorIni(ctx, "SABRELUND", "PATH"));
@@ -29,4 +29,4 @@ std::string documentsSourceFolder(const ProgramContext& ctx) {
     return common::trim(fnGetZuzorIni(ctx, "GIJYUTU", "PATH"));
 }
 
-} // namespace scheduler
+} // namespace core

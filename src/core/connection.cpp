@@ -1,13 +1,13 @@
-#include "scheduler/connection.h"
+#include "core/connection.h"
 
 #include "common/messages.h"
 #include "common/password.h"
 #include "common/string_utils.h"
+#include "core/settings.h"
 #include "data/database.h"
 #include "data/debug_log.h"
-#include "scheduler/settings.h"
 
-namespace scheduler {
+namespace core {
 
 void reportDbObjectFailure(platform::UiSink& ui, DbObjectFailure failure) {
     const auto report = [&ui](std::string_view what, std::string_view item) {
@@ -68,4 +68,4 @@ DbObjectResult fnGetDbObject(const ProgramContext& ctx, DbSession& session) {
     return {opened ? DbObjectFailure::None : DbObjectFailure::OpenFailed};
 }
 
-} // namespace scheduler
+} // namespace core

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 // The items' texts as MSDE_DBTOOL.INI holds them, trimmed.
 struct SettingsTexts {
@@ -98,4 +98,4 @@ bool copyTargetPasses(const std::string& path, TargetRule rule, const FolderQuer
 // An empty term passes (the check writes its default), else digits only, at most three.
 bool termTextPasses(std::string_view term);
 
-} // namespace scheduler
+} // namespace core

@@ -1,4 +1,4 @@
-#include "scheduler/daily_log.h"
+#include "core/daily_log.h"
 
 #include "platform/clock.h"
 #include "support/temp_dir.h"
@@ -27,7 +27,7 @@ TEST_F(DailyLogFixture, APlantedLinkIsNotFollowedAndReportedOnce) {
 
     ::testing::internal::CaptureStderr();
     for (int stage = 0; stage < 3; ++stage) {
-        scheduler::DailyLog log(logPath, clock);
+        core::DailyLog log(logPath, clock);
         EXPECT_FALSE(log.isOpen());
         log.section("バックアップ開始");
     }
@@ -44,7 +44,7 @@ TEST_F(DailyLogFixture, ALinkToAMissingFileCreatesNothing) {
     const auto logPath = shared / "20261205.log";
     std::filesystem::create_symlink(target, logPath);
     ::testing::internal::CaptureStderr();
-    scheduler::DailyLog(logPath, clock).line("x");
+    core::DailyLog(logPath, clock).line("x");
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(std::filesystem::exists(target));
 }
@@ -53,7 +53,7 @@ TEST_F(DailyLogFixture, APlantedFifoNeitherBlocksNorTakesTheLines) {
     const auto logPath = shared / "20261206.log";
     ASSERT_EQ(::mkfifo(logPath.c_str(), 0666), 0);
     ::testing::internal::CaptureStderr();
-    scheduler::DailyLog log(logPath, clock); // would wait for a reader forever if opened blocking
+    core::DailyLog log(logPath, clock); // would wait for a reader forever if opened blocking
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(log.isOpen());
 }
@@ -61,6 +61,6 @@ TEST_F(DailyLogFixture, APlantedFifoNeitherBlocksNorTakesTheLines) {
 TEST_F(DailyLogFixture, ARegularLogIsStillAppendedTo) {
     const auto logPath = shared / "20261204.log";
     writeFile(logPath, "old\r\n");
-    scheduler::DailyLog(logPath, clock).line("new");
+    core::DailyLog(logPath, clock).line("new");
     EXPECT_EQ(readFile(logPath), "old\r\nnew\r\n");
 }

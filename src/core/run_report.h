@@ -3,7 +3,7 @@
 // backup files it wrote and the failures its stages met. The run's stages report each failure to
 // the user themselves (box, log line); the report only tells the caller how the run went.
 
-#include "scheduler/context.h"
+#include "core/context.h"
 
 #include <array>
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 // What one run works from: nothing in it changes while the run goes on.
 struct RunPlan {
@@ -75,4 +75,4 @@ struct RunReport {
     }
 };
 
-} // namespace scheduler
+} // namespace core

@@ -3,14 +3,14 @@
 // by every stage, code page 932 with CR LF. A log that cannot be opened or written loses its
 // lines silently; the run goes on.
 
+#include "core/context.h"
 #include "platform/clock.h"
-#include "scheduler/context.h"
 
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
-namespace scheduler {
+namespace core {
 
 // The local backup folder, "/", the run time as "yyyymmdd", ".log"; empty when no backup folder
 // is set.
@@ -47,4 +47,4 @@ void logDeletion(DailyLog& log, std::string_view path, const std::error_code& er
 // The second line of every failure: "Err.Description：" and the error's text.
 void logErrorDescription(DailyLog& log, std::string_view text);
 
-} // namespace scheduler
+} // namespace core

@@ -1,6 +1,6 @@
 // The product connection: login from MSDE_DBTOOL.INI, server from ZUZOR.INI.
+#include "core/connection.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/connection.h"
 
 #include "common/password.h"
 #include "data/database.h"
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace scheduler;
+using namespace core;
 
 namespace {
 

@@ -1,12 +1,12 @@
 #pragma once
 // Where the product keeps the folders the copy run takes to the external folder.
 
-#include "scheduler/context.h"
+#include "core/context.h"
 
 #include <filesystem>
 #include <string>
 
-namespace scheduler {
+namespace core {
 
 // ZUZOR.INI [SABRELUND] PATH, trimmed: the product's install folder.
 std::string productFolder(const ProgramContext& ctx);
@@ -20,4 +20,4 @@ std::string certificateSourceFolder(const ProgramContext& ctx);
 // ZUZOR.INI [GIJYUTU] PATH, trimmed: the technical-documents folder.
 std::string documentsSourceFolder(const ProgramContext& ctx);
 
-} // namespace scheduler
+} // namespace core

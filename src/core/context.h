@@ -3,13 +3,13 @@
 // the program's folder. Owned by main and never changed after it is made; what changes (the
 // tick's state, the loaded settings, a connection) is held by whoever owns that work.
 
+#include "core/settings_values.h"
 #include "data/data_env.h"
 #include "platform/clock.h"
 #include "platform/datetime.h"
 #include "platform/filesystem.h"
 #include "platform/profile.h"
 #include "platform/ui_sink.h"
-#include "scheduler/settings_values.h"
 
 #include <filesystem>
 #include <functional>
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 struct ProgramContext {
     ProgramContext(platform::Clock& clock, platform::UiSink& ui, const platform::FileSystem& files,
@@ -35,4 +35,4 @@ struct ProgramContext {
     data::DataEnv dataEnv() const;
 };
 
-} // namespace scheduler
+} // namespace core

@@ -2,14 +2,14 @@
 // The product database: the login from MSDE_DBTOOL.INI [(local)], the server and database from
 // ZUZOR.INI [DATABASE], opened into the session of the work that needs it.
 
-#include "scheduler/context.h"
-#include "scheduler/db_session.h"
+#include "core/context.h"
+#include "core/db_session.h"
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-namespace scheduler {
+namespace core {
 
 // Why the product connection could not be had. None of these functions shows anything: the
 // caller that owns the failure reports it, with reportDbObjectFailure for the settings' part.
@@ -43,4 +43,4 @@ bool fnOpenDbFromIni(const ProgramContext& ctx, DbSession& session, const std::f
 // Opens the session's connection; on success keeps the login in session.user/session.password.
 DbObjectResult fnGetDbObject(const ProgramContext& ctx, DbSession& session);
 
-} // namespace scheduler
+} // namespace core

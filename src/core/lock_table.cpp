@@ -1,4 +1,4 @@
-#include "scheduler/lock_table.h"
+#include "core/lock_table.h"
 
 #include "data/connection.h"
 #include "data/database.h"
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-namespace scheduler {
+namespace core {
 namespace {
 
 // A fixed-length text field: padded with blanks or cut to `length` characters.
@@ -143,4 +143,4 @@ std::string fnActiveFormName(const ProgramContext& ctx) {
     return fnSqlText(name, 16);
 }
 
-} // namespace scheduler
+} // namespace core

@@ -3,8 +3,8 @@
 // program reads and writes: paths, field checks, loading with defaults and repairs, and the
 // stricter check made before every backup.
 
-#include "scheduler/context.h"
-#include "scheduler/settings_check.h"
+#include "core/context.h"
+#include "core/settings_check.h"
 
 #include <filesystem>
 #include <optional>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 inline constexpr std::string_view kScheduleIniName = "MSDE_DBTOOL.INI";
 inline constexpr std::string_view kZuzorIniName = "ZUZOR.INI";
@@ -41,7 +41,6 @@ std::string readScheduleDb(const ProgramContext& ctx);
 bool fnCheckDbNames(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases,
                     std::vector<std::string>& names);
 
-
 // The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".
 std::string effectiveTempLogTerm(const ProgramContext& ctx);
 
@@ -62,4 +61,4 @@ SettingsTexts readSettingsTexts(const ProgramContext& ctx);
 // Stops at the first bad item with its message box; writes the defaults the checks repair.
 bool fnCheckIniContents(ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
 
-} // namespace scheduler
+} // namespace core

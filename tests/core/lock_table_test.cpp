@@ -1,5 +1,5 @@
 // The exclusive-control table through a session's connection, against the stand-in server.
-#include "scheduler/lock_table.h"
+#include "core/lock_table.h"
 
 #include "data/database.h"
 #include "platform/codepage.h"
@@ -9,8 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using namespace scheduler;
-using encrt::test_support::TextRow;
+using namespace core;
+using testsupport::TextRow;
 
 namespace {
 

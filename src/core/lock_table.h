@@ -3,16 +3,16 @@
 // and delete it when done. The scheduler reads it to see whether a backup runs elsewhere and
 // announces its own run in it.
 
+#include "core/context.h"
+#include "core/db_session.h"
 #include "platform/datetime.h"
-#include "scheduler/context.h"
-#include "scheduler/db_session.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 // One row as read. Texts are fixed-length: padded with blanks on the right, cut when longer.
 struct HaitaKanriRecord {
@@ -60,4 +60,4 @@ std::string fnSqlText(std::string_view text, std::int32_t maxBytes);
 // The active window's name through fnSqlText(…, 16); "" when none is active or asking fails.
 std::string fnActiveFormName(const ProgramContext& ctx);
 
-} // namespace scheduler
+} // namespace core

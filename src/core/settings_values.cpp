@@ -1,12 +1,12 @@
-#include "scheduler/settings_values.h"
+#include "core/settings_values.h"
 
 #include "common/string_utils.h"
-#include "scheduler/settings.h"
+#include "core/settings.h"
 
 #include <cmath>
 #include <limits>
 
-namespace scheduler {
+namespace core {
 // The mask is used as a whole number the way the leading-number parse rounds it; a negative or
 // oversized value is no mask at all.
 std::uint8_t weekdayMaskOf(std::string_view day) {
@@ -36,4 +36,4 @@ Term termFromText(std::string_view text, double highest, std::string_view fallba
     return term;
 }
 
-} // namespace scheduler
+} // namespace core

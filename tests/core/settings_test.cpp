@@ -1,9 +1,9 @@
 #include "common/string_utils.h"
+#include "core/daily_log.h"
+#include "core/settings.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/local_filesystem.h"
-#include "scheduler/daily_log.h"
-#include "scheduler/settings.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -12,7 +12,7 @@
 #include <chrono>
 #include <optional>
 
-using namespace scheduler;
+using namespace core;
 using testsupport::readFile;
 using testsupport::writeFile;
 

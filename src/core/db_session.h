@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace scheduler {
+namespace core {
 
 class DbSession {
 public:
@@ -30,4 +30,4 @@ public:
     std::vector<std::string> serverDatabases; // user databases, names only, in the server's order
 };
 
-} // namespace scheduler
+} // namespace core

@@ -1,4 +1,4 @@
-#include "scheduler/settings.h"
+#include "core/settings.h"
 
 #include "common/ansi_strings.h"
 #include "common/string_utils.h"
@@ -9,7 +9,7 @@
 
 #include <limits>
 
-namespace scheduler {
+namespace core {
 namespace {
 
 using common::trim;
@@ -176,4 +176,4 @@ bool fnCheckIniContents(ProgramContext& ctx, const std::vector<std::string>& ser
     return false;
 }
 
-} // namespace scheduler
+} // namespace core

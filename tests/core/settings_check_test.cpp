@@ -1,13 +1,13 @@
 // The one settings check under the three rule sets its callers use, over a made-up machine.
 
-#include "scheduler/settings_check.h"
+#include "core/settings_check.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
 
-using namespace scheduler;
+using namespace core;
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "scheduler/settings_check.h"
+#include "core/settings_check.h"
 
 #include "common/string_utils.h"
+#include "core/settings.h"
 #include "platform/drive_type.h"
-#include "scheduler/settings.h"
 
 #include <algorithm>
 #include <filesystem>
 
-namespace scheduler {
+namespace core {
 namespace {
 
 using Kind = FolderQueries::Kind;
@@ -132,4 +132,4 @@ SettingsCheck checkSettings(const SettingsTexts& t, const CheckRules& rules, con
     return result;
 }
 
-} // namespace scheduler
+} // namespace core

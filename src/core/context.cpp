@@ -1,9 +1,9 @@
-#include "scheduler/context.h"
+#include "core/context.h"
 
 #include "common/string_utils.h"
-#include "scheduler/settings.h"
+#include "core/settings.h"
 
-namespace scheduler {
+namespace core {
 
 ProgramContext::ProgramContext(platform::Clock& c, platform::UiSink& u, const platform::FileSystem& f,
                                std::filesystem::path dir)
@@ -19,4 +19,4 @@ data::DataEnv ProgramContext::dataEnv() const {
     return env;
 }
 
-} // namespace scheduler
+} // namespace core

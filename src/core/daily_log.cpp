@@ -1,4 +1,4 @@
-#include "scheduler/daily_log.h"
+#include "core/daily_log.h"
 
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
@@ -10,7 +10,7 @@
 #include <set>
 #include <unistd.h>
 
-namespace scheduler {
+namespace core {
 
 std::filesystem::path dailyLogPathFor(const Settings& settings, platform::LocalTime runTime) {
     // Without a backup folder there is no log: joining "" would put it in the root folder.
@@ -79,4 +79,4 @@ void logDeletion(DailyLog& log, std::string_view path, const std::error_code& er
         logErrorDescription(log, error.message());
 }
 
-} // namespace scheduler
+} // namespace core
