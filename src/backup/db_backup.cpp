@@ -24,7 +24,7 @@ std::string quoted(std::string_view text) {
 }
 
 struct Kind {
-    std::string_view code;
+    core::BackupKind kind;
     std::string_view label;
     std::string_view startLine;
     std::string_view endLine;
@@ -33,9 +33,11 @@ struct Kind {
 // The server-side procedure that writes a backup file; "{}" marks where an argument goes.
 constexpr std::string_view kBackupCommand = R"(master..SSP_BackUPDB '{}', '{}', '{}', '{}', '{}')";
 
-constexpr Kind kFull{"INIT", "完全バックアップ", "---DBバックアップ(全体) Start---", "---DBバックアップ(全体) End---"};
-constexpr Kind kDiff{"DIFF", "差分バックアップ", "---DBバックアップ(差分) Start---", "---DBバックアップ(差分) End---"};
-constexpr Kind kLog{"LOG", "トランザクションログバックアップ", "---DBバックアップ(ログ) Start---",
+constexpr Kind kFull{core::BackupKind::Full, "完全バックアップ", "---DBバックアップ(全体) Start---",
+                     "---DBバックアップ(全体) End---"};
+constexpr Kind kDiff{core::BackupKind::Diff, "差分バックアップ", "---DBバックアップ(差分) Start---",
+                     "---DBバックアップ(差分) End---"};
+constexpr Kind kLog{core::BackupKind::Log, "トランザクションログバックアップ", "---DBバックアップ(ログ) Start---",
                     "---DBバックアップ(ログ) End---"};
 
 class Stage {
@@ -89,17 +91,19 @@ private:
         const std::string folder = settings_.path + "/" + name;
         if (!fs_.folderExists(folder))
             fs_.createFolder(folder); // a failure shows in the backup that follows
-        const std::string file = folder + "/" + name + "_" + stamp_ + "_" + std::string(kind.code) + ".DAT";
+        const std::string file =
+            folder + "/" + name + "_" + stamp_ + "_" + std::string(core::kindCode(kind.kind)) + ".DAT";
         files.resize(index + 1);
         files[index] = file;
         const std::string S(kIdeographicSpace);
         if (platform::cp932Length(file) > kMaxBackupPathBytes) {
             log_.line("結果：未実行" + S + "DB名：" + name + S + "原因：DBﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙﾌﾙﾊﾟｽの文字数ｵｰﾊﾞｰ");
-            if (kind.code == kFull.code)
+            if (kind.kind == core::BackupKind::Full)
                 fail(name, "backup path too long");
             return;
         }
-        const auto result = connection_.Execute(backupCommand(name, file, kind.code, kind.label, runTimeText_));
+        const auto result =
+            connection_.Execute(backupCommand(name, file, core::kindCode(kind.kind), kind.label, runTimeText_));
         if (result.ok) {
             result_.files.written.push_back(file);
             log_.line("結果：成功" + S + "DB名：" + name + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
@@ -134,7 +138,8 @@ private:
             *output = file;
             if (platform::cp932Length(file) > kMaxBackupPathBytes)
                 continue;
-            const auto result = connection_.Execute(backupCommand(name, file, kFull.code, kFull.label, runTimeText_));
+            const auto result =
+                connection_.Execute(backupCommand(name, file, core::kindCode(kFull.kind), kFull.label, runTimeText_));
             if (result.ok)
                 files.written.push_back(file);
             else

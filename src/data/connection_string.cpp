@@ -220,16 +220,6 @@ bool isOleDbString(std::string_view text) {
     return named;
 }
 
-std::string quoteOleDbValue(std::string_view value) {
-    const bool plain = value.find_first_of(";\"'") == std::string_view::npos && trimView(value) == value;
-    if (plain)
-        return std::string(value);
-    std::string out = "\"";
-    for (char c : value)
-        out += c == '"' ? "\"\"" : std::string(1, c);
-    return out + "\"";
-}
-
 std::optional<OdbcTarget> odbcTargetFromOleDb(std::string_view oleDb, std::string_view driver, int& loginTimeout) {
     auto pairs = parseOleDbString(oleDb);
     if (!pairs)

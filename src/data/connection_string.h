@@ -55,9 +55,6 @@ std::optional<std::map<std::string, std::string>> parseOleDbString(std::string_v
 // True for a well-formed OLE DB string that names a provider; ODBC connection strings name none.
 bool isOleDbString(std::string_view text);
 
-// An OLE DB value quoted so that parseOleDbString gives it back unchanged.
-std::string quoteOleDbValue(std::string_view value);
-
 // An OLE DB string for the SQL Server providers mapped onto an ODBC target for `driver`;
 // `loginTimeout` receives "Connect Timeout" when the string sets one. nullopt when the provider
 // is another one or the data source is no valid server name.

@@ -64,9 +64,8 @@ TEST(OdbcConnectionString, FreeTdsValuesGoInBracesAsTheyStand) {
 
 TEST(OleDbString, StageStringMapsOntoTheOdbcDriver) {
     int timeout = 15;
-    const std::string oleDb =
-        "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Password=" + quoteOleDbValue("p;w\"d") +
-        ";Data Source=(local);Workstation ID=(local);";
+    const std::string oleDb = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Password=\"p;w\"\"d\";"
+                              "Data Source=(local);Workstation ID=(local);";
     const auto t = odbcTargetFromOleDb(oleDb, "FreeTDS", timeout);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->user, "sa");
