@@ -84,6 +84,16 @@ std::error_code ensurePasswordKey(const std::filesystem::path& keyFile) {
     return {};
 }
 
+std::string passwordRefusal(std::string_view password) {
+    if (password.empty())
+        return "the password is empty";
+    if (password.find("};") != std::string_view::npos)
+        return "the password holds \"};\", which an ODBC connection string cannot carry";
+    if (platform::fromCp932(platform::toCp932(password)) != password)
+        return "the password holds a character that code page 932 cannot represent";
+    return {};
+}
+
 std::optional<std::string> encipherPassword(const std::filesystem::path& keyFile, std::string_view password) {
     if (!sodiumReady())
         return std::nullopt;
