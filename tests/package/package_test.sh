@@ -58,9 +58,12 @@ dpkg-deb -e "$deb" "$work/control"
 grep -qx /etc/xdg/autostart/encrt-schedule-backup.desktop "$work/control/conffiles" ||
     fail "the autostart entry is no conffile"
 dpkg-deb -x "$deb" "$work/root"
+# Control-flow protection is not asked for: an executable has it only when every object linked in
+# does, and the C library's start files on Debian 12 are built without it (its own odbcinst and ls
+# lack it too). The programs are compiled with it all the same.
 if command -v hardening-check >/dev/null; then
     for exe in encrt-schedule-backup encrt-password; do
-        hardening-check "$work/root/usr/bin/$exe" >"$work/hardening" 2>&1 ||
+        hardening-check --nocfprotection "$work/root/usr/bin/$exe" >"$work/hardening" 2>&1 ||
             fail "hardening-check $exe: $(grep -v ': yes' "$work/hardening" | tr '\n' ' ')"
     done
 fi
