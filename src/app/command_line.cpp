@@ -25,6 +25,8 @@ Options:
   --json              with --status: print one JSON object instead
   --metrics           with --status: print the facts as Prometheus metrics instead
   --grace MIN         with --status: minutes a due backup may take (default 60)
+  --setup             set up the settings folder on a terminal, or from the answers given as
+                      options (--setup --help lists them)
   --help              show this help and end
   --version           show the version and end
 
@@ -78,6 +80,13 @@ CommandLine finish(std::string out) {
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDir& defaultConfigDir) {
+    if (arguments.contains(QStringLiteral("--setup"))) {
+        CommandLine cl;
+        cl.options.setup = true;
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            cl.options.setupArguments.push_back(arguments[i].toStdString());
+        return cl;
+    }
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption configDir(QStringLiteral("config-dir"), {}, QStringLiteral("DIR"));

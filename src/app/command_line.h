@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -22,6 +23,10 @@ struct Options {
     enum class StatusFormat { Text, Json, Metrics } statusFormat = StatusFormat::Text;
     int graceMinutes = 60;
     std::optional<platform::LocalTime> clockStart;
+    // --setup reads its own options (its answers may be given as options): the command line as
+    // it stands, without the program's name.
+    bool setup = false;
+    std::vector<std::string> setupArguments;
 };
 
 // The parsed command line: either options to run with, or a status to end with at once after

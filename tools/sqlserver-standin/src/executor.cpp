@@ -209,7 +209,8 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
 
 void Executor::runSqlite(const Statement& statement, const std::vector<Token>& words, Reply& reply) {
     const TranslationContext context{db_.database(),
-                                     [this](const std::string& database) { return db_.schemaFor(database); }};
+                                     [this](const std::string& database) { return db_.schemaFor(database); },
+                                     settings_.backupProcedureInstalled};
     const Translation translation = translateToSqlite(statement.tokens, context);
     db_.execute(translation, kindOf(words[0]), nocount_, plpAllowed_, reply);
 }
@@ -247,7 +248,8 @@ void Executor::procedureCall(const std::vector<Token>& words, std::size_t nameAt
     std::size_t at = nameAt;
     const std::vector<std::string> parts = readDottedName(words, at);
     const std::string& database = parts.size() >= 3 ? parts[0] : db_.database();
-    if (!iequals(parts.back(), kBackupProcedure) || !iequals(database, "master") || parts.size() > 3) {
+    if (!iequals(parts.back(), kBackupProcedure) || !iequals(database, "master") || parts.size() > 3 ||
+        !settings_.backupProcedureInstalled) {
         throw SqlError(2812, "Could not find stored procedure '" + parts.back() + "'.");
     }
     const BackupCall call = bindBackupArguments(words, at);

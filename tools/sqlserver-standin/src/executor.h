@@ -19,6 +19,7 @@ struct ServerSettings {
     Catalog* catalog = nullptr;
     std::vector<std::string> failingBackups;  // databases named by --fail-backup
     std::chrono::milliseconds backupDelay{0}; // --backup-delay
+    bool backupProcedureInstalled = true;     // --without-backup-procedure clears it
 };
 
 // Runs SQL batches and transaction requests for one client and builds the replies. A batch stops at

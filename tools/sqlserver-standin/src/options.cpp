@@ -72,6 +72,10 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.help = true;
             return options;
         }
+        if (arg == "--without-backup-procedure") {
+            options.server.backupProcedureInstalled = false;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             throw std::invalid_argument(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
         }
@@ -119,6 +123,7 @@ std::string usageText() {
     return R"(Usage: sqlserver-standin --listen 127.0.0.1:PORT --data DIR --user USER
                          (--password PASS | --password-file FILE) [--max-connections N]
                          [--fail-backup NAME]... [--backup-delay MS] [--init-sql DB=FILE]...
+                         [--without-backup-procedure]
 
 A small stand-in for SQL Server, for tests and the demo. It speaks TDS 7.0-7.4 (no encryption)
 on a loopback address and keeps each database in DIR/<name>.sqlite; master, msdb, model and
@@ -133,6 +138,9 @@ tempdb are created when missing.
   --fail-backup NAME    master..SSP_BackUPDB refuses database NAME with an error (repeatable)
   --backup-delay MS     master..SSP_BackUPDB waits MS milliseconds before it copies (a slow
                         backup for tests; a cancel from the client ends the wait)
+  --without-backup-procedure
+                        master holds no SSP_BackUPDB, as a server where it was never installed:
+                        calls fail with error 2812 and OBJECT_ID finds nothing
   --init-sql DB=FILE    when database DB does not exist yet, create it and run the T-SQL in FILE
                         there (repeatable); for example the product schema:
                         --init-sql PRODUCT=tools/sqlserver-standin/product-schema.sql
@@ -143,7 +151,7 @@ Every statement received is logged on standard error. SIGTERM or SIGINT ends it 
 
 Statements: SELECT, INSERT, UPDATE, DELETE, CREATE/DROP TABLE run on SQLite after translation of
 N'...' literals, [names], db..table, master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN,
-ISNULL. Also USE, CREATE/DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT,
+ISNULL, OBJECT_ID('db..name' [, 'P'|'U'|'V']). Also USE, CREATE/DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT,
 WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB 'db', 'file', 'INIT|DIFF|LOG',
 'label', 'yyyy/MM/dd HH:mm:ss', which writes a restorable SQLite copy of db to file and dates
 the file with the run time.

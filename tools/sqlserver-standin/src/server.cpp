@@ -28,7 +28,8 @@ constexpr int kReapIntervalMs = 1000;
 
 Server::Server(ServerConfig config)
     : config_(std::move(config)),
-      catalog_(config_.dataDir), settings_{&catalog_, config_.failingBackups, config_.backupDelay} {
+      catalog_(config_.dataDir), settings_{&catalog_, config_.failingBackups, config_.backupDelay,
+                                           config_.backupProcedureInstalled} {
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         systemFailure("cannot create the wake-up pipe");
     }

@@ -13,6 +13,7 @@ struct TranslationContext {
     // The SQLite schema that holds a database named in a multi-part name ("db..table",
     // "db.dbo.table"); attaches it when needed; throws SqlError for an unknown database.
     std::function<std::string(const std::string& database)> schemaFor;
+    bool backupProcedureInstalled = true; // OBJECT_ID finds master..SSP_BackUPDB
 };
 
 struct Translation {
@@ -21,7 +22,8 @@ struct Translation {
 };
 
 // Rewrites one T-SQL statement for SQLite: N'…' literals, multi-part names, master..sysdatabases,
-// "dbo." prefixes, TOP n, and the few functions whose names differ (LEN, ISNULL, CURRENT_TIMESTAMP).
+// "dbo." prefixes, TOP n, OBJECT_ID, and the few functions whose names differ (LEN, ISNULL,
+// CURRENT_TIMESTAMP).
 // GetDate(), LTrim and RTrim need no rewriting: SQLite function names ignore case and the server
 // registers getdate(); SQLite reads [bracketed] names as SQL Server does.
 Translation translateToSqlite(const std::vector<Token>& tokens, const TranslationContext& context);

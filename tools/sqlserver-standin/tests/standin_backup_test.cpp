@@ -134,3 +134,33 @@ TEST_F(FailingBackup, NamedDatabaseIsRefusedOthersAreNot) {
 }
 
 } // namespace
+
+// OBJECT_ID as catalogue checks use it: an id for an object that is there, NULL (never an error)
+// for a name the server does not know, also in a database that does not exist.
+TEST_F(StandinBackup, ObjectIdFindsTheProcedureAndTablesAndNothingElse) {
+    const auto idOf = [this](const std::string& arguments) {
+        const OdbcResult result = run("SELECT OBJECT_ID(" + arguments + ") AS id");
+        EXPECT_EQ(result.rc, SQL_SUCCESS) << arguments;
+        return result.rows.empty() ? std::optional<std::string>("no row") : result.rows.at(0).at(0);
+    };
+    EXPECT_NE(idOf("N'master.dbo.SSP_BackUPDB'"), std::nullopt);
+    EXPECT_NE(idOf("'master..ssp_backupdb', 'P'"), std::nullopt);
+    EXPECT_NE(idOf("N'SALES.dbo.items'"), std::nullopt);
+    EXPECT_NE(idOf("N'SALES..items', N'U'"), std::nullopt);
+    for (const char* unknown : {"N'master.dbo.SSP_BackUPDB', N'U'", "N'SALES..items', N'P'", "N'SALES..nothing'",
+                                "N'nowhere..items'", "N'SALES..SSP_BackUPDB'"})
+        EXPECT_EQ(idOf(unknown), std::nullopt) << unknown;
+}
+
+class WithoutProcedure : public StandinBackup {
+protected:
+    WithoutProcedure()
+        : StandinBackup(StandinOptions{{}, std::chrono::milliseconds(15000), {"--without-backup-procedure"}}) {}
+};
+
+TEST_F(WithoutProcedure, ItIsNeitherFoundNorRun) {
+    EXPECT_EQ(run("SELECT OBJECT_ID(N'master.dbo.SSP_BackUPDB') AS id").rows.at(0).at(0), std::nullopt);
+    const OdbcResult call = run(backupCall("SALES", server.scratchDir() / "x.DAT", "INIT"));
+    EXPECT_EQ(call.rc, SQL_ERROR);
+    EXPECT_EQ(call.diagnostics.at(0).native, 2812);
+}
