@@ -1,6 +1,7 @@
 #include "sqlite_session.h"
 
 #include "column_types.h"
+#include "database_state.h"
 #include "datetime.h"
 #include "sqlite_errors.h"
 #include "utf.h"
@@ -125,6 +126,7 @@ SqliteSession::~SqliteSession() {
 }
 
 void SqliteSession::open(const std::string& canonicalName) {
+    refuseWhileRestoring(catalog_, canonicalName);
     sqlite3* db = nullptr;
     const std::string file = catalog_.fileOf(canonicalName).string();
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -242,6 +244,7 @@ std::string SqliteSession::schemaFor(const std::string& database) {
     if (const auto it = attached_.find(key); it != attached_.end()) {
         return it->second;
     }
+    refuseWhileRestoring(catalog_, *canonical);
     StatementGuard attach;
     if (sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &attach.stmt, nullptr) != SQLITE_OK) {
         fail(sqlite3_errcode(db_));
