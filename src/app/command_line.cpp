@@ -23,6 +23,11 @@ Options:
                       first line OK:, WARNING:, CRITICAL: or UNKNOWN:, exit status 0 to 3
   --json              with --status: print one JSON object instead
   --grace MIN         with --status: minutes a due backup may take (default 60)
+  --restore-check     restore the newest chain of backups of every selected database under a
+                      scratch name, check it with DBCC CHECKDB and drop it; exit status 0 all
+                      good, 1 a chain failed, 2 the check could not run
+  --from local|external  with --restore-check: the folder to restore from (default local)
+  --database NAME     with --restore-check: check this database only (repeatable)
   --help              show this help and end
   --version           show the version and end
 
@@ -53,6 +58,26 @@ CommandLine finish(std::string out) {
     return cl;
 }
 
+// The options of --restore-check; the reason they cannot be used, "" when they can.
+std::string readRestoreCheckOptions(const QCommandLineParser& parser, const QCommandLineOption& restoreCheck,
+                                    const QCommandLineOption& from, const QCommandLineOption& database, Options& o) {
+    o.restoreCheck = parser.isSet(restoreCheck);
+    if (!o.restoreCheck)
+        return parser.isSet(from) || parser.isSet(database) ? "--from and --database belong to --restore-check" : "";
+    if (o.status || o.headless || o.tickOnce || o.settingsOnly)
+        return "--restore-check runs alone and takes none of --status, --headless, --tick-once, --settings";
+    const QString source = parser.value(from);
+    if (parser.isSet(from) && source != QStringLiteral("local") && source != QStringLiteral("external"))
+        return "--from: \"" + source.toStdString() + "\" is neither local nor external";
+    o.restoreFromExternal = source == QStringLiteral("external");
+    for (const QString& name : parser.values(database)) {
+        if (name.trimmed().isEmpty())
+            return "--database: a database name is needed";
+        o.restoreDatabases.push_back(name.toStdString());
+    }
+    return {};
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDir& defaultConfigDir) {
@@ -66,9 +91,13 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
     const QCommandLineOption status(QStringLiteral("status"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption grace(QStringLiteral("grace"), {}, QStringLiteral("MIN"));
+    const QCommandLineOption restoreCheck(QStringLiteral("restore-check"));
+    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("FOLDER"));
+    const QCommandLineOption database(QStringLiteral("database"), {}, QStringLiteral("NAME"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({configDir, headless, clock, tickOnce, settings, status, json, grace, help, version});
+    parser.addOptions({restoreCheck, from, database});
 
     const bool statusAsked = arguments.contains(QStringLiteral("--status"));
     const auto failWith = [statusAsked](std::string message) {
@@ -96,6 +125,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
         return failWith("--status only reads files and takes none of --headless, --tick-once, --settings");
     if (!o.status && (o.json || parser.isSet(grace)))
         return fail("--json and --grace belong to --status");
+    if (auto error = readRestoreCheckOptions(parser, restoreCheck, from, database, o); !error.empty())
+        return fail(error);
     if (parser.isSet(grace)) {
         bool ok = false;
         o.graceMinutes = parser.value(grace).toInt(&ok);

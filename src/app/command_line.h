@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -22,6 +23,10 @@ struct Options {
     bool json = false;
     int graceMinutes = 60;
     std::optional<platform::LocalTime> clockStart;
+    // --restore-check [--from local|external] [--database NAME]...
+    bool restoreCheck = false;
+    bool restoreFromExternal = false;
+    std::vector<std::string> restoreDatabases;
 };
 
 // The parsed command line: either options to run with, or a status to end with at once after

@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/qt_translations.h"
 #include "app/resident_window.h"
+#include "app/restore_command.h"
 #include "app/run_ending.h"
 #include "app/settings_opener.h"
 #include "app/single_instance.h"
@@ -214,6 +215,8 @@ int Main(int argc, char** argv) {
     const Options& o = cl.options;
     if (o.status)
         return runStatus(o);
+    if (o.restoreCheck)
+        return runRestoreCheck(o);
     if (o.settingsOnly)
         return refuseWithoutDisplay() ? 1 : runSettingsOnly(argc, argv, o);
 

@@ -3,6 +3,7 @@
 #include "backup_set.h"
 #include "database_state.h"
 #include "restore_set.h"
+#include "sqlite_session.h"
 #include "utf.h"
 
 #include <sqlite3.h>
@@ -136,6 +137,13 @@ std::string readDisk(Words& words) {
     return file;
 }
 
+// The wait of --backup-delay, for tests that stop a client during a slow backup or restore.
+void delay(const DiskCommandContext& context) {
+    if (context.delay.count() > 0 && context.cancel != nullptr && !context.cancel->sleep_for(context.delay)) {
+        throw Cancelled();
+    }
+}
+
 void refuseInTransaction(const DiskCommandContext& context, const std::string& statement) {
     if (context.inTransaction) {
         throw terminating(3021, "Cannot perform a backup or restore operation within a transaction.", statement);
@@ -156,6 +164,7 @@ void backupStatement(Words& words, const DiskCommandContext& context, Reply& rep
     request.name = options.valueOf("NAME");
     request.overwrite = options.has("INIT") || options.has("FORMAT");
     refuseInTransaction(context, log ? "BACKUP LOG" : "BACKUP DATABASE");
+    delay(context);
     backupDatabase(context.catalog, request, reply);
 }
 
@@ -207,6 +216,7 @@ void restoreSequenceStep(const std::vector<Token>& all, const DiskCommandContext
                              "Review the documentation for supported options.");
     }
     refuseInTransaction(context, request.log ? "RESTORE LOG" : "RESTORE DATABASE");
+    delay(context);
     restoreDatabase(context.catalog, request, context.sessionDatabase, reply);
     reply.add(Done{});
 }
@@ -401,6 +411,25 @@ std::string sysDatabasesFillSql(const Catalog& catalog) {
                std::to_string(model) + ", " + quoted(state.recoveryModel) + ", 'Japanese_CI_AS');";
     }
     return sql;
+}
+
+void registerServerProperty(sqlite3* db, const Catalog& catalog) {
+    const auto property = [](sqlite3_context* context, int, sqlite3_value** arguments) {
+        const auto* catalog = static_cast<const Catalog*>(sqlite3_user_data(context));
+        const auto* name = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+        std::string value;
+        if (name != nullptr && (iequals(name, "InstanceDefaultDataPath") || iequals(name, "InstanceDefaultLogPath"))) {
+            value = catalog->fileOf("master").parent_path().string() + "/";
+        } else if (name != nullptr && iequals(name, "Collation")) {
+            value = "Japanese_CI_AS";
+        } else {
+            sqlite3_result_null(context);
+            return;
+        }
+        sqlite3_result_text(context, value.c_str(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    };
+    sqlite3_create_function(db, "serverproperty", 1, SQLITE_UTF8, const_cast<Catalog*>(&catalog), property, nullptr,
+                            nullptr);
 }
 
 void databaseCreated(const Catalog& catalog, const std::string& name) {

@@ -198,7 +198,10 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
     } else if (firstInBatch && looksLikeProcedureCall(words)) {
         procedureCall(words, 0, reply);
     } else if (isDiskCommand(words)) {
-        runDiskCommand(words, DiskCommandContext{*settings_.catalog, db_.database(), inUserTransaction()}, reply);
+        runDiskCommand(words,
+                       DiskCommandContext{*settings_.catalog, db_.database(), inUserTransaction(),
+                                          settings_.backupDelay, &cancel_},
+                       reply);
     } else if (isWord(first, "WAITFOR")) {
         waitfor(words, reply);
     } else if (isWord(first, "SET")) {

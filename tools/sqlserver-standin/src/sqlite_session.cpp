@@ -3,6 +3,7 @@
 #include "column_types.h"
 #include "database_state.h"
 #include "datetime.h"
+#include "disk_commands.h"
 #include "sqlite_errors.h"
 #include "utf.h"
 
@@ -137,6 +138,7 @@ void SqliteSession::open(const std::string& canonicalName) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdateFunction, nullptr, nullptr);
     registerSqlFunctions(db, &functionErrors_);
+    registerServerProperty(db, catalog_);
     sqlite3_exec(db,
                  "PRAGMA temp_store = MEMORY;"
                  "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE NOCASE, dbid INT)",
