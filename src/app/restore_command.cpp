@@ -63,7 +63,7 @@ void print(const std::string& text) {
 
 int runRestoreCheck(const Options& o) {
     std::atomic<bool> stop{false};
-    StopOnSignal signals(stop);
+    StopOnSignal onSignal(stop);
     std::unique_ptr<platform::Clock> clock;
     if (o.clockStart)
         clock = std::make_unique<platform::OffsetClock>(*o.clockStart);
