@@ -23,6 +23,7 @@ Options:
                       first line OK:, WARNING:, CRITICAL: or UNKNOWN:, exit status 0 to 3
   --json              with --status: print one JSON object instead
   --grace MIN         with --status: minutes a due backup may take (default 60)
+  --restore-age DAYS  with --status: days the last restore check may be old (default 8)
   --restore-check     restore the newest chain of backups of every selected database under a
                       scratch name, check it with DBCC CHECKDB and drop it; exit status 0 all
                       good, 1 a chain failed, 2 the check could not run
@@ -97,7 +98,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({configDir, headless, clock, tickOnce, settings, status, json, grace, help, version});
-    parser.addOptions({restoreCheck, from, database});
+    const QCommandLineOption restoreAge(QStringLiteral("restore-age"), {}, QStringLiteral("DAYS"));
+    parser.addOptions({restoreCheck, from, database, restoreAge});
 
     const bool statusAsked = arguments.contains(QStringLiteral("--status"));
     const auto failWith = [statusAsked](std::string message) {
@@ -127,6 +129,15 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
         return fail("--json and --grace belong to --status");
     if (auto error = readRestoreCheckOptions(parser, restoreCheck, from, database, o); !error.empty())
         return fail(error);
+    if (parser.isSet(restoreAge)) {
+        bool ok = false;
+        o.restoreAgeDays = parser.value(restoreAge).toInt(&ok);
+        if (!o.status)
+            return fail("--restore-age belongs to --status");
+        if (!ok || o.restoreAgeDays < 1)
+            return failWith("--restore-age: \"" + parser.value(restoreAge).toStdString() +
+                            "\" is not a number of days");
+    }
     if (parser.isSet(grace)) {
         bool ok = false;
         o.graceMinutes = parser.value(grace).toInt(&ok);

@@ -22,6 +22,7 @@ struct Options {
     bool status = false; // the health check; with json, as one JSON object
     bool json = false;
     int graceMinutes = 60;
+    int restoreAgeDays = 8; // --status: the last restore check may be this old
     std::optional<platform::LocalTime> clockStart;
     // --restore-check [--from local|external] [--database NAME]...
     bool restoreCheck = false;

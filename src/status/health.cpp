@@ -2,6 +2,7 @@
 
 #include "core/settings.h"
 #include "platform/paths.h"
+#include "status/restore_watch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -165,6 +166,10 @@ Report checkHealth(const Request& request, const platform::FileSystem& files) {
     gatherDatabases(r);
     for (const DatabaseReport& db : r.databases)
         judge.judgeDatabase(db);
+    r.restoreAgeDays = request.restoreAgeDays;
+    r.restoreCheck = restore::readStateFile(request.configDir);
+    for (Problem& p : judgeRestoreCheck(r.restoreCheck, request.now, request.restoreAgeDays))
+        judge.add(p.state, std::move(p.text));
     settle(r);
     return r;
 }

@@ -4,6 +4,7 @@
 // wants to see beside it.
 
 #include "platform/datetime.h"
+#include "restore/check_report.h"
 #include "status/backup_files.h"
 #include "status/settings_view.h"
 
@@ -50,6 +51,8 @@ struct Report {
     SettingsView settings;
     std::array<KindReport, 3> kinds;
     std::vector<DatabaseReport> databases;
+    std::optional<restore::CheckReport> restoreCheck; // the last one; none when none ever ran
+    int restoreAgeDays = 0;
 };
 
 struct Request {
@@ -57,6 +60,7 @@ struct Request {
     platform::LocalTime now{};
     int graceMinutes = 60;
     bool residentRunning = false;
+    int restoreAgeDays = 8; // --restore-age
 };
 
 Report checkHealth(const Request& request, const platform::FileSystem& files);

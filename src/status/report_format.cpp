@@ -1,6 +1,7 @@
 #include "status/report_format.h"
 
 #include "platform/utf8.h"
+#include "status/restore_watch.h"
 
 #include <cstdio>
 
@@ -63,6 +64,9 @@ std::string jsonString(std::string_view s) {
 
 std::string jsonTime(const std::optional<LocalTime>& t) {
     return t ? jsonString(isoTime(*t)) : "null";
+}
+std::string jsonTimeOf(LocalTime t) {
+    return jsonString(isoTime(t));
 }
 
 std::string jsonBool(bool b) {
@@ -147,6 +151,7 @@ std::string formatText(const Report& r) {
     const SettingsView& s = r.settings;
     out += "last flawless run (BACKUPTIME): " +
            (s.backupStart.empty() ? std::string("none recorded") : s.backupStart + " to " + s.backupEnd) + "\n";
+    out += restoreCheckText(r.restoreCheck);
     for (std::size_t k = 0; k < r.kinds.size(); ++k) {
         out += std::string(kKindNames[k]) + " backup: ";
         const KindReport& kind = r.kinds[k];
@@ -177,6 +182,8 @@ std::string formatJson(const Report& r) {
     out += ", \"copying\": " + jsonBool(r.settings.copying);
     out += ", \"schedules\": " + jsonSchedules(r);
     out += ", \"databases\": " + jsonDatabases(r);
+    out += ", \"restore_age_days\": " + std::to_string(r.restoreAgeDays);
+    out += ", \"restore_check\": " + restoreCheckJson(r.restoreCheck, jsonString, jsonTimeOf);
     out += ", \"problems\": " + jsonProblems(r);
     return out + "}\n";
 }

@@ -4,6 +4,7 @@
 #include "backup/backup_run.h"
 #include "restore/restore_check.h"
 #include "restore/scratch_server.h"
+#include "status/health.h"
 #include "support/faulty_filesystem.h"
 #include "support/run_site.h"
 
@@ -57,6 +58,10 @@ public:
     std::vector<testsupport::TextRow> scratchDatabases() const {
         return server.query("SELECT name FROM sys.databases WHERE name = 'encrt_restore_check'");
     }
+    // What --status says an hour after the check.
+    status::Report health() const {
+        return status::checkHealth({dir / "program", makeLocalTime(2026, 12, 3, 8, 0, 0), 60, false}, files);
+    }
     const restore::DatabaseResult& result(const CheckReport& report, const std::string& database) const {
         for (const auto& d : report.databases)
             if (d.database == database)
@@ -94,6 +99,7 @@ TEST(RestoreCheck, TheWholeChainOfEveryDatabaseRestoresChecksAndIsDropped) {
     ASSERT_EQ(state->databases.size(), 2u);
     EXPECT_TRUE(state->databases[1].ok);
     EXPECT_EQ(state->exitStatus(), 0);
+    EXPECT_EQ(site.health().state, status::State::Ok);
 }
 
 TEST(RestoreCheck, ABrokenChainNamesItsFileAndTheOtherDatabasesAreStillChecked) {
@@ -142,6 +148,13 @@ TEST(RestoreCheck, ABrokenChainNamesItsFileAndTheOtherDatabasesAreStillChecked) 
         EXPECT_NE(std::find(log.begin(), log.end(), "結果：失敗" + S + "DB名：SALES"), log.end());
         EXPECT_NE(std::find(log.begin(), log.end(), "Err.Description：" + sales.error), log.end());
         EXPECT_EQ(restore::readStateFile(site.dir / "program")->exitStatus(), 1);
+        const status::Report health = site.health();
+        EXPECT_EQ(health.state, status::State::Critical);
+        std::vector<std::string> problems;
+        for (const auto& p : health.problems)
+            problems.push_back(p.text);
+        EXPECT_THAT(problems,
+                    testing::Contains("restore check of 2026/12/03 07:00:00: SALES did not restore: " + sales.error));
     }
 }
 
