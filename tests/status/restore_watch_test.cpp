@@ -58,21 +58,31 @@ TEST(StatusOfTheRestoreCheck, FailedIsCriticalOldIsAWarningNeverRunChangesNothin
         const fs::path config = tmp / "config", backup = tmp / "backup";
         testsupport::writeFile(config / "MSDE_DBTOOL.INI",
                                "[Schedule]\r\nDb=SABRELUND\tSALES\r\nPath=" + backup.string() +
-                                   "\r\n[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n"
-                                   "[FILE_COPY]\r\nEXECUTE=0\r\n");
+                                   "\r\n[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\nEXECUTE=0\r\n"
+                                   "[(local)]\r\nUSER_NAME=backup\r\n"
+                                   "[BACKUPTIME]\r\nSTART=2026/12/10 02:00:00\r\nEND=2026/12/10 02:00:07\r\n");
+        testsupport::writeFile(config / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=(local)\r\n");
         for (const char* f : {"SABRELUND/SABRELUND_20261210020000_INIT.DAT", "SALES/SALES_20261210020000_INIT.DAT"})
             testsupport::writeFile(backup / f, "backup");
         if (c.last) {
             ASSERT_TRUE(restore::writeStateFile(config, *c.last));
         }
-        status::Request request{config, now, 60, false};
+        status::Request request{config, now, 60, true};
         request.restoreAgeDays = c.maxAgeDays;
         const status::Report r = status::checkHealth(request, platform::LocalFileSystem());
 
-        EXPECT_EQ(r.state, c.state);
+        EXPECT_EQ(r.state, c.state) << status::formatText(r);
         const std::string text = status::formatText(r);
         EXPECT_EQ(text.rfind(c.firstLine, 0), 0u) << text;
         EXPECT_NE(text.find(c.last ? "restore check: " : "restore check: never run\n"), std::string::npos) << text;
+
+        const std::string metrics = status::formatMetrics(r);
+        EXPECT_EQ(metrics.find("encrt_restore_check_status ") != std::string::npos, c.last.has_value()) << metrics;
+        if (c.last && c.last->cannotRun.empty()) {
+            EXPECT_NE(metrics.find("encrt_restore_check_restore_seconds{database=\"SALES\"} 2.000\n"),
+                      std::string::npos)
+                << metrics;
+        }
 
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(status::formatJson(r))).object();
         EXPECT_EQ(o[QStringLiteral("restore_age_days")].toInt(), c.maxAgeDays);
