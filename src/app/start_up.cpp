@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/qt_translations.h"
 #include "app/resident_window.h"
+#include "app/restore_command.h"
 #include "app/run_ending.h"
 #include "app/settings_opener.h"
 #include "app/setup_command.h"
@@ -248,6 +249,8 @@ int Main(int argc, char** argv) {
         return runSetup(o.setupArguments, defaultConfigDir);
     if (o.status)
         return runStatus(o);
+    if (o.restoreCheck)
+        return runRestoreCheck(o);
     if (o.settingsOnly)
         return refuseWithoutDisplay() ? 1 : runSettingsOnly(argc, argv, o);
 

@@ -109,6 +109,7 @@ TEST(CopyRun, AFullRunPutsEveryBackupAndFolderAtTheTargetsInTheRoadOfTheRunAndRe
 
 TEST(CopyRun, ADifferentialRunCopiesItsFilesAndTheFoldersButNoSystemBackupsAndCleansNothingUp) {
     CopyRunSite site({.failingBackups = {"SALES"}});
+    site.earlierFullBackups();
     site.ini["ScheduleAll"] = {{"Day", "1"}, {"Time", "02:00"}}; // Mondays; 3 December 2026 is a Thursday
     site.ini["ScheduleDiff"] = {{"Day", "8"}, {"Time", "02:00"}};
     site.copyOn();

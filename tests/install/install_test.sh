@@ -175,6 +175,30 @@ else
     fi
 fi
 
+# ---- restore check: a weekly timer, installed but not enabled -----------------------------------
+check_unit=$prefix/lib/systemd/user/encrt-restore-check.service
+timer=$prefix/lib/systemd/user/encrt-restore-check.timer
+if [ ! -f "$check_unit" ] || [ ! -f "$timer" ]; then
+    fail "lib/systemd/user/encrt-restore-check.service and .timer are not both installed"
+else
+    config=$work/unit-config
+    read -r -a argv <<<"$(sed -n 's/^ExecStart=//p' "$check_unit" | sed "s|%E|$config|g")"
+    got=$(run_with_stub "${argv[@]}")
+    want=$(printf '%s\n' --restore-check --config-dir "$config/$program")
+    [ "$got" = "$want" ] || fail "the restore check unit starts the program with \"$got\", not \"$want\""
+    grep -qx 'Type=oneshot' "$check_unit" || fail "the restore check unit is not a oneshot service"
+    for key in 'Persistent=true' 'RandomizedDelaySec=' 'OnCalendar=Sun '; do
+        grep -q "^$key" "$timer" || fail "the timer lacks $key"
+    done
+    [ -e "$prefix/lib/systemd/user/timers.target.wants/encrt-restore-check.timer" ] &&
+        fail "the installation enabled the restore check timer"
+    if [ -d /run/systemd/system ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -v systemd-analyze >/dev/null; then
+        out=$(systemd-analyze --user verify "$check_unit" "$timer" 2>&1 |
+            grep -v "Command $configured_bindir/$program is not executable" || true)
+        [ -z "$out" ] || fail "systemd-analyze verify: $out"
+    fi
+fi
+
 if [ "$failures" -gt 0 ]; then
     echo "$failures check(s) failed" >&2
     exit 1

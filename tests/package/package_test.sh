@@ -49,6 +49,7 @@ for f in /usr/bin/encrt-schedule-backup /usr/bin/encrt-password \
     /usr/share/man/man1/encrt-schedule-backup.1.gz /usr/share/man/man1/encrt-password.1.gz \
     /usr/share/applications/encrt-schedule-backup.desktop /etc/xdg/autostart/encrt-schedule-backup.desktop \
     /usr/lib/systemd/user/encrt-schedule-backup.service /usr/share/encrt-schedule-backup/SSP_BackUPDB.sql \
+    /usr/lib/systemd/user/encrt-restore-check.service /usr/lib/systemd/user/encrt-restore-check.timer \
     /usr/share/icons/hicolor/48x48/apps/encrt-schedule-backup.png \
     /usr/share/doc/encrt-schedule-backup/copyright /usr/share/doc/encrt-schedule-backup/changelog.gz; do
     grep -qx "$f" "$work/files" || fail "the package lacks $f"

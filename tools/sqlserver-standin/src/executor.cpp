@@ -2,6 +2,7 @@
 
 #include "backup_procedure.h"
 #include "datetime.h"
+#include "disk_commands.h"
 #include "tsql_translate.h"
 #include "utf.h"
 
@@ -160,6 +161,9 @@ Reply Executor::runBatch(std::string_view sql) {
                     message.line = statements[i].line;
                 }
                 reply.add(message);
+                for (const ServerMessage& next : e.following()) {
+                    reply.add(next);
+                }
                 reply.add(Done{message.procedure.empty() ? DoneToken::Done : DoneToken::DoneProc, kDoneError, 0, 0});
                 break;
             }
@@ -193,6 +197,11 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
         procedureCall(words, 1, reply);
     } else if (firstInBatch && looksLikeProcedureCall(words)) {
         procedureCall(words, 0, reply);
+    } else if (isDiskCommand(words)) {
+        runDiskCommand(words,
+                       DiskCommandContext{*settings_.catalog, db_.database(), inUserTransaction(),
+                                          settings_.backupDelay, &cancel_},
+                       reply);
     } else if (isWord(first, "WAITFOR")) {
         waitfor(words, reply);
     } else if (isWord(first, "SET")) {
@@ -211,7 +220,11 @@ void Executor::runSqlite(const Statement& statement, const std::vector<Token>& w
     const TranslationContext context{db_.database(),
                                      [this](const std::string& database) { return db_.schemaFor(database); },
                                      settings_.backupProcedureInstalled};
-    const Translation translation = translateToSqlite(statement.tokens, context);
+    const auto withCatalogView = withSysDatabasesTable(statement.tokens);
+    if (withCatalogView) {
+        db_.executePlain(sysDatabasesFillSql(*settings_.catalog).c_str());
+    }
+    const Translation translation = translateToSqlite(withCatalogView ? *withCatalogView : statement.tokens, context);
     db_.execute(translation, kindOf(words[0]), nocount_, plpAllowed_, reply);
 }
 
@@ -233,10 +246,13 @@ void Executor::databaseCommand(const std::vector<Token>& words, Reply& reply) {
     const std::string name = nameValue(words[2]);
     if (isWord(words[0], "CREATE")) {
         settings_.catalog->create(name);
+        databaseCreated(*settings_.catalog, *settings_.catalog->find(name));
     } else if (iequals(name, db_.database())) {
         throw SqlError(3702, "Cannot drop database \"" + name + "\" because it is currently in use.");
     } else {
+        const std::string canonical = settings_.catalog->find(name).value_or(name);
         settings_.catalog->drop(name);
+        databaseDropped(*settings_.catalog, canonical);
     }
     reply.add(Done{});
 }
@@ -256,7 +272,7 @@ void Executor::procedureCall(const std::vector<Token>& words, std::size_t nameAt
     if (settings_.backupDelay.count() > 0 && !cancel_.sleep_for(settings_.backupDelay)) {
         throw Cancelled();
     }
-    runBackup(*settings_.catalog, settings_.failingBackups, call);
+    runBackup(*settings_.catalog, settings_.failingBackups, call, inUserTransaction(), reply);
     reply.add(ReturnStatus{0});
     reply.add(Done{DoneToken::DoneProc, kDoneCount, kCmdExecute, 0});
 }

@@ -48,6 +48,7 @@ private:
     void transactionStatement(const std::vector<Token>& words, Reply& reply);
     void begin(Reply& reply);
     void end(bool commit, Reply& reply);
+    bool inUserTransaction() const { return nesting_ > 0 || db_.inTransaction(); }
 
     const ServerSettings& settings_;
     SqliteSession db_;

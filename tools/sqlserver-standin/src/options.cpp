@@ -136,8 +136,9 @@ tempdb are created when missing.
                         without either option, the variable SQLSERVER_STANDIN_PASSWORD holds it
   --max-connections N   connections served at once (default 64); more are closed at once
   --fail-backup NAME    master..SSP_BackUPDB refuses database NAME with an error (repeatable)
-  --backup-delay MS     master..SSP_BackUPDB waits MS milliseconds before it copies (a slow
-                        backup for tests; a cancel from the client ends the wait)
+  --backup-delay MS     master..SSP_BackUPDB, BACKUP and RESTORE DATABASE/LOG wait MS
+                        milliseconds first (slow backups and restores for tests; a cancel from
+                        the client ends the wait)
   --without-backup-procedure
                         master holds no SSP_BackUPDB, as a server where it was never installed:
                         calls fail with error 2812 and OBJECT_ID finds nothing
@@ -153,8 +154,14 @@ Statements: SELECT, INSERT, UPDATE, DELETE, CREATE/DROP TABLE run on SQLite afte
 N'...' literals, [names], db..table, master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN,
 ISNULL, OBJECT_ID('db..name' [, 'P'|'U'|'V']). Also USE, CREATE/DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT,
 WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB 'db', 'file', 'INIT|DIFF|LOG',
-'label', 'yyyy/MM/dd HH:mm:ss', which writes a restorable SQLite copy of db to file and dates
-the file with the run time.
+'label', 'yyyy/MM/dd HH:mm:ss', which backs db up into file and dates the file with the run time.
+
+Backups and restores (see the README, "Backup files"): BACKUP DATABASE/LOG ... TO DISK = '...'
+WITH INIT|FORMAT, DIFFERENTIAL, CHECKSUM, NAME = '...'; RESTORE HEADERONLY | FILELISTONLY |
+VERIFYONLY FROM DISK = '...'; RESTORE DATABASE/LOG ... [FROM DISK = '...'] WITH MOVE '...' TO
+'...', REPLACE, NORECOVERY, RECOVERY, CHECKSUM; DBCC CHECKDB (db) [WITH NO_INFOMSGS,
+ALL_ERRORMSGS]; ALTER DATABASE db SET RECOVERY FULL|BULK_LOGGED|SIMPLE; sys.databases
+(name, database_id, state_desc, recovery_model_desc, collation_name); SERVERPROPERTY(...).
 )";
 }
 

@@ -1,7 +1,9 @@
 #include "sqlite_session.h"
 
 #include "column_types.h"
+#include "database_state.h"
 #include "datetime.h"
+#include "disk_commands.h"
 #include "sqlite_errors.h"
 #include "utf.h"
 
@@ -125,6 +127,7 @@ SqliteSession::~SqliteSession() {
 }
 
 void SqliteSession::open(const std::string& canonicalName) {
+    refuseWhileRestoring(catalog_, canonicalName);
     sqlite3* db = nullptr;
     const std::string file = catalog_.fileOf(canonicalName).string();
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -135,6 +138,7 @@ void SqliteSession::open(const std::string& canonicalName) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdateFunction, nullptr, nullptr);
     registerSqlFunctions(db, &functionErrors_);
+    registerServerProperty(db, catalog_);
     sqlite3_exec(db,
                  "PRAGMA temp_store = MEMORY;"
                  "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE NOCASE, dbid INT)",
@@ -242,6 +246,7 @@ std::string SqliteSession::schemaFor(const std::string& database) {
     if (const auto it = attached_.find(key); it != attached_.end()) {
         return it->second;
     }
+    refuseWhileRestoring(catalog_, *canonical);
     StatementGuard attach;
     if (sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &attach.stmt, nullptr) != SQLITE_OK) {
         fail(sqlite3_errcode(db_));
