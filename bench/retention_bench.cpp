@@ -39,11 +39,10 @@ int main(int argc, char** argv) {
     settings.path = argv[1];
     settings.localPreserveTerm = core::termFromText(argv[3], 999, "30"); // as the load reads it
     const core::RunPlan plan{settings, *runTime, {}, "/dev/null", {}};
-    platform::LocalFileSystem fs;
-    core::DailyLog log(plan.dailyLog, clock);
+    core::DailyLog log(plan.dailyLog, ctx);
 
     const auto start = std::chrono::steady_clock::now();
-    const auto failures = backup::sbDeleteExpiredBackupFiles(ctx, plan, log, fs);
+    const auto failures = backup::sbDeleteExpiredBackupFiles(ctx, plan, log);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     std::printf("%.3f\n", std::chrono::duration<double>(elapsed).count());
     return failures.empty() ? 0 : 1;

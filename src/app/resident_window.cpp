@@ -12,8 +12,8 @@
 namespace app {
 
 Frm_EnCrt_ScheduleBackup::Frm_EnCrt_ScheduleBackup(core::ProgramContext& ctx, SettingsOpener openSettings,
-                                                   bool withTray)
-    : ctx_(ctx), openSettings_(std::move(openSettings)), driver_(new SchedulerDriver(ctx, this)) {
+                                                   bool withTray, std::chrono::milliseconds interval)
+    : ctx_(ctx), openSettings_(std::move(openSettings)), driver_(new SchedulerDriver(ctx, interval, this)) {
     setObjectName(QStringLiteral("Frm_EnCrt_ScheduleBackup"));
     if (withTray) {
         tray_ = new TrayIcon(this);
@@ -50,7 +50,7 @@ void Frm_EnCrt_ScheduleBackup::PopMenu1_SetUp_Click() {
     if (openSettings_)
         openSettings_();
     settingsOpen_ = false;
-    // Closing the dialog restarts the scheduler, also after a tick that left it stopped.
+    // Closing the dialog starts the scheduler again; the settings saved are loaded at its next tick.
     if (!unloaded_)
         driver_->setEnabled(true);
 }

@@ -22,7 +22,8 @@ public:
     using SettingsOpener = std::function<void()>;
 
     // Without `withTray` (no notification area on this desktop) the window keeps no icon.
-    Frm_EnCrt_ScheduleBackup(core::ProgramContext& ctx, SettingsOpener openSettings, bool withTray);
+    Frm_EnCrt_ScheduleBackup(core::ProgramContext& ctx, SettingsOpener openSettings, bool withTray,
+                             std::chrono::milliseconds interval = SchedulerDriver::kInterval);
     ~Frm_EnCrt_ScheduleBackup() override;
 
     SchedulerDriver& driver() { return *driver_; }
@@ -34,8 +35,8 @@ public:
     void Form_Unload();
 
     void PopMenu1_SetUp_Click();
-    // While a run holds the tick the settings command is greyed out: the dialog would switch the
-    // timer on in the middle of the run.
+    // While a job runs the settings command is greyed out: the job holds the settings until it
+    // ends, and a dialog saved meanwhile would not be what it backs up.
     void setSettingsCommandEnabled(bool enabled);
     void PopMenu1_End_Click();
 

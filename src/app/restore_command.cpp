@@ -22,7 +22,7 @@ namespace {
 // scratch database before it ends.
 class StopOnSignal {
 public:
-    explicit StopOnSignal(std::atomic<bool>& stop) : stop_(stop) {
+    StopOnSignal(std::atomic<bool>& stop, data::StatementGroup& statements) : stop_(stop), statements_(statements) {
         sigemptyset(&signals_);
         sigaddset(&signals_, SIGTERM);
         sigaddset(&signals_, SIGINT);
@@ -42,13 +42,14 @@ private:
         while (!done_) {
             if (sigtimedwait(&signals_, nullptr, &poll) > 0) {
                 stop_ = true;
-                data::cancelRunningStatements();
+                statements_.cancel();
                 return;
             }
         }
     }
 
     std::atomic<bool>& stop_;
+    data::StatementGroup& statements_;
     std::atomic<bool> done_{false};
     sigset_t signals_{};
     std::thread waiter_;
@@ -63,7 +64,8 @@ void print(const std::string& text) {
 
 int runRestoreCheck(const Options& o) {
     std::atomic<bool> stop{false};
-    StopOnSignal onSignal(stop);
+    data::StatementGroup restoring;
+    StopOnSignal onSignal(stop, restoring);
     std::unique_ptr<platform::Clock> clock;
     if (o.clockStart)
         clock = std::make_unique<platform::OffsetClock>(*o.clockStart);
@@ -74,7 +76,7 @@ int runRestoreCheck(const Options& o) {
     const core::ProgramContext ctx(*clock, ui, files, o.configDir);
     restore::CheckOptions options{o.restoreFromExternal ? restore::Source::External : restore::Source::Local,
                                   o.restoreDatabases};
-    const restore::CheckReport report = restore::RestoreCheck(ctx, options, stop).run();
+    const restore::CheckReport report = restore::RestoreCheck(ctx, options, stop, &restoring).run();
 
     for (const restore::DatabaseResult& d : report.databases) {
         char durations[96];

@@ -1,34 +1,41 @@
 #pragma once
-// Timer1, the one-minute timer on the GUI thread, and the scheduler tick it drives. The tick
-// switches the timer through scheduler::TickTimer; the first tick comes one interval after the
-// timer is switched on, and each switch-on starts a full interval again.
+// Timer1, the one-minute timer on the GUI thread, the scheduler tick it drives and the thread its
+// jobs run on. The first tick comes one interval after the timer is switched on.
 
+#include "app/job_thread.h"
 #include "scheduler/tick.h"
 
 #include <QObject>
+
+#include <chrono>
 
 class QTimer;
 
 namespace app {
 
-class SchedulerDriver : public QObject, private scheduler::TickTimer {
+class SchedulerDriver : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kIntervalMs = 60000;
+    static constexpr std::chrono::milliseconds kInterval{60000};
 
-    explicit SchedulerDriver(core::ProgramContext& ctx, QObject* parent = nullptr);
+    explicit SchedulerDriver(core::ProgramContext& ctx, std::chrono::milliseconds interval = kInterval,
+                             QObject* parent = nullptr);
 
     QTimer& Timer1() const { return *timer_; }
     scheduler::SchedulerTick& tick() { return tick_; }
+    ThreadJobRunner& jobs() { return jobs_; }
 
     void setEnabled(bool enabled);
     bool isEnabled() const;
 
 private:
-    void setTimerEnabled(bool enabled) override { setEnabled(enabled); }
-
     QTimer* timer_;
+    ThreadJobRunner jobs_;
     scheduler::SchedulerTick tick_;
 };
+
+// The interval of Timer1: ENCRT_TICK_INTERVAL_MS when set to a number of milliseconds (for tests,
+// which must not wait a real minute), else one minute.
+std::chrono::milliseconds tickIntervalFromEnvironment();
 
 } // namespace app

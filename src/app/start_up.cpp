@@ -2,18 +2,16 @@
 
 #include "app/app_texts.h"
 #include "app/command_line.h"
+#include "app/program_ending.h"
 #include "app/qt_translations.h"
 #include "app/resident_window.h"
 #include "app/restore_command.h"
-#include "app/run_ending.h"
+#include "app/scheduling.h"
 #include "app/settings_opener.h"
 #include "app/setup_command.h"
 #include "app/single_instance.h"
 #include "app/status_command.h"
 #include "app/termination_signals.h"
-#include "backup/db_list.h"
-#include "backup/run_driver.h"
-#include "core/daily_log.h"
 #include "core/settings.h"
 #include "core/setup_state.h"
 #include "platform/clock.h"
@@ -22,7 +20,6 @@
 #include "platform/ui_sink.h"
 #include "platform_qt/qt_text.h"
 #include "platform_qt/qt_ui_sink.h"
-#include "scheduler/due_tick.h"
 #include "scheduler/settings_reload.h"
 
 #include <QApplication>
@@ -101,45 +98,6 @@ std::unique_ptr<platform::Clock> makeClock(const Options& o) {
     return std::make_unique<platform::SystemClock>();
 }
 
-// What a due tick is handed from here: the run, and how this front end opens the settings dialog
-// and lets window events through during the run's listings.
-scheduler::DueTickServices dueTickServices(std::function<void(core::DbSession&)> openSettings,
-                                           std::function<void()> progress) {
-    return {backup::fnLoadDBList, backup::sbScheduleBackupRun, std::move(progress), std::move(openSettings)};
-}
-
-// The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock.
-// `duringRun` is told when the run starts (true) and ends (false). A termination signal during
-// it ends the run from the signal thread (run_ending.h).
-scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
-                                     scheduler::DueTickServices services, std::function<void(bool)> duringRun = {}) {
-    return [services, duringRun, &termination, tickOnce](core::ProgramContext& ctx, const scheduler::TickState& tick,
-                                                         scheduler::ResidentSettings& held,
-                                                         scheduler::LockTableTrouble& trouble) {
-        if (duringRun)
-            duringRun(true);
-        const RunEnding ending{core::dailyLogPathFor(held.current(), tick.runTime(ctx.clock)), &ctx.clock,
-                               ctx.programDir, tickOnce};
-        termination.runStarted([ending](int signal) { endRunOnSignal(ending, signal); });
-        const auto end = scheduler::runDueTick(ctx, tick, held, trouble, services);
-        termination.runEnded();
-        if (duringRun)
-            duringRun(false);
-        return end;
-    };
-}
-
-// Ends the process once the window has been unloaded. From inside a tick (the menu is reachable
-// while a run lists files) the program ends at once, as it did when the window unloaded; the
-// run's lock row and Iniflg "0" stay behind for the next start to clear.
-void endProgram(SchedulerDriver& driver) {
-    if (driver.tick().isRunning()) {
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
-    QCoreApplication::quit();
-}
-
 int runResident(int& argc, char** argv, const Options& o) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform_qt::toQString(kProgramName));
@@ -156,56 +114,49 @@ int runResident(int& argc, char** argv, const Options& o) {
     // it), Qt places the icon once a notification area appears.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         say("no notification area on this desktop; staying resident without an icon until one appears");
-    Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true);
+    Frm_EnCrt_ScheduleBackup window(ctx, openSettings, true, tickIntervalFromEnvironment());
+    ProgramEnding ending(window.driver(), ctx);
+    Scheduling scheduling{window.driver(), ending};
     startUp(ctx, window.driver().tick());
-    // The tray menu stays reachable while a run lists a large folder.
-    const auto services =
-        dueTickServices([&ctx](core::DbSession& session) { openSettingsDialog(ctx, session, nullptr); },
-                        [] { QCoreApplication::processEvents(); });
-    window.driver().tick().setDueTickWork(backupRunWork(
-        termination, o.tickOnce, services, [&window](bool running) { window.setSettingsCommandEnabled(!running); }));
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
-                     &Frm_EnCrt_ScheduleBackup::PopMenu1_End_Click);
-    QObject::connect(&window, &Frm_EnCrt_ScheduleBackup::ended, &app, [&window] { endProgram(window.driver()); });
+    scheduling.wire(dueTickServices(dialogFromTheJob(ctx)),
+                    [&window](bool running) { window.setSettingsCommandEnabled(!running); });
+    const int signalStatusBase = o.tickOnce ? 128 : -1;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, [&](int signal) {
+        ending.request(signalEndLine(signal), signalStatusBase < 0 ? 0 : signalStatusBase + signal);
+        window.Form_Unload();
+    });
+    QObject::connect(&window, &Frm_EnCrt_ScheduleBackup::ended, &app, [&] { ending.request(kMenuEndLine, 0); });
     window.Form_Load();
     ui.setNoticeShower([&window](std::string_view text, std::string_view title) { window.showNotice(text, title); });
 
     if (o.tickOnce) {
-        window.driver().tick().Timer1_Timer();
+        const int status = scheduling.tickOnce();
         window.Form_Unload();
-        return 0;
+        return status;
     }
     return app.exec();
 }
 
 int runHeadless(int& argc, char** argv, const Options& o) {
     QCoreApplication app(argc, argv);
-    // Without a desktop nobody can open and close the settings dialog; SIGHUP does what that
-    // does for the scheduler: the settings are loaded again and a timer that a tick left stopped
-    // runs again.
+    // Without a desktop nobody can open and close the settings dialog; SIGHUP does what closing it
+    // does for the scheduler: the settings are loaded again.
     TerminationSignals termination(nullptr, true);
 
     const auto clock = makeClock(o);
     platform::HeadlessUiSink ui;
     const platform::LocalFileSystem files;
     core::ProgramContext ctx(*clock, ui, files, o.configDir);
-    SchedulerDriver driver(ctx);
+    SchedulerDriver driver(ctx, tickIntervalFromEnvironment());
+    ProgramEnding ending(driver, ctx);
+    Scheduling scheduling{driver, ending};
     startUp(ctx, driver.tick());
-    driver.tick().setDueTickWork(backupRunWork(
-        termination, o.tickOnce, dueTickServices([&ui](core::DbSession&) { ui.openSettingsDialog(); }, {})));
-    if (o.tickOnce) {
-        driver.tick().Timer1_Timer();
-        return 0;
-    }
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&] {
-        driver.setEnabled(false);
-        endProgram(driver);
-    });
-    QObject::connect(&termination, &TerminationSignals::hangupReceived, &app, [&] {
-        driver.tick().reloadSettings();
-        if (!driver.tick().isRunning())
-            driver.setEnabled(true);
-    });
+    scheduling.wire(dueTickServices([&ui](core::DbSession&) { ui.openSettingsDialog(); }), {});
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                     [&](int signal) { ending.request(signalEndLine(signal), o.tickOnce ? 128 + signal : 0); });
+    if (o.tickOnce)
+        return scheduling.tickOnce();
+    QObject::connect(&termination, &TerminationSignals::hangupReceived, &app, [&] { driver.tick().reloadSettings(); });
     driver.setEnabled(true);
     return app.exec();
 }
@@ -258,6 +209,12 @@ int Main(int argc, char** argv) {
     SingleInstanceLock lock(o.configDir);
     switch (lock.tryAcquire()) {
     case SingleInstanceLock::Result::HeldByAnother:
+        // A resident second start stays silent; the try-out command must not pass for a run.
+        if (o.tickOnce) {
+            say("another copy of the program holds the settings folder " + o.configDir.string() +
+                "; this --tick-once did nothing");
+            return 1;
+        }
         return 0;
     case SingleInstanceLock::Result::Failed:
         say(lock.errorText());

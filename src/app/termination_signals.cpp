@@ -58,23 +58,6 @@ TerminationSignals::~TerminationSignals() {
     ::close(readFd_);
 }
 
-void TerminationSignals::runStarted(std::function<void(int)> endRun) {
-    const std::lock_guard lock(mutex_);
-    endRun_ = std::move(endRun);
-}
-
-void TerminationSignals::runEnded() {
-    std::unique_lock lock(mutex_);
-    if (ending_) {
-        // The signal thread is ending the run and will end the process with the status the
-        // signal calls for; returning would let the run's caller end it first, with its own.
-        lock.unlock();
-        for (;;)
-            ::pause();
-    }
-    endRun_ = nullptr;
-}
-
 void TerminationSignals::watch() {
     for (;;) {
         char byte = kStop;
@@ -93,19 +76,14 @@ void TerminationSignals::dispatch(char signal) {
             this, [this] { emit hangupReceived(); }, Qt::QueuedConnection);
         return;
     }
-    std::function<void(int)> endRun;
-    {
-        const std::lock_guard lock(mutex_);
-        if (endRun_) {
-            ending_ = true;
-            endRun = endRun_;
-        }
-    }
-    if (endRun)
-        endRun(signal);                            // does not return
-    else if (!terminationPassedOn_.exchange(true)) // the program ends once, however often it is asked
+    if (!terminationPassedOn_.exchange(true)) // the program ends once, however often it is asked
         QMetaObject::invokeMethod(
-            this, [this] { emit terminationRequested(); }, Qt::QueuedConnection);
+            this, [this, signal] { emit terminationRequested(int(signal)); }, Qt::QueuedConnection);
+}
+
+std::string signalEndLine(int signal) {
+    const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "シグナル";
+    return std::string("---------スケジュールバックアップ ") + name + " により中断しました---------";
 }
 
 } // namespace app

@@ -1,16 +1,12 @@
 #pragma once
 // SIGTERM and SIGINT (and, when asked for, SIGHUP) handled on a thread of their own: the handler
-// only writes the signal's number to a pipe, the thread reads it. While no run is in progress the
-// signal is passed on as a Qt signal on the GUI thread. A run holds the GUI thread for as long as
-// a backup statement waits for the server (hours, or for ever when the server stopped
-// answering), so while one is in progress the thread ends the run itself and the process with
-// it. One object at a time may exist.
+// only writes the signal's number to a pipe, the thread reads it and passes it on as a Qt signal
+// on the GUI thread, which a running backup never holds. One object at a time may exist.
 
 #include <QObject>
 
 #include <atomic>
-#include <functional>
-#include <mutex>
+#include <string>
 #include <thread>
 
 namespace app {
@@ -22,15 +18,9 @@ public:
     explicit TerminationSignals(QObject* parent = nullptr, bool withHangup = false);
     ~TerminationSignals() override;
 
-    // Until runEnded(), SIGTERM and SIGINT call `endRun` (with the signal's number) on the signal
-    // thread instead of reaching the GUI thread; `endRun` ends the process and does not return.
-    void runStarted(std::function<void(int)> endRun);
-    // Called by the run's thread when the run is over. When a signal is ending the run, it never
-    // returns: the ending decides how the process exits.
-    void runEnded();
-
 signals:
-    void terminationRequested();
+    // SIGTERM or SIGINT, once however often it arrives.
+    void terminationRequested(int signal);
     void hangupReceived();
 
 private:
@@ -40,10 +30,10 @@ private:
     int readFd_ = -1;
     bool withHangup_ = false;
     std::thread watcher_;
-    std::mutex mutex_;
-    std::function<void(int)> endRun_;
-    bool ending_ = false;
     std::atomic<bool> terminationPassedOn_{false};
 };
+
+// The daily-log line that ends a run stopped by `signal`.
+std::string signalEndLine(int signal);
 
 } // namespace app

@@ -7,16 +7,16 @@
 #include "core/db_session.h"
 #include "core/run_report.h"
 
-#include <functional>
+#include <stop_token>
 
 namespace backup {
 
 class BackupRun {
 public:
     // `settings` must outlive the run; `runTime` and `due` are the evaluation's that found the run
-    // due; `progress` is called during long listings.
+    // due; a request on `stop` ends the run at once.
     BackupRun(core::ProgramContext& services, const core::Settings& settings, platform::LocalTime runTime,
-              core::BackupKinds due, std::function<void()> progress = {});
+              core::BackupKinds due, std::stop_token stop = {});
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
 
@@ -30,6 +30,7 @@ private:
     // The connection and the server's database list; false (with its line) when the database
     // stage cannot run. The copy and the purge run all the same.
     bool connect();
+    void runStages();
     void section(std::string_view text) const;
 
     core::ProgramContext& ctx_;

@@ -44,11 +44,14 @@ constexpr Kind kLog{core::BackupKind::Log, "トランザクションログバッ
 class Stage {
 public:
     Stage(const core::ProgramContext& ctx, const core::RunPlan& plan, const core::DbSession& session)
-        : ctx_(ctx), session_(session), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock),
-          fs_(ctx.files), connection_(ctx.dataEnv()), runTimeText_(platform::formatDateTime(plan.runTime)) {}
+        : ctx_(ctx), session_(session), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx),
+          connection_(ctx.dataEnv()), runTimeText_(platform::formatDateTime(plan.runTime)) {}
 
+    // After a stop nothing further starts and no line follows: the line of the stop ends the run.
     DatabaseStageResult run() {
-        result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_, fs_);
+        result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_);
+        if (plan_.stopped())
+            return std::move(result_);
         // A failed open shows in every backup below.
         connection_.Open(core::fnGetServerName(ctx_), session_.user, session_.password);
         const auto savedTimeout = connection_.CommandTimeout();
@@ -66,31 +69,37 @@ public:
 
 private:
     void fullStage() {
+        if (plan_.stopped())
+            return;
         log_.section(kFull.startLine);
         sameDayCleanUp("SABRELUND", true);
         const auto& names = settings_.databases;
-        for (std::size_t i = 0; i < names.size(); ++i) {
+        for (std::size_t i = 0; i < names.size() && !plan_.stopped(); ++i) {
             backUpDatabase(kFull, i, result_.files.full);
             if (i == 0)
                 backUpSystemDatabases();
         }
-        log_.section(kFull.endLine);
+        if (!plan_.stopped())
+            log_.section(kFull.endLine);
     }
 
     // Differential and log backups never let the run count as flawless.
     void partialStage(const Kind& kind, std::vector<std::string>& files) {
-        log_.section(kind.startLine);
         result_.partialKindsDue = true;
-        for (std::size_t i = 0; i < settings_.databases.size(); ++i)
+        if (plan_.stopped())
+            return;
+        log_.section(kind.startLine);
+        for (std::size_t i = 0; i < settings_.databases.size() && !plan_.stopped(); ++i)
             backUpDatabase(kind, i, files);
-        log_.section(kind.endLine);
+        if (!plan_.stopped())
+            log_.section(kind.endLine);
     }
 
     void backUpDatabase(const Kind& kind, std::size_t index, std::vector<std::string>& files) {
         const std::string& name = settings_.databases[index];
         const std::string folder = settings_.path + "/" + name;
-        if (!fs_.folderExists(folder))
-            fs_.createFolder(folder); // a failure shows in the backup that follows
+        if (!ctx_.files.folderExists(folder))
+            ctx_.files.createFolder(folder); // a failure shows in the backup that follows
         const std::string file = folder + "/" + core::backupFileName(name, plan_.runTime, kind.kind);
         files.resize(index + 1);
         files[index] = file;
@@ -108,6 +117,8 @@ private:
             log_.line("結果：成功" + S + "DB名：" + name + S + "ﾊﾞｯｸｱｯﾌﾟﾌｧｲﾙ名：" + file);
             return;
         }
+        if (plan_.stopped())
+            return; // the stop cancelled the backup: no failure of the server's
         ctx_.ui.messageBox("バックアップ処理に失敗しました。\r\n\r\nVARO DA-ZAVヘルプにご連絡ください｡ ",
                            "Sabrelundスケジュールバックアップ", platform::MsgIcon::Critical);
         fail(name, result.description);
@@ -132,6 +143,8 @@ private:
         for (const auto& [name, upper, output] :
              {std::tuple{"master", "MASTER", &files.master}, std::tuple{"msdb", "MSDB", &files.msdb},
               std::tuple{"model", "MODEL", &files.model}}) {
+            if (plan_.stopped())
+                return;
             sameDayCleanUp(upper, false);
             const std::string file = settings_.path + "/" + core::backupFileName(upper, plan_.runTime, kFull.kind);
             *output = file;
@@ -141,7 +154,7 @@ private:
                 connection_.Execute(backupCommand(name, file, core::kindCode(kFull.kind), kFull.label, runTimeText_));
             if (result.ok)
                 files.written.push_back(file);
-            else
+            else if (!plan_.stopped())
                 logFailure(name, file, result.description);
         }
     }
@@ -149,7 +162,7 @@ private:
     // Keeps the newest of the day's earlier full backups of `prefix`: with the new one, at most
     // two remain.
     void sameDayCleanUp(std::string_view prefix, bool withLines) {
-        copy::cleanUpSameDay(ctx_, plan_, log_, fs_, settings_.path, std::string(prefix) + "_", ctx_.clock.now(),
+        copy::cleanUpSameDay(ctx_, plan_, log_, settings_.path, std::string(prefix) + "_", ctx_.clock.now(),
                              withLines ? copy::CleanUpLines::Written : copy::CleanUpLines::Silent);
     }
 
@@ -158,7 +171,6 @@ private:
     const core::RunPlan& plan_;
     const core::Settings& settings_;
     core::DailyLog log_;
-    const platform::FileSystem& fs_;
     data::AdoConnection connection_;
     std::string runTimeText_;
     DatabaseStageResult result_;

@@ -5,7 +5,7 @@
 namespace backup {
 
 core::RunFailures sbDeleteExpiredBackupFiles(const core::ProgramContext& ctx, const core::RunPlan& plan,
-                                             core::DailyLog& log, const platform::FileSystem& fs) {
+                                             core::DailyLog& log) {
     log.section("---保存期間を過ぎたファイルの削除 Start---");
     const auto& settings = plan.settings;
     core::RunFailures failures;
@@ -15,11 +15,10 @@ core::RunFailures sbDeleteExpiredBackupFiles(const core::ProgramContext& ctx, co
         // Backups anywhere below the folder; then the daily logs in the folder itself, in any
         // case, which stay as long as the backups they tell of.
         const copy::RetentionPolicy backups{settings.path, "*.DAT", term, true, true};
-        auto result = copy::deleteExpired(ctx, plan, log, fs, backups, core::RunStage::LocalRetention);
+        auto result = copy::deleteExpired(ctx, plan, log, backups, core::RunStage::LocalRetention);
         failures = std::move(result.failures);
         const copy::RetentionPolicy dailyLogs{settings.path, "*.log", term, false, false, result.newestFull};
-        for (auto& failure :
-             copy::deleteExpired(ctx, plan, log, fs, dailyLogs, core::RunStage::LocalRetention).failures)
+        for (auto& failure : copy::deleteExpired(ctx, plan, log, dailyLogs, core::RunStage::LocalRetention).failures)
             failures.push_back(std::move(failure));
     }
     log.section("---保存期間を過ぎたファイルの削除 End---");

@@ -11,6 +11,6 @@ namespace backup {
 // Deletes the expired upper-case ".DAT" files anywhere below the local backup folder and the
 // expired "*.log" files in it. Each deletion is logged here; the failed ones are returned.
 core::RunFailures sbDeleteExpiredBackupFiles(const core::ProgramContext& ctx, const core::RunPlan& plan,
-                                             core::DailyLog& log, const platform::FileSystem& fs);
+                                             core::DailyLog& log);
 
 } // namespace backup

@@ -5,8 +5,8 @@
 namespace backup {
 
 core::RunReport sbScheduleBackupRun(core::ProgramContext& ctx, const scheduler::TickState& tick,
-                                    const core::Settings& settings, const std::function<void()>& progress) {
-    return BackupRun(ctx, settings, tick.runTime(ctx.clock), tick.due, progress).run();
+                                    const core::Settings& settings, std::stop_token stop) {
+    return BackupRun(ctx, settings, tick.runTime(ctx.clock), tick.due, std::move(stop)).run();
 }
 
 } // namespace backup

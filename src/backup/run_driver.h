@@ -6,9 +6,9 @@
 
 namespace backup {
 
-// A BackupRun of `settings`, due as `tick` found it; `progress` is called during its long listings.
-// The caller records the backup time from the report.
+// A BackupRun of `settings`, due as `tick` found it; a request on `stop` ends it at once. The
+// caller records the backup time from the report.
 core::RunReport sbScheduleBackupRun(core::ProgramContext& ctx, const scheduler::TickState& tick,
-                                    const core::Settings& settings, const std::function<void()>& progress);
+                                    const core::Settings& settings, std::stop_token stop);
 
 } // namespace backup

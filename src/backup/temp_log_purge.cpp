@@ -36,6 +36,7 @@ std::vector<Place> placesBelow(const std::string& base) {
 
 struct Purge {
     const core::ProgramContext& ctx;
+    const core::RunPlan& plan;
     core::DailyLog& log;
     const platform::FileSystem& fs;
     LocalTime limit;
@@ -70,6 +71,8 @@ struct Purge {
         if (place.onlyWhenPresent && !fs.folderExists(place.folder))
             return;
         for (const auto& [path, isFolder] : candidates(place)) {
+            if (plan.stopped())
+                return;
             // The line goes first; the outcome of the deletion is not examined. A place of work
             // folders may also hold a file of such a name: it is deleted, and named, as a file.
             log.line((isFolder ? "削除フォルダ名：" : "削除ファイル名：") + path);
@@ -93,7 +96,7 @@ std::optional<LocalTime> dateInName(std::string_view name) {
 }
 
 void sbDeleteTempLog(const core::ProgramContext& ctx, const core::RunPlan& plan) {
-    core::DailyLog log(plan.dailyLog, ctx.clock);
+    core::DailyLog log(plan.dailyLog, ctx);
     const core::Term& term = plan.settings.tempLogTerm;
     const LocalTime limit = LocalTime(platform::dayOf(plan.runTime) - term.days);
     log.section("---Pelmoraログファイルの削除 Start---");
@@ -104,10 +107,11 @@ void sbDeleteTempLog(const core::ProgramContext& ctx, const core::RunPlan& plan)
     log.line(std::string(40, '-'));
     log.line(term.text + "日経過ファイルが対象");
     log.line(std::string(40, '-'));
-    Purge purge{ctx, log, ctx.files, limit};
+    Purge purge{ctx, plan, log, ctx.files, limit};
     for (const auto& place : placesBelow(baseFolder(ctx, purge.fs)))
         purge.clean(place);
-    log.section("---Pelmoraログファイルの削除 End---");
+    if (!plan.stopped())
+        log.section("---Pelmoraログファイルの削除 End---");
 }
 
 } // namespace backup

@@ -1,6 +1,6 @@
 #pragma once
-// What the steps of one copy run share: the services, the run's plan and backup files, the run's
-// file-system object and the daily log, open from the start of the run to its end, and the
+// What the steps of one copy run share: the services (with the run's file system), the run's plan
+// and backup files, and the daily log, open from the start of the run to its end, and the
 // failures met so far.
 
 #include "core/context.h"
@@ -18,11 +18,12 @@ struct CopyRun {
     const core::ProgramContext& ctx;
     const core::RunPlan& plan;
     const core::BackupFiles& files;
-    const platform::FileSystem& fs;
     core::DailyLog& log;
     core::RunFailures failures = {}; // those that make the run count as failed
 
     const core::Settings& settings() const { return plan.settings; }
+    // After a stop nothing further starts and no line follows: the line of the stop ends the run.
+    bool stopped() const { return plan.stopped(); }
     void fail(core::RunStage stage, std::string subject, std::string reason) {
         failures.push_back({stage, std::move(subject), std::move(reason)});
     }

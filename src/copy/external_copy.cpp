@@ -24,7 +24,9 @@ enum class FailureCounts { Yes, No };
 
 // Deletes one file with its result lines; the error when it is still there.
 std::error_code deleteWithLines(CopyRun& run, const std::string& path) {
-    const std::error_code ec = run.fs.deleteFile(path);
+    if (run.stopped())
+        return {};
+    const std::error_code ec = run.ctx.files.deleteFile(path);
     core::logDeletion(run.log, path, ec);
     return ec;
 }
@@ -40,10 +42,11 @@ void deleteExpiredCopies(CopyRun& run) {
         const RetentionPolicy copies{settings.dbBackupFileDir, "*.DAT",
                                      retentionTerm(settings.outSidePreserveTerm, kDefaultTerm), true, true};
         for (auto& failure :
-             deleteExpired(run.ctx, run.plan, run.log, run.fs, copies, core::RunStage::ExternalRetention).failures)
+             deleteExpired(run.ctx, run.plan, run.log, copies, core::RunStage::ExternalRetention).failures)
             run.failures.push_back(std::move(failure));
     }
-    run.log.section(texts::kRetentionEnd);
+    if (!run.stopped())
+        run.log.section(texts::kRetentionEnd);
 }
 
 // Whether this run wrote a full backup of the database whose file names begin with `namePrefix`:
@@ -53,7 +56,8 @@ bool hasNewFullBackup(const CopyRun& run, std::string_view namePrefix) {
     const std::string namePattern = std::string(namePrefix) + std::string(14, '?') + "_INIT.DAT";
     const auto& written = run.files.written;
     return std::any_of(written.begin(), written.end(), [&](const std::string& file) {
-        return platform::wildcardMatch(namePattern, fs::path(file).filename().string()) && run.fs.fileExists(file);
+        return platform::wildcardMatch(namePattern, fs::path(file).filename().string()) &&
+               run.ctx.files.fileExists(file);
     });
 }
 
@@ -67,7 +71,7 @@ bool hasNewFullBackup(const CopyRun& run, std::string_view namePrefix) {
 void cleanUpSameDay(CopyRun& run, std::string_view namePrefix) {
     const auto& target = run.settings().dbBackupFileDir;
     if (hasNewFullBackup(run, namePrefix) && namesAFolder(target))
-        copy::cleanUpSameDay(run.ctx, run.plan, run.log, run.fs, target, namePrefix, run.ctx.clock.now(),
+        copy::cleanUpSameDay(run.ctx, run.plan, run.log, target, namePrefix, run.ctx.clock.now(),
                              CleanUpLines::Written);
 }
 
@@ -79,12 +83,12 @@ void showCopyFailure(CopyRun& run, const std::string& source, const std::string&
 
 void sweepFolder(CopyRun& run, const std::string& folder) {
     std::error_code ec;
-    for (const auto& entry : run.fs.list(folder, ".*", platform::EntryKinds::Files, ec)) {
+    for (const auto& entry : run.ctx.files.list(folder, ".*", platform::EntryKinds::Files, ec)) {
         if (!platform::isCopyTemporaryName(entry.name))
             continue;
         const std::string path = folder + "/" + entry.name;
         std::error_code timeError;
-        const auto modified = run.fs.lastModified(path, timeError);
+        const auto modified = run.ctx.files.lastModified(path, timeError);
         if (modified && *modified < run.plan.runTime)
             deleteWithLines(run, path);
     }
@@ -100,9 +104,9 @@ void sweepLeftOverCopies(CopyRun& run) {
     if (!namesAFolder(root))
         return;
     sweepFolder(run, root);
-    const ExcludedFolders excluded = excludedCopyFolders(run.ctx, run.settings(), run.fs);
+    const ExcludedFolders excluded = excludedCopyFolders(run.ctx, run.settings());
     std::error_code ec;
-    for (const auto& entry : run.fs.list(root, "*", platform::EntryKinds::Folders, ec)) {
+    for (const auto& entry : run.ctx.files.list(root, "*", platform::EntryKinds::Folders, ec)) {
         const std::string folder = root + "/" + entry.name;
         if (!isExcludedCopyFolder(excluded, folder))
             sweepFolder(run, folder);
@@ -112,6 +116,8 @@ void sweepLeftOverCopies(CopyRun& run) {
 // Copies one backup file into `targetFolder` under its own name. The copy is flushed to the
 // medium before it counts as done: the target may be a removable medium pulled after the run.
 void copyBackupFile(CopyRun& run, const std::string& source, const std::string& targetFolder, FailureCounts counts) {
+    if (run.stopped())
+        return;
     const bool failureCounts = counts == FailureCounts::Yes;
     if (source.empty()) {
         // The database stage did not run (no connection): there is no file to name. Its own line
@@ -120,7 +126,7 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
             run.fail(core::RunStage::BackupCopy, targetFolder, "no backup file");
         return;
     }
-    if (!run.fs.fileExists(source)) {
+    if (!run.ctx.files.fileExists(source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + std::string(texts::kSourceFile) + source +
                      std::string(core::kIdeographicSpace) + std::string(texts::kCause) +
                      std::string(texts::kSourceFileMissing));
@@ -130,10 +136,11 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
     }
     const std::string pieces = std::string(texts::kSourceFile) + source + std::string(core::kIdeographicSpace) +
                                std::string(texts::kTargetFolder) + targetFolder;
-    const std::error_code ec = namesAFolder(run.settings().dbBackupFileDir)
-                                   ? run.fs.copyFile(source, targetFolder + "/" + fs::path(source).filename().string(),
-                                                     platform::Durability::OnMedium)
-                                   : std::make_error_code(std::errc::no_such_file_or_directory);
+    const std::error_code ec =
+        namesAFolder(run.settings().dbBackupFileDir)
+            ? run.ctx.files.copyFile(source, targetFolder + "/" + fs::path(source).filename().string(),
+                                     platform::Durability::OnMedium)
+            : std::make_error_code(std::errc::no_such_file_or_directory);
     if (!ec) {
         run.log.line(resultPrefix(texts::kSuccess) + pieces);
         return;
@@ -158,8 +165,8 @@ void copyEachDatabase(CopyRun& run, const std::vector<std::string>& files, Failu
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string folder = databaseFolder(run, files, i);
         // A failed creation is not reported by itself: the copy into the folder fails and reports.
-        if (namesAFolder(run.settings().dbBackupFileDir) && !run.fs.folderExists(folder))
-            run.fs.createFolder(folder);
+        if (namesAFolder(run.settings().dbBackupFileDir) && !run.ctx.files.folderExists(folder))
+            run.ctx.files.createFolder(folder);
         copyBackupFile(run, files[i], folder, counts);
     }
 }
@@ -182,13 +189,15 @@ void copyFullBackups(CopyRun& run) {
 
 core::RunFailures sbFileCopyToOutside(const core::ProgramContext& ctx, const core::RunPlan& plan,
                                       const core::BackupFiles& files) {
-    core::DailyLog log(plan.dailyLog, ctx.clock);
-    CopyRun run{ctx, plan, files, ctx.files, log};
+    core::DailyLog log(plan.dailyLog, ctx);
+    CopyRun run{ctx, plan, files, log};
     if (!plan.settings.copyEnabled) {
         log.section(texts::kCopySkipped);
         return {};
     }
     deleteExpiredCopies(run);
+    if (run.stopped())
+        return std::move(run.failures);
 
     log.section(texts::kBackupCopyStart);
     sweepLeftOverCopies(run);
@@ -198,6 +207,8 @@ core::RunFailures sbFileCopyToOutside(const core::ProgramContext& ctx, const cor
         copyEachDatabase(run, files.diff, FailureCounts::No);
     if (plan.due(core::BackupKind::Log))
         copyEachDatabase(run, files.log, FailureCounts::No);
+    if (run.stopped())
+        return std::move(run.failures);
     log.section(texts::kBackupCopyEnd);
 
     sbCopyProductFolders(run);

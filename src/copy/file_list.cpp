@@ -50,7 +50,8 @@ struct Listing {
 
     // False only when the folder at the top of the listing cannot be read.
     bool visit(const std::string& prefix, const std::string& pattern, bool top) {
-        plan.breathe();
+        if (plan.stopped())
+            return true; // what is listed so far is all: nothing is deleted after a stop
         std::error_code ec;
         auto entries = entriesOf(prefix, pattern, ec);
         if (ec && top)
@@ -78,9 +79,8 @@ struct Listing {
     }
 };
 
-bool listFiles(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
-               std::string_view pathPattern, bool recurse, bool withTimes, const ListedFileVisitor& onFile,
-               std::vector<UnreadableFolder>* unreadable) {
+bool listFiles(const core::ProgramContext& ctx, const core::RunPlan& plan, std::string_view pathPattern, bool recurse,
+               bool withTimes, const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable) {
     const auto slash = pathPattern.rfind('/');
     if (slash == std::string_view::npos)
         return false;
@@ -89,17 +89,16 @@ bool listFiles(const core::ProgramContext& ctx, const core::RunPlan& plan, const
     if (pattern.empty())
         pattern = "*.*";
     // The exclusions depend only on the settings files: work them out once per listing.
-    const auto excluded = recurse ? excludedCopyFolders(ctx, plan.settings, fs) : ExcludedFolders{};
-    Listing listing{plan, fs, recurse, withTimes, excluded, onFile, unreadable};
+    const auto excluded = recurse ? excludedCopyFolders(ctx, plan.settings) : ExcludedFolders{};
+    Listing listing{plan, ctx.files, recurse, withTimes, excluded, onFile, unreadable};
     return listing.visit(prefix, pattern, true);
 }
 
 } // namespace
 
-ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings,
-                                    const platform::FileSystem& fs) {
-    return {copyFolderOf(fs, settings.keyFileDir, core::certificateSourceFolder(ctx)),
-            copyFolderOf(fs, settings.gijyutuFileDir, core::documentsSourceFolder(ctx))};
+ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings) {
+    return {copyFolderOf(ctx.files, settings.keyFileDir, core::certificateSourceFolder(ctx)),
+            copyFolderOf(ctx.files, settings.gijyutuFileDir, core::documentsSourceFolder(ctx))};
 }
 
 bool isExcludedCopyFolder(const ExcludedFolders& excluded, std::string_view folder) {
@@ -107,19 +106,17 @@ bool isExcludedCopyFolder(const ExcludedFolders& excluded, std::string_view fold
     return candidate == excluded.certificateCopy || candidate == excluded.documentsCopy;
 }
 
-bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
-                   std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
-                   std::vector<UnreadableFolder>* unreadable) {
+bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, std::string_view pathPattern,
+                   bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable) {
     const auto add = [&](const std::string& folder, const platform::DirEntry& file) {
         list.push_back(folder + file.name);
     };
-    return listFiles(ctx, plan, fs, pathPattern, recurse, false, add, unreadable);
+    return listFiles(ctx, plan, pathPattern, recurse, false, add, unreadable);
 }
 
-bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
-                     std::string_view pathPattern, bool recurse, const ListedFileVisitor& onFile,
-                     std::vector<UnreadableFolder>* unreadable) {
-    return listFiles(ctx, plan, fs, pathPattern, recurse, true, onFile, unreadable);
+bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, std::string_view pathPattern,
+                     bool recurse, const ListedFileVisitor& onFile, std::vector<UnreadableFolder>* unreadable) {
+    return listFiles(ctx, plan, pathPattern, recurse, true, onFile, unreadable);
 }
 
 void logUnreadableFolders(core::DailyLog& log, const core::RunPlan& plan,

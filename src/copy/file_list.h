@@ -27,19 +27,18 @@ struct UnreadableFolder {
 // read; the entries found until then stay in the list. A sub-folder that cannot be read (a
 // root-only lost+found on a backup disk) is left out and named in `unreadable`, when given, and
 // the listing goes on: one such folder must not switch off every retention below the root.
-// The run's progress callback is called once per folder. The settings whose folder copies are
+// A stop request of the run ends the listing at the next folder. The settings whose folder copies are
 // left out are the run's.
-bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
-                   std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
-                   std::vector<UnreadableFolder>* unreadable = nullptr);
+bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, std::string_view pathPattern,
+                   bool recurse, std::vector<std::string>& list, std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // fnGetFileList handing each file to `onFile` as it is found, with its last-modified time
 // (nullopt when it could not be read: the file went away since). `folder` ends in "/"; the full
 // path is folder + file.name. A retention pass reads tens of thousands of times: each is read
 // relative to the open folder, and no path is put together for a file that is kept.
 using ListedFileVisitor = std::function<void(const std::string& folder, const platform::DirEntry& file)>;
-bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
-                     std::string_view pathPattern, bool recurse, const ListedFileVisitor& onFile,
+bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, std::string_view pathPattern,
+                     bool recurse, const ListedFileVisitor& onFile,
                      std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // The lines of each folder a listing left out: "結果：失敗　ﾌｫﾙﾀﾞ名：<path>", then
@@ -53,8 +52,7 @@ struct ExcludedFolders {
     std::string certificateCopy;
     std::string documentsCopy;
 };
-ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings,
-                                    const platform::FileSystem& fs);
+ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings);
 // Whether `folder` is one of them, however its separators are written.
 bool isExcludedCopyFolder(const ExcludedFolders& excluded, std::string_view folder);
 

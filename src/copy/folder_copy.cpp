@@ -24,9 +24,11 @@ std::string errorText(const std::error_code& ec, const std::filesystem::path& fa
 }
 
 void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
+    if (run.stopped())
+        return;
     run.log.section(folder.startLine);
     const std::string pieces = std::string(texts::kSourceFolder) + folder.source + std::string(core::kIdeographicSpace);
-    if (!folder.sourceNamed || !run.fs.folderExists(folder.source)) {
+    if (!folder.sourceNamed || !run.ctx.files.folderExists(folder.source)) {
         run.log.line(resultPrefix(texts::kNotExecuted) + pieces + std::string(texts::kCause) +
                      std::string(texts::kSourceFolderMissing));
         run.fail(core::RunStage::FolderCopy, folder.source, std::string(texts::kSourceFolderMissing));
@@ -35,10 +37,10 @@ void copyProductFolder(CopyRun& run, const ProductFolder& folder) {
     }
     std::filesystem::path failedAt;
     // Flushed before the copy counts as done, once per folder: the target may be a removable medium.
-    const std::error_code ec =
-        namesAFolder(folder.targetFolder)
-            ? run.fs.copyFolder(folder.source, folder.targetFolder + "/", platform::Durability::OnMedium, &failedAt)
-            : std::make_error_code(std::errc::no_such_file_or_directory);
+    const std::error_code ec = namesAFolder(folder.targetFolder)
+                                   ? run.ctx.files.copyFolder(folder.source, folder.targetFolder + "/",
+                                                              platform::Durability::OnMedium, &failedAt)
+                                   : std::make_error_code(std::errc::no_such_file_or_directory);
     const std::string line = pieces + std::string(texts::kTargetFolder) + folder.targetFolder;
     if (!ec) {
         run.log.line(resultPrefix(texts::kSuccess) + line);

@@ -64,6 +64,8 @@ public:
     core::RunFailures deleteExpired(core::DailyLog& log, const platform::FileSystem& fs, core::RunStage stage) {
         core::RunFailures failures;
         for (const Expired& file : expired_) {
+            if (plan_.stopped())
+                break;
             if (isTheRunningLog(file.path) || keptForNewestFull(file))
                 continue;
             const std::error_code error = fs.deleteFile(file.path);
@@ -163,7 +165,7 @@ bool skipForRefusedTerm(core::DailyLog& log, const core::Term& term) {
 }
 
 RetentionResult deleteExpired(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
-                              const platform::FileSystem& fs, const RetentionPolicy& policy, core::RunStage stage) {
+                              const RetentionPolicy& policy, core::RunStage stage) {
     // The expired files are judged once the listing is complete, since the newest full backup of
     // a folder may be listed after them.
     ExpiryPass pass(plan, policy);
@@ -171,11 +173,12 @@ RetentionResult deleteExpired(const core::ProgramContext& ctx, const core::RunPl
         pass.consider(folder, file);
     };
     std::vector<UnreadableFolder> unreadable;
-    if (!fnVisitFileList(ctx, plan, fs, policy.folder + "/" + policy.pattern, policy.recurse, consider, &unreadable))
+    if (!fnVisitFileList(ctx, plan, policy.folder + "/" + policy.pattern, policy.recurse, consider, &unreadable))
         return {};
     logUnreadableFolders(log, plan, unreadable);
-    RetentionResult result{pass.deleteExpired(log, fs, stage), pass.newestFull()};
-    pass.logKept(log);
+    RetentionResult result{pass.deleteExpired(log, ctx.files, stage), pass.newestFull()};
+    if (!plan.stopped())
+        pass.logKept(log);
     return result;
 }
 
@@ -186,18 +189,20 @@ std::vector<std::string> keepNewestOfDay(std::vector<std::string> listing) {
 }
 
 void cleanUpSameDay(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
-                    const platform::FileSystem& fs, const std::string& folder, std::string_view namePrefix,
-                    platform::LocalTime day, CleanUpLines lines) {
+                    const std::string& folder, std::string_view namePrefix, platform::LocalTime day,
+                    CleanUpLines lines) {
     const std::string pattern = folder + "/" + std::string(namePrefix) + platform::formatYmd(day) + "*_INIT.DAT";
     std::vector<std::string> files;
     std::vector<UnreadableFolder> unreadable;
-    if (!fnGetFileList(ctx, plan, fs, pattern, true, files, &unreadable))
+    if (!fnGetFileList(ctx, plan, pattern, true, files, &unreadable))
         return;
     const bool withLines = lines == CleanUpLines::Written;
     if (withLines)
         logUnreadableFolders(log, plan, unreadable);
     for (const auto& file : keepNewestOfDay(std::move(files))) {
-        const std::error_code error = fs.deleteFile(file);
+        if (plan.stopped())
+            return;
+        const std::error_code error = ctx.files.deleteFile(file);
         if (withLines)
             core::logDeletion(log, file, error);
     }

@@ -61,7 +61,7 @@ struct RetentionResult {
 // deletion, then one line per database whose backups the newest full backup kept. A folder that
 // cannot be listed at all deletes nothing and is no failure.
 RetentionResult deleteExpired(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
-                              const platform::FileSystem& fs, const RetentionPolicy& policy, core::RunStage stage);
+                              const RetentionPolicy& policy, core::RunStage stage);
 
 // Of one day's full backups in listing order, the ones the same-day clean-up deletes: every one
 // but the last listed, which is the newest of the day.
@@ -74,7 +74,7 @@ enum class CleanUpLines { Written, Silent };
 // anywhere below `folder`: with the backup that follows, the day keeps two. A failed deletion
 // does not fail the run.
 void cleanUpSameDay(const core::ProgramContext& ctx, const core::RunPlan& plan, core::DailyLog& log,
-                    const platform::FileSystem& fs, const std::string& folder, std::string_view namePrefix,
-                    platform::LocalTime day, CleanUpLines lines);
+                    const std::string& folder, std::string_view namePrefix, platform::LocalTime day,
+                    CleanUpLines lines);
 
 } // namespace copy

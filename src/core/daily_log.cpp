@@ -2,13 +2,11 @@
 
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
-#include "platform/write_all.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <set>
-#include <unistd.h>
 
 namespace core {
 
@@ -39,19 +37,11 @@ void reportRefusedLog(const std::filesystem::path& path, const std::error_code& 
 
 } // namespace
 
-DailyLog::DailyLog(const std::filesystem::path& path, const platform::Clock& clock) : clock_(clock) {
-    if (path.empty())
-        return;
-    std::error_code ec;
-    fd_ = platform::openForAppend(path, ec);
-    if (fd_ < 0)
-        reportRefusedLog(path, ec);
-}
+DailyLog::DailyLog(const std::filesystem::path& path, const ProgramContext& services)
+    : DailyLog(path, services.clock, services.files) {}
 
-DailyLog::~DailyLog() {
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+DailyLog::DailyLog(const std::filesystem::path& path, const platform::Clock& clock, const platform::FileSystem& files)
+    : path_(path), clock_(clock), files_(files) {}
 
 void DailyLog::section(std::string_view text) {
     write(platform::formatDateTime(clock_.now()) + "  " + std::string(text));
@@ -61,11 +51,13 @@ void DailyLog::line(std::string_view text) {
     write(text);
 }
 
+// Each line is appended whole on its own, so a line lands complete whoever else writes the day's
+// log; one that cannot be written is lost, and the run goes on.
 void DailyLog::write(std::string_view text) {
-    if (fd_ < 0)
+    if (path_.empty())
         return;
-    // One write per line: with O_APPEND the line lands whole even when two stages interleave.
-    platform::writeAll(fd_, platform::toCp932(text) + "\r\n");
+    if (const std::error_code ec = files_.appendToFile(path_, platform::toCp932(text) + "\r\n"))
+        reportRefusedLog(path_, ec);
 }
 
 void logErrorDescription(DailyLog& log, std::string_view text) {

@@ -18,10 +18,10 @@ std::filesystem::path dailyLogPathFor(const Settings& settings, platform::LocalT
 
 class DailyLog {
 public:
-    // Opens the file for appending, creating it when missing; a symbolic link or anything but a
-    // regular file under the log's name is refused (reported once on standard error).
-    DailyLog(const std::filesystem::path& path, const platform::Clock& clock);
-    ~DailyLog();
+    // Appends through the services' file system. A symbolic link or anything but a regular file
+    // under the log's name is refused (reported once on standard error).
+    DailyLog(const std::filesystem::path& path, const ProgramContext& services);
+    DailyLog(const std::filesystem::path& path, const platform::Clock& clock, const platform::FileSystem& files);
     DailyLog(const DailyLog&) = delete;
     DailyLog& operator=(const DailyLog&) = delete;
 
@@ -29,13 +29,13 @@ public:
     void section(std::string_view text);
     // The text alone.
     void line(std::string_view text);
-    bool isOpen() const { return fd_ >= 0; }
 
 private:
     void write(std::string_view text);
 
-    int fd_ = -1;
+    std::filesystem::path path_;
     const platform::Clock& clock_;
+    const platform::FileSystem& files_;
 };
 
 // One ideographic space: the separator of the pieces of a result line.

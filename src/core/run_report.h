@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -39,16 +39,13 @@ struct RunPlan {
     platform::LocalTime runTime;    // the instant of the evaluation that found the run due
     BackupKinds dueKinds;           // what the evaluation found due
     std::filesystem::path dailyLog; // "" when no backup folder is set: nothing is written
-    // Called during long listings so that the caller's window events are not held up; may be empty.
-    std::function<void()> progress;
+    // A stop request ends the run at once: no further statement, deletion, copy or stage starts.
+    std::stop_token stop = {};
     // Where the run notes unreadable folders; none outside a whole run (a stage tested alone).
     UnreadableFolders* unreadable = nullptr;
 
     bool due(BackupKind kind) const { return dueKinds.has(kind); }
-    void breathe() const {
-        if (progress)
-            progress();
-    }
+    bool stopped() const { return stop.stop_requested(); }
 };
 
 // The backup files the database stage wrote in this run, read by the external copy. Entry i of
@@ -87,13 +84,14 @@ struct RunReport {
     // A differential or log backup was due: such a run is never recorded as the last complete
     // backup, whatever else happened in it.
     bool partialKindsDue = false;
+    bool stopped = false; // a stop request ended the run before its end
     platform::LocalTime started{}, finished{};
     std::filesystem::path dailyLog;
     // Folders the run's listings could not read: what lies in them was neither judged nor deleted.
     std::vector<std::string> unreadableFolders;
 
     // Whether the run is recorded as the last complete backup (BACKUPTIME).
-    bool flawless() const { return failures.empty() && !partialKindsDue; }
+    bool flawless() const { return failures.empty() && !partialKindsDue && !stopped; }
     void add(RunFailures more) {
         failures.insert(failures.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     }

@@ -2,58 +2,44 @@
 
 #include <sql.h>
 
-#include <atomic>
-#include <mutex>
-#include <set>
-
 namespace data {
 namespace {
 
-std::atomic<bool> cancelled{false};
-thread_local bool exempt = false;
-
-// The statements that are running. The mutex is held while SQLCancel runs, so a statement cannot
-// be freed under it: its RunningStatement ends (and waits here) before the handle is freed.
-std::mutex& runningMutex() {
-    static std::mutex m;
-    return m;
-}
-std::set<void*>& running() {
-    static std::set<void*> s;
-    return s;
-}
+thread_local StatementGroup* currentGroup = nullptr;
 
 } // namespace
 
-void cancelRunningStatements() {
-    cancelled = true;
-    const std::lock_guard lock(runningMutex());
-    for (void* statement : running())
+void StatementGroup::cancel() {
+    cancelled_ = true;
+    const std::lock_guard lock(mutex_);
+    for (void* statement : running_)
         SQLCancel(statement);
 }
 
+StatementGroupScope::StatementGroupScope(StatementGroup* group) : previous_(currentGroup) {
+    currentGroup = group;
+}
+
+StatementGroupScope::~StatementGroupScope() {
+    currentGroup = previous_;
+}
+
 bool statementsCancelled() {
-    return cancelled && !exempt;
+    return currentGroup && currentGroup->cancelled();
 }
 
-void exemptThisThreadFromCancel() {
-    exempt = true;
-}
-
-// A thread exempt from the cancellation is the one that ends the run: its statements are not
-// cancelled, and it must not wait for the mutex while SQLCancel may be stuck holding it.
-RunningStatement::RunningStatement(void* statement) : statement_(exempt ? nullptr : statement) {
-    if (!statement_)
+RunningStatement::RunningStatement(void* statement) : group_(currentGroup), statement_(statement) {
+    if (!group_)
         return;
-    const std::lock_guard lock(runningMutex());
-    running().insert(statement_);
+    const std::lock_guard lock(group_->mutex_);
+    group_->running_.insert(statement_);
 }
 
 RunningStatement::~RunningStatement() {
-    if (!statement_)
+    if (!group_)
         return;
-    const std::lock_guard lock(runningMutex());
-    running().erase(statement_);
+    const std::lock_guard lock(group_->mutex_);
+    group_->running_.erase(statement_);
 }
 
 } // namespace data

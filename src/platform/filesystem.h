@@ -102,6 +102,10 @@ public:
                                        Durability durability = Durability::Cached,
                                        std::filesystem::path* failedAt = nullptr) const = 0;
 
+    // Appends `bytes` in one write to the file `p`, creating it when missing; a symbolic link or
+    // anything but a regular file is refused, as openForAppend refuses it.
+    virtual std::error_code appendToFile(const std::filesystem::path& p, std::string_view bytes) const = 0;
+
     virtual std::error_code deleteFile(const std::filesystem::path& p) const = 0;
     // Deletes a folder with its contents; stops at the first item that cannot be deleted.
     virtual std::error_code deleteFolder(const std::filesystem::path& p) const = 0;

@@ -1,5 +1,6 @@
 #include "platform/local_filesystem.h"
 #include "platform/posix_files.h"
+#include "platform/write_all.h"
 
 #include <algorithm>
 #include <chrono>
@@ -185,6 +186,17 @@ std::error_code LocalFileSystem::deleteFolder(const fs::path& p) const {
 std::vector<DirEntry> LocalFileSystem::list(const fs::path& folder, std::string_view pattern, EntryKinds kinds,
                                             std::error_code& ec) const {
     return scanFolder(folder, {pattern, pattern, kinds, false}, ec);
+}
+
+std::error_code LocalFileSystem::appendToFile(const fs::path& p, std::string_view bytes) const {
+    std::error_code ec;
+    Fd file(openForAppend(p, ec));
+    if (file.fd < 0)
+        return ec;
+    // One write: with O_APPEND the bytes land whole even when another writer appends too.
+    if (!writeAll(file.fd, bytes))
+        return lastError();
+    return file.close();
 }
 
 std::vector<DirEntry> LocalFileSystem::listWithTimes(const fs::path& folder, std::string_view filePattern,

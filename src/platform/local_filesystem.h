@@ -20,6 +20,7 @@ public:
     std::error_code copyFolder(const std::filesystem::path& source, const std::filesystem::path& targetParent,
                                Durability durability = Durability::Cached,
                                std::filesystem::path* failedAt = nullptr) const override;
+    std::error_code appendToFile(const std::filesystem::path& p, std::string_view bytes) const override;
     std::error_code deleteFile(const std::filesystem::path& p) const override;
     std::error_code deleteFolder(const std::filesystem::path& p) const override;
     std::vector<DirEntry> list(const std::filesystem::path& folder, std::string_view pattern, EntryKinds kinds,

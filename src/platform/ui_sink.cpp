@@ -52,6 +52,11 @@ void HeadlessUiSink::notice(std::string_view text, std::string_view title) {
     writeLine("NOTICE\t" + escape(title.empty() ? kProgramTitle : title) + "\t" + escape(text));
 }
 
+void HeadlessUiSink::runFinished(const RunSummary& run) {
+    writeLine("RUN\t" + escape(run.start) + "\t" + escape(run.end) + "\t" + escape(run.result) + "\t" +
+              std::to_string(run.filesMade) + "\t" + std::to_string(run.failures));
+}
+
 void HeadlessUiSink::openSettingsDialog() {
     writeLine("DIALOG\tsettings");
 }

@@ -4,12 +4,20 @@
 // operation and tests record each call. Opening the settings dialog and letting window events
 // through belong to the layer that owns the windows: the core is handed callbacks for them.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
 enum class MsgIcon { Exclamation, Critical, Information };
+
+// What a finished run tells the journal: its start and end ("yyyy/MM/dd HH:mm:ss"), its result
+// ("ok", "failed" or "stopped"), the backup files it made and the failures it met.
+struct RunSummary {
+    std::string start, end, result;
+    std::size_t filesMade = 0, failures = 0;
+};
 
 // The title of message boxes that are given none.
 inline constexpr std::string_view kProgramTitle = "スケジュールバックアップ";
@@ -35,6 +43,9 @@ public:
 
     // The name of the program's active window; "" when none is active or there are no windows.
     virtual std::string activeWindowName() const { return {}; }
+
+    // One line per run for the journal; the desktop shows nothing of it (the daily log tells it).
+    virtual void runFinished(const RunSummary&) {}
 };
 
 // Shows nothing and answers at once: for work that has nobody to tell (the health check reads
@@ -52,6 +63,7 @@ public:
 //   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3<TAB>the catalogue's text as shown
 //   DIALOG<TAB>settings
 //   NOTICE<TAB>title<TAB>text
+//   RUN<TAB>start<TAB>end<TAB>result<TAB>backup files made<TAB>failures
 // CR, LF and TAB inside a text are written as the two characters \r, \n and \t.
 class HeadlessUiSink : public UiSink {
 public:
@@ -60,6 +72,7 @@ public:
                  std::string_view shownText, MsgIcon icon) override;
     void notice(std::string_view text, std::string_view title) override;
     std::string chooseFolder(std::string_view title, std::string_view initialFolder) override;
+    void runFinished(const RunSummary& run) override;
     // Nobody can open the dialog here: the DIALOG line stands for it. Headless operation hands
     // this to the scheduler as its settings opener.
     virtual void openSettingsDialog();

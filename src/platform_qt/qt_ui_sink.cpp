@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QThread>
 #include <QWidget>
+
+#include <functional>
 
 namespace platform_qt {
 namespace {
@@ -24,24 +27,57 @@ QMessageBox::Icon qtIcon(MsgIcon icon) {
     return QMessageBox::Warning;
 }
 
-void showBox(QWidget* parent, std::string_view text, std::string_view title, MsgIcon icon) {
+bool onGuiThread() {
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// Runs `show` on the GUI thread after what was handed over before it.
+void handOver(std::function<void()> show) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(show), Qt::QueuedConnection);
+}
+
+QString boxBody(std::string_view text) {
     // The texts separate lines with CR alone; Qt breaks lines only at LF.
     QString body = toQString(text);
-    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(qtIcon(icon), toQString(title.empty() ? kProgramTitle : title), body, QMessageBox::Ok, parent);
+    return body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+void showBox(QWidget* parent, std::string_view text, std::string_view title, MsgIcon icon) {
+    QMessageBox box(qtIcon(icon), toQString(title.empty() ? kProgramTitle : title), boxBody(text), QMessageBox::Ok,
+                    parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
 } // namespace
 
+QtUiSink::~QtUiSink() {
+    for (const QPointer<QMessageBox>& box : passingBoxes_)
+        delete box.data();
+}
+
+// A box of a job: shown on top of the ones before it, closed by its OK, waited for by nobody.
+void QtUiSink::showPassingBox(const std::string& text, const std::string& title, MsgIcon icon) {
+    auto* box = new QMessageBox(qtIcon(icon), toQString(title.empty() ? kProgramTitle : title), boxBody(text),
+                                QMessageBox::Ok, parent_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    std::erase_if(passingBoxes_, [](const QPointer<QMessageBox>& b) { return b.isNull(); });
+    passingBoxes_.emplace_back(box);
+}
+
 void QtUiSink::messageBox(std::string_view text, std::string_view title, MsgIcon icon) {
-    showBox(parent_, text, title, icon);
+    if (onGuiThread()) {
+        showBox(parent_, text, title, icon);
+        return;
+    }
+    handOver([this, text = std::string(text), title = std::string(title), icon] { showPassingBox(text, title, icon); });
 }
 
 void QtUiSink::message(int, std::string_view, std::string_view, std::string_view, std::string_view shownText,
                        MsgIcon icon) {
-    showBox(parent_, shownText, kProgramTitle, icon);
+    messageBox(shownText, kProgramTitle, icon);
 }
 
 void QtUiSink::setNoticeShower(NoticeShower show) {
@@ -53,6 +89,10 @@ void QtUiSink::setNoticeShower(NoticeShower show) {
 }
 
 void QtUiSink::notice(std::string_view text, std::string_view title) {
+    if (!onGuiThread()) {
+        handOver([this, text = std::string(text), title = std::string(title)] { notice(text, title); });
+        return;
+    }
     if (showNotice_)
         showNotice_(text, title.empty() ? kProgramTitle : title);
     else
@@ -66,8 +106,17 @@ std::string QtUiSink::chooseFolder(std::string_view title, std::string_view init
 }
 
 std::string QtUiSink::activeWindowName() const {
-    const QWidget* active = QApplication::activeWindow();
-    return active ? active->objectName().toStdString() : std::string();
+    std::string name;
+    const auto ask = [&name] {
+        const QWidget* active = QApplication::activeWindow();
+        name = active ? active->objectName().toStdString() : std::string();
+    };
+    // Widgets belong to the GUI thread, which a job never waits on the other way round.
+    if (onGuiThread())
+        ask();
+    else
+        QMetaObject::invokeMethod(QCoreApplication::instance(), ask, Qt::BlockingQueuedConnection);
+    return name;
 }
 
 } // namespace platform_qt

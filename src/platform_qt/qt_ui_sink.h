@@ -1,13 +1,19 @@
 #pragma once
-// The desktop's sink: Qt message boxes, notices and folder chooser.
+// The desktop's sink: Qt message boxes, notices and folder chooser. On the GUI thread (the settings
+// dialog) a box is modal and waits for its OK. From a backup job's thread every box, message and
+// notice is handed to the GUI thread in the order it was made and shown there without waiting: a
+// box must never hold a backup while nobody is at the desktop.
 
 #include "platform/ui_sink.h"
+
+#include <QPointer>
 
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace platform_qt {
@@ -16,6 +22,12 @@ using platform::MsgIcon;
 
 class QtUiSink : public platform::UiSink {
 public:
+    QtUiSink() = default;
+    // Closes the boxes of jobs nobody closed.
+    ~QtUiSink() override;
+    QtUiSink(const QtUiSink&) = delete;
+    QtUiSink& operator=(const QtUiSink&) = delete;
+
     // Shows a notice (text, title), as the tray icon does. Notices given before one is set wait
     // for it: the settings are loaded before the icon exists.
     using NoticeShower = std::function<void(std::string_view, std::string_view)>;
@@ -31,7 +43,10 @@ public:
     std::string activeWindowName() const override;
 
 private:
+    void showPassingBox(const std::string& text, const std::string& title, MsgIcon icon);
+
     NoticeShower showNotice_;
+    std::vector<QPointer<QMessageBox>> passingBoxes_;
     std::vector<std::pair<std::string, std::string>> pendingNotices_;
     QWidget* parent_ = nullptr;
 };

@@ -15,12 +15,13 @@ std::string seconds(double value) {
 
 } // namespace
 
-CheckLog::CheckLog(const std::filesystem::path& path, const platform::Clock& clock) : path_(path), clock_(clock) {}
+CheckLog::CheckLog(const std::filesystem::path& path, const core::ProgramContext& services)
+    : path_(path), services_(services) {}
 
 void CheckLog::write(const CheckReport& report, const std::string& folder) {
     if (path_.empty())
         return;
-    core::DailyLog log(path_, clock_);
+    core::DailyLog log(path_, services_);
     log.section("---------リストアチェック Start---------");
     log.line(std::string("ﾘｽﾄｱ元：") + (report.source == Source::Local ? "ローカル" : "外部") + S + folder);
     for (const DatabaseResult& d : report.databases) {
@@ -43,7 +44,7 @@ void CheckLog::write(const CheckReport& report, const std::string& folder) {
 
 void CheckLog::stateFileFailed(const std::string& path) {
     if (!path_.empty())
-        core::DailyLog(path_, clock_).line("【ﾘｽﾄｱﾁｪｯｸ結果の保存失敗】" + S + "ﾌｧｲﾙ名：" + path);
+        core::DailyLog(path_, services_).line("【ﾘｽﾄｱﾁｪｯｸ結果の保存失敗】" + S + "ﾌｧｲﾙ名：" + path);
 }
 
 } // namespace restore

@@ -12,14 +12,14 @@ namespace restore {
 class CheckLog {
 public:
     // No log is written when `path` is empty (no local backup folder is set).
-    CheckLog(const std::filesystem::path& path, const platform::Clock& clock);
+    CheckLog(const std::filesystem::path& path, const core::ProgramContext& services);
 
     void write(const CheckReport& report, const std::string& folder);
     void stateFileFailed(const std::string& path);
 
 private:
     std::filesystem::path path_;
-    const platform::Clock& clock_;
+    const core::ProgramContext& services_;
 };
 
 } // namespace restore

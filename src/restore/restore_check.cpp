@@ -9,6 +9,7 @@
 #include "restore/scratch_server.h"
 
 #include <chrono>
+#include <optional>
 
 namespace restore {
 namespace {
@@ -65,20 +66,18 @@ struct RestoreCheck::Site {
     bool noBackups = false; // set per database: its folder holds no backup file at all
 };
 
-RestoreCheck::RestoreCheck(const core::ProgramContext& ctx, CheckOptions options, const std::atomic<bool>& stop)
-    : ctx_(ctx), options_(std::move(options)), stop_(stop) {}
+RestoreCheck::RestoreCheck(const core::ProgramContext& ctx, CheckOptions options, const std::atomic<bool>& stop,
+                           data::StatementGroup* restoring)
+    : ctx_(ctx), options_(std::move(options)), stop_(stop), restoring_(restoring) {}
 
 CheckReport RestoreCheck::run() {
-    // The check's own statements (dropping the scratch database) must still run after a signal
-    // has cancelled the one in progress.
-    data::exemptThisThreadFromCancel();
     CheckReport report;
     report.started = ctx_.clock.now();
     report.source = options_.source;
     const core::SettingsTexts texts = core::readSettingsTexts(ctx_);
     core::Settings forLog;
     forLog.path = texts.path;
-    CheckLog log(core::dailyLogPathFor(forLog, report.started), ctx_.clock);
+    CheckLog log(core::dailyLogPathFor(forLog, report.started), ctx_);
 
     Site site{ScratchServer(ctx_), {}, {}, false};
     const std::vector<std::string> databases = options_.databases.empty() ? texts.databases : options_.databases;
@@ -179,6 +178,9 @@ DatabaseResult RestoreCheck::checkDatabase(Site& site, const std::string& databa
     const auto moves = scratchPlaces(*setFiles, site.scratchFolder);
     const auto restoreStart = Clock::now();
     bool restored = true;
+    // Only the restore and the check can be cancelled: dropping the scratch database must still
+    // run after a signal.
+    std::optional<data::StatementGroupScope> cancellable(std::in_place, restoring_);
     for (std::size_t k = 0; k < used.size() && restored; ++k) {
         const BackupFile& f = chain[used[k]];
         result.files.push_back(f.path.string());
@@ -196,6 +198,7 @@ DatabaseResult RestoreCheck::checkDatabase(Site& site, const std::string& databa
     } else if (restored) {
         result.error = "interrupted by a signal";
     }
+    cancellable.reset();
     if (const std::string dropError = dropScratch(site.server); !dropError.empty() && result.error.empty())
         result.error = dropError;
     result.ok = result.error.empty();

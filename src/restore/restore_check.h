@@ -9,6 +9,7 @@
 // server's default data folder.
 
 #include "core/context.h"
+#include "data/statement_cancel.h"
 #include "restore/check_report.h"
 
 #include <atomic>
@@ -27,9 +28,11 @@ struct CheckOptions {
 
 class RestoreCheck {
 public:
-    // `stop` is raised by a termination signal (which also cancels the running statement): the
-    // check then drops the scratch database and ends.
-    RestoreCheck(const core::ProgramContext& ctx, CheckOptions options, const std::atomic<bool>& stop);
+    // `stop` is raised by a termination signal, which also cancels `restoring`, the group the
+    // restore and check statements run in (none: they run to their end): the check then drops
+    // the scratch database and ends.
+    RestoreCheck(const core::ProgramContext& ctx, CheckOptions options, const std::atomic<bool>& stop,
+                 data::StatementGroup* restoring = nullptr);
 
     // Runs the whole check, writes the daily-log section and the state file.
     CheckReport run();
@@ -41,6 +44,7 @@ private:
     const core::ProgramContext& ctx_;
     CheckOptions options_;
     const std::atomic<bool>& stop_;
+    data::StatementGroup* restoring_;
 };
 
 } // namespace restore

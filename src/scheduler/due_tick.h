@@ -6,24 +6,22 @@
 #include "core/context.h"
 #include "core/db_session.h"
 #include "core/run_report.h"
+#include "scheduler/job.h"
 #include "scheduler/schedule.h"
-#include "scheduler/tick.h"
 
 #include <functional>
+#include <stop_token>
 
 namespace scheduler {
 
 // What the due tick needs from the layers above this one.
 struct DueTickServices {
-    using Progress = std::function<void()>;
     std::function<bool(core::ProgramContext&, core::DbSession&)> loadDatabaseList; // fnLoadDBList
     // sbScheduleBackupRun
-    std::function<core::RunReport(core::ProgramContext&, const TickState&, const core::Settings&, const Progress&)>
+    std::function<core::RunReport(core::ProgramContext&, const TickState&, const core::Settings&, std::stop_token)>
         runBackup;
-    // Lets the window events through during the run's long listings; may be empty.
-    Progress progress = {};
     // Shows the settings dialog on the tick's session (whose server list it loads again) and
-    // returns when it is closed; may be empty.
+    // returns when it is closed; may be empty. Called from the job's thread.
     std::function<void(core::DbSession&)> openSettings = {};
 };
 
@@ -44,9 +42,9 @@ void recordBackupTime(const core::ProgramContext& ctx, ResidentSettings& held, c
 // What every run met, for the health check (a failed write is noted in the daily log).
 void recordLastRun(const core::ProgramContext& ctx, const core::RunReport& report);
 
-// `held` gives the pre-check its log and takes the tick's own load, which the run works from;
-// `trouble` remembers whether a lock-table failure has been shown.
-DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
-                      LockTableTrouble& trouble, const DueTickServices& services);
+// The job's held settings give the pre-check its log and take the tick's own load, which the run
+// works from. A stop request ends the job at once: the daily log then ends with the stop's line,
+// and the lock row, when the job holds one, is released after it.
+DueTickResult runDueTick(DueTickJob& job, const DueTickServices& services);
 
 } // namespace scheduler

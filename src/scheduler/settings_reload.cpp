@@ -1,6 +1,5 @@
 #include "scheduler/settings_reload.h"
 
-#include "common/string_utils.h"
 #include "core/settings.h"
 
 namespace scheduler {
@@ -14,24 +13,10 @@ core::SettingsFileVersions settingsFilesOnDisk(const core::ProgramContext& ctx) 
     return files;
 }
 
-std::string_view fnFirstBlockingItem(const core::ProgramContext& ctx, const core::Settings& s) {
-    core::SettingsTexts t;
-    t.databases = s.databases;
-    t.path = s.path;
-    // The load keeps a default in place of a bad term; the check judges the term as written.
-    t.localPreserveTerm = common::trim(core::fnGetScheduleIni(ctx, "Schedule", "LocalPreserveTerm"));
-    for (std::size_t slot = 0; slot < s.schedules.size(); ++slot) {
-        t.days[slot] = s.schedules[slot].dayText;
-        t.times[slot] = s.schedules[slot].timeText;
-    }
-    t.execute = s.copyEnabled ? "1" : "0";
-    if (s.copyEnabled) {
-        t.dbBackupFileDir = s.dbBackupFileDir;
-        t.outSidePreserveTerm = common::trim(core::fnGetScheduleIni(ctx, "FILE_COPY", "OutSidePreserveTerm"));
-        t.keyFileDir = s.keyFileDir;
-        t.gijyutuFileDir = s.gijyutuFileDir;
-    }
-    return core::checkSettings(t, {core::NameRule::Listed, core::TargetRule::Set}, core::FileSystemFolders(ctx.files))
+std::string_view fnFirstBlockingItem(const core::ProgramContext& ctx) {
+    // The texts the load has just read (with its repairs written); only the check judges terms.
+    return core::checkSettings(core::readSettingsTexts(ctx), {core::NameRule::Listed, core::TargetRule::Set},
+                               core::FileSystemFolders(ctx.files))
         .failedItem;
 }
 
@@ -41,7 +26,7 @@ bool ResidentSettings::loadAndTell(const core::ProgramContext& ctx, bool tell) {
     settings_ = std::move(loaded.settings);
     // Taken after the load: the repairs it writes are part of what it loaded.
     loadedFiles_ = settingsFilesOnDisk(ctx);
-    const std::string_view item = fnFirstBlockingItem(ctx, settings_);
+    const std::string_view item = fnFirstBlockingItem(ctx);
     if (tell && !item.empty())
         ctx.ui.notice(std::string(item) + "の設定が正しくありません。", kSettingsNoticeTitle);
     return loaded.ok;

@@ -48,10 +48,10 @@ private:
     std::optional<core::SettingsFileVersions> loadedFiles_; // none before the first load
 };
 
-// The label, as the settings check names it, of the first loaded item that keeps every due tick
-// from backing up; "" when there is none. Database names are compared with the server's list at
-// the due tick, once that list is loaded; an external folder only has to be set, since a medium
-// that is unplugged now does not stop the local backup.
-std::string_view fnFirstBlockingItem(const core::ProgramContext& ctx, const core::Settings& settings);
+// The label, as the settings check names it, of the first item of the settings files that keeps
+// every due tick from backing up; "" when there is none. Database names are compared with the
+// server's list at the due tick, once that list is loaded; an external folder only has to be set,
+// since a medium that is unplugged now does not stop the local backup.
+std::string_view fnFirstBlockingItem(const core::ProgramContext& ctx);
 
 } // namespace scheduler

@@ -7,54 +7,52 @@
 #include <utility>
 
 namespace scheduler {
-namespace {
 
-// Marks a tick as in progress for its whole length, also when it ends early.
-class RunningScope {
-public:
-    explicit RunningScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~RunningScope() { flag_ = false; }
-    RunningScope(const RunningScope&) = delete;
-    RunningScope& operator=(const RunningScope&) = delete;
+SchedulerTick::SchedulerTick(core::ProgramContext& ctx, JobRunner& runner, DueTickWork dueWork)
+    : ctx_(ctx), runner_(runner), dueWork_(std::move(dueWork)) {}
 
-private:
-    bool& flag_;
-};
-
-} // namespace
-
-SchedulerTick::SchedulerTick(core::ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork)
-    : ctx_(ctx), timer_(timer), dueWork_(std::move(dueWork)) {}
+void SchedulerTick::setJobObservers(std::function<void()> started, std::function<void(const DueTickResult&)> finished) {
+    jobStarted_ = std::move(started);
+    jobFinishedObserver_ = std::move(finished);
+}
 
 void SchedulerTick::Timer1_Timer() {
-    // A timer switched on again during a run (the settings dialog opened from the menu while the
-    // run lets events through) must not start a second tick inside the first one.
-    if (running_)
+    if (jobRunning_)
         return;
-    RunningScope scope(running_);
-
-    timer_.setTimerEnabled(false);
     if (std::exchange(reloadRequested_, false))
         settings_.load(ctx_);
     else if (settings_.loadedFiles())
         settings_.reloadIfChanged(ctx_);
     if (!fnIsBackupDue(settings_.current(), state_, ctx_.clock.now())) {
         markIdleOnce();
-        timer_.setTimerEnabled(true);
         return;
     }
+    if (!dueWork_)
+        return;
+    jobRunning_ = true;
+    if (jobStarted_)
+        jobStarted_();
+    runner_.start(
+        [this, tick = state_](JobStop& stop) {
+            DueTickJob job{ctx_, tick, settings_, lockTrouble_, stop};
+            return dueWork_(job);
+        },
+        [this](DueTickResult result) { jobFinished(result); });
+}
 
-    const DueTickEnd end = dueWork_ ? dueWork_(ctx_, state_, settings_, lockTrouble_) : DueTickEnd::TimerOn;
-    if (end == DueTickEnd::RunCompleted) {
+void SchedulerTick::jobFinished(const DueTickResult& result) {
+    jobRunning_ = false;
+    if (result.end == DueTickEnd::RunCompleted) {
         idleMarker_ = true;        // Iniflg keeps the "0" of the run
         lockTrouble_.told = false; // the lock table works again: a new failure is told again
     }
-    timer_.setTimerEnabled(true);
+    if (jobFinishedObserver_)
+        jobFinishedObserver_(result);
 }
 
 void SchedulerTick::reloadSettings() {
-    if (running_)
-        reloadRequested_ = true; // the run goes on with the settings it started with
+    if (jobRunning_)
+        reloadRequested_ = true; // the job goes on with the settings it started with
     else
         settings_.load(ctx_);
 }

@@ -1,8 +1,10 @@
 #pragma once
-// The one-minute scheduler tick (Timer1_Timer of the resident window) in plain C++: the window
-// owns the timer and hands it in through TickTimer; everything else happens here.
+// The one-minute scheduler tick (Timer1_Timer of the resident window) in plain C++. The window
+// owns the timer, which runs on while a job runs; the tick evaluates the schedule and hands the
+// work of a due tick to a job runner.
 
 #include "core/context.h"
+#include "scheduler/job.h"
 #include "scheduler/schedule.h"
 #include "scheduler/settings_reload.h"
 
@@ -10,41 +12,16 @@
 
 namespace scheduler {
 
-// The resident window's one-minute timer, as the tick switches it.
-class TickTimer {
-public:
-    virtual ~TickTimer() = default;
-    virtual void setTimerEnabled(bool enabled) = 0;
-};
-
-// How the work of a due tick (everything after the evaluation) ended. The timer runs on after
-// every ending: whatever failed, the next due time tries again.
-enum class DueTickEnd {
-    TimerOn,         // connection, database list or settings failed, or another backup holds the lock
-    LockTableFailed, // reading or writing the exclusive-control rows failed
-    RunCompleted,    // the run went through and its lock row is gone
-};
-
-// What the scheduler remembers of lock-table failures from one due tick to the next: a failure
-// that repeats at every due time is shown once, until a run goes through again.
-struct LockTableTrouble {
-    bool told = false;
-};
-
-// The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock. It
-// gets the evaluation that found the run due (its run time and due kinds), the held settings,
-// which its own load replaces, and the memory of lock-table failures.
-using DueTickWork =
-    std::function<DueTickEnd(core::ProgramContext&, const TickState&, ResidentSettings&, LockTableTrouble&)>;
-
 class SchedulerTick {
 public:
-    // Without `dueWork` a due tick only switches the timer on again.
-    SchedulerTick(core::ProgramContext& ctx, TickTimer& timer, DueTickWork dueWork = {});
+    // Without `dueWork` a due tick does nothing more.
+    SchedulerTick(core::ProgramContext& ctx, JobRunner& runner, DueTickWork dueWork = {});
     SchedulerTick(const SchedulerTick&) = delete;
     SchedulerTick& operator=(const SchedulerTick&) = delete;
 
     void setDueTickWork(DueTickWork dueWork) { dueWork_ = std::move(dueWork); }
+    // Told on the tick's thread when a job starts, and with its result when it has ended.
+    void setJobObservers(std::function<void()> started, std::function<void(const DueTickResult&)> finished);
 
     // The resident program's start: the first evaluation looks back to it.
     void setStartTime(platform::LocalTime start) { state_ = TickState{start, {}, {}, {}}; }
@@ -54,29 +31,33 @@ public:
 
     // Before the evaluation, the tick loads the settings again when MSDE_DBTOOL.INI or ZUZOR.INI
     // changed since the resident program last loaded them (nothing is compared before a first
-    // such load: settings filled by hand stay as they are).
+    // such load: settings filled by hand stay as they are). While a job runs the tick does
+    // nothing: the evaluation after the job looks back to the last one, so a kind that fell due
+    // meanwhile is made then.
     void Timer1_Timer();
 
-    // Loads the settings again as start-up does, now or, during a run, at the next tick.
+    // Loads the settings again as start-up does, now or, while a job runs, at the next tick.
     void reloadSettings();
 
     // True from the first idle tick or the first completed run on: [Schedule] Iniflg = "1" has
     // been written (or is no longer due to be written) for this start.
     bool idleMarker() const { return idleMarker_; }
-    // A tick is in progress (a run lets window events through, so the timer can fire inside it).
-    bool isRunning() const { return running_; }
+    bool jobRunning() const { return jobRunning_; }
 
 private:
     void markIdleOnce();
+    void jobFinished(const DueTickResult& result);
 
     core::ProgramContext& ctx_;
-    TickTimer& timer_;
+    JobRunner& runner_;
     DueTickWork dueWork_;
+    std::function<void()> jobStarted_;
+    std::function<void(const DueTickResult&)> jobFinishedObserver_;
     TickState state_;
     ResidentSettings settings_;
     LockTableTrouble lockTrouble_;
     bool idleMarker_ = false;
-    bool running_ = false;
+    bool jobRunning_ = false;
     bool reloadRequested_ = false;
 };
 

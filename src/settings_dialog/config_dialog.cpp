@@ -174,7 +174,7 @@ void Frm_EnCrt_ScheduleBackup_Config::Txt_DBBackupFolder_Change() {
 }
 
 void Frm_EnCrt_ScheduleBackup_Config::browse(QLineEdit* field, const char* title, bool localOnly) {
-    if (const auto chosen = browseForField(ctx_.ui, title, fromQString(field->text()), localOnly))
+    if (const auto chosen = browseForField(ctx_.ui, ctx_.files, title, fromQString(field->text()), localOnly))
         field->setText(toQString(*chosen));
 }
 
@@ -184,9 +184,9 @@ bool Frm_EnCrt_ScheduleBackup_Config::fnCheckInput() {
         UpdatesSuspended suspended(this);
         const int remembered = c_.Tab_Select->currentIndex();
         FormValues v = values();
-        failure = fnCheckSchedule(v);
+        failure = fnCheckSchedule(v, ctx_.files);
         if (!failure)
-            failure = fnCheckFileCopy(v);
+            failure = fnCheckFileCopy(v, ctx_.files);
         writeBackTerms(v);
         c_.Tab_Select->setCurrentIndex(failure ? failure->tab : remembered);
     }

@@ -2,7 +2,6 @@
 
 #include "common/string_utils.h"
 #include "platform/filesystem.h"
-#include "platform/local_filesystem.h"
 
 #include <filesystem>
 
@@ -12,20 +11,20 @@ namespace {
 // Where the chooser opens: the field's folder, or the nearest folder above it that exists. A
 // chooser given an empty, relative or missing path opens at the process's working folder, which
 // means nothing to the user; the top of the file system does.
-std::string startFolder(std::string_view initialFolder) {
+std::string startFolder(const platform::FileSystem& files, std::string_view initialFolder) {
     std::filesystem::path p(common::trim(initialFolder));
     if (!p.is_absolute())
         return "/";
-    platform::LocalFileSystem fs;
-    while (!fs.folderExists(p) && p.has_relative_path())
+    while (!files.folderExists(p) && p.has_relative_path())
         p = p.parent_path();
     return p.string();
 }
 
 } // namespace
 
-std::string fnBrowseFolder(platform::UiSink& ui, std::string_view title, std::string_view initialFolder) {
-    return ui.chooseFolder(title, startFolder(initialFolder));
+std::string fnBrowseFolder(platform::UiSink& ui, const platform::FileSystem& files, std::string_view title,
+                           std::string_view initialFolder) {
+    return ui.chooseFolder(title, startFolder(files, initialFolder));
 }
 
 std::optional<std::string_view> driveRefusal(platform::DriveType type) {
@@ -46,9 +45,9 @@ std::optional<std::string_view> driveRefusal(platform::DriveType type) {
     return "指定できないドライブです。";
 }
 
-std::optional<std::string> browseForField(platform::UiSink& ui, std::string_view title, std::string_view current,
-                                          bool localOnly) {
-    std::string chosen = fnBrowseFolder(ui, title, current);
+std::optional<std::string> browseForField(platform::UiSink& ui, const platform::FileSystem& files,
+                                          std::string_view title, std::string_view current, bool localOnly) {
+    std::string chosen = fnBrowseFolder(ui, files, title, current);
     if (localOnly && !common::trim(chosen).empty()) {
         if (const auto refusal = driveRefusal(platform::driveTypeOf(common::trim(chosen)))) {
             ui.messageBox(*refusal, platform::kProgramTitle, platform::MsgIcon::Exclamation);

@@ -45,9 +45,9 @@ constexpr std::size_t kStoredValueBytes = 127;
 // A folder the settings file can name. A path that comes back from the file as another path (a
 // character of code page 932 stored under another one's code, or a value cut at the read's
 // limit) names a folder that is not there, and no backup runs.
-bool usableFolder(const std::string& path) {
+bool usableFolder(const std::string& path, const platform::FileSystem& files) {
     return platform::roundTripsCp932(path) && platform::cp932Length(path) <= kStoredValueBytes &&
-           platform::LocalFileSystem().folderExists(path) && !core::isRootFolder(path);
+           files.folderExists(path) && !core::isRootFolder(path);
 }
 
 // A kind that is switched off needs no day.
@@ -56,11 +56,11 @@ bool daysWhenOn(const KindSchedule& kind) {
 }
 
 // One copy target: not empty, then an existing folder on any kind of drive.
-void addTargetSteps(std::vector<CheckStep>& steps, std::string FormValues::*field, const char* control,
-                    const char* name) {
+void addTargetSteps(std::vector<CheckStep>& steps, const platform::FileSystem& files, std::string FormValues::*field,
+                    const char* control, const char* name) {
     steps.push_back(
         {[field](FormValues& v) { return !trim(v.*field).empty(); }, message(kFileCopyTab, control, 3013, name)});
-    steps.push_back({[field](FormValues& v) { return usableFolder(trim(v.*field)); },
+    steps.push_back({[field, &files](FormValues& v) { return usableFolder(trim(v.*field), files); },
                      message(kFileCopyTab, control, 3005, std::string(name) + "指定")});
 }
 
@@ -94,7 +94,7 @@ bool checkTempLogTerm(std::string& text) {
     return true;
 }
 
-std::vector<CheckStep> scheduleSteps() {
+std::vector<CheckStep> scheduleSteps(const platform::FileSystem& files) {
     constexpr int tab = kScheduleTab;
     std::vector<CheckStep> steps;
     steps.push_back(
@@ -110,7 +110,7 @@ std::vector<CheckStep> scheduleSteps() {
          message(tab, "Txt_DBBackupFolder", 3005, "出力先のドライブ種類")});
     // A file of that name is refused like a missing folder (the daily log and the backups go
     // inside it), and so is the root (retention would reach the whole machine).
-    steps.push_back({[](FormValues& v) { return usableFolder(trim(v.dbBackupFolder)); },
+    steps.push_back({[&files](FormValues& v) { return usableFolder(trim(v.dbBackupFolder), files); },
                      message(tab, "Txt_DBBackupFolder", 3005, "出力先のフォルダ指定")});
     steps.push_back({[](FormValues& v) { return checkTerm(v.localPreserveTerm); },
                      box(tab, "Txt_LocalPreserveTerm", kTermText, platform::kProgramTitle)});
@@ -128,27 +128,27 @@ std::vector<CheckStep> scheduleSteps() {
     return steps;
 }
 
-std::vector<CheckStep> fileCopySteps() {
+std::vector<CheckStep> fileCopySteps(const platform::FileSystem& files) {
     std::vector<CheckStep> steps;
     steps.push_back({[](FormValues& v) { return checkTerm(v.outSidePreserveTerm); },
                      box(kFileCopyTab, "Txt_OutSidePreserveTerm", kTermText, "不正画面")});
-    addTargetSteps(steps, &FormValues::dbCopyTarget, "Txt_DBBkFileCopy_TargetFolder",
+    addTargetSteps(steps, files, &FormValues::dbCopyTarget, "Txt_DBBkFileCopy_TargetFolder",
                    "DBバックアップファイルのコピー先フォルダ");
-    addTargetSteps(steps, &FormValues::keyTarget, "Txt_KEYMANAGEFileCopy_TargetFolder",
+    addTargetSteps(steps, files, &FormValues::keyTarget, "Txt_KEYMANAGEFileCopy_TargetFolder",
                    "証明書フォルダのコピー先フォルダ");
-    addTargetSteps(steps, &FormValues::gijyutuTarget, "Txt_GIJYUTUFileCopy_TargetFolder",
+    addTargetSteps(steps, files, &FormValues::gijyutuTarget, "Txt_GIJYUTUFileCopy_TargetFolder",
                    "技術資料フォルダのコピー先フォルダ");
     return steps;
 }
 
-std::optional<CheckFailure> fnCheckSchedule(FormValues& v) {
-    return firstFailure(scheduleSteps(), v);
+std::optional<CheckFailure> fnCheckSchedule(FormValues& v, const platform::FileSystem& files) {
+    return firstFailure(scheduleSteps(files), v);
 }
 
-std::optional<CheckFailure> fnCheckFileCopy(FormValues& v) {
+std::optional<CheckFailure> fnCheckFileCopy(FormValues& v, const platform::FileSystem& files) {
     if (!v.fileCopy)
         return std::nullopt;
-    return firstFailure(fileCopySteps(), v);
+    return firstFailure(fileCopySteps(files), v);
 }
 
 void showNotice(platform::UiSink& ui, const Notice& notice) {

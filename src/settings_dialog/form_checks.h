@@ -3,6 +3,7 @@
 // first failing step names the tab to show, the control to focus and what to tell the user; the
 // term steps may normalise their field's text (full-width digits become half-width) as they go.
 
+#include "platform/filesystem.h"
 #include "platform/ui_sink.h"
 #include "settings_dialog/form_values.h"
 
@@ -39,14 +40,15 @@ struct CheckStep {
     std::function<std::string(const FormValues&)> insertedText = {};
 };
 
-// The steps of the schedule tab and of the copy tab, in the order they run.
-std::vector<CheckStep> scheduleSteps();
-std::vector<CheckStep> fileCopySteps();
+// The steps of the schedule tab and of the copy tab, in the order they run; folders are looked
+// for on `files`.
+std::vector<CheckStep> scheduleSteps(const platform::FileSystem& files);
+std::vector<CheckStep> fileCopySteps(const platform::FileSystem& files);
 
 // The first failure of each tab, or nothing when every step passes. The copy tab passes at once
 // when copying is off.
-std::optional<CheckFailure> fnCheckSchedule(FormValues& v);
-std::optional<CheckFailure> fnCheckFileCopy(FormValues& v);
+std::optional<CheckFailure> fnCheckSchedule(FormValues& v, const platform::FileSystem& files);
+std::optional<CheckFailure> fnCheckFileCopy(FormValues& v, const platform::FileSystem& files);
 
 // A term field of one to three digits, 1 to 999; the text is rewritten in its normal form.
 bool checkTerm(std::string& text);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,11 +20,11 @@ using platform::LocalTime;
 
 // Why a folder or file cannot be read, or "" when it can. A missing settings file is no reading
 // failure: it means the folder was never set up.
-std::string unreadable(const fs::path& folder, const fs::path& ini) {
-    if (DIR* dir = ::opendir(folder.c_str()))
-        ::closedir(dir);
-    else
-        return "cannot read the settings folder " + folder.string() + ": " + std::strerror(errno);
+std::string unreadable(const platform::FileSystem& files, const fs::path& folder, const fs::path& ini) {
+    std::error_code listing;
+    files.list(folder, "*", platform::EntryKinds::Files, listing);
+    if (listing)
+        return "cannot read the settings folder " + folder.string() + ": " + listing.message();
     const int fd = ::open(ini.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0)
         ::close(fd);
@@ -292,7 +291,7 @@ Report checkHealth(const Request& request, const platform::FileSystem& files) {
     r.configDir = request.configDir;
     r.residentRunning = request.residentRunning;
     const fs::path ini = platform::findFileNoCase(request.configDir, core::kScheduleIniName);
-    if (std::string why = unreadable(request.configDir, ini); !why.empty()) {
+    if (std::string why = unreadable(files, request.configDir, ini); !why.empty()) {
         r.problems.push_back({State::Unknown, std::move(why)});
         settle(r);
         return r;

@@ -144,7 +144,7 @@ TEST_F(ProgramTest, IdleTickOnceWritesOnlyIniflg) {
 
 TEST_F(ProgramTest, DueTickOnceAtTheClocksMinuteWritesNoIniflg) {
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 02:00:00", "--tick-once"}));
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1); // no server answers here: the try-out says that nothing was backed up
     EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"), kIni);
 }
 
@@ -169,6 +169,12 @@ TEST_F(ProgramTest, OnlyAHeldLockKeepsACopyOut) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     const QString sameFolder = QString::fromStdString((configDir / "." / "").string());
     r = run(ENCRT_APP_EXE, {"--config-dir", sameFolder, "--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"});
+    // The try-out command does not pass for a tick it never made; a second resident start stays silent.
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "encrt-schedule-backup: another copy of the program holds the settings folder " +
+                         fs::canonical(configDir).string() + "; this --tick-once did nothing\n");
+    r = run(ENCRT_APP_EXE, {"--config-dir", sameFolder, "--headless"});
     ::close(fd);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out + r.err, "");

@@ -17,10 +17,9 @@ protected:
     testsupport::TempDir dir;
     testsupport::RecordingSink ui;
     platform::ManualClock clock{makeLocalTime(2026, 12, 3, 2, 0)};
-    const platform::LocalFileSystem files;
-    core::ProgramContext ctx{clock, ui, files, dir.path()};
-    core::Settings settings;
     testsupport::FaultyFileSystem fs;
+    core::ProgramContext ctx{clock, ui, fs, dir.path()};
+    core::Settings settings;
     core::RunFailures failures;
     platform::LocalTime runTime{}; // of the run the retention belongs to
 
@@ -38,8 +37,8 @@ protected:
     }
     std::vector<std::string> run() {
         {
-            core::DailyLog log(dir / "run.log", clock);
-            failures = backup::sbDeleteExpiredBackupFiles(ctx, {settings, runTime, {}, {}, {}}, log, fs);
+            core::DailyLog log(dir / "run.log", ctx);
+            failures = backup::sbDeleteExpiredBackupFiles(ctx, {settings, runTime, {}, {}, {}}, log);
         }
         return testsupport::readLogLines(dir / "run.log");
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 using platform::LocalTime;
 using platform::makeLocalTime;
@@ -140,7 +141,6 @@ TEST(BackupsThatSurvive, ALockTableGoneForAMinuteCostsOnlyThatDueTimeAndIsToldOn
     dropLockTable();
     at(3, 2, 0);
     EXPECT_EQ(site.ui.lines, (std::vector<std::string>{"MESSAGE\t3010\t\t\t", told}));
-    EXPECT_TRUE(site.timer.enabled);
     site.server.loadProductSchema("SABRELUND");
     at(3, 2, 1);
     at(3, 2, 5);
@@ -165,4 +165,43 @@ TEST(BackupsThatSurvive, ALockTableGoneForAMinuteCostsOnlyThatDueTimeAndIsToldOn
         std::count_if(nextLog.begin(), nextLog.end(),
                       [](const std::string& l) { return l.find("次の予定時刻に再試行します") != std::string::npos; }),
         2);
+}
+
+TEST(BackupsThatSurvive, AStopEndsTheRunAtOnceWithItsLineLastAndReleasesTheLockRow) {
+    RunSite site({.extraArguments = {"--backup-delay", "3000"}});
+    // The stop arrives while the database stage runs: during the backup after the first one,
+    // which the server holds for seconds.
+    site.services.runBackup = [&](core::ProgramContext& c, const scheduler::TickState& state,
+                                  const core::Settings& settings, std::stop_token stop) {
+        std::thread stopper([&] {
+            while (!std::filesystem::exists(site.dir / "backup" / "SABRELUND" / "SABRELUND_20261203020030_INIT.DAT"))
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            site.jobs.requestStop("---------スケジュールバックアップ 停止---------");
+        });
+        auto report = backup::sbScheduleBackupRun(c, state, settings, stop);
+        stopper.join();
+        return report;
+    };
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+
+    const auto log = site.dailyLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "<ts>  ---------スケジュールバックアップ 停止---------");
+    EXPECT_TRUE(site.ui.lines.empty()); // no failure is shown for what the stop cut short
+    EXPECT_TRUE(site.lockRows().empty());
+    EXPECT_EQ(site.setting("BACKUPTIME", "START"), "");
+    ASSERT_EQ(site.ui.runs.size(), 1u);
+    EXPECT_EQ(site.ui.runs[0].result, "stopped");
+}
+
+TEST(BackupsThatSurvive, ADailyLogThatCannotBeWrittenLosesItsLinesButNotTheRun) {
+    RunSite site;
+    site.files.fail(testsupport::FsOp::Append, "20261203.log", std::errc::no_space_on_device);
+    site.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
+    EXPECT_FALSE(std::filesystem::exists(site.dir / "backup" / "20261203.log"));
+    EXPECT_TRUE(std::filesystem::exists(site.dir / "backup" / "SALES" / "SALES_20261203020030_INIT.DAT"));
+    EXPECT_EQ(site.setting("BACKUPTIME", "START"), "2026/12/03 02:00:30");
+    EXPECT_TRUE(site.lockRows().empty());
+    ASSERT_EQ(site.ui.runs.size(), 1u);
+    EXPECT_EQ(site.ui.runs[0].result, "ok");
 }

@@ -164,7 +164,6 @@ TEST(CopyRun, AnUnpluggedTargetCostsNoLocalBackupAndIsNeverCreated) {
     for (const auto& line : site.ui.lines)
         EXPECT_FALSE(line.starts_with("DIALOG") || line.starts_with("MESSAGE")) << line;
     EXPECT_EQ(site.setting("BACKUPTIME", "START"), "");
-    EXPECT_TRUE(site.timer.enabled);
     EXPECT_TRUE(site.lockRows().empty());
 }
 
@@ -194,9 +193,9 @@ TEST(CopyRun, ADatabaseWithoutANewBackupKeepsItsEarlierCopiesOfTheDay) {
     cut.existing("MASTER_20261203000100_INIT.DAT", makeLocalTime(2026, 12, 3));
     cut.existing("MASTER_20261203000200_INIT.DAT", makeLocalTime(2026, 12, 3));
     cut.services.runBackup = [&](core::ProgramContext& c, const scheduler::TickState& state,
-                                 const core::Settings& settings, const auto& progress) {
+                                 const core::Settings& settings, std::stop_token stop) {
         cut.server.stop();
-        return backup::sbScheduleBackupRun(c, state, settings, progress);
+        return backup::sbScheduleBackupRun(c, state, settings, stop);
     };
     cut.tickAt(makeLocalTime(2026, 12, 3, 2, 0, 30));
     EXPECT_TRUE(std::filesystem::exists(cut.extDir() + "/MASTER_20261203000100_INIT.DAT"));

@@ -54,7 +54,7 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
         platform::LocalFileSystem fs;
         core::ProgramContext ctx(clock, ui, fs, dir.path());
         core::Settings settings;
-        core::DailyLog log(dir / "run.log", clock);
+        core::DailyLog log(dir / "run.log", ctx);
         for (const auto& f : files) {
             testsupport::writeFile(dir / "b" / f.file, "x");
             ASSERT_FALSE(fs.setLastModified(dir / "b" / f.file, f.modified));
@@ -66,8 +66,7 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
         if (side.withDailyLogs)
             policies.push_back({folder, "*.log", term, false, false});
         for (const auto& policy : policies)
-            EXPECT_TRUE(
-                copy::deleteExpired(ctx, plan, log, fs, policy, core::RunStage::LocalRetention).failures.empty());
+            EXPECT_TRUE(copy::deleteExpired(ctx, plan, log, policy, core::RunStage::LocalRetention).failures.empty());
         for (const auto& f : files)
             EXPECT_EQ(!fs.fileExists(dir / "b" / f.file), side.withDailyLogs ? f.goesLocally : f.goesOutside) << f.file;
     }
@@ -111,11 +110,11 @@ TEST(Retention, BackupsCountFromTheNewestFullBackupOfTheirDatabaseInTheirFolder)
     const std::string folder = (dir / "b").string();
     const core::RunPlan plan{settings, clock.now(), {}, dir / "b" / "20271203.log", {}};
     {
-        core::DailyLog log(dir / "run.log", clock);
-        const auto backups = copy::deleteExpired(ctx, plan, log, fs, {folder, "*.DAT", days(30), true, true},
+        core::DailyLog log(dir / "run.log", ctx);
+        const auto backups = copy::deleteExpired(ctx, plan, log, {folder, "*.DAT", days(30), true, true},
                                                  core::RunStage::LocalRetention);
         EXPECT_EQ(backups.newestFull, makeLocalTime(2026, 12, 2, 2));
-        copy::deleteExpired(ctx, plan, log, fs, {folder, "*.log", days(30), false, false, backups.newestFull},
+        copy::deleteExpired(ctx, plan, log, {folder, "*.log", days(30), false, false, backups.newestFull},
                             core::RunStage::LocalRetention);
     }
     for (const auto& f : files)

@@ -1,6 +1,8 @@
 #include "core/daily_log.h"
 
 #include "platform/clock.h"
+#include "platform/local_filesystem.h"
+#include "support/faulty_filesystem.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@ struct DailyLogFixture : ::testing::Test {
     testsupport::TempDir shared; // the backup folder another account may write to
     testsupport::TempDir home;   // files of the program's user outside it
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 4, 2, 0, 0)};
+    const platform::LocalFileSystem files;
 };
 
 } // namespace
@@ -27,8 +30,7 @@ TEST_F(DailyLogFixture, APlantedLinkIsNotFollowedAndReportedOnce) {
 
     ::testing::internal::CaptureStderr();
     for (int stage = 0; stage < 3; ++stage) {
-        core::DailyLog log(logPath, clock);
-        EXPECT_FALSE(log.isOpen());
+        core::DailyLog log(logPath, clock, files);
         log.section("バックアップ開始");
     }
     const std::string err = ::testing::internal::GetCapturedStderr();
@@ -44,7 +46,7 @@ TEST_F(DailyLogFixture, ALinkToAMissingFileCreatesNothing) {
     const auto logPath = shared / "20261205.log";
     std::filesystem::create_symlink(target, logPath);
     ::testing::internal::CaptureStderr();
-    core::DailyLog(logPath, clock).line("x");
+    core::DailyLog(logPath, clock, files).line("x");
     ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(std::filesystem::exists(target));
 }
@@ -53,14 +55,24 @@ TEST_F(DailyLogFixture, APlantedFifoNeitherBlocksNorTakesTheLines) {
     const auto logPath = shared / "20261206.log";
     ASSERT_EQ(::mkfifo(logPath.c_str(), 0666), 0);
     ::testing::internal::CaptureStderr();
-    core::DailyLog log(logPath, clock); // would wait for a reader forever if opened blocking
+    core::DailyLog(logPath, clock, files).line("x"); // would wait for a reader forever if opened blocking
     ::testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(log.isOpen());
 }
 
 TEST_F(DailyLogFixture, ARegularLogIsStillAppendedTo) {
     const auto logPath = shared / "20261204.log";
     writeFile(logPath, "old\r\n");
-    core::DailyLog(logPath, clock).line("new");
+    core::DailyLog(logPath, clock, files).line("new");
     EXPECT_EQ(readFile(logPath), "old\r\nnew\r\n");
+}
+
+TEST_F(DailyLogFixture, ALineThatCannotBeWrittenIsLostQuietlyAndTheNextOneStillLands) {
+    const auto logPath = shared / "20261204.log";
+    testsupport::FaultyFileSystem faulty;
+    faulty.fail(testsupport::FsOp::Append, "20261204.log", std::errc::no_space_on_device, 0);
+    ::testing::internal::CaptureStderr();
+    core::DailyLog(logPath, clock, faulty).line("lost");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    core::DailyLog(logPath, clock, files).line("kept");
+    EXPECT_EQ(readFile(logPath), "kept\r\n");
 }

@@ -19,11 +19,6 @@ using testsupport::writeFile;
 
 namespace {
 
-class NullTimer : public TickTimer {
-public:
-    void setTimerEnabled(bool) override {}
-};
-
 std::string notice(const std::string& label) {
     return "NOTICE\tINIファイル内容チェックエラー\t" + label + "の設定が正しくありません。";
 }
@@ -35,8 +30,8 @@ protected:
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0, 0)};
     const platform::LocalFileSystem files;
     ProgramContext ctx{clock, ui, files, dir.path()};
-    NullTimer timer;
-    SchedulerTick tick{ctx, timer};
+    InlineJobRunner jobs;
+    SchedulerTick tick{ctx, jobs};
 
     void SetUp() override {
         std::filesystem::create_directories(dir / "backup");
@@ -60,9 +55,9 @@ TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce
     writeIni(valid());
     tick.settings().load(ctx);
     int runs = 0;
-    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&, LockTableTrouble&) {
+    tick.setDueTickWork([&](DueTickJob&) {
         ++runs;
-        return DueTickEnd::RunCompleted;
+        return DueTickResult{DueTickEnd::RunCompleted, std::nullopt};
     });
     tickAt(2, 0, 30); // idle: writes Iniflg, which is no change of the settings
     writeIni(valid("02:01"));

@@ -16,10 +16,25 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class FakeTimer : public TickTimer {
+// Holds each job until the test lets it run, as a worker thread would hold it while the GUI thread
+// goes on.
+class HeldJobs : public JobRunner {
 public:
-    std::vector<bool> calls;
-    void setTimerEnabled(bool enabled) override { calls.push_back(enabled); }
+    void start(Work work, Finished finished) override {
+        work_ = std::move(work);
+        finished_ = std::move(finished);
+    }
+    void requestStop(std::string line) override { stop_.request(std::move(line)); }
+    bool holding() const { return bool(work_); }
+    void runHeldJob() {
+        auto work = std::exchange(work_, {});
+        std::exchange(finished_, {})(work(stop_));
+    }
+
+private:
+    Work work_;
+    Finished finished_;
+    JobStop stop_;
 };
 
 class TickTest : public ::testing::Test {
@@ -47,14 +62,13 @@ protected:
     testsupport::RecordingSink sink;
     const platform::LocalFileSystem files;
     ProgramContext ctx;
-    FakeTimer timer;
-    SchedulerTick tick{ctx, timer};
+    HeldJobs jobs;
+    SchedulerTick tick{ctx, jobs};
 };
 
 TEST_F(TickTest, FirstIdleTickWritesIniflgOnceAndRestartsTheTimer) {
     tickAt(9, 59, 30);
     EXPECT_EQ(iniflg(), "1");
-    EXPECT_EQ(timer.calls, (std::vector<bool>{false, true}));
 
     testsupport::writeFile(ini(), "[Schedule]\r\nIniflg=0\r\n"); // another program's value stays
     tickAt(10, 5, 30);
@@ -70,53 +84,59 @@ TEST_F(TickTest, FailedIniflgWriteIsReportedOnceNotEveryMinute) {
     EXPECT_EQ(sink.lines[0].rfind("MESSAGE\t3024\t\"1\"", 0), 0u) << sink.lines[0];
 }
 
-TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndAlwaysSwitchesItOnAgain) {
-    std::vector<bool> timerDuringWork;
+TEST_F(TickTest, ADueTickHandsItsWorkToAJobAndFollowsItsEnd) {
     std::string kinds;
     DueTickEnd end = DueTickEnd::LockTableFailed;
     std::vector<bool> toldBefore;
-    tick.setDueTickWork([&](ProgramContext&, const TickState& state, ResidentSettings&, LockTableTrouble& trouble) {
-        timerDuringWork = timer.calls;
-        kinds = state.due.has(BackupKind::Full) ? "INIT" : "";
-        toldBefore.push_back(std::exchange(trouble.told, true));
-        return end;
+    std::vector<std::string> observed;
+    tick.setJobObservers([&] { observed.push_back("started"); },
+                         [&](const DueTickResult& r) { observed.push_back(r.end == end ? "finished" : "?"); });
+    tick.setDueTickWork([&](DueTickJob& job) {
+        kinds = job.tick.due.has(BackupKind::Full) ? "INIT" : "";
+        toldBefore.push_back(std::exchange(job.lockTrouble.told, true));
+        return DueTickResult{end, std::nullopt};
     });
 
     tickAt(10, 0, 30);
+    ASSERT_TRUE(jobs.holding());
+    EXPECT_TRUE(tick.jobRunning());
+    jobs.runHeldJob();
     EXPECT_EQ(kinds, "INIT");
-    EXPECT_EQ(timerDuringWork, (std::vector<bool>{false}));
-    EXPECT_EQ(timer.calls.back(), true); // a failed lock table costs this due time only
-    EXPECT_EQ(iniflg(), "<none>");       // a due tick is no idle tick
+    EXPECT_EQ(observed, (std::vector<std::string>{"started", "finished"}));
+    EXPECT_EQ(iniflg(), "<none>"); // a due tick is no idle tick
     EXPECT_FALSE(tick.idleMarker());
 
     end = DueTickEnd::RunCompleted;
     scheduleFullAt("10:01");
     tickAt(10, 1, 30);
-    EXPECT_EQ(timer.calls.back(), true);
+    jobs.runHeldJob();
     EXPECT_TRUE(tick.idleMarker());
     tickAt(10, 2, 30); // idle, but a run already went through: Iniflg keeps the run's value
     EXPECT_EQ(iniflg(), "<none>");
     // The failure was remembered from the first due tick to the second; the completed run forgets it.
     scheduleFullAt("10:03");
     tickAt(10, 3, 30);
+    jobs.runHeldJob();
     EXPECT_EQ(toldBefore, (std::vector<bool>{false, true, false}));
 }
 
-TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
-    int works = 0;
-    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&, LockTableTrouble&) {
-        ++works;
-        const auto before = timer.calls.size();
-        clock.advance(60s);
-        tick.Timer1_Timer(); // the timer, switched on from the menu, fires while the run lists files
-        EXPECT_EQ(timer.calls.size(), before);
-        EXPECT_TRUE(tick.isRunning());
-        return DueTickEnd::TimerOn;
+TEST_F(TickTest, TicksWhileAJobRunsWaitAndAKindThatFellDueMeanwhileIsMadeAfterIt) {
+    std::vector<platform::LocalTime> runTimes;
+    tick.setDueTickWork([&](DueTickJob& job) {
+        runTimes.push_back(job.tick.runTime(clock));
+        return DueTickResult{DueTickEnd::RunCompleted, std::nullopt};
     });
-    tickAt(10, 0, 0);
-    EXPECT_EQ(works, 1);
-    EXPECT_EQ(tick.state().currentTick, platform::makeLocalTime(2026, 12, 7, 10, 0, 0));
-    EXPECT_FALSE(tick.isRunning());
+    tickAt(10, 0, 30);
+    scheduleFullAt("10:05"); // due while the first job still runs (a long backup, an open dialog)
+    for (int m = 1; m <= 7; ++m)
+        tickAt(10, m, 30);
+    EXPECT_TRUE(runTimes.empty());
+    jobs.runHeldJob();
+    tickAt(10, 8, 30); // the first tick after the job looks back to the last evaluation
+    ASSERT_TRUE(jobs.holding());
+    jobs.runHeldJob();
+    EXPECT_EQ(runTimes, (std::vector<platform::LocalTime>{platform::makeLocalTime(2026, 12, 7, 10, 0, 30),
+                                                          platform::makeLocalTime(2026, 12, 7, 10, 8, 30)}));
 }
 
 } // namespace

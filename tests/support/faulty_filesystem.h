@@ -3,8 +3,8 @@
 // operations on demand: the faults the kernel will not produce for a test run as root (an I/O
 // error while a folder is read, a deletion refused, a medium full part-way through a copy, a
 // failed flush or rename). A medium that fills up for every file alike is better made with
-// file_size_limit.h, where the kernel itself stops the writes. A failed copy leaves the target as the real copy does: the partial
-// data is written under the copy's temporary name and removed again, the old target untouched.
+// file_size_limit.h, where the kernel itself stops the writes. A failed copy leaves the target as the real copy does:
+// the partial data is written under the copy's temporary name and removed again, the old target untouched.
 
 #include "platform/local_filesystem.h"
 
@@ -19,7 +19,7 @@
 
 namespace testsupport {
 
-enum class FsOp { List, Stat, Delete, CreateFolder, Copy, CopyFolder };
+enum class FsOp { List, Stat, Delete, CreateFolder, Copy, CopyFolder, Append };
 
 // Where in a file copy the fault strikes.
 enum class CopyStep { Data, Flush, Rename };
@@ -80,6 +80,11 @@ public:
         return std::make_error_code(f->error);
     }
 
+    std::error_code appendToFile(const std::filesystem::path& p, std::string_view bytes) const override {
+        if (const Fault* f = find(FsOp::Append, p.string()))
+            return std::make_error_code(f->error);
+        return real_.appendToFile(p, bytes);
+    }
     std::error_code deleteFile(const std::filesystem::path& p) const override {
         if (const Fault* f = find(FsOp::Delete, p.string()))
             return std::make_error_code(f->error);

@@ -16,6 +16,7 @@ namespace testsupport {
 class RecordingSink : public platform::HeadlessUiSink {
 public:
     std::vector<std::string> lines;
+    std::vector<platform::RunSummary> runs; // the journal's RUN lines, kept apart from what a user sees
     std::deque<std::string> folderAnswers;
     std::function<void()> onSettingsDialog;
     std::function<std::string()> activeWindow; // none: no window is active
@@ -33,6 +34,7 @@ public:
         folderAnswers.pop_front();
         return answer;
     }
+    void runFinished(const platform::RunSummary& run) override { runs.push_back(run); }
     std::string activeWindowName() const override { return activeWindow ? activeWindow() : std::string(); }
     void message(int code, std::string_view text1, std::string_view text2, std::string_view text3, std::string_view,
                  platform::MsgIcon icon) override {

@@ -13,6 +13,7 @@
 #include "scheduler/due_tick.h"
 #include "scheduler/tick.h"
 #include "standin_server.h"
+#include "support/faulty_filesystem.h"
 #include "support/log_reader.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -21,12 +22,6 @@
 #include <string>
 
 namespace testsupport {
-
-class RecordingTimer : public scheduler::TickTimer {
-public:
-    bool enabled = true;
-    void setTimerEnabled(bool on) override { enabled = on; }
-};
 
 class RunSite {
 public:
@@ -55,10 +50,7 @@ public:
         writeSettings();
         tick.setStartTime(clock.now());
         tick.settings().adopt(core::fnLoadSettings(ctx, {}).settings);
-        tick.setDueTickWork([this](core::ProgramContext& c, const scheduler::TickState& state,
-                                   scheduler::ResidentSettings& held, scheduler::LockTableTrouble& trouble) {
-            return scheduler::runDueTick(c, state, held, trouble, services);
-        });
+        tick.setDueTickWork([this](scheduler::DueTickJob& job) { return scheduler::runDueTick(job, services); });
     }
 
     // Full backups of SABRELUND and SALES made before the test, outside the backup folders: a
@@ -128,13 +120,14 @@ public:
     TempDir dir;
     RecordingSink ui;
     platform::ManualClock clock;
-    const platform::LocalFileSystem files;
+    testsupport::FaultyFileSystem files; // the real file system until a test asks for a fault
     core::ProgramContext ctx;
     std::map<std::string, std::map<std::string, std::string>> ini;
-    RecordingTimer timer;
-    scheduler::DueTickServices services{
-        backup::fnLoadDBList, backup::sbScheduleBackupRun, {}, [this](core::DbSession&) { ui.openSettingsDialog(); }};
-    scheduler::SchedulerTick tick{ctx, timer};
+    scheduler::DueTickServices services{backup::fnLoadDBList, backup::sbScheduleBackupRun,
+                                        [this](core::DbSession&) { ui.openSettingsDialog(); }};
+    // Each job runs at once, inside tickAt: whole runs stay deterministic.
+    scheduler::InlineJobRunner jobs;
+    scheduler::SchedulerTick tick{ctx, jobs};
 };
 
 } // namespace testsupport
