@@ -1,7 +1,7 @@
 // The stand-in's request path up to execution: bytes from a client are read as TDS packets and
-// messages, then parsed as the session does (LOGIN7, SQL batches, transaction requests), and the
-// batch's T-SQL is split, lexed and translated for SQLite. The first input byte picks the TDS
-// version. Protocol and SQL errors are expected answers; anything else is a finding.
+// messages, then parsed as the session does (PRELOGIN, LOGIN7, SQL batches, transaction
+// requests), and the batch's T-SQL is split, lexed and translated for SQLite. The first input
+// byte picks the TDS version. Protocol and SQL errors are expected answers; anything else is a finding.
 
 #include "bytes.h"
 #include "reply.h"
@@ -33,6 +33,9 @@ void translate_batch(const std::string& sql) {
 
 void parse_message(const TdsMessage& message, TdsVersion version) {
     switch (message.type) {
+    case PacketType::Prelogin:
+        (void)clientEncryption(message.payload);
+        break;
     case PacketType::Login7:
         (void)parseLogin7(message.payload);
         break;
