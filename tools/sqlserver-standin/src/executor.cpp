@@ -70,8 +70,15 @@ bool sqliteOnly(const Token& first) {
 
 constexpr std::array<const char*, 5> kBackupParameters = {"DbName", "FilePath", "Kind", "Label", "RunTime"};
 
+// An argument's value as the procedure's nvarchar parameter receives it: a literal without N is
+// varchar first, in the code page of the current database's collation.
+std::string argumentValue(const Token& literal, const Collation& collation) {
+    const std::string value = literalValue(literal);
+    return literal.kind == TokenKind::String ? toCodePage(collation, value) : value;
+}
+
 // Binds positional and @name = value arguments to the procedure's five parameters.
-BackupCall bindBackupArguments(const std::vector<Token>& words, std::size_t at) {
+BackupCall bindBackupArguments(const std::vector<Token>& words, std::size_t at, const Collation& collation) {
     std::array<std::optional<std::string>, 5> values;
     std::size_t position = 0;
     while (at < words.size()) {
@@ -96,7 +103,7 @@ BackupCall bindBackupArguments(const std::vector<Token>& words, std::size_t at) 
                 8144, std::string("Procedure or function ") + kBackupProcedure + " has too many arguments specified.",
                 kBackupProcedure);
         }
-        values[slot] = literalValue(words[at++]);
+        values[slot] = argumentValue(words[at++], collation);
         if (at < words.size() && !isSymbol(words[at++], ',')) {
             syntaxError(words[at - 1].text);
         }
@@ -129,6 +136,33 @@ bool looksLikeProcedureCall(const std::vector<Token>& words) {
 
 } // namespace
 
+ErrorScope errorScope(std::int32_t number) {
+    switch (number) {
+    case 241: // conversion of text to a date
+    case 242:
+    case 245: // conversion of text to a number
+    case 8114:
+    case 1205: // the deadlock victim
+        return ErrorScope::BatchAndTransaction;
+    case 102: // syntax and names: the batch does not compile
+    case 105:
+    case 113:
+    case 137:
+    case 156:
+    case 191:
+    case 195:
+    case 207:
+    case 208:
+    case 448:
+    case 701:
+    case 911:
+    case 1035:
+        return ErrorScope::Batch;
+    default:
+        return ErrorScope::Statement;
+    }
+}
+
 void finishReply(Reply& reply) {
     if (reply.items.empty() || !std::holds_alternative<Done>(reply.items.back())) {
         reply.add(Done{});
@@ -144,8 +178,43 @@ void finishReply(Reply& reply) {
     }
 }
 
-Executor::Executor(const ServerSettings& settings, const std::string& database, CancelSignal& cancel, bool plpAllowed)
-    : settings_(settings), db_(*settings.catalog, database), cancel_(cancel), plpAllowed_(plpAllowed) {}
+Executor::Executor(const ServerSettings& settings, const std::string& database, CancelSignal& cancel, bool plpAllowed,
+                   int spid)
+    : settings_(settings), db_(*settings.catalog, database), cancel_(cancel), plpAllowed_(plpAllowed), spid_(spid) {
+    db_.setSession(spid, [this] { return cancel_.raised(); });
+}
+
+SessionValues Executor::sessionValues() const {
+    return SessionValues{spid_, nesting_, rowCount_, lastError_};
+}
+
+bool Executor::reportError(const SqlError& error, const Statement& statement, Reply& reply) {
+    ServerMessage message = error.message();
+    if (message.procedure.empty()) {
+        message.line = statement.line;
+    }
+    lastError_ = message.number;
+    rowCount_ = 0;
+    reply.add(message);
+    reply.add(Done{message.procedure.empty() ? DoneToken::Done : DoneToken::DoneProc, kDoneError, 0, 0});
+    const ErrorScope scope = errorScope(message.number);
+    if (xactAbort_ || scope == ErrorScope::BatchAndTransaction) {
+        rollBack(reply);
+    }
+    return !xactAbort_ && scope == ErrorScope::Statement;
+}
+
+void Executor::rollBack(Reply& reply) {
+    if (nesting_ == 0) {
+        return;
+    }
+    if (db_.inTransaction()) {
+        db_.executePlain("ROLLBACK");
+    }
+    reply.add(TransactionChange{TransactionEvent::Rollback, transaction_});
+    transaction_ = 0;
+    nesting_ = 0;
+}
 
 Reply Executor::runBatch(std::string_view sql) {
     Reply reply;
@@ -154,14 +223,11 @@ Reply Executor::runBatch(std::string_view sql) {
         for (std::size_t i = 0; i < statements.size() && !cancel_.raised(); ++i) {
             try {
                 runStatement(statements[i], i == 0, reply);
-            } catch (SqlError& e) {
-                ServerMessage message = e.message();
-                if (message.procedure.empty()) {
-                    message.line = statements[i].line;
+                lastError_ = 0;
+            } catch (const SqlError& e) {
+                if (!reportError(e, statements[i], reply)) {
+                    break;
                 }
-                reply.add(message);
-                reply.add(Done{message.procedure.empty() ? DoneToken::Done : DoneToken::DoneProc, kDoneError, 0, 0});
-                break;
             }
         }
     } catch (const SqlError& e) { // the batch did not even split into statements
@@ -208,10 +274,18 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
 }
 
 void Executor::runSqlite(const Statement& statement, const std::vector<Token>& words, Reply& reply) {
-    const TranslationContext context{db_.database(),
-                                     [this](const std::string& database) { return db_.schemaFor(database); }};
+    const std::size_t before = reply.items.size();
+    TranslationContext context{
+        db_.database(), [this](const std::string& database) { return db_.schemaFor(database); }, db_.collation(),
+        [this](const std::string& database, const std::string& table) { return db_.columnsOf(database, table); },
+        sessionValues()};
     const Translation translation = translateToSqlite(statement.tokens, context);
     db_.execute(translation, kindOf(words[0]), nocount_, plpAllowed_, reply);
+    if (reply.items.size() > before) {
+        if (const auto* done = std::get_if<Done>(&reply.items.back())) {
+            rowCount_ = static_cast<std::int64_t>(done->count);
+        }
+    }
 }
 
 void Executor::use(const std::vector<Token>& words, Reply& reply) {
@@ -220,7 +294,7 @@ void Executor::use(const std::vector<Token>& words, Reply& reply) {
     }
     const std::string oldName = db_.database();
     db_.use(nameValue(words[1]));
-    reply.add(DatabaseChange{db_.database(), oldName});
+    reply.add(DatabaseChange{db_.database(), oldName, db_.collation()});
     reply.add(ServerMessage{5701, 2, 0, "Changed database context to '" + db_.database() + "'.", {}, 1});
     reply.add(Done{});
 }
@@ -250,7 +324,7 @@ void Executor::procedureCall(const std::vector<Token>& words, std::size_t nameAt
     if (!iequals(parts.back(), kBackupProcedure) || !iequals(database, "master") || parts.size() > 3) {
         throw SqlError(2812, "Could not find stored procedure '" + parts.back() + "'.");
     }
-    const BackupCall call = bindBackupArguments(words, at);
+    const BackupCall call = bindBackupArguments(words, at, db_.collation());
     if (settings_.backupDelay.count() > 0 && !cancel_.sleep_for(settings_.backupDelay)) {
         throw Cancelled();
     }
@@ -274,9 +348,19 @@ void Executor::waitfor(const std::vector<Token>& words, Reply& reply) {
 }
 
 void Executor::setOption(const std::vector<Token>& words, Reply& reply) {
-    // Session options have no effect here except NOCOUNT, which drops the counts from DONE.
+    // Session options are accepted; NOCOUNT drops the counts from DONE, XACT_ABORT makes every
+    // error end the batch and the transaction, LOCK_TIMEOUT bounds the wait for another's lock.
     if (words.size() == 3 && isWord(words[1], "NOCOUNT")) {
         nocount_ = isWord(words[2], "ON");
+    } else if (words.size() == 3 && isWord(words[1], "XACT_ABORT")) {
+        xactAbort_ = isWord(words[2], "ON");
+    } else if (words.size() >= 3 && isWord(words[1], "LOCK_TIMEOUT")) {
+        const bool negative = words.size() == 4 && isSymbol(words[2], '-');
+        const Token& value = words.back();
+        if (value.kind != TokenKind::Number || words.size() > 4 || (words.size() == 4 && !negative)) {
+            syntaxError(words[2].text);
+        }
+        db_.setLockTimeout(std::chrono::milliseconds(std::stoll(value.text) * (negative ? -1 : 1)));
     }
     reply.add(Done{});
 }

@@ -66,7 +66,7 @@ bool Session::login() {
     }
     try {
         executor_ = std::make_unique<Executor>(settings_, request->database.empty() ? "master" : request->database,
-                                               cancel_, version_.hasPlp());
+                                               cancel_, version_.hasPlp(), spid_);
     } catch (const SqlError& e) {
         log("login refused: " + e.message().text);
         ServerMessage openFailed = e.message();
@@ -132,7 +132,7 @@ bool Session::sendLoginAck() {
     out.envDatabase(executor_->database(), "master");
     out.message({5701, 2, 0, "Changed database context to '" + executor_->database() + "'.", {}, 1});
     if (version_.hasCollation()) {
-        out.envCollation();
+        out.envCollation(executor_->collation());
     }
     out.envLanguage("us_english");
     out.message({5703, 1, 0, "Changed language setting to us_english.", {}, 1});
