@@ -299,13 +299,23 @@ void Executor::use(const std::vector<Token>& words, Reply& reply) {
     reply.add(Done{});
 }
 
+// CREATE DATABASE name [COLLATE collation], DROP DATABASE name.
 void Executor::databaseCommand(const std::vector<Token>& words, Reply& reply) {
-    if (words.size() != 3 || !isName(words[2])) {
+    const bool create = isWord(words[0], "CREATE");
+    const bool collated = create && words.size() == 5 && isWord(words[3], "COLLATE") && isName(words[4]);
+    if ((words.size() != 3 && !collated) || !isName(words[2])) {
         syntaxError(words.size() > 3 ? words[3].text : words.back().text);
     }
     const std::string name = nameValue(words[2]);
-    if (isWord(words[0], "CREATE")) {
-        settings_.catalog->create(name);
+    if (create) {
+        std::optional<Collation> collation;
+        if (collated) {
+            collation = findCollation(nameValue(words[4]));
+            if (!collation) {
+                throw SqlError(448, "Invalid collation '" + nameValue(words[4]) + "'.");
+            }
+        }
+        settings_.catalog->create(name, collation);
     } else if (iequals(name, db_.database())) {
         throw SqlError(3702, "Cannot drop database \"" + name + "\" because it is currently in use.");
     } else {
