@@ -342,8 +342,9 @@ std::optional<ResultHint> describeItem(std::vector<Token> item) {
         item.resize(item.size() - 2);
         aliased = true;
     } else if (item.size() >= 2 && (isName(item.back()) || item.back().kind == TokenKind::String) &&
-               !isReserved(item.back()) && !isSymbol(item[item.size() - 2], '.')) {
-        item.pop_back(); // expression alias
+               !isReserved(item.back()) &&
+               (item[item.size() - 2].kind != TokenKind::Symbol || isSymbol(item[item.size() - 2], ')'))) {
+        item.pop_back(); // "expression alias": the alias follows a whole expression, not an operator
         aliased = true;
     }
     ResultHint hint;

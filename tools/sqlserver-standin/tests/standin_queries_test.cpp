@@ -62,10 +62,11 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
     connection.replace(connection.find("TDS_Version=7.4"), 15, std::string("TDS_Version=") + GetParam());
     OdbcSession db(connection);
     ASSERT_TRUE(db.run("CREATE TABLE t (d DATETIME, s SMALLINT, ti TINYINT, i INT, b BIGINT, bt BIT, f FLOAT, "
-                       "n NVARCHAR(16))")
+                       "n NVARCHAR(16), dec DECIMAL(24,4), nc NCHAR(3), d2 DATETIME2(2))")
                     .ok());
     ASSERT_TRUE(db.run("INSERT INTO t VALUES ('2026/12/03 02:00:00.5', -32768, 255, 2147483647, 9000000000, 1, "
-                       "2.5, N'text'); INSERT INTO t (n) VALUES (NULL)")
+                       "2.5, N'text', -123456789012.3456, N'x', '2026-12-03 02:00:00.125'); "
+                       "INSERT INTO t (n) VALUES (NULL)")
                     .ok());
     const OdbcResult result = db.run("SELECT * FROM t ORDER BY i DESC");
     ASSERT_TRUE(result.ok()) << testsupport::describe(result.diagnostics);
@@ -73,13 +74,17 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
     for (const auto& column : result.columns) {
         types.push_back(column.type);
     }
-    // FreeTDS reports FLOAT (8-byte FLTN) as SQL_DOUBLE, as it does against SQL Server.
-    EXPECT_THAT(types, ElementsAre(SQL_TYPE_TIMESTAMP, SQL_SMALLINT, SQL_TINYINT, SQL_INTEGER, SQL_BIGINT, SQL_BIT,
-                                   SQL_DOUBLE, SQL_WVARCHAR));
+    // FreeTDS reports FLOAT (8-byte FLTN) as SQL_DOUBLE, as it does against SQL Server; SQL Server
+    // sends DATETIME2 to clients before TDS 7.3 as text.
+    const bool datetime2 = std::string(GetParam()) >= "7.3";
+    EXPECT_THAT(types,
+                ElementsAre(SQL_TYPE_TIMESTAMP, SQL_SMALLINT, SQL_TINYINT, SQL_INTEGER, SQL_BIGINT, SQL_BIT, SQL_DOUBLE,
+                            SQL_WVARCHAR, SQL_NUMERIC, SQL_WCHAR, datetime2 ? SQL_TYPE_TIMESTAMP : SQL_WVARCHAR));
     EXPECT_EQ(result.columns[7].size, 16u);
-    EXPECT_THAT(result.rows, ElementsAre(row({"2026-12-03 02:00:00.500", "-32768", "255", "2147483647", "9000000000",
-                                              "1", "2.5", "text"}),
-                                         TextRow(8, std::nullopt)));
+    EXPECT_THAT(result.rows,
+                ElementsAre(row({"2026-12-03 02:00:00.500", "-32768", "255", "2147483647", "9000000000", "1", "2.5",
+                                 "text", "-123456789012.3456", "x  ", "2026-12-03 02:00:00.13"}),
+                            TextRow(11, std::nullopt)));
 }
 
 INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.0", "7.1", "7.2", "7.3", "7.4"));
