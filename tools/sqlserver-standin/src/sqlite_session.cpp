@@ -16,6 +16,12 @@ namespace {
 constexpr auto kLockPoll = std::chrono::milliseconds(5);
 constexpr std::size_t kMaxResultBytes = 256u << 20; // a result set is held whole before it is sent
 
+// DB_NAME(): the connection's current database.
+void dbNameFunction(sqlite3_context* context, int, sqlite3_value**) {
+    const auto& name = *static_cast<const std::string*>(sqlite3_user_data(context));
+    sqlite3_result_text(context, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+}
+
 void getdateFunction(sqlite3_context* context, int, sqlite3_value**) {
     const std::string now = localNowText();
     sqlite3_result_text(context, now.c_str(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
@@ -137,6 +143,7 @@ void SqliteSession::open(const std::string& canonicalName) {
     }
     sqlite3_busy_handler(db, waitForLock, this);
     sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdateFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "db_name", 0, SQLITE_UTF8, &database_, dbNameFunction, nullptr, nullptr);
     registerSqlFunctions(db, &functions_);
     registerServerFunctions(db, &catalog_);
     registerCollations(db);

@@ -70,6 +70,8 @@ TEST_F(ServerProbes, ComparisonsFollowTheDatabaseCollation) {
                           {"a COLLATE clause decides", is("N'abc' = N'ABC' COLLATE Latin1_General_CS_AS"), "false"},
                           {"functions of a column compare under the database's",
                            is("LTrim(RTrim(N' MASTER ')) <> 'master'"), "false"},
+                          {"the catalogue's names compare under the server's",
+                           "SELECT COUNT(*) FROM master..sysdatabases WHERE LTrim(RTrim(name)) <> 'MASTER'", "3"},
                       });
     EXPECT_EQ(db.run("SELECT 1 WHERE N'a' = N'A' COLLATE Klingon_CI_AS").diagnostics.at(0).native, 448);
 }
@@ -110,9 +112,43 @@ TEST_F(ServerProbes, TextWithoutNTakesTheCodePageOfTheCollation) {
     EXPECT_THAT(db.run("SELECT c FROM b WHERE n IS NULL").rows, ElementsAre(TextRow{"?"}));
 
     ASSERT_TRUE(db.run("USE latin; CREATE TABLE t (n NVARCHAR(10))").ok());
+    expectAnswers(db, {{"the current database's code page decides", "SELECT 'あ'", "?"}});
     ASSERT_TRUE(db.run("INSERT INTO t VALUES ('日本'), (N'日本')").ok());
     EXPECT_THAT(db.run("SELECT n FROM t").rows, ElementsAre(TextRow{"??"}, TextRow{"日本"}))
         << "code page 1252 under SQL_Latin1_General_CP1_CI_AS";
+}
+
+// "char and varchar", "nchar and nvarchar": a value written to a text column loses only
+// trailing blanks beyond its length; a length left out in a definition is 1, in CAST 30; a text
+// column made with COLLATE DATABASE_DEFAULT or none takes the database's collation, and groups
+// and sorts by it.
+TEST_F(ServerProbes, TextColumnsKeepTheirLengthAndCollation) {
+    OdbcSession db(server.connectionString());
+    ASSERT_TRUE(db.run("CREATE TABLE t (n NVARCHAR(3), one VARCHAR, d NVARCHAR(8) COLLATE DATABASE_DEFAULT)").ok());
+    EXPECT_TRUE(db.run("INSERT INTO t (n, one, d) VALUES (N'abc   ', 'x', N'b')").ok());
+    EXPECT_EQ(db.run("INSERT INTO t (one) VALUES ('xy')").diagnostics.at(0).native, 8152);
+    EXPECT_TRUE(db.run("INSERT INTO t (d) VALUES (N'B'), (N'Ｂ'), (N'a')").ok());
+    expectAnswers(db, {
+                          {"blanks beyond the length are dropped", "SELECT LEN(n) FROM t WHERE n IS NOT NULL", "3"},
+                          {"one group for b, B and Ｂ", "SELECT COUNT(*) FROM (SELECT DISTINCT d FROM t) x", "2"},
+                          {"CAST takes 30 characters",
+                           "SELECT LEN(CAST(N'123456789012345678901234567890123' AS NVARCHAR))", "30"},
+                          {"DATABASEPROPERTYEX of the current one", "SELECT DATABASEPROPERTYEX(DB_NAME(), 'Collation')",
+                           "Japanese_CI_AS"},
+                      });
+}
+
+// "datetime": a DATETIME column keeps a date and time, whatever text it was given, so a CONVERT
+// style formats it.
+TEST_F(ServerProbes, DatesWrittenAsTextAreKeptAsDates) {
+    OdbcSession db(server.connectionString());
+    ASSERT_TRUE(db.run("CREATE TABLE t (d DATETIME); INSERT INTO t VALUES ('2026/12/3 2:00')").ok());
+    ASSERT_TRUE(db.run("UPDATE t SET d = '2026-12-04T02:00:00.5'").ok());
+    expectAnswers(db, {
+                          {"style 111", "SELECT CONVERT(NVARCHAR(10), d, 111) FROM t", "2026/12/04"},
+                          {"style 120", "SELECT CONVERT(NVARCHAR(19), d, 120) FROM t", "2026-12-04 02:00:00"},
+                          {"compared as a date", "SELECT COUNT(*) FROM t WHERE d > '2026-12-04 01:59'", "1"},
+                      });
 }
 
 struct BatchProbe {
@@ -178,6 +214,9 @@ TEST_F(ServerProbes, SessionFunctionsAnswer) {
                       });
     ASSERT_EQ(db.run("UPDATE t SET i = i + 1 WHERE i > 1").rowCount, 2);
     expectAnswers(db, {{"rows of the last statement", "SELECT @@ROWCOUNT", "2"}});
+    EXPECT_EQ(db.run("SELECT 1 / 0").rc, SQL_ERROR);
+    expectAnswers(db, {{"the error of the last statement", "SELECT @@ERROR", "8134"},
+                       {"and none after one that went well", "SELECT @@ERROR", "0"}});
     const OdbcResult spid = db.run("SELECT @@SPID");
     EXPECT_GE(std::stoi(spid.rows.at(0).at(0).value()), 51) << "user sessions are numbered from 51";
     EXPECT_THAT(db.run("SELECT @@VERSION").rows.at(0).at(0).value(), testing::StartsWith("Microsoft SQL Server 2022"));
@@ -199,6 +238,9 @@ TEST_F(ServerProbes, LockTimeoutDecidesWhetherASecondWriterWaits) {
     ASSERT_FALSE(refused.diagnostics.empty());
     EXPECT_EQ(refused.diagnostics[0].native, 1222);
     EXPECT_THAT(refused.diagnostics[0].message, HasSubstr("Lock request time out period exceeded."));
+
+    ASSERT_TRUE(writer.run("SET LOCK_TIMEOUT 0").ok());
+    EXPECT_EQ(writer.run("INSERT INTO t VALUES (2)").diagnostics.at(0).native, 1222) << "0: not waiting at all";
 
     ASSERT_TRUE(writer.run("SET LOCK_TIMEOUT -1").ok());
     std::thread release([&] {

@@ -2,17 +2,21 @@
 // and DATETIME2 values, the encryption answer to PRELOGIN, and what it reads from T-SQL (result
 // columns, values written to columns, comparisons).
 
+#include "catalog.h"
 #include "collation.h"
 #include "datetime.h"
 #include "decimal.h"
 #include "reply.h"
 #include "tds_login.h"
+#include "tds_tokens.h"
 #include "tsql_expressions.h"
 #include "tsql_select.h"
 #include "tsql_writes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -204,6 +208,60 @@ TEST(EncryptionAnswer, AsSqlServerAnswersEachClient) {
     broken[7] = 0x40; // the option's offset far past the end
     EXPECT_THROW(clientEncryption(broken), ProtocolError);
     EXPECT_THROW(clientEncryption({0x01, 0x00}), ProtocolError);
+}
+
+// [MS-TDS 2.2.5.5.1.7, 2.2.5.5.1.4, 2.2.5.4]: DECIMALN is length, sign (1 positive) and the
+// scaled magnitude, little-endian in 4, 8, 12 or 16 bytes; DATETIME2N the time in units of the
+// scale (3, 4 or 5 bytes) then days since 0001-01-01 (3 bytes); NCHAR is 0xEF.
+TEST(TdsValues, DecimalDatetime2AndNcharAsTheProtocolHasThem) {
+    // The last bytes of a one-row result: the column's TYPE_INFO and name, then the row.
+    const auto encoded = [](const Column& column, const Cell& cell, std::size_t tail) {
+        TokenWriter out(*TdsVersion::fromLogin(0x74000004));
+        out.resultSet(ResultSet{{column}, {{cell}}});
+        const std::vector<std::uint8_t>& bytes = out.bytes();
+        return std::vector<std::uint8_t>(bytes.end() - static_cast<std::ptrdiff_t>(std::min(tail, bytes.size())),
+                                         bytes.end());
+    };
+    Column decimal{"", SqlType::Decimal, 5};
+    decimal.scale = 2;
+    EXPECT_EQ(encoded(decimal, 1.24, 12),
+              (std::vector<std::uint8_t>{0x6A, 0x05, 0x05, 0x02, 0x00, 0xD1, 0x05, 0x01, 0x7C, 0x00, 0x00, 0x00}));
+    decimal.size = 20;
+    EXPECT_EQ(encoded(decimal, -1.0, 15),
+              (std::vector<std::uint8_t>{0xD1, 0x0D, 0x00, 0x64, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const Column datetime2{"", SqlType::DateTime2, 3};
+    const DateTime2Value noonOfDay2{1, 12ull * 3600 * 10'000'000};
+    EXPECT_EQ(encoded(datetime2, noonOfDay2, 12),
+              (std::vector<std::uint8_t>{0x2A, 0x03, 0x00, 0xD1, 0x07, 0x00, 0x2E, 0x93, 0x02, 0x01, 0x00, 0x00}));
+    Column nchar{"", SqlType::NVarChar, 2};
+    nchar.fixedLength = true;
+    EXPECT_EQ(encoded(nchar, std::string("a "), 16),
+              (std::vector<std::uint8_t>{0xEF, 0x04, 0x00, 0x11, 0x04, 0xD0, 0x00, 0x00, 0x00, 0xD1, 0x04, 0x00, 'a',
+                                         0x00, ' ', 0x00}))
+        << "NCHAR(2), its collation, its value";
+}
+
+// Each database keeps its collation in its own file, so it survives a restart of the server and
+// travels with every copy of the file.
+TEST(DatabaseCollations, KeptInTheDatabaseFile) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("standin-catalog-" + std::to_string(::getpid()));
+    {
+        Catalog catalog(folder, *findCollation("SQL_Latin1_General_CP1_CI_AS"));
+        catalog.create("jp", findCollation("Japanese_CS_AS"));
+        catalog.create("plain");
+        EXPECT_EQ(catalog.collationOf("master").name(), "SQL_Latin1_General_CP1_CI_AS");
+    }
+    sqlite3* db = nullptr; // a file made by something else keeps no collation
+    sqlite3_open((folder / "foreign.sqlite").c_str(), &db);
+    sqlite3_exec(db, "CREATE TABLE t (i INT)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    const Catalog reopened(folder); // the server started again, now with the default collation
+    EXPECT_EQ(reopened.collationOf("jp").name(), "Japanese_CS_AS");
+    EXPECT_EQ(reopened.collationOf("plain").name(), "SQL_Latin1_General_CP1_CI_AS");
+    EXPECT_EQ(reopened.collationOf("master").name(), "SQL_Latin1_General_CP1_CI_AS");
+    EXPECT_EQ(reopened.collationOf("foreign").name(), "Japanese_CI_AS") << "the server's";
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ResultColumns, NamesAndTypesSqlServerGivesExpressions) {
