@@ -183,11 +183,13 @@ Once it listens it prints one line "ready PORT" (the port actually bound) on sta
 Every statement received is logged on standard error. SIGTERM or SIGINT ends it with status 0.
 
 Statements: SELECT, INSERT, UPDATE, DELETE, CREATE/DROP TABLE run on SQLite after translation of
-N'...' literals, [names], db..table, master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN,
-ISNULL. Also USE, CREATE/DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT,
-WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB 'db', 'file', 'INIT|DIFF|LOG',
-'label', 'yyyy/MM/dd HH:mm:ss', which writes a restorable SQLite copy of db to file and dates
-the file with the run time.
+N'...' literals (and literals without N, in the collation's code page), [names], db..table,
+master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN, ISNULL, CAST, CONVERT, COLLATE,
+DB_NAME(), DATABASEPROPERTYEX, SERVERPROPERTY and @@TRANCOUNT, @@SPID, @@VERSION, @@ROWCOUNT,
+@@ERROR. Also USE, CREATE DATABASE [COLLATE name], DROP DATABASE, BEGIN/COMMIT/ROLLBACK
+TRANSACTION, SET NOCOUNT, SET XACT_ABORT, SET LOCK_TIMEOUT, WAITFOR DELAY 'hh:mm:ss', and [EXEC]
+master..SSP_BackUPDB N'db', N'file', N'INIT|DIFF|LOG', N'label', N'yyyy/MM/dd HH:mm:ss', which
+writes a restorable SQLite copy of db to file and dates the file with the run time.
 )";
 }
 
