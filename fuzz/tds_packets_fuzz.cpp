@@ -22,7 +22,9 @@ namespace {
 constexpr std::uint32_t kVersions[] = {0x70000000, 0x71000001, 0x72090002, 0x730B0003, 0x74000004};
 
 void translate_batch(const std::string& sql) {
-    const TranslationContext context{"master", [](const std::string& database) { return database; }};
+    TranslationContext context;
+    context.currentDatabase = "master";
+    context.schemaFor = [](const std::string& database) { return database; };
     for (const Statement& statement : splitStatements(sql)) {
         try {
             (void)translateToSqlite(statement.tokens, context);
