@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/app_texts.h"
+#include "status/report_format.h"
 
 #include <QCommandLineParser>
 
@@ -22,6 +23,7 @@ Options:
   --status            check from the files whether the backups are made as scheduled;
                       first line OK:, WARNING:, CRITICAL: or UNKNOWN:, exit status 0 to 3
   --json              with --status: print one JSON object instead
+  --metrics           with --status: print the facts as Prometheus metrics instead
   --grace MIN         with --status: minutes a due backup may take (default 60)
   --help              show this help and end
   --version           show the version and end
@@ -38,12 +40,32 @@ CommandLine fail(std::string message) {
     return cl;
 }
 
-// The health check answers every failure in its own convention: UNKNOWN on standard output.
-CommandLine failStatus(std::string message) {
+// The health check answers every failure in its own convention: UNKNOWN on standard output, in
+// the form that was asked for, so that a monitoring system always gets what it can read.
+CommandLine failStatus(std::string message, Options::StatusFormat format) {
     CommandLine cl;
     cl.exitStatus = kStatusUnknown;
-    cl.out = "UNKNOWN: " + message + "\n";
+    const status::Report report = status::unknownReport(std::move(message));
+    switch (format) {
+    case Options::StatusFormat::Json:
+        cl.out = status::formatJson(report);
+        break;
+    case Options::StatusFormat::Metrics:
+        cl.out = status::formatMetrics(report);
+        break;
+    case Options::StatusFormat::Text:
+        cl.out = status::formatText(report);
+        break;
+    }
     return cl;
+}
+
+Options::StatusFormat statusFormatAsked(const QStringList& arguments) {
+    if (arguments.contains(QStringLiteral("--json")))
+        return Options::StatusFormat::Json;
+    if (arguments.contains(QStringLiteral("--metrics")))
+        return Options::StatusFormat::Metrics;
+    return Options::StatusFormat::Text;
 }
 
 CommandLine finish(std::string out) {
@@ -65,14 +87,16 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
     const QCommandLineOption settings(QStringLiteral("settings"));
     const QCommandLineOption status(QStringLiteral("status"));
     const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption metrics(QStringLiteral("metrics"));
     const QCommandLineOption grace(QStringLiteral("grace"), {}, QStringLiteral("MIN"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({configDir, headless, clock, tickOnce, settings, status, json, grace, help, version});
+    parser.addOptions({configDir, headless, clock, tickOnce, settings, status, json, metrics, grace, help, version});
 
     const bool statusAsked = arguments.contains(QStringLiteral("--status"));
-    const auto failWith = [statusAsked](std::string message) {
-        return statusAsked ? failStatus(std::move(message)) : fail(std::move(message));
+    const Options::StatusFormat format = statusFormatAsked(arguments);
+    const auto failWith = [statusAsked, format](std::string message) {
+        return statusAsked ? failStatus(std::move(message), format) : fail(std::move(message));
     };
     if (!parser.parse(arguments))
         return failWith(parser.errorText().toStdString());
@@ -89,13 +113,15 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
     o.tickOnce = parser.isSet(tickOnce);
     o.settingsOnly = parser.isSet(settings);
     o.status = parser.isSet(status);
-    o.json = parser.isSet(json);
+    o.statusFormat = format;
     if (o.settingsOnly && (o.headless || o.tickOnce))
         return fail("--settings opens the dialog alone and takes neither --headless nor --tick-once");
     if (o.status && (o.headless || o.tickOnce || o.settingsOnly))
         return failWith("--status only reads files and takes none of --headless, --tick-once, --settings");
-    if (!o.status && (o.json || parser.isSet(grace)))
-        return fail("--json and --grace belong to --status");
+    if (!o.status && (parser.isSet(json) || parser.isSet(metrics) || parser.isSet(grace)))
+        return fail("--json, --metrics and --grace belong to --status");
+    if (parser.isSet(json) && parser.isSet(metrics))
+        return failWith("--json and --metrics are two forms of the same report: choose one");
     if (parser.isSet(grace)) {
         bool ok = false;
         o.graceMinutes = parser.value(grace).toInt(&ok);
@@ -116,7 +142,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
     std::error_code ec;
     o.configDir = std::filesystem::canonical(dir, ec);
     if (ec || !std::filesystem::is_directory(o.configDir, ec))
-        return o.status ? failStatus("cannot read the settings folder " + dir.string() + ": no such folder")
+        return o.status ? failStatus("cannot read the settings folder " + dir.string() + ": no such folder", format)
                         : fail("--config-dir: \"" + dir.string() + "\" is not a folder");
     return cl;
 }

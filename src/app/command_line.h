@@ -18,8 +18,8 @@ struct Options {
     bool headless = false;
     bool tickOnce = false;
     bool settingsOnly = false;
-    bool status = false; // the health check; with json, as one JSON object
-    bool json = false;
+    bool status = false; // the health check: as text, one JSON object, or metrics
+    enum class StatusFormat { Text, Json, Metrics } statusFormat = StatusFormat::Text;
     int graceMinutes = 60;
     std::optional<platform::LocalTime> clockStart;
 };

@@ -18,17 +18,6 @@
 namespace app {
 namespace {
 
-// Nobody can answer a box from this thread, and the GUI's sink belongs to the GUI thread: what
-// goes wrong while the row is released is left to the next run, which clears the row itself.
-class SilentSink final : public platform::UiSink {
-public:
-    void messageBox(std::string_view, std::string_view, platform::MsgIcon) override {}
-    void message(int, std::string_view, std::string_view, std::string_view, std::string_view,
-                 platform::MsgIcon) override {}
-    void notice(std::string_view, std::string_view) override {}
-    std::string chooseFolder(std::string_view, std::string_view) override { return {}; }
-};
-
 struct Done {
     std::mutex mutex;
     std::condition_variable cv;
@@ -38,7 +27,9 @@ struct Done {
 // On a connection of its own: the run's connection is busy with the cancelled statement.
 void releaseLockRow(const RunEnding& run, const std::shared_ptr<Done>& done) {
     data::exemptThisThreadFromCancel();
-    SilentSink sink;
+    // Nobody can answer a box from this thread, and the GUI's sink belongs to the GUI thread: what
+    // goes wrong while the row is released is left to the next run, which clears the row itself.
+    platform::SilentUiSink sink;
     const platform::LocalFileSystem files;
     core::ProgramContext ctx(*run.clock, sink, files, run.programDir);
     core::DbSession session;

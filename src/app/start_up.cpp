@@ -90,13 +90,14 @@ scheduler::DueTickServices dueTickServices(std::function<void(core::DbSession&)>
 scheduler::DueTickWork backupRunWork(TerminationSignals& termination, bool tickOnce,
                                      scheduler::DueTickServices services, std::function<void(bool)> duringRun = {}) {
     return [services, duringRun, &termination, tickOnce](core::ProgramContext& ctx, const scheduler::TickState& tick,
-                                                         scheduler::ResidentSettings& held) {
+                                                         scheduler::ResidentSettings& held,
+                                                         scheduler::LockTableTrouble& trouble) {
         if (duringRun)
             duringRun(true);
         const RunEnding ending{core::dailyLogPathFor(held.current(), tick.runTime(ctx.clock)), &ctx.clock,
                                ctx.programDir, tickOnce};
         termination.runStarted([ending](int signal) { endRunOnSignal(ending, signal); });
-        const auto end = scheduler::runDueTick(ctx, tick, held, services);
+        const auto end = scheduler::runDueTick(ctx, tick, held, trouble, services);
         termination.runEnded();
         if (duringRun)
             duringRun(false);

@@ -18,7 +18,9 @@ int runStatus(const Options& o) {
     request.graceMinutes = o.graceMinutes;
     request.residentRunning = status::lockHeld(SingleInstanceLock::lockPathFor(o.configDir));
     const status::Report report = status::checkHealth(request, platform::LocalFileSystem());
-    const std::string text = o.json ? status::formatJson(report) : status::formatText(report);
+    const std::string text = o.statusFormat == Options::StatusFormat::Json      ? status::formatJson(report)
+                             : o.statusFormat == Options::StatusFormat::Metrics ? status::formatMetrics(report)
+                                                                                : status::formatText(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
     return status::exitStatusOf(report.state);

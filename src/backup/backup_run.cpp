@@ -11,7 +11,8 @@ namespace backup {
 
 BackupRun::BackupRun(core::ProgramContext& services, const core::Settings& settings, platform::LocalTime runTime,
                      core::BackupKinds due, std::function<void()> progress)
-    : ctx_(services), plan_{settings, runTime, due, core::dailyLogPathFor(settings, runTime), std::move(progress)} {}
+    : ctx_(services), plan_{settings,    runTime, due, core::dailyLogPathFor(settings, runTime), std::move(progress),
+                            &unreadable_} {}
 
 void BackupRun::section(std::string_view text) const {
     // The run opens the log around each of its own lines; the stages hold it open for theirs.
@@ -39,6 +40,7 @@ bool BackupRun::connect() {
 
 core::RunReport BackupRun::run() {
     report_ = {};
+    unreadable_ = {};
     report_.started = ctx_.clock.now();
     report_.dailyLog = plan_.dailyLog;
     section("---------スケジュールバックアップ Start---------");
@@ -53,6 +55,7 @@ core::RunReport BackupRun::run() {
     section("---------スケジュールバックアップ End---------");
     sbDeleteTempLog(ctx_, plan_);
     session_.release();
+    report_.unreadableFolders = unreadable_.paths();
     report_.finished = ctx_.clock.now();
     return std::move(report_);
 }

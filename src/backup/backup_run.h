@@ -33,6 +33,7 @@ private:
     void section(std::string_view text) const;
 
     core::ProgramContext& ctx_;
+    core::UnreadableFolders unreadable_;
     core::RunPlan plan_;
     core::RunReport report_;
     core::DbSession session_; // the run's own login, released at its end

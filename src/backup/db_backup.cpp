@@ -2,6 +2,7 @@
 
 #include "backup/local_retention.h"
 #include "copy/retention.h"
+#include "core/backup_names.h"
 #include "core/daily_log.h"
 #include "core/lock_table.h"
 #include "core/settings.h"
@@ -47,8 +48,7 @@ class Stage {
 public:
     Stage(const core::ProgramContext& ctx, const core::RunPlan& plan, const core::DbSession& session)
         : ctx_(ctx), session_(session), plan_(plan), settings_(plan.settings), log_(plan.dailyLog, ctx.clock),
-          fs_(ctx.files), connection_(ctx.dataEnv()), stamp_(platform::formatYmdHms(plan.runTime)),
-          runTimeText_(platform::formatDateTime(plan.runTime)) {}
+          fs_(ctx.files), connection_(ctx.dataEnv()), runTimeText_(platform::formatDateTime(plan.runTime)) {}
 
     DatabaseStageResult run() {
         result_.failures = sbDeleteExpiredBackupFiles(ctx_, plan_, log_, fs_);
@@ -94,8 +94,7 @@ private:
         const std::string folder = settings_.path + "/" + name;
         if (!fs_.folderExists(folder))
             fs_.createFolder(folder); // a failure shows in the backup that follows
-        const std::string file =
-            folder + "/" + name + "_" + stamp_ + "_" + std::string(core::kindCode(kind.kind)) + ".DAT";
+        const std::string file = folder + "/" + core::backupFileName(name, plan_.runTime, kind.kind);
         files.resize(index + 1);
         files[index] = file;
         const std::string S(kIdeographicSpace);
@@ -137,7 +136,7 @@ private:
              {std::tuple{"master", "MASTER", &files.master}, std::tuple{"msdb", "MSDB", &files.msdb},
               std::tuple{"model", "MODEL", &files.model}}) {
             sameDayCleanUp(upper, false);
-            const std::string file = settings_.path + "/" + upper + "_" + stamp_ + "_INIT.DAT";
+            const std::string file = settings_.path + "/" + core::backupFileName(upper, plan_.runTime, kFull.kind);
             *output = file;
             if (platform::cp932Length(file) > kMaxBackupPathBytes)
                 continue;
@@ -164,7 +163,6 @@ private:
     core::DailyLog log_;
     const platform::FileSystem& fs_;
     data::AdoConnection connection_;
-    std::string stamp_;
     std::string runTimeText_;
     DatabaseStageResult result_;
 };

@@ -8,16 +8,20 @@ core::RunFailures sbDeleteExpiredBackupFiles(const core::ProgramContext& ctx, co
                                              core::DailyLog& log, const platform::FileSystem& fs) {
     log.section("---保存期間を過ぎたファイルの削除 Start---");
     const auto& settings = plan.settings;
-    // The local term is taken as loaded: the load keeps it within 1..999.
-    const auto term = copy::retentionTerm(settings.localPreserveTerm, std::nullopt);
-    const auto reference = platform::dayOf(plan.runTime);
-    // Backups anywhere below the folder; the daily logs in the folder itself, in any case.
-    const copy::RetentionPolicy backups{settings.path, "*.DAT", term, true, true};
-    const copy::RetentionPolicy dailyLogs{settings.path, "*.log", term, false, false};
     core::RunFailures failures;
-    for (const auto& policy : {backups, dailyLogs})
-        for (auto& failure : copy::deleteExpired(ctx, plan, log, fs, policy, reference, core::RunStage::LocalRetention))
+    if (!copy::skipForRefusedTerm(log, settings.localPreserveTerm)) {
+        // The local term is taken as loaded: the load keeps it within 1..999.
+        const auto term = copy::retentionTerm(settings.localPreserveTerm, std::nullopt);
+        // Backups anywhere below the folder; then the daily logs in the folder itself, in any
+        // case, which stay as long as the backups they tell of.
+        const copy::RetentionPolicy backups{settings.path, "*.DAT", term, true, true};
+        auto result = copy::deleteExpired(ctx, plan, log, fs, backups, core::RunStage::LocalRetention);
+        failures = std::move(result.failures);
+        const copy::RetentionPolicy dailyLogs{settings.path, "*.log", term, false, false, result.newestFull};
+        for (auto& failure :
+             copy::deleteExpired(ctx, plan, log, fs, dailyLogs, core::RunStage::LocalRetention).failures)
             failures.push_back(std::move(failure));
+    }
     log.section("---保存期間を過ぎたファイルの削除 End---");
     return failures;
 }

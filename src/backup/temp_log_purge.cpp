@@ -1,6 +1,7 @@
 #include "backup/temp_log_purge.h"
 
 #include "common/string_utils.h"
+#include "copy/retention.h"
 #include "core/daily_log.h"
 #include "core/product_folders.h"
 #include "platform/filesystem.h"
@@ -22,15 +23,14 @@ struct Place {
     std::size_t nameLength; // 0: any name
     DateFrom dateFrom;
     bool onlyWhenPresent; // skipped when the folder is missing
-    bool removesFolders;
 };
 
 std::vector<Place> placesBelow(const std::string& base) {
     return {
-        {base + "/Temp/", std::string(17, '?'), 17, DateFrom::Name, true, true},
-        {base + "/Temp/logfile/", "*.log", 0, DateFrom::CreationTime, false, false},
-        {base + "/CONTLOG/", "*", 0, DateFrom::CreationTime, false, false},
-        {base + "/Orvanti/MAIL/", std::string(14, '?'), 14, DateFrom::Name, true, true},
+        {base + "/Temp/", std::string(17, '?'), 17, DateFrom::Name, true},
+        {base + "/Temp/logfile/", "*.log", 0, DateFrom::CreationTime, false},
+        {base + "/CONTLOG/", "*", 0, DateFrom::CreationTime, false},
+        {base + "/Orvanti/MAIL/", std::string(14, '?'), 14, DateFrom::Name, true},
     };
 }
 
@@ -46,8 +46,13 @@ struct Purge {
         return date ? *date : ctx.clock.now();
     }
 
-    std::vector<std::string> candidates(const Place& place) const {
-        std::vector<std::string> out;
+    struct Candidate {
+        std::string path;
+        bool isFolder;
+    };
+
+    std::vector<Candidate> candidates(const Place& place) const {
+        std::vector<Candidate> out;
         std::error_code ec;
         const auto kinds = place.nameLength ? platform::EntryKinds::Both : platform::EntryKinds::Files;
         for (const auto& e : fs.list(place.folder, place.pattern, kinds, ec)) {
@@ -56,7 +61,7 @@ struct Purge {
             if (place.nameLength && (e.name.size() != place.nameLength || !common::isDigits(e.name)))
                 continue;
             if (dateOf(place, e.name) <= limit)
-                out.push_back(place.folder + e.name);
+                out.push_back({place.folder + e.name, e.isFolder});
         }
         return out;
     }
@@ -64,10 +69,11 @@ struct Purge {
     void clean(const Place& place) {
         if (place.onlyWhenPresent && !fs.folderExists(place.folder))
             return;
-        for (const auto& path : candidates(place)) {
-            // The line goes first; the outcome of the deletion is not examined.
-            log.line((place.removesFolders ? "削除フォルダ名：" : "削除ファイル名：") + path);
-            if (place.removesFolders)
+        for (const auto& [path, isFolder] : candidates(place)) {
+            // The line goes first; the outcome of the deletion is not examined. A place of work
+            // folders may also hold a file of such a name: it is deleted, and named, as a file.
+            log.line((isFolder ? "削除フォルダ名：" : "削除ファイル名：") + path);
+            if (isFolder)
                 fs.deleteFolder(path);
             else
                 fs.deleteFile(path);
@@ -83,12 +89,7 @@ std::string baseFolder(const core::ProgramContext& ctx, const platform::FileSyst
 } // namespace
 
 std::optional<LocalTime> dateInName(std::string_view name) {
-    if (name.size() < 14 || !common::isDigits(name.substr(0, 14)))
-        return std::nullopt;
-    const std::string text = std::string(name.substr(0, 4)) + "/" + std::string(name.substr(4, 2)) + "/" +
-                             std::string(name.substr(6, 2)) + " " + std::string(name.substr(8, 2)) + ":" +
-                             std::string(name.substr(10, 2)) + ":" + std::string(name.substr(12, 2));
-    return platform::parseDateTime(text);
+    return name.size() < 14 ? std::nullopt : platform::parseYmdHms(name.substr(0, 14));
 }
 
 void sbDeleteTempLog(const core::ProgramContext& ctx, const core::RunPlan& plan) {
@@ -96,6 +97,10 @@ void sbDeleteTempLog(const core::ProgramContext& ctx, const core::RunPlan& plan)
     const core::Term& term = plan.settings.tempLogTerm;
     const LocalTime limit = LocalTime(platform::dayOf(plan.runTime) - term.days);
     log.section("---Pelmoraログファイルの削除 Start---");
+    if (copy::skipForRefusedTerm(log, term)) {
+        log.section("---Pelmoraログファイルの削除 End---");
+        return;
+    }
     log.line(std::string(40, '-'));
     log.line(term.text + "日経過ファイルが対象");
     log.line(std::string(40, '-'));

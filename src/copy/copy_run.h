@@ -8,7 +8,6 @@
 #include "core/run_report.h"
 #include "platform/filesystem.h"
 
-#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -21,8 +20,7 @@ struct CopyRun {
     const core::BackupFiles& files;
     const platform::FileSystem& fs;
     core::DailyLog& log;
-    std::set<std::string> sweptFolders = {}; // target folders cleared of left-over temporary copies
-    core::RunFailures failures = {};         // those that make the run count as failed
+    core::RunFailures failures = {}; // those that make the run count as failed
 
     const core::Settings& settings() const { return plan.settings; }
     void fail(core::RunStage stage, std::string subject, std::string reason) {

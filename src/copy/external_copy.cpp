@@ -36,11 +36,11 @@ constexpr std::chrono::days kDefaultTerm{60};
 void deleteExpiredCopies(CopyRun& run) {
     const auto& settings = run.settings();
     run.log.section(texts::kRetentionStart);
-    if (namesAFolder(settings.dbBackupFileDir)) {
+    if (namesAFolder(settings.dbBackupFileDir) && !skipForRefusedTerm(run.log, settings.outSidePreserveTerm)) {
         const RetentionPolicy copies{settings.dbBackupFileDir, "*.DAT",
                                      retentionTerm(settings.outSidePreserveTerm, kDefaultTerm), true, true};
-        for (auto& failure : deleteExpired(run.ctx, run.plan, run.log, run.fs, copies,
-                                           platform::dayOf(run.plan.runTime), core::RunStage::ExternalRetention))
+        for (auto& failure :
+             deleteExpired(run.ctx, run.plan, run.log, run.fs, copies, core::RunStage::ExternalRetention).failures)
             run.failures.push_back(std::move(failure));
     }
     run.log.section(texts::kRetentionEnd);
@@ -77,13 +77,7 @@ void showCopyFailure(CopyRun& run, const std::string& source, const std::string&
                           texts::kBackupCopyFailedTitle, platform::MsgIcon::Critical);
 }
 
-// A copy killed part-way (a crash, a power cut) leaves its hidden temporary file in the folder,
-// where no retention ever looks. Before this run's first copy into a folder, the program's own
-// temporary files there last written before the run's time are deleted; a copy another program
-// is writing into the folder right now is newer and stays.
-void sweepLeftOverCopies(CopyRun& run, const std::string& folder) {
-    if (!namesAFolder(run.settings().dbBackupFileDir) || !run.sweptFolders.insert(folder).second)
-        return;
+void sweepFolder(CopyRun& run, const std::string& folder) {
     std::error_code ec;
     for (const auto& entry : run.fs.list(folder, ".*", platform::EntryKinds::Files, ec)) {
         if (!platform::isCopyTemporaryName(entry.name))
@@ -93,6 +87,25 @@ void sweepLeftOverCopies(CopyRun& run, const std::string& folder) {
         const auto modified = run.fs.lastModified(path, timeError);
         if (modified && *modified < run.plan.runTime)
             deleteWithLines(run, path);
+    }
+}
+
+// A copy killed part-way (a crash, a power cut) leaves its hidden temporary file behind, where no
+// retention ever looks. Before the run's first copy, the program's own temporary files last
+// written before the run's time are deleted in the target's root (the system backups) and in
+// every database folder below it, also those of databases no longer selected; a copy another
+// program is writing right now is newer and stays.
+void sweepLeftOverCopies(CopyRun& run) {
+    const std::string& root = run.settings().dbBackupFileDir;
+    if (!namesAFolder(root))
+        return;
+    sweepFolder(run, root);
+    const ExcludedFolders excluded = excludedCopyFolders(run.ctx, run.settings(), run.fs);
+    std::error_code ec;
+    for (const auto& entry : run.fs.list(root, "*", platform::EntryKinds::Folders, ec)) {
+        const std::string folder = root + "/" + entry.name;
+        if (!isExcludedCopyFolder(excluded, folder))
+            sweepFolder(run, folder);
     }
 }
 
@@ -115,7 +128,6 @@ void copyBackupFile(CopyRun& run, const std::string& source, const std::string& 
             run.fail(core::RunStage::BackupCopy, source, std::string(texts::kSourceFileMissing));
         return;
     }
-    sweepLeftOverCopies(run, targetFolder);
     const std::string pieces = std::string(texts::kSourceFile) + source + std::string(core::kIdeographicSpace) +
                                std::string(texts::kTargetFolder) + targetFolder;
     const std::error_code ec = namesAFolder(run.settings().dbBackupFileDir)
@@ -179,6 +191,7 @@ core::RunFailures sbFileCopyToOutside(const core::ProgramContext& ctx, const cor
     deleteExpiredCopies(run);
 
     log.section(texts::kBackupCopyStart);
+    sweepLeftOverCopies(run);
     if (plan.due(core::BackupKind::Full))
         copyFullBackups(run);
     if (plan.due(core::BackupKind::Diff))

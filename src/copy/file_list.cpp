@@ -70,8 +70,7 @@ struct Listing {
             if (!e.isFolder)
                 continue;
             const std::string sub = prefix + e.name;
-            const std::string candidate = normalized(sub);
-            if (candidate == excluded.certificateCopy || candidate == excluded.documentsCopy)
+            if (isExcludedCopyFolder(excluded, sub))
                 continue;
             visit(sub + "/", pattern, false);
         }
@@ -103,6 +102,11 @@ ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core:
             copyFolderOf(fs, settings.gijyutuFileDir, core::documentsSourceFolder(ctx))};
 }
 
+bool isExcludedCopyFolder(const ExcludedFolders& excluded, std::string_view folder) {
+    const std::string candidate = normalized(folder);
+    return candidate == excluded.certificateCopy || candidate == excluded.documentsCopy;
+}
+
 bool fnGetFileList(const core::ProgramContext& ctx, const core::RunPlan& plan, const platform::FileSystem& fs,
                    std::string_view pathPattern, bool recurse, std::vector<std::string>& list,
                    std::vector<UnreadableFolder>* unreadable) {
@@ -118,8 +122,11 @@ bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan,
     return listFiles(ctx, plan, fs, pathPattern, recurse, true, onFile, unreadable);
 }
 
-void logUnreadableFolders(core::DailyLog& log, const std::vector<UnreadableFolder>& unreadable) {
+void logUnreadableFolders(core::DailyLog& log, const core::RunPlan& plan,
+                          const std::vector<UnreadableFolder>& unreadable) {
     for (const auto& folder : unreadable) {
+        if (plan.unreadable && !plan.unreadable->firstMeeting(folder.path))
+            continue;
         log.line("結果：失敗" + std::string(core::kIdeographicSpace) + "ﾌｫﾙﾀﾞ名：" + folder.path);
         core::logErrorDescription(log, folder.reason);
     }

@@ -43,8 +43,9 @@ bool fnVisitFileList(const core::ProgramContext& ctx, const core::RunPlan& plan,
                      std::vector<UnreadableFolder>* unreadable = nullptr);
 
 // The lines of each folder a listing left out: "結果：失敗　ﾌｫﾙﾀﾞ名：<path>", then
-// "Err.Description：<reason>".
-void logUnreadableFolders(core::DailyLog& log, const std::vector<UnreadableFolder>& unreadable);
+// "Err.Description：<reason>"; a folder the run has already written about is not written again.
+void logUnreadableFolders(core::DailyLog& log, const core::RunPlan& plan,
+                          const std::vector<UnreadableFolder>& unreadable);
 
 // The two folders a descending listing leaves out: target setting + "/" + name of the source
 // folder (the name only when the source exists).
@@ -54,5 +55,7 @@ struct ExcludedFolders {
 };
 ExcludedFolders excludedCopyFolders(const core::ProgramContext& ctx, const core::Settings& settings,
                                     const platform::FileSystem& fs);
+// Whether `folder` is one of them, however its separators are written.
+bool isExcludedCopyFolder(const ExcludedFolders& excluded, std::string_view folder);
 
 } // namespace copy

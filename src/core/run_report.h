@@ -5,6 +5,7 @@
 
 #include "core/context.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -13,7 +14,26 @@
 
 namespace core {
 
-// What one run works from: nothing in it changes while the run goes on.
+// The folders a run's listings could not read. Several listings of one run pass the same folders
+// (retention, then each same-day clean-up): each folder is written to the daily log once per run
+// and counted once in the report.
+class UnreadableFolders {
+public:
+    // True the first time `path` is met in this run.
+    bool firstMeeting(const std::string& path) {
+        if (std::find(paths_.begin(), paths_.end(), path) != paths_.end())
+            return false;
+        paths_.push_back(path);
+        return true;
+    }
+    const std::vector<std::string>& paths() const { return paths_; }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+// What one run works from: nothing in it changes while the run goes on, apart from what the run
+// notes about folders it could not read.
 struct RunPlan {
     const Settings& settings;       // the snapshot the run started with
     platform::LocalTime runTime;    // the instant of the evaluation that found the run due
@@ -21,6 +41,8 @@ struct RunPlan {
     std::filesystem::path dailyLog; // "" when no backup folder is set: nothing is written
     // Called during long listings so that the caller's window events are not held up; may be empty.
     std::function<void()> progress;
+    // Where the run notes unreadable folders; none outside a whole run (a stage tested alone).
+    UnreadableFolders* unreadable = nullptr;
 
     bool due(BackupKind kind) const { return dueKinds.has(kind); }
     void breathe() const {
@@ -67,6 +89,8 @@ struct RunReport {
     bool partialKindsDue = false;
     platform::LocalTime started{}, finished{};
     std::filesystem::path dailyLog;
+    // Folders the run's listings could not read: what lies in them was neither judged nor deleted.
+    std::vector<std::string> unreadableFolders;
 
     // Whether the run is recorded as the last complete backup (BACKUPTIME).
     bool flawless() const { return failures.empty() && !partialKindsDue; }

@@ -38,6 +38,14 @@ void showCheckError(ProgramContext& ctx, std::string_view label) {
                       platform::MsgIcon::Exclamation);
 }
 
+// A term of MSDE_DBTOOL.INI: the load's value, and whether the check would refuse the text.
+Term fileTerm(std::string_view key, const std::string& text, double highest, std::string_view fallback) {
+    Term term = termFromText(text, highest, fallback);
+    term.refused = !termTextPasses(text);
+    term.written = std::string(key) + "=" + text;
+    return term;
+}
+
 std::vector<std::string> splitDatabaseNames(const std::string& text) {
     std::vector<std::string> names;
     if (!text.empty())
@@ -118,29 +126,51 @@ std::string effectiveTempLogTerm(const ProgramContext& ctx) {
     return "90";
 }
 
-LoadedSettings fnLoadSettings(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
-    const SettingsTexts t = readSettingsTexts(ctx);
+Term tempLogTermOf(const ProgramContext& ctx) {
+    const std::string own = trim(fnGetScheduleIni(ctx, "Schedule", "TEMPLOGTERM"));
+    const std::string text = effectiveTempLogTerm(ctx);
+    // A text of the program's own key that is not digits only is a typing error, also where the
+    // load falls back to the product's term: the purge does not guess around it.
+    const bool ownMistyped = !own.empty() && !common::isDigits(own);
+    const std::string& judged = ownMistyped ? own : text;
+    Term term = termFromText(text, 32767, "90");
+    term.refused = !common::isDigits(judged);
+    term.written = (ownMistyped || text == own ? "TEMPLOGTERM=" : "MAILSRLOGTERM=") + judged;
+    return term;
+}
+
+Settings settingsFromTexts(const SettingsTexts& t, Term tempLogTerm) {
     Settings s;
     s.databases = t.databases; // kept even when a name fails
     s.path = t.path;
-    s.localPreserveTerm = termFromText(t.localPreserveTerm, 999, "30");
+    s.localPreserveTerm = fileTerm("LocalPreserveTerm", t.localPreserveTerm, 999, "30");
     for (BackupKind kind : kBackupKinds)
         s.schedule(kind) = loadedSchedule(t, kind);
-    if (t.execute != "0" && t.execute != "1")
-        writeScheduleIni(ctx, "FILE_COPY", "EXECUTE", "1");
     s.copyEnabled = t.execute != "0";
     if (s.copyEnabled) {
         s.dbBackupFileDir = t.dbBackupFileDir;
         s.keyFileDir = t.keyFileDir;
         s.gijyutuFileDir = t.gijyutuFileDir;
-        s.outSidePreserveTerm = termFromText(t.outSidePreserveTerm, 999, "60");
+        s.outSidePreserveTerm = fileTerm("OutSidePreserveTerm", t.outSidePreserveTerm, 999, "60");
     }
-    s.tempLogTerm = termFromText(effectiveTempLogTerm(ctx), 32767, "90");
+    s.tempLogTerm = std::move(tempLogTerm);
+    return s;
+}
+
+LoadedSettings fnLoadSettings(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases) {
+    const SettingsTexts t = readSettingsTexts(ctx);
+    Settings s = settingsFromTexts(t, tempLogTermOf(ctx));
+    if (t.execute != "0" && t.execute != "1")
+        writeScheduleIni(ctx, "FILE_COPY", "EXECUTE", "1");
     // The load's rules are the check's, apart from the terms; unlike the check it goes to the end.
     CheckRules rules{NameRule::OnServer, TargetRule::FolderOrAbsent, &serverDatabases};
     rules.judgeTerms = false;
     const bool ok = checkSettings(t, rules, FileSystemFolders(ctx.files)).failedItem.empty();
     return {std::move(s), ok};
+}
+
+Settings peekSettings(const ProgramContext& ctx) {
+    return settingsFromTexts(readSettingsTexts(ctx), tempLogTermOf(ctx));
 }
 
 SettingsTexts readSettingsTexts(const ProgramContext& ctx) {

@@ -43,6 +43,11 @@ bool fnCheckDbNames(const ProgramContext& ctx, const std::vector<std::string>& s
 
 // The temporary-log term: TEMPLOGTERM, else ZUZOR.INI [ENCNT] MAILSRLOGTERM, else "90".
 std::string effectiveTempLogTerm(const ProgramContext& ctx);
+// The same as a typed term, refused when the text it comes from is not digits only.
+Term tempLogTermOf(const ProgramContext& ctx);
+
+// The typed settings the load makes of the texts read, without writing anything.
+Settings settingsFromTexts(const SettingsTexts& texts, Term tempLogTerm);
 
 // A load's snapshot, and whether every rule passed (a failed rule still leaves a full snapshot).
 struct LoadedSettings {
@@ -54,6 +59,10 @@ struct LoadedSettings {
 // Loads every value, writing the repairs the load makes; database names are checked against
 // `serverDatabases`.
 LoadedSettings fnLoadSettings(const ProgramContext& ctx, const std::vector<std::string>& serverDatabases);
+
+// What fnLoadSettings would load now, read without writing a repair: for the health check, which
+// must neither write nor lock.
+Settings peekSettings(const ProgramContext& ctx);
 
 // The items of the settings check as MSDE_DBTOOL.INI holds them now.
 SettingsTexts readSettingsTexts(const ProgramContext& ctx);

@@ -49,6 +49,11 @@ private:
 struct Term {
     std::chrono::days days{0};
     std::string text;
+    // The setting as written is no number of days the program can trust: the settings check
+    // refuses it, or only its leading digits are a number ("3O" with a letter O would be read as
+    // 3). The deletion it governs is skipped rather than made with a guessed term.
+    bool refused = false;
+    std::string written = {}; // "key=value" as the file holds it, for the line that names it
 };
 
 // One kind's schedule. The weekday mask uses Monday 1 ... Saturday 32, Sunday 64.

@@ -108,6 +108,15 @@ std::optional<LocalTime> parseDateTime(std::string_view text) {
     return local_days{ymd} + hours{h} + minutes{mi} + seconds{s};
 }
 
+std::optional<LocalTime> parseYmdHms(std::string_view digits) {
+    if (digits.size() != 14 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    const std::string text = std::string(digits.substr(0, 4)) + "/" + std::string(digits.substr(4, 2)) + "/" +
+                             std::string(digits.substr(6, 2)) + " " + std::string(digits.substr(8, 2)) + ":" +
+                             std::string(digits.substr(10, 2)) + ":" + std::string(digits.substr(12, 2));
+    return parseDateTime(text);
+}
+
 std::optional<std::chrono::minutes> parseTimeOfDay(std::string_view text) {
     std::size_t pos = 0;
     const int h = readNumber(text, pos, 2);

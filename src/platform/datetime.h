@@ -29,6 +29,10 @@ std::string formatHms(LocalTime t);
 // text is not a valid date-time.
 std::optional<LocalTime> parseDateTime(std::string_view text);
 
+// Reads "yyyymmddhhmmss", exactly fourteen digits; nullopt when they are no valid date-time
+// (2026/02/30 or 25:00 is refused, not wrapped around).
+std::optional<LocalTime> parseYmdHms(std::string_view digits);
+
 // Reads an "hh:mm" time of day (one- or two-digit fields, 0-23 and 0-59); nullopt otherwise.
 std::optional<std::chrono::minutes> parseTimeOfDay(std::string_view text);
 

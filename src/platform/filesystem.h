@@ -8,6 +8,7 @@
 
 #include "platform/datetime.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@ struct DirEntry {
     std::string name;
     bool isFolder = false;
     std::optional<LocalTime> modified; // listWithTimes only: nullopt when it could not be read
+    std::uintmax_t size = 0;           // listWithTimes only, read with the time
 };
 
 // Matches `*` and `?` without regard to ASCII case; "*.*" matches every name.

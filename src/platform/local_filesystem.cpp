@@ -56,13 +56,15 @@ std::optional<DirEntry> classify(int dfd, const dirent& d, const ScanRequest& rq
         }
     }
     if (isFile && fileWanted) {
-        DirEntry e{std::string(name), false, std::nullopt};
-        if (rq.times && (statted || ::fstatat(dfd, d.d_name, &st, 0) == 0))
+        DirEntry e{std::string(name), false, std::nullopt, 0};
+        if (rq.times && (statted || ::fstatat(dfd, d.d_name, &st, 0) == 0)) {
             e.modified = modifiedOf(st);
+            e.size = std::uintmax_t(st.st_size);
+        }
         return e;
     }
     if (isFolder && folderWanted)
-        return DirEntry{std::string(name), true, std::nullopt};
+        return DirEntry{std::string(name), true, std::nullopt, 0};
     return std::nullopt;
 }
 

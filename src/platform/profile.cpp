@@ -336,28 +336,6 @@ fs::path writeTarget(const fs::path& file) {
     return file;
 }
 
-std::error_code writeAtomically(const fs::path& file, const std::string& bytes, mode_t mode) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    std::string tmpl = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        return lastError();
-    std::error_code ec;
-    if (!writeAll(fd, bytes))
-        ec = lastError();
-    if (!ec && ::fchmod(fd, mode) != 0)
-        ec = lastError();
-    if (!ec && ::fsync(fd) != 0)
-        ec = lastError();
-    if (::close(fd) != 0 && !ec)
-        ec = lastError();
-    if (!ec && ::rename(tmpl.c_str(), file.c_str()) != 0)
-        ec = lastError();
-    if (ec)
-        ::unlink(tmpl.c_str());
-    return ec;
-}
-
 std::string oneLine(std::string_view value) {
     std::string out(value);
     for (char& c : out)
@@ -518,7 +496,7 @@ std::error_code profileWrite(const fs::path& path, std::string_view section, std
         ini.lines.push_back({encodeLine(ini, "[" + oneLine(section) + "]"), eol});
         ini.lines.push_back({encodeLine(ini, keyValue), eol});
     }
-    return writeAtomically(file, serialize(ini), mode);
+    return replaceFileAtomically(file, serialize(ini), mode);
 }
 
 } // namespace platform

@@ -37,6 +37,16 @@ public:
     virtual std::string activeWindowName() const { return {}; }
 };
 
+// Shows nothing and answers at once: for work that has nobody to tell (the health check reads
+// the settings through the same code as a run; a signal ends a run from a thread of its own).
+class SilentUiSink final : public UiSink {
+public:
+    void messageBox(std::string_view, std::string_view, MsgIcon) override {}
+    void message(int, std::string_view, std::string_view, std::string_view, std::string_view, MsgIcon) override {}
+    void notice(std::string_view, std::string_view) override {}
+    std::string chooseFolder(std::string_view, std::string_view) override { return {}; }
+};
+
 // Writes one line per event to standard error and answers at once:
 //   MSGBOX<TAB>icon<TAB>title<TAB>text
 //   MESSAGE<TAB>code<TAB>text1<TAB>text2<TAB>text3<TAB>the catalogue's text as shown

@@ -4,9 +4,14 @@
 #include "common/string_utils.h"
 #include "core/connection.h"
 #include "core/daily_log.h"
+#include "core/last_run.h"
 #include "core/lock_table.h"
 #include "core/settings.h"
 #include "platform/filesystem.h"
+
+#include <optional>
+#include <utility>
+#include <variant>
 
 namespace scheduler {
 namespace {
@@ -29,18 +34,52 @@ void showLockFailure(core::ProgramContext& ctx, std::string_view text) {
 
 constexpr std::string_view kDeleteFailed = "排他管理テーブルからレコード削除に失敗しました。";
 constexpr std::string_view kSearchFailed = "排他管理テーブルのレコード検索に失敗しました。";
+constexpr std::string_view kInsertFailed = "排他管理テーブルへレコード追加に失敗しました。";
+constexpr std::string_view kReadFailed = "排他管理テーブルの読込みに失敗しました。"; // message 3010
+constexpr std::string_view kRetryLater = "バックアップを行わず、次の予定時刻に再試行します。";
 
-// A failed deletion of lock rows: the box naming the rows, then the tick's own.
-void showDeleteFailure(core::ProgramContext& ctx, const core::LockRowsDeletion& deletion) {
-    ctx.ui.messageBox(deletion.failureText, "", MsgIcon::Critical);
-    showLockFailure(ctx, kDeleteFailed);
-}
+// A failure of the lock table ends the tick, and the timer stays on: the next due time tries
+// again. Its boxes (shown by `showBoxes`), one daily-log line and one notice tell it; a failure
+// that repeats at every due time is shown once until a run goes through again, so that nobody
+// comes back to a stack of boxes. The log line is written each time: it records the due time
+// that was lost.
+class LockFailures {
+public:
+    LockFailures(core::ProgramContext& ctx, LockTableTrouble& trouble, std::filesystem::path logPath)
+        : ctx_(ctx), trouble_(trouble), logPath_(std::move(logPath)) {}
+
+    DueTickEnd fail(std::string_view what, const std::function<void()>& showBoxes) const {
+        core::DailyLog(logPath_, ctx_.clock).section("---" + std::string(what) + std::string(kRetryLater) + "---");
+        if (!std::exchange(trouble_.told, true)) {
+            showBoxes();
+            ctx_.ui.notice(std::string(what) + std::string(kRetryLater), platform::kProgramTitle);
+        }
+        return DueTickEnd::LockTableFailed;
+    }
+
+    // A failed deletion of lock rows: the box naming the rows, then the tick's own.
+    DueTickEnd deleteFailed(const core::LockRowsDeletion& deletion) const {
+        return fail(kDeleteFailed, [&] {
+            ctx_.ui.messageBox(deletion.failureText, "", MsgIcon::Critical);
+            showLockFailure(ctx_, kDeleteFailed);
+        });
+    }
+    DueTickEnd shown(std::string_view text) const {
+        return fail(text, [&] { showLockFailure(ctx_, text); });
+    }
+
+private:
+    core::ProgramContext& ctx_;
+    LockTableTrouble& trouble_;
+    std::filesystem::path logPath_;
+};
 
 // A fresh foreign backup row means another program is backing up now; a stale one is removed.
-enum class ForeignLock { None, Busy, Removed, DeleteFailed };
+enum class ForeignLock { None, Busy, Removed };
 
-ForeignLock checkForeignBackup(core::ProgramContext& ctx, core::DbSession& session,
-                               const std::vector<core::HaitaKanriRecord>& rows) {
+std::variant<ForeignLock, DueTickEnd> checkForeignBackup(core::ProgramContext& ctx, core::DbSession& session,
+                                                         const std::vector<core::HaitaKanriRecord>& rows,
+                                                         const LockFailures& failures) {
     for (const auto& row : rows) {
         if (common::trim(row.テーブル名称) != kForeignBackupLockName)
             continue;
@@ -49,8 +88,7 @@ ForeignLock checkForeignBackup(core::ProgramContext& ctx, core::DbSession& sessi
         const auto deletion = core::fnDeleteLockRows(session, kForeignBackupLockName);
         if (deletion)
             return ForeignLock::Removed;
-        showDeleteFailure(ctx, deletion);
-        return ForeignLock::DeleteFailed;
+        return failures.deleteFailed(deletion);
     }
     return ForeignLock::None;
 }
@@ -64,19 +102,16 @@ void reportBusyLock(core::ProgramContext& ctx, const std::filesystem::path& logP
     ctx.ui.notice(kBusyLockSkipped, "");
 }
 
-// Deletes this program's row when one exists; false (with its boxes shown) when that fails.
-bool removeOwnLockRow(core::ProgramContext& ctx, core::DbSession& session) {
+// Deletes this program's row when one exists; the tick's ending when that fails.
+std::optional<DueTickEnd> removeOwnLockRow(core::DbSession& session, const LockFailures& failures) {
     bool found = false;
-    if (!core::fnFindLockRow(session, kOwnLockName, found)) {
-        showLockFailure(ctx, kSearchFailed);
-        return false;
-    }
+    if (!core::fnFindLockRow(session, kOwnLockName, found))
+        return failures.shown(kSearchFailed);
     if (!found)
-        return true;
-    const auto deletion = core::fnDeleteLockRows(session, kOwnLockName);
-    if (!deletion)
-        showDeleteFailure(ctx, deletion);
-    return bool(deletion);
+        return std::nullopt;
+    if (const auto deletion = core::fnDeleteLockRows(session, kOwnLockName); !deletion)
+        return failures.deleteFailed(deletion);
+    return std::nullopt;
 }
 
 // Invalid settings open the dialog so that the user can put them right before the run.
@@ -128,6 +163,13 @@ void writePreCheck(const core::ProgramContext& ctx, const std::filesystem::path&
     log.section("---------スケジュールバックアップ 事前チェックEND---------");
 }
 
+void recordLastRun(const core::ProgramContext& ctx, const core::RunReport& report) {
+    if (const std::error_code error = core::recordLastRun(ctx.programDir, report))
+        core::DailyLog(report.dailyLog, ctx.clock)
+            .section("---" + core::lastRunPath(ctx.programDir).string() + " を書き込めませんでした：" +
+                     error.message() + "---");
+}
+
 void recordBackupTime(const core::ProgramContext& ctx, ResidentSettings& held, const core::RunReport& report) {
     if (!report.flawless())
         return;
@@ -136,11 +178,12 @@ void recordBackupTime(const core::ProgramContext& ctx, ResidentSettings& held, c
 }
 
 DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
-                      const DueTickServices& services) {
+                      LockTableTrouble& trouble, const DueTickServices& services) {
     // The pre-check writes into the log of the settings held now; the run names its own from the
     // settings loaded again below.
     const std::filesystem::path logPath = core::dailyLogPathFor(held.current(), tick.runTime(ctx.clock));
     writePreCheck(ctx, logPath);
+    const LockFailures lockFailures(ctx, trouble, logPath);
 
     // The tick's own logins: one before the run and one after it; the run logs in for itself.
     core::DbSession session;
@@ -153,28 +196,21 @@ DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, Resident
         return DueTickEnd::TimerOn;
 
     std::vector<core::HaitaKanriRecord> rows;
-    if (!core::fnSelectLockRows(session, rows)) {
-        common::fnQRMES01_DispMessage(ctx.ui, 3010, 0, "", "", "");
-        return DueTickEnd::TimerOff;
-    }
-    switch (checkForeignBackup(ctx, session, rows)) {
-    case ForeignLock::Busy:
+    if (!core::fnSelectLockRows(session, rows))
+        return lockFailures.fail(kReadFailed, [&] { common::fnQRMES01_DispMessage(ctx.ui, 3010, 0, "", "", ""); });
+    const auto foreign = checkForeignBackup(ctx, session, rows, lockFailures);
+    if (const auto* end = std::get_if<DueTickEnd>(&foreign))
+        return *end;
+    if (std::get<ForeignLock>(foreign) == ForeignLock::Busy) {
         reportBusyLock(ctx, logPath);
         return DueTickEnd::TimerOn; // once the other backup ends, the next due time runs
-    case ForeignLock::DeleteFailed:
-        return DueTickEnd::TimerOff;
-    case ForeignLock::None:
-    case ForeignLock::Removed:
-        break;
     }
-    if (!removeOwnLockRow(ctx, session))
-        return DueTickEnd::TimerOff;
+    if (const auto end = removeOwnLockRow(session, lockFailures))
+        return *end;
 
     held.writeStateKey(ctx, "Schedule", "Iniflg", "0");
-    if (!core::fnInsertLockRow(ctx, session, kOwnLockName)) {
-        showLockFailure(ctx, "排他管理テーブルへレコード追加に失敗しました。");
-        return DueTickEnd::TimerOff;
-    }
+    if (!core::fnInsertLockRow(ctx, session, kOwnLockName))
+        return lockFailures.shown(kInsertFailed);
 
     repairSettingsIfNeeded(ctx, session, services);
     // Held from here on also when a rule failed, as the load goes to the end.
@@ -186,7 +222,9 @@ DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, Resident
     }
 
     session.release();
-    recordBackupTime(ctx, held, services.runBackup(ctx, tick, held.current(), services.progress));
+    const core::RunReport report = services.runBackup(ctx, tick, held.current(), services.progress);
+    recordBackupTime(ctx, held, report);
+    recordLastRun(ctx, report);
 
     if (const auto db = core::fnGetDbObject(ctx, session); !db) {
         core::reportDbObjectFailure(ctx.ui, db.failure);
@@ -194,8 +232,8 @@ DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, Resident
     }
     if (!services.loadDatabaseList(ctx, session))
         return DueTickEnd::TimerOn;
-    if (!removeOwnLockRow(ctx, session))
-        return DueTickEnd::TimerOff;
+    if (const auto end = removeOwnLockRow(session, lockFailures))
+        return *end;
     session.release();
     return DueTickEnd::RunCompleted;
 }

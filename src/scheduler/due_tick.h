@@ -41,8 +41,12 @@ void writePreCheck(const core::ProgramContext& ctx, const std::filesystem::path&
 // [BACKUPTIME] START and END from a flawless run; any other run leaves the last ones standing.
 void recordBackupTime(const core::ProgramContext& ctx, ResidentSettings& held, const core::RunReport& report);
 
-// `held` gives the pre-check its log and takes the tick's own load, which the run works from.
+// What every run met, for the health check (a failed write is noted in the daily log).
+void recordLastRun(const core::ProgramContext& ctx, const core::RunReport& report);
+
+// `held` gives the pre-check its log and takes the tick's own load, which the run works from;
+// `trouble` remembers whether a lock-table failure has been shown.
 DueTickEnd runDueTick(core::ProgramContext& ctx, const TickState& tick, ResidentSettings& held,
-                      const DueTickServices& services);
+                      LockTableTrouble& trouble, const DueTickServices& services);
 
 } // namespace scheduler

@@ -44,10 +44,12 @@ void SchedulerTick::Timer1_Timer() {
         return;
     }
 
-    const DueTickEnd end = dueWork_ ? dueWork_(ctx_, state_, settings_) : DueTickEnd::TimerOn;
-    if (end == DueTickEnd::RunCompleted)
-        idleMarker_ = true; // Iniflg keeps the "0" of the run
-    timer_.setTimerEnabled(end != DueTickEnd::TimerOff);
+    const DueTickEnd end = dueWork_ ? dueWork_(ctx_, state_, settings_, lockTrouble_) : DueTickEnd::TimerOn;
+    if (end == DueTickEnd::RunCompleted) {
+        idleMarker_ = true;        // Iniflg keeps the "0" of the run
+        lockTrouble_.told = false; // the lock table works again: a new failure is told again
+    }
+    timer_.setTimerEnabled(true);
 }
 
 void SchedulerTick::reloadSettings() {

@@ -17,18 +17,25 @@ public:
     virtual void setTimerEnabled(bool enabled) = 0;
 };
 
-// How the work of a due tick (everything after the evaluation) ended.
+// How the work of a due tick (everything after the evaluation) ended. The timer runs on after
+// every ending: whatever failed, the next due time tries again.
 enum class DueTickEnd {
-    TimerOn,      // the next due time tries again (connection, database list or settings failed, or
-                  // another backup holds the lock)
-    TimerOff,     // the lock table failed: wait for the settings dialog
-    RunCompleted, // the run went through and its lock row is gone; the timer runs on
+    TimerOn,         // connection, database list or settings failed, or another backup holds the lock
+    LockTableFailed, // reading or writing the exclusive-control rows failed
+    RunCompleted,    // the run went through and its lock row is gone
+};
+
+// What the scheduler remembers of lock-table failures from one due tick to the next: a failure
+// that repeats at every due time is shown once, until a run goes through again.
+struct LockTableTrouble {
+    bool told = false;
 };
 
 // The work of a due tick: pre-check, connection, lock rows, settings, the run and the unlock. It
-// gets the evaluation that found the run due (its run time and due kinds) and the held settings,
-// which its own load replaces.
-using DueTickWork = std::function<DueTickEnd(core::ProgramContext&, const TickState&, ResidentSettings&)>;
+// gets the evaluation that found the run due (its run time and due kinds), the held settings,
+// which its own load replaces, and the memory of lock-table failures.
+using DueTickWork =
+    std::function<DueTickEnd(core::ProgramContext&, const TickState&, ResidentSettings&, LockTableTrouble&)>;
 
 class SchedulerTick {
 public:
@@ -67,6 +74,7 @@ private:
     DueTickWork dueWork_;
     TickState state_;
     ResidentSettings settings_;
+    LockTableTrouble lockTrouble_;
     bool idleMarker_ = false;
     bool running_ = false;
     bool reloadRequested_ = false;

@@ -12,19 +12,22 @@ using std::chrono::days;
 // whose minute lies on the wrong side of `t`.
 constexpr int kDaysToLook = 8;
 
-std::optional<LocalTime> dueOn(const Schedule& schedule, platform::LocalDays day) {
-    const auto timeOfDay = platform::parseTimeOfDay(schedule.time);
-    if (!timeOfDay)
+std::optional<LocalTime> dueOn(const core::Schedule& schedule, platform::LocalDays day) {
+    if (!isScheduled(schedule))
         return std::nullopt;
-    const LocalTime due = LocalTime(day) + *timeOfDay;
-    if (!scheduler::fnIsDayInMask(due, core::weekdayMaskOf(schedule.day)))
+    const LocalTime due = LocalTime(day) + *schedule.time;
+    if (!scheduler::fnIsDayInMask(due, schedule.weekdays))
         return std::nullopt;
     return due;
 }
 
 } // namespace
 
-std::optional<LocalTime> lastDueAtOrBefore(const Schedule& schedule, LocalTime t) {
+bool isScheduled(const core::Schedule& schedule) {
+    return schedule.weekdays != 0 && schedule.time.has_value();
+}
+
+std::optional<LocalTime> lastDueAtOrBefore(const core::Schedule& schedule, LocalTime t) {
     for (int back = 0; back < kDaysToLook; ++back) {
         const auto due = dueOn(schedule, platform::dayOf(t) - days(back));
         if (due && *due <= t)
@@ -33,7 +36,7 @@ std::optional<LocalTime> lastDueAtOrBefore(const Schedule& schedule, LocalTime t
     return std::nullopt;
 }
 
-std::optional<LocalTime> nextDueAfter(const Schedule& schedule, LocalTime t) {
+std::optional<LocalTime> nextDueAfter(const core::Schedule& schedule, LocalTime t) {
     for (int ahead = 0; ahead < kDaysToLook; ++ahead) {
         const auto due = dueOn(schedule, platform::dayOf(t) + days(ahead));
         if (due && *due > t)

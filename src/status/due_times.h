@@ -1,23 +1,21 @@
 #pragma once
-// The due minutes of one schedule (weekday mask and "hh:mm") around an instant, for telling
-// whether the backups a schedule asked for were made.
+// The due minutes of one schedule around an instant, for telling whether the backups a schedule
+// asked for were made. The schedules are the program's own, as its settings load makes them.
 
+#include "core/settings_values.h"
 #include "platform/datetime.h"
 
 #include <optional>
-#include <string>
 
 namespace status {
 
-struct Schedule {
-    std::string day;  // weekday mask, Monday 1 ... Sunday 64
-    std::string time; // "hh:mm"
-};
+// Whether the schedule can ever fall due: a weekday and a time of day.
+bool isScheduled(const core::Schedule& schedule);
 
 // The latest due minute at or before `t`; nullopt when the schedule names no weekday or no time.
-std::optional<platform::LocalTime> lastDueAtOrBefore(const Schedule& schedule, platform::LocalTime t);
+std::optional<platform::LocalTime> lastDueAtOrBefore(const core::Schedule& schedule, platform::LocalTime t);
 
 // The earliest due minute after `t`.
-std::optional<platform::LocalTime> nextDueAfter(const Schedule& schedule, platform::LocalTime t);
+std::optional<platform::LocalTime> nextDueAfter(const core::Schedule& schedule, platform::LocalTime t);
 
 } // namespace status

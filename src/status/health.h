@@ -3,7 +3,9 @@
 // the state in the monitoring-plugin convention, the problems behind it, and the facts a person
 // wants to see beside it.
 
+#include "core/last_run.h"
 #include "platform/datetime.h"
+#include "platform/filesystem.h"
 #include "status/backup_files.h"
 #include "status/settings_view.h"
 
@@ -23,16 +25,24 @@ inline int exitStatusOf(State s) {
 }
 const char* stateName(State s);
 
+// "full", "differential", "log": the kinds as the report names them.
+const char* kindName(core::BackupKind kind);
+
 struct KindReport {
+    core::BackupKind kind = core::BackupKind::Full;
     bool scheduled = false;
-    Schedule schedule;
+    core::Schedule schedule;
     std::optional<platform::LocalTime> lastDue, nextDue;
 };
+
+// Whether the newest full backup has reached the external folder.
+enum class CopyState { NotJudged, Copied, Missing, SizeDiffers };
 
 struct DatabaseReport {
     std::string name;
     NewestBackups local;
     NewestBackups external; // only when copying is on
+    CopyState copy = CopyState::NotJudged;
 };
 
 struct Problem {
@@ -50,6 +60,8 @@ struct Report {
     SettingsView settings;
     std::array<KindReport, 3> kinds;
     std::vector<DatabaseReport> databases;
+    bool externalFolderPresent = false; // copying on and DBBACKUPFILE_DIR is there
+    std::optional<core::LastRun> lastRun;
 };
 
 struct Request {
@@ -60,5 +72,8 @@ struct Request {
 };
 
 Report checkHealth(const Request& request, const platform::FileSystem& files);
+
+// A report that could not look at anything: UNKNOWN with `why` as its one problem.
+Report unknownReport(std::string why);
 
 } // namespace status

@@ -22,6 +22,31 @@ std::string summaryOf(const Report& r) {
     return line;
 }
 
+std::string ageSeconds(LocalTime then, LocalTime now) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now - then).count());
+}
+
+// A label of performance data, quoted as the monitoring-plugin guidelines ask (a quote doubled).
+std::string perfLabel(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out + "'";
+}
+
+// Per database the age of its newest full backup in seconds and its size in bytes; "U" where
+// there is none.
+std::string performanceData(const Report& r) {
+    std::string out;
+    for (const DatabaseReport& db : r.databases) {
+        const auto& full = db.local.of(core::BackupKind::Full);
+        out += " " + perfLabel(db.name + " full age") + "=" +
+               (full ? ageSeconds(full->stamp, r.checkedAt) + "s" : "U") + ";;;0";
+        out += " " + perfLabel(db.name + " full size") + "=" + (full ? std::to_string(full->size) + "B" : "U") + ";;;0";
+    }
+    return out.empty() ? out : " |" + out;
+}
+
 std::string orNone(const std::optional<LocalTime>& t) {
     return t ? platform::formatDateTime(*t) : "none";
 }
@@ -31,9 +56,12 @@ void textBackups(std::string& out, const char* prefix, const NewestBackups& b) {
         out += std::string("  ") + prefix + "unreadable: " + b.error + "\n";
         return;
     }
-    for (std::size_t k = 0; k < b.byKind.size(); ++k) {
-        out += std::string("  ") + prefix + kKindNames[k] + ": ";
-        out += b.byKind[k] ? platform::formatDateTime(b.byKind[k]->stamp) + "  " + b.byKind[k]->path.string() : "none";
+    for (core::BackupKind kind : core::kBackupKinds) {
+        const auto& file = b.of(kind);
+        out += std::string("  ") + prefix + kindName(kind) + ": ";
+        out += file ? platform::formatDateTime(file->stamp) + "  " + std::to_string(file->size) + " bytes  " +
+                          file->path.string()
+                    : "none";
         out += "\n";
     }
 }
@@ -69,27 +97,46 @@ std::string jsonBool(bool b) {
     return b ? "true" : "false";
 }
 
+std::string jsonFile(const std::optional<BackupFile>& file) {
+    return file ? "{\"time\": " + jsonTime(file->stamp) + ", \"file\": " + jsonString(file->path.string()) +
+                      ", \"size\": " + std::to_string(file->size) + "}"
+                : "null";
+}
+
 std::string jsonBackups(const NewestBackups& b) {
     std::string out = "{";
-    for (std::size_t k = 0; k < b.byKind.size(); ++k) {
-        out += std::string(k ? ", " : "") + "\"" + kKindCodes[k] + "\": ";
-        out += b.byKind[k] ? "{\"time\": " + jsonTime(b.byKind[k]->stamp) +
-                                 ", \"file\": " + jsonString(b.byKind[k]->path.string()) + "}"
-                           : "null";
-    }
+    for (core::BackupKind kind : core::kBackupKinds)
+        out += std::string(kind != core::BackupKind::Full ? ", " : "") + "\"" + std::string(core::kindCode(kind)) +
+               "\": " + jsonFile(b.of(kind));
+    if (b.future)
+        out += ", \"stamped_after_clock\": " + jsonFile(b.future);
     if (!b.error.empty())
         out += ", \"error\": " + jsonString(b.error);
     return out + "}";
+}
+
+const char* copyStateName(CopyState c) {
+    switch (c) {
+    case CopyState::Copied:
+        return "copied";
+    case CopyState::Missing:
+        return "missing";
+    case CopyState::SizeDiffers:
+        return "size_differs";
+    case CopyState::NotJudged:
+        break;
+    }
+    return "not_judged";
 }
 
 std::string jsonSchedules(const Report& r) {
     std::string out = "[";
     for (std::size_t k = 0; k < r.kinds.size(); ++k) {
         const KindReport& kind = r.kinds[k];
-        out += std::string(k ? ", " : "") + "{\"kind\": \"" + kKindCodes[k] + "\", \"name\": \"" + kKindNames[k] +
-               "\", \"scheduled\": " + jsonBool(kind.scheduled) + ", \"day\": " + jsonString(kind.schedule.day) +
-               ", \"time\": " + jsonString(kind.schedule.time) + ", \"last_due\": " + jsonTime(kind.lastDue) +
-               ", \"next_due\": " + jsonTime(kind.nextDue) + "}";
+        out += std::string(k ? ", " : "") + "{\"kind\": \"" + std::string(core::kindCode(kind.kind)) +
+               "\", \"name\": \"" + kindName(kind.kind) + "\", \"scheduled\": " + jsonBool(kind.scheduled) +
+               ", \"day\": " + jsonString(kind.schedule.dayText) + ", \"time\": " + jsonString(kind.schedule.timeText) +
+               ", \"last_due\": " + jsonTime(kind.lastDue) + ", \"next_due\": " + jsonTime(kind.nextDue) + "}";
     }
     return out + "]";
 }
@@ -100,7 +147,8 @@ std::string jsonDatabases(const Report& r) {
         const DatabaseReport& db = r.databases[i];
         out +=
             std::string(i ? ", " : "") + "{\"name\": " + jsonString(db.name) + ", \"local\": " + jsonBackups(db.local);
-        out += ", \"external\": " + (r.settings.copying ? jsonBackups(db.external) : std::string("null")) + "}";
+        out += ", \"external\": " + (r.externalFolderPresent ? jsonBackups(db.external) : std::string("null"));
+        out += ", \"newest_full_copy\": \"" + std::string(copyStateName(db.copy)) + "\"}";
     }
     return out + "]";
 }
@@ -111,6 +159,18 @@ std::string jsonProblems(const Report& r) {
         out += std::string(i ? ", " : "") + "{\"state\": \"" + stateName(r.problems[i].state) +
                "\", \"text\": " + jsonString(r.problems[i].text) + "}";
     return out + "]";
+}
+
+std::string jsonLastRun(const Report& r) {
+    if (!r.lastRun)
+        return "null";
+    std::string folders = "[";
+    for (std::size_t i = 0; i < r.lastRun->unreadableFolders.size(); ++i)
+        folders += std::string(i ? ", " : "") + jsonString(r.lastRun->unreadableFolders[i]);
+    return "{\"start\": " + jsonTime(r.lastRun->started) + ", \"end\": " + jsonTime(r.lastRun->finished) +
+           ", \"flawless\": " + jsonBool(r.lastRun->flawless) +
+           ", \"files_written\": " + std::to_string(r.lastRun->filesWritten) +
+           ", \"failures\": " + std::to_string(r.lastRun->failures) + ", \"unreadable_folders\": " + folders + "]}";
 }
 
 std::string jsonBackupTime(const SettingsView& s) {
@@ -139,7 +199,7 @@ std::string isoTime(LocalTime t) {
 }
 
 std::string formatText(const Report& r) {
-    std::string out = summaryOf(r) + "\n";
+    std::string out = summaryOf(r) + performanceData(r) + "\n";
     for (const Problem& p : r.problems)
         out += std::string(stateName(p.state)) + "  " + p.text + "\n";
     out += "settings folder: " + r.configDir.string() + "\n";
@@ -147,9 +207,12 @@ std::string formatText(const Report& r) {
     const SettingsView& s = r.settings;
     out += "last flawless run (BACKUPTIME): " +
            (s.backupStart.empty() ? std::string("none recorded") : s.backupStart + " to " + s.backupEnd) + "\n";
-    for (std::size_t k = 0; k < r.kinds.size(); ++k) {
-        out += std::string(kKindNames[k]) + " backup: ";
-        const KindReport& kind = r.kinds[k];
+    if (r.lastRun)
+        out += "last run: " + orNone(r.lastRun->started) + " to " + orNone(r.lastRun->finished) + ", " +
+               (r.lastRun->flawless ? "flawless" : "not flawless") + ", " + std::to_string(r.lastRun->filesWritten) +
+               " backup files, " + std::to_string(r.lastRun->failures) + " failures\n";
+    for (const KindReport& kind : r.kinds) {
+        out += std::string(kindName(kind.kind)) + " backup: ";
         out += kind.scheduled ? "last due " + orNone(kind.lastDue) + ", next due " + orNone(kind.nextDue)
                               : std::string("not scheduled");
         out += "\n";
@@ -157,7 +220,7 @@ std::string formatText(const Report& r) {
     for (const DatabaseReport& db : r.databases) {
         out += "database " + db.name + "\n";
         textBackups(out, "", db.local);
-        if (s.copying)
+        if (r.externalFolderPresent)
             textBackups(out, "external ", db.external);
     }
     return out;
@@ -174,7 +237,8 @@ std::string formatJson(const Report& r) {
            (r.settings.failedItem.empty() ? std::string("null") : jsonString(r.settings.failedItem));
     out += ", \"resident_running\": " + jsonBool(r.residentRunning);
     out += ", \"last_flawless_run\": " + jsonBackupTime(r.settings);
-    out += ", \"copying\": " + jsonBool(r.settings.copying);
+    out += ", \"last_run\": " + jsonLastRun(r);
+    out += ", \"copying\": " + jsonBool(r.settings.settings.copyEnabled);
     out += ", \"schedules\": " + jsonSchedules(r);
     out += ", \"databases\": " + jsonDatabases(r);
     out += ", \"problems\": " + jsonProblems(r);

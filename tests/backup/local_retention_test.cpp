@@ -50,6 +50,7 @@ protected:
 TEST_F(LocalRetentionTest, DeletesUpperCaseBackupsAndRootLogsOnTheDayRule) {
     const auto expired = file("SALES/SALES_20261103020000_INIT.DAT", makeLocalTime(2026, 11, 3, 23, 59));
     file("SALES/SALES_20261104000000_INIT.DAT", makeLocalTime(2026, 11, 4, 0, 0));
+    file("SALES/SALES_20261203010000_INIT.DAT", makeLocalTime(2026, 12, 3, 1, 0));
     file("SALES/lower.dat", makeLocalTime(2020, 1, 1));
     const auto oldLog = file("20261001.LOG", makeLocalTime(2026, 10, 1));
     file("SALES/20261001.log", makeLocalTime(2026, 10, 1));

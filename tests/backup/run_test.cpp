@@ -293,7 +293,7 @@ TEST(ScheduledRun, PreCheckReportsUnreachableFoldersThenTheSettingsCheckOffersTh
     EXPECT_EQ(site.lockRows().size(), 1u); // stays until the next due tick clears it
 }
 
-TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheTimer) {
+TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndTheTimerStaysOn) {
     RunSite site;
     site.services.runBackup = [&](core::ProgramContext& c, const scheduler::TickState& state,
                                   const core::Settings& settings, const auto& progress) {
@@ -309,8 +309,10 @@ TEST(ScheduledRun, AnOwnLockRowThatCannotBeRemovedAfterTheRunIsShownAndStopsTheT
                                  "MSGBOX\tcritical\tスケジュールバックアップ\t排他管理テーブルから「テーブル名称 = "
                                  "'スケジュールバックアップ'」のレコードを削除できませんでした。",
                                  "MSGBOX\tcritical\tスケジュールバックアップ\t"
-                                 "排他管理テーブルからレコード削除に失敗しました。"}));
-    EXPECT_FALSE(site.timer.enabled);
+                                 "排他管理テーブルからレコード削除に失敗しました。",
+                                 "NOTICE\tスケジュールバックアップ\t排他管理テーブルからレコード削除に失敗しました。"
+                                 "バックアップを行わず、次の予定時刻に再試行します。"}));
+    EXPECT_TRUE(site.timer.enabled);
     EXPECT_EQ(site.lockRows().size(), 1u);
 }
 

@@ -37,13 +37,14 @@ protected:
 
 } // namespace
 
-TEST_F(TempLogPurgeTest, WorkFoldersGoByTheDateInTheirNames) {
+TEST_F(TempLogPurgeTest, WorkFoldersGoByTheDateInTheirNamesAndAFileOfSuchANameAsAFile) {
     const auto product = dir / "product";
     writeFile(dir / "ZUZOR.INI", "");
     writeFile(dir / "program" / "ZUZOR.INI", "[SABRELUND]\r\nPATH=" + product.string() + "\r\n");
     for (const char* name :
          {"20260904000000123", "20260904000001123", "20261304000000123", "2026090400000012", "20260904000000"})
         writeFile(product / "Temp" / name / "mail.eml", "x");
+    writeFile(product / "Temp" / "20260101000000999", "a file of a work folder's name");
     writeFile(product / "Orvanti" / "MAIL" / "20260101000000", "a file of that name");
     std::filesystem::create_directories(product / "Orvanti" / "MAIL" / "20260101000000x");
 
@@ -52,11 +53,14 @@ TEST_F(TempLogPurgeTest, WorkFoldersGoByTheDateInTheirNames) {
                            std::string(40, '-'),
                            "90日経過ファイルが対象",
                            std::string(40, '-'),
+                           "削除ファイル名：" + (product / "Temp").string() + "/20260101000000999",
                            "削除フォルダ名：" + (product / "Temp").string() + "/20260904000000123",
-                           "削除フォルダ名：" + (product / "Orvanti" / "MAIL").string() + "/20260101000000",
+                           "削除ファイル名：" + (product / "Orvanti" / "MAIL").string() + "/20260101000000",
                            "<ts>  ---Pelmoraログファイルの削除 End---",
                        }));
     EXPECT_FALSE(fs.folderExists(product / "Temp" / "20260904000000123"));
+    EXPECT_FALSE(fs.exists(product / "Temp" / "20260101000000999"));
+    EXPECT_FALSE(fs.exists(product / "Orvanti" / "MAIL" / "20260101000000"));
     EXPECT_TRUE(fs.folderExists(product / "Temp" / "20260904000001123"));
     EXPECT_TRUE(fs.folderExists(product / "Temp" / "20261304000000123"));
 }

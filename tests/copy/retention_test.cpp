@@ -65,9 +65,8 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
         if (side.withDailyLogs)
             policies.push_back({folder, "*.log", term, false, false});
         for (const auto& policy : policies)
-            EXPECT_TRUE(copy::deleteExpired(ctx, plan, log, fs, policy, platform::dayOf(clock.now()),
-                                            core::RunStage::LocalRetention)
-                            .empty());
+            EXPECT_TRUE(
+                copy::deleteExpired(ctx, plan, log, fs, policy, core::RunStage::LocalRetention).failures.empty());
         for (const auto& f : files)
             EXPECT_EQ(!fs.fileExists(dir / "b" / f.file), side.withDailyLogs ? f.goesLocally : f.goesOutside) << f.file;
     }

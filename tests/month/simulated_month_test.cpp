@@ -7,8 +7,10 @@
 //
 // The files expected are worked out by a model of the rules that is independent of the program:
 // runs are due for scheduled minutes in (previous tick, current tick] unless the ticks lie more
-// than a day apart; each run removes what has expired, then keeps only the newest earlier full
-// backup of the day for the product database and the system databases, then adds its own files.
+// than a day apart; each run removes what has expired (by the clock and counted from the newest
+// full backup of the same database, whose chain always stays), then keeps only the newest earlier
+// full backup of the day for the product database and the system databases, then adds its own
+// files.
 
 #include "support/run_site.h"
 
@@ -103,9 +105,44 @@ std::array<std::string, 3> dueBetween(LocalTime previous, LocalTime current) {
 // The files a folder should hold: relative path -> the run time that made it.
 using Files = std::map<std::string, LocalTime>;
 
+bool expiredOn(LocalTime made, LocalTime day, int term) {
+    return platform::dayOf(made) + days(term) <= platform::dayOf(day);
+}
+
+// The database a backup belongs to in its folder: "SABRELUND/SABRELUND", or "MASTER" at the root.
+std::string chainOf(const std::string& path) {
+    const fs::path p(path);
+    const std::string name = p.filename().string();
+    return (p.parent_path() / name.substr(0, name.find('_'))).string();
+}
+
+// The newest full backup of each database, made no later than `runTime`.
+std::map<std::string, LocalTime> newestFullBackups(const Files& files, LocalTime runTime) {
+    std::map<std::string, LocalTime> newest;
+    for (const auto& [path, made] : files)
+        if (path.ends_with("_INIT.DAT") && made <= runTime && made > newest[chainOf(path)])
+            newest[chainOf(path)] = made;
+    return newest;
+}
+
+// A backup goes when its day plus the term is the run's day or earlier, and it is older than the
+// newest full backup of its database and expired counted from that one too.
 void expire(Files& files, LocalTime runTime, int term) {
+    const auto newest = newestFullBackups(files, runTime);
     std::erase_if(files, [&](const auto& f) {
-        return f.first.ends_with(".DAT") && platform::dayOf(f.second) + days(term) <= platform::dayOf(runTime);
+        const auto anchor = newest.find(chainOf(f.first));
+        return f.first.ends_with(".DAT") && expiredOn(f.second, runTime, term) &&
+               (anchor == newest.end() || (f.second < anchor->second && expiredOn(f.second, anchor->second, term)));
+    });
+}
+
+// The daily logs count from the newest full backup of the whole folder in the same way.
+void expireLogs(Files& logs, const Files& backups, LocalTime runTime, int term) {
+    LocalTime anchor{};
+    for (const auto& [chain, made] : newestFullBackups(backups, runTime))
+        anchor = std::max(anchor, made);
+    std::erase_if(logs, [&](const auto& log) {
+        return expiredOn(log.second, runTime, term) && (anchor == LocalTime{} || expiredOn(log.second, anchor, term));
     });
 }
 
@@ -260,8 +297,10 @@ TEST(SimulatedMonth, EveryDueRunHappensOnceAndRetentionKeepsExactlyWhatTheRulesS
     ASSERT_GT(month.expected.size(), 200u);
 
     // What the rules leave in the local and the external folder.
-    Files local, external;
+    Files local, external, dailyLogs;
     for (const ScheduledRun& run : month.expected) {
+        expireLogs(dailyLogs, local, run.time, kLocalTerm);
+        dailyLogs[platform::formatYmd(run.time) + ".log"] = run.time;
         expire(local, run.time, kLocalTerm);
         addRunFiles(local, run, true);
         expire(external, run.time, kExternalTerm);
@@ -271,11 +310,7 @@ TEST(SimulatedMonth, EveryDueRunHappensOnceAndRetentionKeepsExactlyWhatTheRulesS
     EXPECT_EQ(datFilesBelow(month.site.extDir()), keysOf(external));
 
     // The daily logs of the last days stay, each valid code page 932 with CR LF line ends.
-    const auto lastDay = platform::dayOf(month.expected.back().time);
-    std::set<std::string> logs, expectedLogs;
-    for (const ScheduledRun& run : month.expected)
-        if (platform::dayOf(run.time) + days(kLocalTerm) > lastDay)
-            expectedLogs.insert(platform::formatYmd(run.time) + ".log");
+    std::set<std::string> logs;
     for (const auto& e : fs::directory_iterator(month.site.backupDir()))
         if (e.path().extension() == ".log") {
             logs.insert(e.path().filename().string());
@@ -283,7 +318,7 @@ TEST(SimulatedMonth, EveryDueRunHappensOnceAndRetentionKeepsExactlyWhatTheRulesS
             ASSERT_FALSE(lines.empty());
             EXPECT_EQ(lines.front(), "<ts>  ---------スケジュールバックアップ 事前チェックStart---------") << e.path();
         }
-    EXPECT_EQ(logs, expectedLogs);
+    EXPECT_EQ(logs, keysOf(dailyLogs));
 
     // A flawless month of the external copy: no box was ever shown.
     EXPECT_EQ(month.site.ui.lines, std::vector<std::string>{});

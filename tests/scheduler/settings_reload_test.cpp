@@ -60,7 +60,7 @@ TEST_F(ResidentSettingsTest, ATickPicksUpChangedFilesAndTellsEachBlockedLoadOnce
     writeIni(valid());
     tick.settings().load(ctx);
     int runs = 0;
-    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&, LockTableTrouble&) {
         ++runs;
         return DueTickEnd::RunCompleted;
     });

@@ -70,21 +70,23 @@ TEST_F(TickTest, FailedIniflgWriteIsReportedOnceNotEveryMinute) {
     EXPECT_EQ(sink.lines[0].rfind("MESSAGE\t3024\t\"1\"", 0), 0u) << sink.lines[0];
 }
 
-TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
+TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndAlwaysSwitchesItOnAgain) {
     std::vector<bool> timerDuringWork;
     std::string kinds;
-    DueTickEnd end = DueTickEnd::TimerOff;
-    tick.setDueTickWork([&](ProgramContext&, const TickState& state, ResidentSettings&) {
+    DueTickEnd end = DueTickEnd::LockTableFailed;
+    std::vector<bool> toldBefore;
+    tick.setDueTickWork([&](ProgramContext&, const TickState& state, ResidentSettings&, LockTableTrouble& trouble) {
         timerDuringWork = timer.calls;
         kinds = state.due.has(BackupKind::Full) ? "INIT" : "";
+        toldBefore.push_back(std::exchange(trouble.told, true));
         return end;
     });
 
     tickAt(10, 0, 30);
     EXPECT_EQ(kinds, "INIT");
     EXPECT_EQ(timerDuringWork, (std::vector<bool>{false}));
-    EXPECT_EQ(timer.calls.back(), false); // stays off until the settings dialog is closed
-    EXPECT_EQ(iniflg(), "<none>");        // a due tick is no idle tick
+    EXPECT_EQ(timer.calls.back(), true); // a failed lock table costs this due time only
+    EXPECT_EQ(iniflg(), "<none>");       // a due tick is no idle tick
     EXPECT_FALSE(tick.idleMarker());
 
     end = DueTickEnd::RunCompleted;
@@ -94,11 +96,15 @@ TEST_F(TickTest, DueTickHandsOverWithTheTimerOffAndFollowsItsEnd) {
     EXPECT_TRUE(tick.idleMarker());
     tickAt(10, 2, 30); // idle, but a run already went through: Iniflg keeps the run's value
     EXPECT_EQ(iniflg(), "<none>");
+    // The failure was remembered from the first due tick to the second; the completed run forgets it.
+    scheduleFullAt("10:03");
+    tickAt(10, 3, 30);
+    EXPECT_EQ(toldBefore, (std::vector<bool>{false, true, false}));
 }
 
 TEST_F(TickTest, TickFiringDuringARunIsIgnored) {
     int works = 0;
-    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&) {
+    tick.setDueTickWork([&](ProgramContext&, const TickState&, ResidentSettings&, LockTableTrouble&) {
         ++works;
         const auto before = timer.calls.size();
         clock.advance(60s);

@@ -55,10 +55,10 @@ public:
         writeSettings();
         tick.setStartTime(clock.now());
         tick.settings().adopt(core::fnLoadSettings(ctx, {}).settings);
-        tick.setDueTickWork(
-            [this](core::ProgramContext& c, const scheduler::TickState& state, scheduler::ResidentSettings& held) {
-                return scheduler::runDueTick(c, state, held, services);
-            });
+        tick.setDueTickWork([this](core::ProgramContext& c, const scheduler::TickState& state,
+                                   scheduler::ResidentSettings& held, scheduler::LockTableTrouble& trouble) {
+            return scheduler::runDueTick(c, state, held, trouble, services);
+        });
     }
 
     std::string backupDir() const { return (dir / "backup").string(); }
