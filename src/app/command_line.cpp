@@ -25,6 +25,14 @@ Options:
   --json              with --status: print one JSON object instead
   --metrics           with --status: print the facts as Prometheus metrics instead
   --grace MIN         with --status: minutes a due backup may take (default 60)
+  --setup             set up the settings folder on a terminal, or from the answers given as
+                      options (--setup --help lists them)
+  --restore-age DAYS  with --status: days the last restore check may be old (default 8)
+  --restore-check     restore the newest chain of backups of every selected database under a
+                      scratch name, check it with DBCC CHECKDB and drop it; exit status 0 all
+                      good, 1 a chain failed, 2 the check could not run
+  --from local|external  with --restore-check: the folder to restore from (default local)
+  --database NAME     with --restore-check: check this database only (repeatable)
   --help              show this help and end
   --version           show the version and end
 
@@ -75,9 +83,36 @@ CommandLine finish(std::string out) {
     return cl;
 }
 
+// The options of --restore-check; the reason they cannot be used, "" when they can.
+std::string readRestoreCheckOptions(const QCommandLineParser& parser, const QCommandLineOption& restoreCheck,
+                                    const QCommandLineOption& from, const QCommandLineOption& database, Options& o) {
+    o.restoreCheck = parser.isSet(restoreCheck);
+    if (!o.restoreCheck)
+        return parser.isSet(from) || parser.isSet(database) ? "--from and --database belong to --restore-check" : "";
+    if (o.status || o.headless || o.tickOnce || o.settingsOnly)
+        return "--restore-check runs alone and takes none of --status, --headless, --tick-once, --settings";
+    const QString source = parser.value(from);
+    if (parser.isSet(from) && source != QStringLiteral("local") && source != QStringLiteral("external"))
+        return "--from: \"" + source.toStdString() + "\" is neither local nor external";
+    o.restoreFromExternal = source == QStringLiteral("external");
+    for (const QString& name : parser.values(database)) {
+        if (name.trimmed().isEmpty())
+            return "--database: a database name is needed";
+        o.restoreDatabases.push_back(name.toStdString());
+    }
+    return {};
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDir& defaultConfigDir) {
+    if (arguments.contains(QStringLiteral("--setup"))) {
+        CommandLine cl;
+        cl.options.setup = true;
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            cl.options.setupArguments.push_back(arguments[i].toStdString());
+        return cl;
+    }
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption configDir(QStringLiteral("config-dir"), {}, QStringLiteral("DIR"));
@@ -89,9 +124,14 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption metrics(QStringLiteral("metrics"));
     const QCommandLineOption grace(QStringLiteral("grace"), {}, QStringLiteral("MIN"));
+    const QCommandLineOption restoreCheck(QStringLiteral("restore-check"));
+    const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("FOLDER"));
+    const QCommandLineOption database(QStringLiteral("database"), {}, QStringLiteral("NAME"));
     const QCommandLineOption help(QStringLiteral("help"));
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({configDir, headless, clock, tickOnce, settings, status, json, metrics, grace, help, version});
+    const QCommandLineOption restoreAge(QStringLiteral("restore-age"), {}, QStringLiteral("DAYS"));
+    parser.addOptions({restoreCheck, from, database, restoreAge});
 
     const bool statusAsked = arguments.contains(QStringLiteral("--status"));
     const Options::StatusFormat format = statusFormatAsked(arguments);
@@ -122,6 +162,17 @@ CommandLine parseCommandLine(const QStringList& arguments, const DefaultConfigDi
         return fail("--json, --metrics and --grace belong to --status");
     if (parser.isSet(json) && parser.isSet(metrics))
         return failWith("--json and --metrics are two forms of the same report: choose one");
+    if (auto error = readRestoreCheckOptions(parser, restoreCheck, from, database, o); !error.empty())
+        return fail(error);
+    if (parser.isSet(restoreAge)) {
+        bool ok = false;
+        o.restoreAgeDays = parser.value(restoreAge).toInt(&ok);
+        if (!o.status)
+            return fail("--restore-age belongs to --status");
+        if (!ok || o.restoreAgeDays < 1)
+            return failWith("--restore-age: \"" + parser.value(restoreAge).toStdString() +
+                            "\" is not a number of days");
+    }
     if (parser.isSet(grace)) {
         bool ok = false;
         o.graceMinutes = parser.value(grace).toInt(&ok);

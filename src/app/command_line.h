@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -21,7 +22,16 @@ struct Options {
     bool status = false; // the health check: as text, one JSON object, or metrics
     enum class StatusFormat { Text, Json, Metrics } statusFormat = StatusFormat::Text;
     int graceMinutes = 60;
+    int restoreAgeDays = 8; // --status: the last restore check may be this old
     std::optional<platform::LocalTime> clockStart;
+    // --setup reads its own options (its answers may be given as options): the command line as
+    // it stands, without the program's name.
+    bool setup = false;
+    std::vector<std::string> setupArguments;
+    // --restore-check [--from local|external] [--database NAME]...
+    bool restoreCheck = false;
+    bool restoreFromExternal = false;
+    std::vector<std::string> restoreDatabases;
 };
 
 // The parsed command line: either options to run with, or a status to end with at once after

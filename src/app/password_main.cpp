@@ -3,10 +3,9 @@
 // MSDE_DBTOOL.INI [(local)] PASSWORD.
 
 #include "common/password.h"
-#include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/terminal.h"
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -14,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <sys/prctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,48 +24,8 @@ constexpr std::string_view kUsage = "Usage: encrt-password [--config-dir DIR]\n"
                                     "MSDE_DBTOOL.INI, otherwise $XDG_CONFIG_HOME/encrt-schedule-backup\n"
                                     "(~/.config/...), created.\n";
 
-// The terminal as it was before echo was switched off, for the signal handler to put back.
-struct termios savedTerminal {};
-volatile std::sig_atomic_t echoIsOff = 0;
-
-extern "C" void restoreTerminalAndDie(int sig) {
-    if (echoIsOff)
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-// Switches echo off on a terminal for its lifetime; a pipe is left alone.
-class EchoOff {
-public:
-    explicit EchoOff(const char* prompt) {
-        if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &savedTerminal) != 0)
-            return;
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            std::signal(sig, restoreTerminalAndDie);
-        struct termios quiet = savedTerminal;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        quiet.c_lflag |= ECHONL;
-        echoIsOff = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
-        std::fputs(prompt, stderr);
-    }
-    ~EchoOff() {
-        if (echoIsOff)
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
-        echoIsOff = 0;
-    }
-    EchoOff(const EchoOff&) = delete;
-    EchoOff& operator=(const EchoOff&) = delete;
-};
-
 std::optional<std::string> readLine(const char* prompt) {
-    EchoOff echoOff(prompt);
-    std::string line;
-    if (!std::getline(std::cin, line) && line.empty())
-        return std::nullopt;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
+    return platform::readSecretLine(prompt, stderr);
 }
 
 // On a terminal the password is typed blind: it is asked twice so that a typing error is not
@@ -77,7 +34,7 @@ std::optional<std::string> readPassword() {
     std::optional<std::string> password = readLine("Password: ");
     if (!password)
         std::cerr << "encrt-password: no password on standard input\n";
-    if (!password || !::isatty(STDIN_FILENO))
+    if (!password || !platform::inputIsTerminal())
         return password;
     std::optional<std::string> again = readLine("Password again: ");
     const bool same = again && *again == *password;
@@ -89,21 +46,6 @@ std::optional<std::string> readPassword() {
         return std::nullopt;
     }
     return password;
-}
-
-// Why the password cannot be stored, or "".
-std::string refusal(const std::string& password) {
-    if (password.empty())
-        return "the password is empty";
-    // FreeTDS reads a braced value of the connection string up to the first "};" and undoes no
-    // quoting, so no connection string can carry such a password.
-    if (password.find("};") != std::string::npos)
-        return "the password holds \"};\", which an ODBC connection string cannot carry";
-    // The password travels in code page 932: a character it cannot hold would be stored as "?"
-    // and the login would fail later with nothing to say why.
-    if (platform::fromCp932(platform::toCp932(password)) != password)
-        return "the password holds a character that code page 932 cannot represent";
-    return {};
 }
 
 int usageError(const std::string& message) {
@@ -145,7 +87,7 @@ int main(int argc, char** argv) {
     std::optional<std::string> password = readPassword();
     if (!password)
         return 1;
-    if (const std::string why = refusal(*password); !why.empty()) {
+    if (const std::string why = common::passwordRefusal(*password); !why.empty()) {
         common::wipe(*password);
         std::cerr << "encrt-password: " << why << "; nothing was stored\n";
         return 1;

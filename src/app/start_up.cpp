@@ -4,8 +4,10 @@
 #include "app/command_line.h"
 #include "app/qt_translations.h"
 #include "app/resident_window.h"
+#include "app/restore_command.h"
 #include "app/run_ending.h"
 #include "app/settings_opener.h"
+#include "app/setup_command.h"
 #include "app/single_instance.h"
 #include "app/status_command.h"
 #include "app/termination_signals.h"
@@ -13,6 +15,7 @@
 #include "backup/run_driver.h"
 #include "core/daily_log.h"
 #include "core/settings.h"
+#include "core/setup_state.h"
 #include "platform/clock.h"
 #include "platform/local_filesystem.h"
 #include "platform/paths.h"
@@ -70,6 +73,27 @@ bool refuseWithoutDisplay() {
 std::filesystem::path defaultConfigDir(bool create) {
     return platform::defaultSettingsFolder(platform::executableFolder(), core::kScheduleIniName, kProgramName, create);
 }
+
+// Passes everything on but the notices: for the start-up load of a folder never set up, whose
+// notice would name an item of the settings check instead of what is missing.
+class WithoutNotices final : public platform::UiSink {
+public:
+    explicit WithoutNotices(platform::UiSink& ui) : ui_(ui) {}
+    void messageBox(std::string_view text, std::string_view title, platform::MsgIcon icon) override {
+        ui_.messageBox(text, title, icon);
+    }
+    void message(int code, std::string_view text1, std::string_view text2, std::string_view text3,
+                 std::string_view shownText, platform::MsgIcon icon) override {
+        ui_.message(code, text1, text2, text3, shownText, icon);
+    }
+    void notice(std::string_view, std::string_view) override {}
+    std::string chooseFolder(std::string_view title, std::string_view initialFolder) override {
+        return ui_.chooseFolder(title, initialFolder);
+    }
+
+private:
+    platform::UiSink& ui_;
+};
 
 std::unique_ptr<platform::Clock> makeClock(const Options& o) {
     if (o.clockStart)
@@ -201,7 +225,15 @@ int runSettingsOnly(int& argc, char** argv, const Options& o) {
 
 void startUp(core::ProgramContext& ctx, scheduler::SchedulerTick& tick) {
     const platform::LocalTime start = ctx.clock.now();
-    tick.settings().load(ctx);
+    if (const auto missing = core::missingSetupItems(ctx); !missing.empty()) {
+        ctx.ui.notice(core::setupNoticeText(missing, setupCommandFor(ctx.programDir, defaultConfigDir)),
+                      core::kSetupNoticeTitle);
+        WithoutNotices quiet(ctx.ui);
+        const core::ProgramContext loading(ctx.clock, quiet, ctx.files, ctx.programDir);
+        tick.settings().load(loading);
+    } else {
+        tick.settings().load(ctx);
+    }
     tick.setStartTime(start);
 }
 
@@ -213,8 +245,12 @@ int Main(int argc, char** argv) {
         return *cl.exitStatus;
     }
     const Options& o = cl.options;
+    if (o.setup)
+        return runSetup(o.setupArguments, defaultConfigDir);
     if (o.status)
         return runStatus(o);
+    if (o.restoreCheck)
+        return runRestoreCheck(o);
     if (o.settingsOnly)
         return refuseWithoutDisplay() ? 1 : runSettingsOnly(argc, argv, o);
 

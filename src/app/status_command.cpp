@@ -16,6 +16,7 @@ int runStatus(const Options& o) {
     request.configDir = o.configDir;
     request.now = o.clockStart ? *o.clockStart : platform::SystemClock().now();
     request.graceMinutes = o.graceMinutes;
+    request.restoreAgeDays = o.restoreAgeDays;
     request.residentRunning = status::lockHeld(SingleInstanceLock::lockPathFor(o.configDir));
     const status::Report report = status::checkHealth(request, platform::LocalFileSystem());
     const std::string text = o.statusFormat == Options::StatusFormat::Json      ? status::formatJson(report)

@@ -6,6 +6,7 @@
 #include "copy/external_copy.h"
 #include "core/connection.h"
 #include "core/daily_log.h"
+#include "core/run_lock.h"
 
 namespace backup {
 
@@ -39,6 +40,8 @@ bool BackupRun::connect() {
 }
 
 core::RunReport BackupRun::run() {
+    core::RunLock exclusive(ctx_.programDir); // a restore check of this folder waits for the run
+    exclusive.acquire();
     report_ = {};
     unreadable_ = {};
     report_.started = ctx_.clock.now();

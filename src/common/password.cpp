@@ -28,12 +28,25 @@ std::optional<Key> readKey(const std::filesystem::path& keyFile) {
     const int fd = ::open(keyFile.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
+    // A read may return less than asked (a signal, a network or FUSE file system): the key is
+    // read to its end, and it must end exactly after its last byte.
     Key key{};
+    std::size_t got = 0;
+    while (got < key.size()) {
+        const ssize_t n = ::read(fd, key.data() + got, key.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += std::size_t(n);
+    }
     unsigned char extra = 0;
-    const ssize_t n = ::read(fd, key.data(), key.size());
-    const ssize_t more = ::read(fd, &extra, 1);
+    ssize_t more = 0;
+    do
+        more = ::read(fd, &extra, 1);
+    while (more < 0 && errno == EINTR);
     ::close(fd);
-    if (n != ssize_t(key.size()) || more != 0)
+    if (got != key.size() || more != 0)
         return std::nullopt;
     return key;
 }
@@ -81,6 +94,16 @@ std::error_code ensurePasswordKey(const std::filesystem::path& keyFile) {
         ::unlink(keyFile.c_str());
         return std::make_error_code(std::errc::io_error);
     }
+    return {};
+}
+
+std::string passwordRefusal(std::string_view password) {
+    if (password.empty())
+        return "the password is empty";
+    if (password.find("};") != std::string_view::npos)
+        return "the password holds \"};\", which an ODBC connection string cannot carry";
+    if (platform::fromCp932(platform::toCp932(password)) != password)
+        return "the password holds a character that code page 932 cannot represent";
     return {};
 }
 

@@ -21,6 +21,12 @@ std::filesystem::path passwordKeyPath(const std::filesystem::path& settingsDir);
 // Creates a new random key with mode 0600 when the file is missing; an existing key is kept.
 std::error_code ensurePasswordKey(const std::filesystem::path& keyFile);
 
+// Why a password cannot be stored for the program's login, or "" when it can: it is empty, holds
+// "};" (the FreeTDS driver reads a braced value of the connection string up to the first "};"
+// and undoes no quoting), or holds a character code page 932 cannot represent (it would be
+// stored as "?" and every login would fail later with nothing to say why).
+std::string passwordRefusal(std::string_view password);
+
 // The text to store under [(local)] PASSWORD; nullopt when the key cannot be read.
 std::optional<std::string> encipherPassword(const std::filesystem::path& keyFile, std::string_view password);
 

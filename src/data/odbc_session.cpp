@@ -10,6 +10,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <charconv>
 #include <cmath>
 #include <memory>
 
@@ -115,9 +116,31 @@ template <typename T> bool readFixed(SQLHSTMT st, SQLUSMALLINT col, SQLSMALLINT 
     return true;
 }
 
-bool readValue(SQLHSTMT st, SQLUSMALLINT col, SQLSMALLINT sqlType, Variant& out) {
+// A whole number of more digits than a double holds exactly (RESTORE HEADERONLY's numeric(25,0)
+// LSNs): read as text, kept as an integer when it fits, else as the text itself.
+bool readWideWholeNumber(SQLHSTMT st, SQLUSMALLINT col, Variant& out, bool& isNull) {
+    std::basic_string<SQLWCHAR> v;
+    if (!readLong(st, col, SQL_C_WCHAR, v, isNull))
+        return false;
+    const std::string text = utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(v.data()), v.size()));
+    std::int64_t number = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec == std::errc() && end == text.data() + text.size() && !text.empty())
+        out = number;
+    else
+        out = text;
+    return true;
+}
+
+bool readValue(SQLHSTMT st, SQLUSMALLINT col, SQLSMALLINT sqlType, Variant& out, bool wideWholeNumber = false) {
     bool isNull = false;
     bool ok = false;
+    if (wideWholeNumber && (sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC)) {
+        ok = readWideWholeNumber(st, col, out, isNull);
+        if (isNull)
+            out = Null{};
+        return ok;
+    }
     switch (sqlType) {
     case SQL_BIT: {
         unsigned char v = 0;
@@ -312,6 +335,7 @@ bool OdbcSession::query(std::string_view sql, int timeoutSeconds, ResultTable& t
         rc = SQLMoreResults(st.get());
     }
     std::vector<SQLSMALLINT> types(static_cast<std::size_t>(columnCount));
+    std::vector<bool> wideWhole(static_cast<std::size_t>(columnCount)); // more than 15 digits, no decimals
     for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columnCount); ++c) {
         SQLWCHAR name[256] = {};
         SQLSMALLINT nameLength = 0, decimals = 0, nullable = 0;
@@ -319,6 +343,7 @@ bool OdbcSession::query(std::string_view sql, int timeoutSeconds, ResultTable& t
         if (!SQL_SUCCEEDED(SQLDescribeColW(st.get(), c, name, SQLSMALLINT(std::size(name)), &nameLength, &types[c - 1],
                                            &size, &decimals, &nullable)))
             return fail(SQL_HANDLE_STMT, st.get());
+        wideWhole[c - 1] = decimals == 0 && size > 15;
         const auto length = std::min<std::size_t>(std::size_t(nameLength), std::size(name) - 1);
         table.columns.push_back(utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(name), length)));
     }
@@ -327,7 +352,7 @@ bool OdbcSession::query(std::string_view sql, int timeoutSeconds, ResultTable& t
             return fail(SQL_HANDLE_STMT, st.get());
         auto& row = table.rows.emplace_back(std::size_t(columnCount));
         for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(columnCount); ++c)
-            if (!readValue(st.get(), c, types[c - 1], row[c - 1]))
+            if (!readValue(st.get(), c, types[c - 1], row[c - 1], wideWhole[c - 1]))
                 return fail(SQL_HANDLE_STMT, st.get());
     }
     // Later results of the batch are read and dropped, as a recordset shows only its first; a

@@ -106,4 +106,11 @@ std::string folderCopyName(const fs::path& folder) {
     }
     return p.filename().string();
 }
+std::optional<std::uintmax_t> FileSystem::availableSpace(const std::filesystem::path& p, std::error_code& ec) const {
+    const std::filesystem::space_info space = std::filesystem::space(p, ec);
+    if (ec)
+        return std::nullopt;
+    return space.available;
+}
+
 } // namespace platform

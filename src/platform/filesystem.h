@@ -114,6 +114,10 @@ public:
     // thousands of times: each is read relative to the open folder, once, while it is listed.
     virtual std::vector<DirEntry> listWithTimes(const std::filesystem::path& folder, std::string_view filePattern,
                                                 std::error_code& ec) const = 0;
+
+    // Bytes an ordinary writer may still use on the file system that holds `p`; nullopt (with
+    // `ec`) when that cannot be read.
+    virtual std::optional<std::uintmax_t> availableSpace(const std::filesystem::path& p, std::error_code& ec) const;
 };
 
 } // namespace platform

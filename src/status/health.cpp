@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "platform/paths.h"
 #include "status/due_times.h"
+#include "status/restore_watch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -311,6 +312,10 @@ Report checkHealth(const Request& request, const platform::FileSystem& files) {
         judge.judgeDatabase(db);
     judge.judgeExternal();
     judge.judgeLastRun();
+    r.restoreAgeDays = request.restoreAgeDays;
+    r.restoreCheck = restore::readStateFile(request.configDir);
+    for (Problem& p : judgeRestoreCheck(r.restoreCheck, request.now, request.restoreAgeDays))
+        judge.add(p.state, std::move(p.text));
     settle(r);
     return r;
 }

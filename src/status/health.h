@@ -6,6 +6,7 @@
 #include "core/last_run.h"
 #include "platform/datetime.h"
 #include "platform/filesystem.h"
+#include "restore/check_report.h"
 #include "status/backup_files.h"
 #include "status/settings_view.h"
 
@@ -62,6 +63,8 @@ struct Report {
     std::vector<DatabaseReport> databases;
     bool externalFolderPresent = false; // copying on and DBBACKUPFILE_DIR is there
     std::optional<core::LastRun> lastRun;
+    std::optional<restore::CheckReport> restoreCheck; // the last one; none when none ever ran
+    int restoreAgeDays = 0;
 };
 
 struct Request {
@@ -69,6 +72,7 @@ struct Request {
     platform::LocalTime now{};
     int graceMinutes = 60;
     bool residentRunning = false;
+    int restoreAgeDays = 8; // --restore-age
 };
 
 Report checkHealth(const Request& request, const platform::FileSystem& files);

@@ -71,6 +71,35 @@ void backupSamples(std::string& out, const Report& r) {
     }
 }
 
+// The last restore check, when one ever ran; each family's samples together.
+void restoreSamples(std::string& out, const Report& r) {
+    if (!r.restoreCheck)
+        return;
+    const restore::CheckReport& check = *r.restoreCheck;
+    Family(out, "encrt_restore_check_timestamp_seconds", "Start of the last restore check.")
+        .sample({}, unixSeconds(check.started));
+    Family(out, "encrt_restore_check_status",
+           "Last restore check: 0 every chain restored and checked, 1 a chain failed, 2 it could not run.")
+        .sample({}, std::to_string(check.exitStatus()));
+    const auto perDatabase = [&](std::string_view name, std::string_view help, auto value) {
+        Family family(out, name, help);
+        for (const restore::DatabaseResult& d : check.databases)
+            family.sample({{"database", d.database}}, value(d));
+    };
+    perDatabase("encrt_restore_check_ok",
+                "Whether the database's chain restored and checked in the last restore check.",
+                [](const restore::DatabaseResult& d) { return std::string(d.ok ? "1" : "0"); });
+    const auto seconds = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", value);
+        return std::string(text);
+    };
+    perDatabase("encrt_restore_check_restore_seconds", "Seconds the database's chain took to restore.",
+                [&](const restore::DatabaseResult& d) { return seconds(d.restoreSeconds); });
+    perDatabase("encrt_restore_check_check_seconds", "Seconds DBCC CHECKDB took on the restored database.",
+                [&](const restore::DatabaseResult& d) { return seconds(d.checkSeconds); });
+}
+
 } // namespace
 
 std::string formatMetrics(const Report& r) {
@@ -99,6 +128,7 @@ std::string formatMetrics(const Report& r) {
         Family(out, "encrt_last_run_unreadable_folders", "Folders the last run could not read.")
             .sample({}, std::to_string(r.lastRun->unreadableFolders.size()));
     backupSamples(out, r);
+    restoreSamples(out, r);
     if (r.externalFolderPresent) {
         Family copied(out, "encrt_backup_copied",
                       "Whether the newest full backup has a copy of the same size at the external folder.");

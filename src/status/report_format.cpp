@@ -1,6 +1,7 @@
 #include "status/report_format.h"
 
 #include "platform/utf8.h"
+#include "status/restore_watch.h"
 
 #include <cstdio>
 
@@ -91,6 +92,9 @@ std::string jsonString(std::string_view s) {
 
 std::string jsonTime(const std::optional<LocalTime>& t) {
     return t ? jsonString(isoTime(*t)) : "null";
+}
+std::string jsonTimeOf(LocalTime t) {
+    return jsonString(isoTime(t));
 }
 
 std::string jsonBool(bool b) {
@@ -211,6 +215,7 @@ std::string formatText(const Report& r) {
         out += "last run: " + orNone(r.lastRun->started) + " to " + orNone(r.lastRun->finished) + ", " +
                (r.lastRun->flawless ? "flawless" : "not flawless") + ", " + std::to_string(r.lastRun->filesWritten) +
                " backup files, " + std::to_string(r.lastRun->failures) + " failures\n";
+    out += restoreCheckText(r.restoreCheck);
     for (const KindReport& kind : r.kinds) {
         out += std::string(kindName(kind.kind)) + " backup: ";
         out += kind.scheduled ? "last due " + orNone(kind.lastDue) + ", next due " + orNone(kind.nextDue)
@@ -241,6 +246,8 @@ std::string formatJson(const Report& r) {
     out += ", \"copying\": " + jsonBool(r.settings.settings.copyEnabled);
     out += ", \"schedules\": " + jsonSchedules(r);
     out += ", \"databases\": " + jsonDatabases(r);
+    out += ", \"restore_age_days\": " + std::to_string(r.restoreAgeDays);
+    out += ", \"restore_check\": " + restoreCheckJson(r.restoreCheck, jsonString, jsonTimeOf);
     out += ", \"problems\": " + jsonProblems(r);
     return out + "}\n";
 }

@@ -2,6 +2,7 @@
 
 #include "app/single_instance.h"
 #include "common/password.h"
+#include "core/setup_state.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 
@@ -29,9 +30,6 @@ using testsupport::writeFile;
 
 const std::string kIni = "[Schedule]\r\nDb=PRODUCT\r\nLocalPreserveTerm=30\r\n"
                          "[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\nEXECUTE=0\r\n";
-// kIni names no backup folder: the start-up load says so once.
-const std::string kNotice =
-    "NOTICE\tINIファイル内容チェックエラー\tDBバックアップファイル保存先フォルダの設定が正しくありません。\n";
 
 struct Result {
     int status = -1;
@@ -79,6 +77,14 @@ protected:
                 p.readAllStandardError().toStdString(), clock.elapsed()};
     }
     fs::path lockPath() const { return app::SingleInstanceLock::lockPathFor(configDir); }
+    // kIni names neither the server nor the login: the start-up says once that the folder was
+    // never set up, and how to set it up.
+    std::string notice() const {
+        const std::string command = "encrt-schedule-backup --setup --config-dir " + fs::canonical(configDir).string();
+        const std::string text = core::setupNoticeText(
+            {"ZUZOR.INI", "MSDE_DBTOOL.INI [(local)] USER_NAME", "MSDE_DBTOOL.INI [(local)] PASSWORD"}, command);
+        return "NOTICE\t" + std::string(core::kSetupNoticeTitle) + "\t" + text + "\n";
+    }
 
     testsupport::TempDir tmp;
     fs::path runtimeDir = tmp / "run";
@@ -121,13 +127,13 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceSilentlyTouchingNothing) {
     ASSERT_TRUE(first.waitForFinished(5000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
-    EXPECT_EQ(first.readAllStandardError().toStdString(), kNotice);
+    EXPECT_EQ(first.readAllStandardError().toStdString(), notice());
 }
 
 TEST_F(ProgramTest, IdleTickOnceWritesOnlyIniflg) {
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, kNotice);
+    EXPECT_EQ(r.out + r.err, notice());
     EXPECT_EQ(readFile(configDir / "MSDE_DBTOOL.INI"),
               "[Schedule]\r\nDb=PRODUCT\r\nLocalPreserveTerm=30\r\nIniflg=1\r\n"
               "[ScheduleAll]\r\nDay=127\r\nTime=02:00\r\n[FILE_COPY]\r\nEXECUTE=0\r\n");
@@ -146,8 +152,8 @@ TEST_F(ProgramTest, HeadlessMessagesGoToStandardError) {
     ::chmod((configDir / "MSDE_DBTOOL.INI").c_str(), 0444);
     const Result r = run(ENCRT_APP_EXE, args({"--headless", "--clock", "2026/12/03 03:00:00", "--tick-once"}));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, kNotice + "MESSAGE\t3024\t\"1\"\t\tVBFILE_WriteINI\t"
-                               "INIファイルへの書込みに失敗しました。\\n書込み値：\"1\"\\n処理：VBFILE_WriteINI\n");
+    EXPECT_EQ(r.err, notice() + "MESSAGE\t3024\t\"1\"\t\tVBFILE_WriteINI\t"
+                                "INIファイルへの書込みに失敗しました。\\n書込み値：\"1\"\\n処理：VBFILE_WriteINI\n");
 }
 
 TEST_F(ProgramTest, OnlyAHeldLockKeepsACopyOut) {

@@ -33,7 +33,7 @@ std::string tail(const std::string& subject, std::size_t n) {
 TEST(RunReport, TellsWhatEachKindOfRunWroteAndWhereItFailed) {
     const Case cases[] = {
         {"flawless full", {}, BackupKind::Full, {}, {}, 5, true},
-        {"differential only", {}, BackupKind::Diff, {}, {}, 2, false},
+        {"differential only", {}, BackupKind::Diff, [](RunSite& site) { site.earlierFullBackups(); }, {}, 2, false},
         {"one database refused", {"SALES"}, BackupKind::Full, {}, {{RunStage::DatabaseBackup, "SALES"}}, 4, false},
         {"one copy target read-only",
          {},

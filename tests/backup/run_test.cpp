@@ -1,6 +1,7 @@
 // Whole scheduled runs: the tick, the lock rows, the run driver, the database stage and the
 // daily log, against the stand-in server through FreeTDS.
 #include "support/run_site.h"
+#include "support/standin_backup_image.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -20,11 +21,16 @@ std::size_t indexOf(const std::vector<std::string>& lines, const std::string& li
     return std::size_t(std::find(lines.begin(), lines.end(), line) - lines.begin());
 }
 
-// Rows of a table in a backup file, opened as the SQLite database it is.
+// Rows of a table in a backup file, whose image is opened as the SQLite database it is.
 int rowsIn(const std::string& file, const std::string& table) {
     sqlite3* db = nullptr;
     int count = -1;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    const std::string image = testsupport::standinBackupImage(file);
+    if (!image.empty() && sqlite3_open(":memory:", &db) == SQLITE_OK) {
+        auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(image.size()));
+        std::copy(image.begin(), image.end(), bytes);
+        sqlite3_deserialize(db, "main", bytes, sqlite3_int64(image.size()), sqlite3_int64(image.size()),
+                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM \"" + table + "\"").c_str(), -1, &st, nullptr) == SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW)

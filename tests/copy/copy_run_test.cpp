@@ -109,6 +109,7 @@ TEST(CopyRun, AFullRunPutsEveryBackupAndFolderAtTheTargetsInTheRoadOfTheRunAndRe
 
 TEST(CopyRun, ADifferentialRunCopiesItsFilesAndTheFoldersButNoSystemBackupsAndCleansNothingUp) {
     CopyRunSite site({.failingBackups = {"SALES"}});
+    site.earlierFullBackups();
     site.ini["ScheduleAll"] = {{"Day", "1"}, {"Time", "02:00"}}; // Mondays; 3 December 2026 is a Thursday
     site.ini["ScheduleDiff"] = {{"Day", "8"}, {"Time", "02:00"}};
     site.copyOn();
@@ -203,7 +204,7 @@ TEST(CopyRun, ADatabaseWithoutANewBackupKeepsItsEarlierCopiesOfTheDay) {
     EXPECT_EQ(cut.setting("BACKUPTIME", "START"), "");
 }
 
-TEST(CopyRun, TheFirstCopyIntoAFolderSweepsLeftOverTemporaryCopiesOfEarlierRuns) {
+TEST(CopyRun, TheCopySweepsLeftOverTemporaryCopiesOfEarlierRunsInEveryDatabaseFolder) {
     CopyRunSite site;
     site.copyOn();
     site.applySettings();
@@ -211,7 +212,9 @@ TEST(CopyRun, TheFirstCopyIntoAFolderSweepsLeftOverTemporaryCopiesOfEarlierRuns)
     const std::string staleRoot = ".MASTER_20261202020000_INIT.DAT.copy-x9Y8z7";
     const std::string writing = "SALES/.SALES_20261203020100_INIT.DAT.copy-Q1w2E3";  // newer than the run
     const std::string lookalike = "SALES/SALES_20261202020000_INIT.DAT.copy-Ab12Cd"; // not hidden: not ours
+    const std::string deselected = "OLD/.OLD_20261101020000_INIT.DAT.copy-Zz9Yy8";   // no longer backed up
     site.existing(stale, makeLocalTime(2026, 12, 2, 2, 10));
+    site.existing(deselected, makeLocalTime(2026, 11, 1, 2, 10));
     site.existing(staleRoot, makeLocalTime(2026, 12, 3, 2, 0, 29));
     site.existing(writing, makeLocalTime(2026, 12, 3, 2, 1));
     site.existing(lookalike, makeLocalTime(2026, 12, 2, 2, 10));
@@ -220,6 +223,7 @@ TEST(CopyRun, TheFirstCopyIntoAFolderSweepsLeftOverTemporaryCopiesOfEarlierRuns)
     const std::string e = site.extDir();
     EXPECT_FALSE(std::filesystem::exists(e + "/" + stale));
     EXPECT_FALSE(std::filesystem::exists(e + "/" + staleRoot));
+    EXPECT_FALSE(std::filesystem::exists(e + "/" + deselected));
     EXPECT_TRUE(std::filesystem::exists(e + "/" + writing));
     EXPECT_TRUE(std::filesystem::exists(e + "/" + lookalike));
     const auto copies = within(site.dailyLog(), "DBバックアップファイルコピー");

@@ -1,5 +1,6 @@
 #include "copy/retention.h"
 #include "platform/local_filesystem.h"
+#include "support/log_reader.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -74,4 +75,55 @@ TEST(Retention, BothSidesExpireUpperCaseBackupsByTheDayAndKeepTheNewestOfADay) {
     EXPECT_EQ(copy::keepNewestOfDay({}), List{});
     EXPECT_EQ(copy::keepNewestOfDay({"a"}), List{});
     EXPECT_EQ(copy::keepNewestOfDay({"a", "b", "c"}), (List{"a", "b"}));
+}
+
+TEST(Retention, BackupsCountFromTheNewestFullBackupOfTheirDatabaseInTheirFolder) {
+    // A run with the clock a year ahead: the clock's rule alone would take every file.
+    testsupport::TempDir dir;
+    testsupport::RecordingSink ui;
+    platform::ManualClock clock(makeLocalTime(2027, 12, 3, 2, 0));
+    platform::LocalFileSystem fs;
+    core::ProgramContext ctx(clock, ui, fs, dir.path());
+    core::Settings settings;
+    const struct {
+        const char* file;
+        platform::LocalTime made;
+        bool stays;
+        std::string_view content = "backup";
+    } files[] = {
+        {"S/S_20261001020000_INIT.DAT", makeLocalTime(2026, 10, 1, 2), false},    // the term before the newest
+        {"S/S_20261105020000_DIFF.DAT", makeLocalTime(2026, 11, 5, 2), true},     // within the term before it
+        {"S/S_20261202020000_INIT.DAT", makeLocalTime(2026, 12, 2, 2), true},     // the newest full backup
+        {"S/S_20261202120000_LOG.DAT", makeLocalTime(2026, 12, 2, 12), true},     // after it
+        {"S/S_20261203020000_INIT.DAT", makeLocalTime(2026, 12, 3, 2), true, ""}, // empty: no anchor, but newer
+        {"S/old/S_20261001020000_INIT.DAT", makeLocalTime(2026, 10, 1, 2), true}, // another folder's newest
+        {"T/T_20261001020000_DIFF.DAT", makeLocalTime(2026, 10, 1, 2), false},    // no full backup: the clock rules
+        {"MASTER_20261001020000_INIT.DAT", makeLocalTime(2026, 10, 1, 2), true},
+        {"S/other.DAT", makeLocalTime(2026, 12, 2, 2), false}, // no backup name: the clock rules
+        {"20261001.log", makeLocalTime(2026, 10, 1), false},
+        {"20261110.log", makeLocalTime(2026, 11, 10), true}, // within the term before the newest backup
+        {"20271203.log", makeLocalTime(2026, 12, 7), true},  // the running run's own log
+    };
+    for (const auto& f : files) {
+        testsupport::writeFile(dir / "b" / f.file, f.content);
+        ASSERT_FALSE(fs.setLastModified(dir / "b" / f.file, f.made));
+    }
+    const std::string folder = (dir / "b").string();
+    const core::RunPlan plan{settings, clock.now(), {}, dir / "b" / "20271203.log", {}};
+    {
+        core::DailyLog log(dir / "run.log", clock);
+        const auto backups = copy::deleteExpired(ctx, plan, log, fs, {folder, "*.DAT", days(30), true, true},
+                                                 core::RunStage::LocalRetention);
+        EXPECT_EQ(backups.newestFull, makeLocalTime(2026, 12, 2, 2));
+        copy::deleteExpired(ctx, plan, log, fs, {folder, "*.log", days(30), false, false, backups.newestFull},
+                            core::RunStage::LocalRetention);
+    }
+    for (const auto& f : files)
+        EXPECT_EQ(fs.fileExists(dir / "b" / f.file), f.stays) << f.file;
+    const auto lines = testsupport::readLogLines(dir / "run.log");
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "結果：保持\u3000DB名：S\u3000ﾌｫﾙﾀﾞ名：" + folder +
+                            "/S\u3000ﾌｧｲﾙ数：4\u3000"
+                            "原因：最新の完全ﾊﾞｯｸｱｯﾌﾟ(2026/12/02 02:00:00)から数えて保存期間内"),
+              lines.end());
 }

@@ -2,7 +2,7 @@
 # Installs the build into a staging prefix and checks what a user's machine gets: programs that
 # run, the icon at every offered size, desktop entries that validate and whose commands start the
 # installed program on the user's configuration folder, the systemd user unit doing the same
-# headless, and the server procedure.
+# headless, the server procedure, and the documentation with its example settings.
 #
 #   install_test.sh BUILD_DIR CONFIGURED_BINDIR AUTOSTART_DIR TMP_DIR
 #
@@ -56,7 +56,8 @@ for page in "$program" encrt-password; do
     if [ ! -f "$man_file" ]; then
         fail "no manual page share/man/man1/$page.1.gz"
     elif command -v man >/dev/null; then
-        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_file" 2>&1 >/dev/null || echo "man failed")
+        warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l "$man_file" 2>&1 >/dev/null ||
+            echo "man failed")
         [ -z "$warnings" ] || fail "$page(1) renders with warnings: $warnings"
         LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$man_file" 2>/dev/null | grep -q -- '--config-dir' ||
             fail "$page(1) does not describe --config-dir"
@@ -66,6 +67,20 @@ done
 # ---- Server procedure ---------------------------------------------------------------------------
 cmp -s "$source_dir/sql/SSP_BackUPDB.sql" "$prefix/share/$program/SSP_BackUPDB.sql" ||
     fail "share/$program/SSP_BackUPDB.sql differs from sql/SSP_BackUPDB.sql or is missing"
+
+# ---- Documentation ------------------------------------------------------------------------------
+doc=$prefix/share/doc/$program
+for page in README.md docs/files.md docs/sql-server.md docs/restore.md docs/troubleshooting.md \
+    examples/MSDE_DBTOOL.INI examples/ZUZOR.INI; do
+    [ -f "$doc/$page" ] || [ -f "$doc/$page.gz" ] || fail "share/doc/$program/$page is not installed"
+done
+cmp -s "$source_dir/sql/SSP_BackUPDB.sql" "$doc/examples/SSP_BackUPDB.sql" ||
+    fail "share/doc/$program/examples/SSP_BackUPDB.sql does not lead to the server procedure"
+for page in "$program" encrt-password; do
+    if [ -f "$prefix/share/man/man1/$page.1.gz" ] && ! zcat "$prefix/share/man/man1/$page.1.gz" | grep -q "share/doc/$program"; then
+        fail "$page(1) does not point to the documentation"
+    fi
+done
 
 # ---- Commands of the entries --------------------------------------------------------------------
 # A stand-in for the installed program that records the arguments it was started with.
@@ -156,6 +171,30 @@ else
     # yet is expected here.
     if [ -d /run/systemd/system ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -v systemd-analyze >/dev/null; then
         out=$(systemd-analyze --user verify "$unit" 2>&1 | grep -v "Command $configured_bindir/$program is not executable" || true)
+        [ -z "$out" ] || fail "systemd-analyze verify: $out"
+    fi
+fi
+
+# ---- restore check: a weekly timer, installed but not enabled -----------------------------------
+check_unit=$prefix/lib/systemd/user/encrt-restore-check.service
+timer=$prefix/lib/systemd/user/encrt-restore-check.timer
+if [ ! -f "$check_unit" ] || [ ! -f "$timer" ]; then
+    fail "lib/systemd/user/encrt-restore-check.service and .timer are not both installed"
+else
+    config=$work/unit-config
+    read -r -a argv <<<"$(sed -n 's/^ExecStart=//p' "$check_unit" | sed "s|%E|$config|g")"
+    got=$(run_with_stub "${argv[@]}")
+    want=$(printf '%s\n' --restore-check --config-dir "$config/$program")
+    [ "$got" = "$want" ] || fail "the restore check unit starts the program with \"$got\", not \"$want\""
+    grep -qx 'Type=oneshot' "$check_unit" || fail "the restore check unit is not a oneshot service"
+    for key in 'Persistent=true' 'RandomizedDelaySec=' 'OnCalendar=Sun '; do
+        grep -q "^$key" "$timer" || fail "the timer lacks $key"
+    done
+    [ -e "$prefix/lib/systemd/user/timers.target.wants/encrt-restore-check.timer" ] &&
+        fail "the installation enabled the restore check timer"
+    if [ -d /run/systemd/system ] && [ -n "${XDG_RUNTIME_DIR:-}" ] && command -v systemd-analyze >/dev/null; then
+        out=$(systemd-analyze --user verify "$check_unit" "$timer" 2>&1 |
+            grep -v "Command $configured_bindir/$program is not executable" || true)
         [ -z "$out" ] || fail "systemd-analyze verify: $out"
     fi
 fi

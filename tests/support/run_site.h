@@ -61,6 +61,14 @@ public:
         });
     }
 
+    // Full backups of SABRELUND and SALES made before the test, outside the backup folders: a
+    // differential or log backup needs one, as on a real server.
+    void earlierFullBackups() const {
+        for (const char* database : {"SABRELUND", "SALES"})
+            server.execute(std::string("BACKUP DATABASE ") + database + " TO DISK = N'" +
+                           (server.scratchDir() / (std::string(database) + "_earlier.DAT")).string() + "' WITH INIT");
+    }
+
     std::string backupDir() const { return (dir / "backup").string(); }
     std::string extDir() const { return (dir / "ext").string(); }
 

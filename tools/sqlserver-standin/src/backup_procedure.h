@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog.h"
+#include "reply.h"
 
 #include <string>
 #include <vector>
@@ -14,14 +15,15 @@ struct BackupCall {
     std::string database;
     std::string file;
     std::string kind;    // INIT, DIFF or LOG
-    std::string label;   // kept in the log line only
+    std::string label;   // with the run time, the backup set's name
     std::string runTime; // "yyyy/MM/dd HH:mm:ss", becomes the file's last-modified time
 };
 
-// Writes a complete, openable copy of the database (SQLite online backup) to call.file for every
-// kind: SQLite has no differential or log backups, and what the tests and the demo check is that
-// a file of that name exists, restores, and carries the run time. Throws SqlError (50000, naming
-// the procedure) with the reason when the backup cannot be made or `failing` names the database.
-void runBackup(const Catalog& catalog, const std::vector<std::string>& failing, const BackupCall& call);
+// Does what sql/SSP_BackUPDB.sql does on a real server: checks its arguments, runs BACKUP DATABASE
+// (WITH DIFFERENTIAL) or BACKUP LOG into call.file WITH INIT, CHECKSUM, verifies the file, and dates
+// it with the run time. Its own refusals are errors 50000 naming the procedure; a failed BACKUP
+// sends the statement's errors (3201 and 3013, say) followed by the procedure's 50000.
+void runBackup(const Catalog& catalog, const std::vector<std::string>& failing, const BackupCall& call,
+               bool inTransaction, Reply& reply);
 
 } // namespace standin

@@ -83,6 +83,20 @@ std::vector<std::string> Catalog::names() const {
     return out;
 }
 
+std::vector<std::pair<std::string, int>> Catalog::namesWithIds() const {
+    static constexpr std::array<const char*, 4> kFixedIds = {"master", "tempdb", "model", "msdb"};
+    std::vector<std::pair<std::string, int>> out;
+    int nextUserId = 5;
+    for (std::string& name : names()) {
+        int id = 0;
+        for (std::size_t i = 0; i < kFixedIds.size(); ++i) {
+            id = iequals(name, kFixedIds[i]) ? static_cast<int>(i) + 1 : id;
+        }
+        out.emplace_back(std::move(name), id == 0 ? nextUserId++ : id);
+    }
+    return out;
+}
+
 std::optional<std::string> Catalog::find(const std::string& name) const {
     for (const std::string& existing : names()) {
         if (iequals(existing, name)) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace standin {
@@ -20,6 +21,9 @@ public:
 
     std::optional<std::string> find(const std::string& name) const;
     std::vector<std::string> names() const;
+    // Each database with the database_id SQL Server gives it: master 1, tempdb 2, model 3, msdb 4,
+    // then the others from 5 in the order of names().
+    std::vector<std::pair<std::string, int>> namesWithIds() const;
     std::filesystem::path fileOf(const std::string& canonicalName) const;
 
     // The collation each database keeps in its file; the server's for a file that keeps none.

@@ -2,6 +2,7 @@
 
 #include "backup_procedure.h"
 #include "datetime.h"
+#include "disk_commands.h"
 #include "tsql_translate.h"
 #include "utf.h"
 
@@ -189,15 +190,24 @@ SessionValues Executor::sessionValues() const {
 }
 
 bool Executor::reportError(const SqlError& error, const Statement& statement, Reply& reply) {
-    ServerMessage message = error.message();
-    if (message.procedure.empty()) {
-        message.line = statement.line;
+    const auto sent = [&](ServerMessage message) {
+        if (message.procedure.empty()) {
+            message.line = statement.line;
+        }
+        reply.add(message);
+    };
+    const ServerMessage& message = error.message();
+    sent(message);
+    for (const ServerMessage& next : error.following()) {
+        sent(next);
     }
-    lastError_ = message.number;
+    // @@ERROR and what the error ends follow the last message: a BACKUP or RESTORE that fails,
+    // whatever the cause, ends with 3013, which ends only its statement.
+    const ServerMessage& last = error.following().empty() ? message : error.following().back();
+    lastError_ = last.number;
     rowCount_ = 0;
-    reply.add(message);
     reply.add(Done{message.procedure.empty() ? DoneToken::Done : DoneToken::DoneProc, kDoneError, 0, 0});
-    const ErrorScope scope = errorScope(message.number);
+    const ErrorScope scope = errorScope(last.number);
     if (xactAbort_ || scope == ErrorScope::BatchAndTransaction) {
         rollBack(reply);
     }
@@ -259,6 +269,11 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
         procedureCall(words, 1, reply);
     } else if (firstInBatch && looksLikeProcedureCall(words)) {
         procedureCall(words, 0, reply);
+    } else if (isDiskCommand(words)) {
+        runDiskCommand(words,
+                       DiskCommandContext{*settings_.catalog, db_.database(), inUserTransaction(),
+                                          settings_.backupDelay, &cancel_},
+                       reply);
     } else if (isWord(first, "WAITFOR")) {
         waitfor(words, reply);
     } else if (isWord(first, "SET")) {
@@ -275,11 +290,21 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
 
 void Executor::runSqlite(const Statement& statement, const std::vector<Token>& words, Reply& reply) {
     const std::size_t before = reply.items.size();
+    const auto withCatalogView = withSysDatabasesTable(statement.tokens);
+    if (withCatalogView) {
+        db_.executePlain(sysDatabasesFillSql(*settings_.catalog).c_str());
+    }
     TranslationContext context{
-        db_.database(), [this](const std::string& database) { return db_.schemaFor(database); }, db_.collation(),
+        db_.database(),
+        [this](const std::string& database) { return db_.schemaFor(database); },
+        db_.collation(),
         [this](const std::string& database, const std::string& table) { return db_.columnsOf(database, table); },
-        sessionValues()};
-    const Translation translation = translateToSqlite(statement.tokens, context);
+        sessionValues(),
+        settings_.backupProcedureInstalled,
+        [this](const std::string& database) {
+            return settings_.catalog->collationOf(settings_.catalog->find(database).value_or(database));
+        }};
+    const Translation translation = translateToSqlite(withCatalogView ? *withCatalogView : statement.tokens, context);
     db_.execute(translation, kindOf(words[0]), nocount_, plpAllowed_, reply);
     if (reply.items.size() > before) {
         if (const auto* done = std::get_if<Done>(&reply.items.back())) {
@@ -315,11 +340,11 @@ void Executor::databaseCommand(const std::vector<Token>& words, Reply& reply) {
                 throw SqlError(448, "Invalid collation '" + nameValue(words[4]) + "'.");
             }
         }
-        settings_.catalog->create(name, collation);
+        createDatabase(*settings_.catalog, name, collation);
     } else if (iequals(name, db_.database())) {
         throw SqlError(3702, "Cannot drop database \"" + name + "\" because it is currently in use.");
     } else {
-        settings_.catalog->drop(name);
+        dropDatabase(*settings_.catalog, name);
     }
     reply.add(Done{});
 }
@@ -331,14 +356,15 @@ void Executor::procedureCall(const std::vector<Token>& words, std::size_t nameAt
     std::size_t at = nameAt;
     const std::vector<std::string> parts = readDottedName(words, at);
     const std::string& database = parts.size() >= 3 ? parts[0] : db_.database();
-    if (!iequals(parts.back(), kBackupProcedure) || !iequals(database, "master") || parts.size() > 3) {
+    if (!iequals(parts.back(), kBackupProcedure) || !iequals(database, "master") || parts.size() > 3 ||
+        !settings_.backupProcedureInstalled) {
         throw SqlError(2812, "Could not find stored procedure '" + parts.back() + "'.");
     }
     const BackupCall call = bindBackupArguments(words, at, db_.collation());
     if (settings_.backupDelay.count() > 0 && !cancel_.sleep_for(settings_.backupDelay)) {
         throw Cancelled();
     }
-    runBackup(*settings_.catalog, settings_.failingBackups, call);
+    runBackup(*settings_.catalog, settings_.failingBackups, call, inUserTransaction(), reply);
     reply.add(ReturnStatus{0});
     reply.add(Done{DoneToken::DoneProc, kDoneCount, kCmdExecute, 0});
 }

@@ -19,6 +19,7 @@ struct ServerSettings {
     Catalog* catalog = nullptr;
     std::vector<std::string> failingBackups;  // databases named by --fail-backup
     std::chrono::milliseconds backupDelay{0}; // --backup-delay
+    bool backupProcedureInstalled = true;     // --without-backup-procedure clears it
 };
 
 // Runs SQL batches and transaction requests for one client and builds the replies, as SQL Server
@@ -57,6 +58,7 @@ private:
     // Adds the error to the reply; true when the batch goes on after it.
     bool reportError(const SqlError& error, const Statement& statement, Reply& reply);
     SessionValues sessionValues() const;
+    bool inUserTransaction() const { return nesting_ > 0 || db_.inTransaction(); }
 
     const ServerSettings& settings_;
     SqliteSession db_;

@@ -85,6 +85,10 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.help = true;
             return options;
         }
+        if (arg == "--without-backup-procedure") {
+            options.server.backupProcedureInstalled = false;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             throw std::invalid_argument(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
         }
@@ -150,7 +154,7 @@ std::string usageText() {
                          (--password PASS | --password-file FILE) [--max-connections N]
                          [--fail-backup NAME]... [--backup-delay MS] [--init-sql DB=FILE]...
                          [--encrypt off|login|required] [--tls-cert FILE --tls-key FILE]
-                         [--collation NAME]
+                         [--collation NAME] [--without-backup-procedure]
 
 A small stand-in for SQL Server, for tests and the demo. It speaks TDS 7.0-7.4 on a loopback
 address and keeps each database in DIR/<name>.sqlite; master, msdb, model and tempdb are created
@@ -163,8 +167,12 @@ when missing.
                         without either option, the variable SQLSERVER_STANDIN_PASSWORD holds it
   --max-connections N   connections served at once (default 64); more are closed at once
   --fail-backup NAME    master..SSP_BackUPDB refuses database NAME with an error (repeatable)
-  --backup-delay MS     master..SSP_BackUPDB waits MS milliseconds before it copies (a slow
-                        backup for tests; a cancel from the client ends the wait)
+  --backup-delay MS     master..SSP_BackUPDB, BACKUP and RESTORE DATABASE/LOG wait MS
+                        milliseconds first (slow backups and restores for tests; a cancel from
+                        the client ends the wait)
+  --without-backup-procedure
+                        master holds no SSP_BackUPDB, as a server where it was never installed:
+                        calls fail with error 2812 and OBJECT_ID finds nothing
   --init-sql DB=FILE    when database DB does not exist yet, create it and run the T-SQL in FILE
                         there (repeatable); for example the product schema:
                         --init-sql PRODUCT=tools/sqlserver-standin/product-schema.sql
@@ -185,11 +193,19 @@ Every statement received is logged on standard error. SIGTERM or SIGINT ends it 
 Statements: SELECT, INSERT, UPDATE, DELETE, CREATE/DROP TABLE run on SQLite after translation of
 N'...' literals (and literals without N, in the collation's code page), [names], db..table,
 master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN, ISNULL, CAST, CONVERT, COLLATE,
-DB_NAME(), DATABASEPROPERTYEX, SERVERPROPERTY and @@TRANCOUNT, @@SPID, @@VERSION, @@ROWCOUNT,
-@@ERROR. Also USE, CREATE DATABASE [COLLATE name], DROP DATABASE, BEGIN/COMMIT/ROLLBACK
-TRANSACTION, SET NOCOUNT, SET XACT_ABORT, SET LOCK_TIMEOUT, WAITFOR DELAY 'hh:mm:ss', and [EXEC]
-master..SSP_BackUPDB N'db', N'file', N'INIT|DIFF|LOG', N'label', N'yyyy/MM/dd HH:mm:ss', which
-writes a restorable SQLite copy of db to file and dates the file with the run time.
+OBJECT_ID('db..name' [, 'P'|'U'|'V']), DB_NAME(), DATABASEPROPERTYEX, SERVERPROPERTY and
+@@TRANCOUNT, @@SPID, @@VERSION, @@ROWCOUNT, @@ERROR. Also USE, CREATE DATABASE [COLLATE name],
+DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT, SET XACT_ABORT, SET LOCK_TIMEOUT,
+WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB N'db', N'file', N'INIT|DIFF|LOG',
+N'label', N'yyyy/MM/dd HH:mm:ss', which backs db up into file and dates the file with the run
+time.
+
+Backups and restores (see the README, "Backup files"): BACKUP DATABASE/LOG ... TO DISK = '...'
+WITH INIT|FORMAT, DIFFERENTIAL, CHECKSUM, NAME = '...'; RESTORE HEADERONLY | FILELISTONLY |
+VERIFYONLY FROM DISK = '...'; RESTORE DATABASE/LOG ... [FROM DISK = '...'] WITH MOVE '...' TO
+'...', REPLACE, NORECOVERY, RECOVERY, CHECKSUM; DBCC CHECKDB (db) [WITH NO_INFOMSGS,
+ALL_ERRORMSGS]; ALTER DATABASE db SET RECOVERY FULL|BULK_LOGGED|SIMPLE; sys.databases
+(name, database_id, state_desc, recovery_model_desc, collation_name).
 )";
 }
 

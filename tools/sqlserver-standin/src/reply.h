@@ -125,9 +125,13 @@ public:
     SqlError(std::int32_t number, std::string text, std::string procedure = {})
         : SqlError(ServerMessage{number, 1, 16, std::move(text), std::move(procedure), 1}) {}
     const ServerMessage& message() const { return message_; }
+    // Messages sent after the first one, as for a BACKUP or RESTORE that ends with 3013.
+    void follow(ServerMessage next) { following_.push_back(std::move(next)); }
+    const std::vector<ServerMessage>& following() const { return following_; }
 
 private:
     ServerMessage message_;
+    std::vector<ServerMessage> following_;
 };
 
 } // namespace standin

@@ -38,7 +38,8 @@ std::unique_ptr<TlsContext> makeTlsContext(const ServerConfig& config) {
 
 Server::Server(ServerConfig config)
     : config_(std::move(config)), tls_(makeTlsContext(config_)),
-      catalog_(config_.dataDir, config_.collation), settings_{&catalog_, config_.failingBackups, config_.backupDelay} {
+      catalog_(config_.dataDir, config_.collation), settings_{&catalog_, config_.failingBackups, config_.backupDelay,
+                                                              config_.backupProcedureInstalled} {
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         systemFailure("cannot create the wake-up pipe");
     }

@@ -25,6 +25,7 @@ struct ServerConfig {
     Credentials credentials;
     std::vector<std::string> failingBackups;
     std::chrono::milliseconds backupDelay{0};
+    bool backupProcedureInstalled = true; // false: master holds no SSP_BackUPDB
     // A client that loops on connecting must not use up the threads and descriptors of the
     // machine the tests run on.
     std::size_t maxConnections = 64;

@@ -1,6 +1,7 @@
 #include "server_functions.h"
 
 #include "catalog.h"
+#include "database_state.h"
 #include "utf.h"
 
 #include <optional>
@@ -46,6 +47,10 @@ std::optional<std::string> serverProperty(const Catalog& catalog, const std::str
     if (iequals(name, "Edition")) {
         return "Developer Edition (64-bit)";
     }
+    // Where a database made or restored without file names puts its files: the data folder.
+    if (iequals(name, "InstanceDefaultDataPath") || iequals(name, "InstanceDefaultLogPath")) {
+        return catalog.fileOf("master").parent_path().string() + "/";
+    }
     return std::nullopt;
 }
 
@@ -59,7 +64,10 @@ std::optional<std::string> databaseProperty(const Catalog& catalog, const std::s
         return catalog.collationOf(*canonical).name();
     }
     if (iequals(name, "Status")) {
-        return "ONLINE";
+        return loadDatabaseState(catalog, *canonical).restoring ? "RESTORING" : "ONLINE";
+    }
+    if (iequals(name, "Recovery")) {
+        return loadDatabaseState(catalog, *canonical).recoveryModel;
     }
     if (iequals(name, "Updateability")) {
         return "READ_WRITE";

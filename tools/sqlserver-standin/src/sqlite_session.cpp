@@ -2,6 +2,7 @@
 
 #include "collation.h"
 #include "column_types.h"
+#include "database_state.h"
 #include "datetime.h"
 #include "server_functions.h"
 #include "sqlite_errors.h"
@@ -25,17 +26,6 @@ void dbNameFunction(sqlite3_context* context, int, sqlite3_value**) {
 void getdateFunction(sqlite3_context* context, int, sqlite3_value**) {
     const std::string now = localNowText();
     sqlite3_result_text(context, now.c_str(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
-}
-
-// Orders the catalogue as SQL Server numbers its databases: system ones first.
-int databaseId(const std::string& name, int userIndex) {
-    static const char* const kSystem[] = {"master", "tempdb", "model", "msdb"};
-    for (int i = 0; i < 4; ++i) {
-        if (iequals(name, kSystem[i])) {
-            return i + 1;
-        }
-    }
-    return 5 + userIndex;
 }
 
 Cell readCell(sqlite3_stmt* stmt, int column, std::size_t& bytes) {
@@ -134,6 +124,7 @@ SqliteSession::~SqliteSession() {
 }
 
 void SqliteSession::open(const std::string& canonicalName) {
+    refuseWhileRestoring(catalog_, canonicalName);
     sqlite3* db = nullptr;
     const std::string file = catalog_.fileOf(canonicalName).string();
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -303,6 +294,7 @@ std::string SqliteSession::schemaFor(const std::string& database) {
     if (const auto it = attached_.find(key); it != attached_.end()) {
         return it->second;
     }
+    refuseWhileRestoring(catalog_, *canonical);
     StatementGuard attach;
     if (sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &attach.stmt, nullptr) != SQLITE_OK) {
         fail(sqlite3_errcode(db_));
@@ -325,10 +317,7 @@ void SqliteSession::refreshSysdatabases() {
         SQLITE_OK) {
         fail(sqlite3_errcode(db_));
     }
-    int userIndex = 0;
-    for (const std::string& name : catalog_.names()) {
-        const int id = databaseId(name, userIndex);
-        userIndex += id >= 5 ? 1 : 0;
+    for (const auto& [name, id] : catalog_.namesWithIds()) {
         sqlite3_bind_text(insert.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(insert.stmt, 2, id);
         if (const int rc = sqlite3_step(insert.stmt); rc != SQLITE_DONE) {

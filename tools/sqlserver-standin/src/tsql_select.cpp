@@ -228,7 +228,7 @@ private:
         if (name == "cast" || name == "convert") {
             return conversion(name, open, close);
         }
-        if (name == "count" || name == "len" || name == "datalength" || name == "charindex") {
+        if (name == "count" || name == "len" || name == "datalength" || name == "charindex" || name == "object_id") {
             return Type::of(Kind::Int);
         }
         if (name == "count_big") {

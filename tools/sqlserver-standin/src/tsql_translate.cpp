@@ -298,7 +298,9 @@ private:
     void emitSingleName(const Token& t) {
         const Token* after = nextSignificant(i_ + 1);
         const bool call = after != nullptr && isSymbol(*after, '(');
-        if (call && isWord(t, "LEN")) {
+        if (call && isWord(t, "OBJECT_ID")) {
+            emitObjectId();
+        } else if (call && isWord(t, "LEN")) {
             out_.sql += "standin_len";
         } else if (call && isWord(t, "ISNULL")) {
             out_.sql += "ifnull";
@@ -311,6 +313,83 @@ private:
         } else {
             out_.sql += t.text;
         }
+    }
+
+    // OBJECT_ID('name' [, 'type']) with literal arguments, as catalogue checks call it: the id of
+    // a table or view (its row in the SQLite schema), a fixed id for master's backup procedure
+    // where the server has it, and NULL for any other name, as SQL Server answers for an object it
+    // does not know (also in a database that does not exist).
+    void emitObjectId() {
+        std::vector<std::size_t> at;
+        for (std::size_t k = i_ + 1; k < tokens_.size() && at.size() < 5; ++k) {
+            if (tokens_[k].kind != TokenKind::Space) {
+                at.push_back(k);
+            }
+        }
+        const auto literalAt = [&](std::size_t n) {
+            return n < at.size() &&
+                   (tokens_[at[n]].kind == TokenKind::String || tokens_[at[n]].kind == TokenKind::NString);
+        };
+        const auto symbolAt = [&](std::size_t n, char c) { return n < at.size() && isSymbol(tokens_[at[n]], c); };
+        std::string type;
+        std::size_t close = 2;
+        if (literalAt(3) && symbolAt(2, ',')) {
+            type = literalValue(tokens_[at[3]]);
+            close = 4;
+        }
+        if (!symbolAt(0, '(') || !literalAt(1) || !symbolAt(close, ')')) {
+            throw SqlError(174, "The object_id function requires 1 to 2 argument(s).");
+        }
+        out_.sql += objectIdExpression(literalValue(tokens_[at[1]]), type);
+        i_ = at[close];
+    }
+
+    std::string objectIdExpression(const std::string& name, const std::string& type) const {
+        std::vector<std::string> parts{""};
+        for (char c : name) {
+            if (c == '.') {
+                parts.emplace_back();
+            } else if (c != '[' && c != ']') {
+                parts.back() += c;
+            }
+        }
+        if (parts.size() > 3 || parts.back().empty()) {
+            return "NULL";
+        }
+        const std::string database = parts.size() == 3 && !parts[0].empty() ? parts[0] : context_.currentDatabase;
+        const std::string& object = parts.back();
+        if (iequals(object, "SSP_BackUPDB") && iequals(database, "master") && (type.empty() || iequals(type, "P"))) {
+            return context_.backupProcedureInstalled ? "1013578649" : "NULL";
+        }
+        std::string kinds;
+        if (type.empty()) {
+            kinds = "'table', 'view'";
+        } else if (iequals(type, "U")) {
+            kinds = "'table'";
+        } else if (iequals(type, "V")) {
+            kinds = "'view'";
+        } else {
+            return "NULL";
+        }
+        std::string schema;
+        try {
+            schema = context_.schemaFor(database);
+        } catch (const SqlError&) {
+            return "NULL";
+        }
+        std::string quoted = "'";
+        for (char c : object) {
+            quoted += c;
+            if (c == '\'') {
+                quoted += c;
+            }
+        }
+        // Object names compare under the collation of the database that holds them.
+        const Collation collation = context_.collationOf && !iequals(database, context_.currentDatabase)
+                                        ? context_.collationOf(database)
+                                        : context_.collation;
+        return "(SELECT rowid FROM " + quoteName(schema) + ".sqlite_master WHERE type IN (" + kinds +
+               ") AND name = " + quoted + "' COLLATE " + quoteName(collation.name()) + ")";
     }
 
     // "dbo.table" is the table; anything else ("alias.column", "table.column") stays.

@@ -37,6 +37,10 @@ struct TranslationContext {
     // The columns of a table, in order ("" database: the current one); empty when it does not exist.
     std::function<std::vector<TableColumn>(const std::string& database, const std::string& table)> columnsOf;
     SessionValues session;
+    bool backupProcedureInstalled = true; // OBJECT_ID finds master..SSP_BackUPDB
+    // The collation of an existing database other than the current one (OBJECT_ID's names);
+    // when unset, the current database's stands in.
+    std::function<Collation(const std::string& database)> collationOf;
 };
 
 // What the T-SQL says about a result column that SQLite cannot tell: whether it is an expression
@@ -55,8 +59,8 @@ struct Translation {
 // Rewrites one T-SQL statement for SQLite: N'…' literals, text literals without N (converted to
 // the collation's code page), multi-part names, master..sysdatabases, "dbo." prefixes, TOP n,
 // the collation of new text columns, values written by INSERT ... VALUES and UPDATE ... SET (as
-// their columns keep them), @@ functions, and the few functions whose names differ (LEN, ISNULL,
-// CURRENT_TIMESTAMP).
+// their columns keep them), @@ functions, OBJECT_ID, and the few functions whose names differ
+// (LEN, ISNULL, CURRENT_TIMESTAMP).
 // GetDate(), LTrim and RTrim need no rewriting: SQLite function names ignore case and the server
 // registers getdate(); SQLite reads [bracketed] names as SQL Server does.
 Translation translateToSqlite(const std::vector<Token>& tokens, const TranslationContext& context);

@@ -1,6 +1,7 @@
 // master..SSP_BackUPDB through FreeTDS ODBC: the copy it writes, the time it stamps, its refusals.
 
 #include "standin_server.h"
+#include "support/standin_backup_image.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -31,10 +32,16 @@ std::time_t localTime(int year, int month, int day, int hour, int minute, int se
     return std::mktime(&tm);
 }
 
+// The rows of the database image the backup file carries after its header.
 std::vector<std::string> namesInBackup(const fs::path& file) {
     sqlite3* db = nullptr;
     std::vector<std::string> names;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    const std::string image = testsupport::standinBackupImage(file);
+    if (!image.empty() && sqlite3_open(":memory:", &db) == SQLITE_OK) {
+        auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(image.size()));
+        std::copy(image.begin(), image.end(), bytes);
+        sqlite3_deserialize(db, "main", bytes, sqlite3_int64(image.size()), sqlite3_int64(image.size()),
+                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
         sqlite3_stmt* stmt = nullptr;
         // The column carries the server's collation, which a plain SQLite connection does not know.
         sqlite3_prepare_v2(db, "SELECT name FROM items ORDER BY name COLLATE BINARY", -1, &stmt, nullptr);
@@ -62,11 +69,11 @@ protected:
         return db.run(sql);
     }
 
-    void expectRefused(const std::string& sql, const std::string& reason, const fs::path& file) {
+    void expectRefused(const std::string& sql, const std::string& reason, const fs::path& file, long number = 50000) {
         const OdbcResult result = run(sql);
         EXPECT_EQ(result.rc, SQL_ERROR) << sql;
         ASSERT_FALSE(result.diagnostics.empty()) << sql;
-        EXPECT_EQ(result.diagnostics[0].native, 50000);
+        EXPECT_EQ(result.diagnostics[0].native, number);
         EXPECT_THAT(result.diagnostics[0].message, HasSubstr(reason));
         EXPECT_FALSE(fs::exists(file)) << sql;
     }
@@ -78,8 +85,10 @@ TEST_F(StandinBackup, EveryKindWritesARestorableCopyDatedWithTheRunTime) {
     for (const std::string kind : {"INIT", "DIFF", "LOG"}) {
         const fs::path file = server.scratchDir() / ("SALES_20261203020000_" + kind + ".DAT");
         const OdbcResult result = run(backupCall("SALES", file, kind));
-        // SQL_SUCCESS, not SQL_NO_DATA: the program treats the call as a command that succeeds.
-        ASSERT_EQ(result.rc, SQL_SUCCESS) << testsupport::describe(result.diagnostics);
+        // Not SQL_NO_DATA: the program treats the call as a command that succeeds. BACKUP's progress
+        // messages come as information, as from a real server.
+        ASSERT_EQ(result.rc, SQL_SUCCESS_WITH_INFO) << testsupport::describe(result.diagnostics);
+        EXPECT_THAT(result.diagnostics.back().message, HasSubstr("The backup set on file 1 is valid."));
         EXPECT_THAT(namesInBackup(file), testing::ElementsAre("pear", "りんご"));
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
@@ -96,7 +105,7 @@ TEST_F(StandinBackup, ExecPrefixUnicodeLiteralsAndDoubledQuotesAreAccepted) {
     const std::string quotedPath = "it''s/営業.DAT";
     const OdbcResult result = run("EXEC master..SSP_BackUPDB N'sales', N'" + server.scratchDir().string() + "/" +
                                   quotedPath + "', N'INIT', N'完全バックアップ', N'2026/01/31 23:59:58'");
-    ASSERT_EQ(result.rc, SQL_SUCCESS) << testsupport::describe(result.diagnostics);
+    ASSERT_TRUE(result.ok()) << testsupport::describe(result.diagnostics);
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, localTime(2026, 1, 31, 23, 59, 58));
@@ -108,12 +117,13 @@ TEST_F(StandinBackup, RefusalsSayWhy) {
     expectRefused(backupCall("SALES", file, "FULL"), "Unknown backup kind 'FULL'", file);
     expectRefused(backupCall("SALES", file, "INIT", "2026-12-03 02:00"), "is not in the form", file);
     const fs::path missing = server.scratchDir() / "missing" / "x.DAT";
-    expectRefused(backupCall("SALES", missing, "INIT"), "does not exist", missing);
+    expectRefused(backupCall("SALES", missing, "INIT"), "Operating system error 3", missing, 3201);
 
     const fs::path locked = server.scratchDir() / "locked";
     fs::create_directory(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    expectRefused(backupCall("SALES", locked / "x.DAT", "INIT"), "is not writable", locked / "x.DAT");
+    expectRefused(backupCall("SALES", locked / "x.DAT", "INIT"), "Operating system error 5(Access is denied.)",
+                  locked / "x.DAT", 3201);
     fs::permissions(locked, fs::perms::owner_all);
 
     const OdbcResult tooFew = run("master..SSP_BackUPDB 'SALES', '" + file.string() + "'");
@@ -131,7 +141,37 @@ protected:
 TEST_F(FailingBackup, NamedDatabaseIsRefusedOthersAreNot) {
     const fs::path file = server.scratchDir() / "SALES.DAT";
     expectRefused(backupCall("SALES", file, "INIT"), "Backup of database 'SALES' failed", file);
-    EXPECT_EQ(run(backupCall("master", server.scratchDir() / "MASTER.DAT", "INIT")).rc, SQL_SUCCESS);
+    EXPECT_TRUE(run(backupCall("master", server.scratchDir() / "MASTER.DAT", "INIT")).ok());
 }
 
 } // namespace
+
+// OBJECT_ID as catalogue checks use it: an id for an object that is there, NULL (never an error)
+// for a name the server does not know, also in a database that does not exist.
+TEST_F(StandinBackup, ObjectIdFindsTheProcedureAndTablesAndNothingElse) {
+    const auto idOf = [this](const std::string& arguments) {
+        const OdbcResult result = run("SELECT OBJECT_ID(" + arguments + ") AS id");
+        EXPECT_EQ(result.rc, SQL_SUCCESS) << arguments;
+        return result.rows.empty() ? std::optional<std::string>("no row") : result.rows.at(0).at(0);
+    };
+    EXPECT_NE(idOf("N'master.dbo.SSP_BackUPDB'"), std::nullopt);
+    EXPECT_NE(idOf("'master..ssp_backupdb', 'P'"), std::nullopt);
+    EXPECT_NE(idOf("N'SALES.dbo.items'"), std::nullopt);
+    EXPECT_NE(idOf("N'SALES..items', N'U'"), std::nullopt);
+    for (const char* unknown : {"N'master.dbo.SSP_BackUPDB', N'U'", "N'SALES..items', N'P'", "N'SALES..nothing'",
+                                "N'nowhere..items'", "N'SALES..SSP_BackUPDB'"})
+        EXPECT_EQ(idOf(unknown), std::nullopt) << unknown;
+}
+
+class WithoutProcedure : public StandinBackup {
+protected:
+    WithoutProcedure()
+        : StandinBackup(StandinOptions{{}, std::chrono::milliseconds(15000), {"--without-backup-procedure"}}) {}
+};
+
+TEST_F(WithoutProcedure, ItIsNeitherFoundNorRun) {
+    EXPECT_EQ(run("SELECT OBJECT_ID(N'master.dbo.SSP_BackUPDB') AS id").rows.at(0).at(0), std::nullopt);
+    const OdbcResult call = run(backupCall("SALES", server.scratchDir() / "x.DAT", "INIT"));
+    EXPECT_EQ(call.rc, SQL_ERROR);
+    EXPECT_EQ(call.diagnostics.at(0).native, 2812);
+}
