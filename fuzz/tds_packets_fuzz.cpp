@@ -1,7 +1,7 @@
 // The stand-in's request path up to execution: bytes from a client are read as TDS packets and
-// messages, then parsed as the session does (LOGIN7, SQL batches, transaction requests), and the
-// batch's T-SQL is split, lexed and translated for SQLite. The first input byte picks the TDS
-// version. Protocol and SQL errors are expected answers; anything else is a finding.
+// messages, then parsed as the session does (PRELOGIN, LOGIN7, SQL batches, transaction
+// requests), and the batch's T-SQL is split, lexed and translated for SQLite. The first input
+// byte picks the TDS version. Protocol and SQL errors are expected answers; anything else is a finding.
 
 #include "bytes.h"
 #include "reply.h"
@@ -22,7 +22,9 @@ namespace {
 constexpr std::uint32_t kVersions[] = {0x70000000, 0x71000001, 0x72090002, 0x730B0003, 0x74000004};
 
 void translate_batch(const std::string& sql) {
-    const TranslationContext context{"master", [](const std::string& database) { return database; }};
+    TranslationContext context;
+    context.currentDatabase = "master";
+    context.schemaFor = [](const std::string& database) { return database; };
     for (const Statement& statement : splitStatements(sql)) {
         try {
             (void)translateToSqlite(statement.tokens, context);
@@ -33,6 +35,9 @@ void translate_batch(const std::string& sql) {
 
 void parse_message(const TdsMessage& message, TdsVersion version) {
     switch (message.type) {
+    case PacketType::Prelogin:
+        (void)clientEncryption(message.payload);
+        break;
     case PacketType::Login7:
         (void)parseLogin7(message.payload);
         break;

@@ -4,20 +4,22 @@
 --     sqlcmd -S SERVER -d master -i sql/SSP_BackUPDB.sql
 --
 -- The scheduled backup program calls it as
---     master..SSP_BackUPDB 'DbName', 'FilePath', 'INIT' | 'DIFF' | 'LOG', 'Label', 'yyyy/MM/dd HH:mm:ss'
+--     master..SSP_BackUPDB N'DbName', N'FilePath', N'INIT' | N'DIFF' | N'LOG', N'Label', N'yyyy/MM/dd HH:mm:ss'
 -- INIT makes a full backup, DIFF a differential one, LOG a transaction-log backup. The file is
 -- overwritten (WITH INIT), written with page checksums, and read back with RESTORE VERIFYONLY.
 -- The label and the run time name the backup set. Any failure raises an error (severity 16),
--- whose text the program writes to its daily log.
+-- whose text the program writes to its daily log. The arguments are Unicode literals, so a
+-- Japanese database name or path arrives whole whatever the collation of master is.
+--
+-- Needs SQL Server 2016 SP1 or later (CREATE OR ALTER).
 
 USE master;
 GO
 
-IF OBJECT_ID(N'dbo.SSP_BackUPDB', N'P') IS NOT NULL
-    DROP PROCEDURE dbo.SSP_BackUPDB;
-GO
-
-CREATE PROCEDURE dbo.SSP_BackUPDB
+-- CREATE OR ALTER keeps the procedure's object and with it every permission granted on it: the
+-- EXECUTE grant to the program's login survives an update of this file. Dropping and creating
+-- the procedure would lose that grant, and every backup by that login would then fail with 229.
+CREATE OR ALTER PROCEDURE dbo.SSP_BackUPDB
     @DbName   sysname,
     @FilePath nvarchar(260),
     @Kind     nvarchar(10),

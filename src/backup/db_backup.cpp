@@ -31,8 +31,11 @@ struct Kind {
     std::string_view endLine;
 };
 
-// The server-side procedure that writes a backup file; "{}" marks where an argument goes.
-constexpr std::string_view kBackupCommand = R"(master..SSP_BackUPDB '{}', '{}', '{}', '{}', '{}')";
+// The server-side procedure that writes a backup file; "{}" marks where an argument goes. The
+// arguments are Unicode literals (N'...'): a literal without N is converted to the code page of
+// the current database's collation, so a Japanese database name or path would reach a server
+// installed with a Latin collation as "?" and its backup would fail.
+constexpr std::string_view kBackupCommand = R"(master..SSP_BackUPDB N'{}', N'{}', N'{}', N'{}', N'{}')";
 
 constexpr Kind kFull{core::BackupKind::Full, "完全バックアップ", "---DBバックアップ(全体) Start---",
                      "---DBバックアップ(全体) End---"};

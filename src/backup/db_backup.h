@@ -10,8 +10,9 @@
 
 namespace backup {
 
-// The procedure call for database `name`, file `file`, kind code and label, and run-time text.
-// A single quote in any argument is doubled so that it stays inside its literal.
+// The procedure call for database `name`, file `file`, kind code and label, and run-time text,
+// each a Unicode literal N'...'. A single quote in any argument is doubled so that it stays
+// inside its literal.
 std::string backupCommand(std::string_view name, std::string_view file, std::string_view kind, std::string_view label,
                           std::string_view runTime);
 

@@ -134,6 +134,20 @@ TEST_F(LockTable, TheInsertTextIsExactAndItsRowCanBeDeleted) {
     EXPECT_TRUE(p.ui.lines.empty());
 }
 
+// The product's other programs write names padded with blanks to the column's length. Under the
+// database's collation "=" does not count trailing blanks, so a stale padded row of this program
+// is deleted and a padded foreign backup row is seen.
+TEST_F(LockTable, RowsWrittenWithTrailingBlanksAreFoundAndDeleted) {
+    foreignRow("スケジュールバックアップ" + std::string(116, ' '));
+    foreignRow("バックアップ   ");
+    bool found = false;
+    EXPECT_TRUE(fnFindLockRow(session, "バックアップ", found));
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(fnDeleteLockRows(session, "スケジュールバックアップ"));
+    EXPECT_EQ(names(), std::vector<TextRow>{{std::string("バックアップ   ")}});
+    EXPECT_TRUE(p.ui.lines.empty());
+}
+
 TEST_F(LockTable, FailuresGiveFalseAndOnlyTheDeleteSpeaks) {
     p.debugOn();
     connect();

@@ -29,6 +29,7 @@ class ServerTest : public QObject {
     Q_OBJECT
 private slots:
     void showsTheServersDatabasesAndReleasesTheConnection();
+    void listsTheDatabasesOfAServerThatForcesEncryption();
     void aFailedLoginIsReportedAndLeavesTheDesignTexts();
 };
 
@@ -56,6 +57,24 @@ void ServerTest::showsTheServersDatabasesAndReleasesTheConnection() {
     QVERIFY(session.database);
     QTest::mouseClick(dialog.findChild<QPushButton*>("Cmd_Cancel"), Qt::LeftButton);
     QVERIFY(!session.database);
+}
+
+// A server that encrypts every connection and refuses clients that cannot (SQL Server 2022 with
+// "Force Encryption"): the dialog's connection logs in through FreeTDS all the same.
+void ServerTest::listsTheDatabasesOfAServerThatForcesEncryption() {
+    testsupport::ProductServer p({.extraArguments = {"--encrypt", "required"}});
+    p.server.createDatabase("SALES");
+    writeSettings(p, p.server.password());
+    const platform::LocalFileSystem files;
+    core::ProgramContext ctx(p.clock, p.ui, files, p.dir.path());
+    core::DbSession session;
+    Frm_EnCrt_ScheduleBackup_Config dialog(ctx, session);
+    QVERIFY(dialog.loaded());
+    QVERIFY(p.ui.lines.empty());
+    std::vector<std::string> shown;
+    for (const auto& item : dialog.values().databases)
+        shown.push_back(item.name);
+    QCOMPARE(shown, (std::vector<std::string>{"PRODUCT", "SALES"}));
 }
 
 void ServerTest::aFailedLoginIsReportedAndLeavesTheDesignTexts() {

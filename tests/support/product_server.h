@@ -20,7 +20,7 @@ public:
     RecordingSink ui;
     platform::ManualClock clock{platform::makeLocalTime(2026, 12, 3, 2, 0, 0)};
 
-    ProductServer() {
+    explicit ProductServer(testsupport::StandinOptions options = {}) : server(std::move(options)) {
         server.createDatabase("PRODUCT");
         server.loadProductSchema("PRODUCT");
         writeFile(dir / "ZUZOR.INI", "[DATABASE]\r\nSERVER_NAME=" + serverName() + "\r\nDB_NAME=PRODUCT\r\n");

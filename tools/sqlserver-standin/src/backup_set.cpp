@@ -235,6 +235,7 @@ void backupDatabase(const Catalog& catalog, const BackupRequest& request, Reply&
     header.started = std::time(nullptr);
     header.familyGuid = state.familyGuid;
     header.recoveryModel = state.recoveryModel;
+    header.collation = catalog.collationOf(*database).name();
     header.backupName = request.name;
     const std::string image = snapshotDatabase(catalog.fileOf(*database));
     advanceLsn(catalog, *database, state);

@@ -16,12 +16,16 @@ constexpr const char* kExtension = ".sqlite";
 constexpr std::array<const char*, 4> kSystemDatabases = {"master", "model", "msdb", "tempdb"};
 constexpr std::size_t kMaxNameUnits = 128;
 
-void createFile(const std::filesystem::path& file) {
+// The database's collation lives in the header's application id, where it travels with every
+// copy of the file and stays out of the way of the tables.
+void createFile(const std::filesystem::path& file, const Collation& collation) {
     sqlite3* db = nullptr;
     // Setting the user version writes the header page, so the new file is a complete database.
     int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
-        rc = sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+        const std::string sql =
+            "PRAGMA user_version = 1; PRAGMA application_id = " + std::to_string(std::int32_t(collation.code()));
+        rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     }
     sqlite3_close(db);
     if (rc != SQLITE_OK) {
@@ -40,13 +44,29 @@ bool usableName(const std::string& name) {
 
 } // namespace
 
-Catalog::Catalog(std::filesystem::path dataDir) : dataDir_(std::move(dataDir)) {
+Catalog::Catalog(std::filesystem::path dataDir, Collation serverCollation)
+    : dataDir_(std::move(dataDir)), serverCollation_(serverCollation) {
     std::filesystem::create_directories(dataDir_);
     for (const char* name : kSystemDatabases) {
         if (!find(name)) {
-            createFile(fileOf(name));
+            createFile(fileOf(name), serverCollation_);
         }
     }
+}
+
+Collation Catalog::collationOf(const std::string& canonicalName) const {
+    sqlite3* db = nullptr;
+    std::int64_t code = 0;
+    if (sqlite3_open_v2(fileOf(canonicalName).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            code = sqlite3_column_int64(stmt, 0);
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return Collation::fromCode(static_cast<std::uint32_t>(code)).value_or(serverCollation_);
 }
 
 std::vector<std::string> Catalog::names() const {
@@ -63,6 +83,20 @@ std::vector<std::string> Catalog::names() const {
     return out;
 }
 
+std::vector<std::pair<std::string, int>> Catalog::namesWithIds() const {
+    static constexpr std::array<const char*, 4> kFixedIds = {"master", "tempdb", "model", "msdb"};
+    std::vector<std::pair<std::string, int>> out;
+    int nextUserId = 5;
+    for (std::string& name : names()) {
+        int id = 0;
+        for (std::size_t i = 0; i < kFixedIds.size(); ++i) {
+            id = iequals(name, kFixedIds[i]) ? static_cast<int>(i) + 1 : id;
+        }
+        out.emplace_back(std::move(name), id == 0 ? nextUserId++ : id);
+    }
+    return out;
+}
+
 std::optional<std::string> Catalog::find(const std::string& name) const {
     for (const std::string& existing : names()) {
         if (iequals(existing, name)) {
@@ -76,7 +110,7 @@ std::filesystem::path Catalog::fileOf(const std::string& canonicalName) const {
     return dataDir_ / (canonicalName + kExtension);
 }
 
-void Catalog::create(const std::string& name) {
+void Catalog::create(const std::string& name, const std::optional<Collation>& collation) {
     std::lock_guard lock(mutex_);
     if (!usableName(name)) {
         throw SqlError(5105, "The database name '" + name + "' cannot be used by this server.");
@@ -85,7 +119,7 @@ void Catalog::create(const std::string& name) {
         throw SqlError(1801, "Database '" + name + "' already exists. Choose a different database name.");
     }
     try {
-        createFile(fileOf(name));
+        createFile(fileOf(name), collation.value_or(serverCollation_));
     } catch (const std::runtime_error& e) {
         throw SqlError(5123, e.what());
     }

@@ -8,27 +8,30 @@
 
 namespace standin {
 
-// A result column as SQLite describes it: its name and declared type (none for expressions).
+// A result column as the statement describes it: its name ("" when SQL Server leaves it unnamed),
+// the declared type of the column it reads or the type the expression has, when known, and the
+// collation of the column it reads.
 struct SourceColumn {
     std::string name;
     std::optional<std::string> declaredType;
+    std::optional<Collation> collation;
 };
 
 // Chooses each column's TDS type and converts the cells to it. Rows hold SQLite's values (NULL,
-// integer, double, text, Blob). Throws SqlError when a value does not fit its column's type, as
-// SQL Server reports a failed conversion. Without PLP (TDS before 7.2) there are no MAX columns,
-// so a longer value is an error there.
-ResultSet typeResult(const std::vector<SourceColumn>& columns, std::vector<Row> rows, bool plpAllowed);
+// integer, double, text, Blob); a column of no known type takes the type of its values. Text
+// columns carry their collation, or the database's. Throws SqlError when a value does not fit
+// its column's type, as SQL Server reports a failed conversion. Without PLP (TDS before 7.2)
+// there are no MAX columns, so a longer value is an error there.
+ResultSet typeResult(const std::vector<SourceColumn>& columns, std::vector<Row> rows, bool plpAllowed,
+                     const Collation& database);
 
-// A value converted to a column's type as a SELECT sends it; throws SqlError as typeResult does.
-Cell convertCell(const Cell& cell, const Column& column);
+// Where a type is written decides the length of a text type written without one: 1 in a
+// column definition, 30 in CAST and CONVERT (T-SQL's rules); a result column without a length is
+// declared generously, since FreeTDS cuts values longer than the declared length.
+enum class TypeUse { Definition, Conversion, Result };
 
-// Throws the SqlError SQL Server gives when the value is stored into a column of that type:
-// 245/241/242 for text that is no number or date, 220/8115 for a number out of range, 8152 for
-// text longer than the column.
-void checkStorable(const Cell& cell, const Column& column);
-
-// The column type a declared SQL type stands for, size included.
-Column columnForDeclaredType(const std::string& name, const std::string& declared);
+// The column type a declared SQL type stands for, size, precision and scale included.
+Column columnForDeclaredType(const std::string& name, const std::string& declared, TypeUse use,
+                             const Collation& collation = defaultCollation());
 
 } // namespace standin

@@ -15,6 +15,12 @@ namespace standin {
 // the time, the time optional, seconds optional, up to seven fraction digits.
 std::optional<DateTimeValue> parseDatetime(std::string_view text);
 
+// DATETIME2(scale) from the same text forms, the fraction rounded to `scale` digits (0 to 7) and
+// any year from 1 to 9999.
+std::optional<DateTime2Value> parseDatetime2(std::string_view text, int scale);
+// "yyyy-mm-dd hh:mm:ss" with `scale` digits of the second's fraction.
+std::string formatDatetime2(const DateTime2Value& value, int scale);
+
 // A time of day "hh:mm[:ss[.fffffff]]" as a duration since midnight (WAITFOR DELAY's argument).
 std::optional<std::chrono::milliseconds> parseTimeOfDay(std::string_view text);
 

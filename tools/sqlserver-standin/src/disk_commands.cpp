@@ -1,6 +1,7 @@
 #include "disk_commands.h"
 
 #include "backup_set.h"
+#include "collation.h"
 #include "database_state.h"
 #include "restore_set.h"
 #include "sqlite_session.h"
@@ -248,6 +249,7 @@ void checkDatabase(Words& words, const DiskCommandContext& context, Reply& reply
         problems.emplace_back(db != nullptr ? sqlite3_errmsg(db) : "cannot open the database file");
     } else {
         sqlite3_busy_timeout(db, 10000);
+        registerCollations(db); // the check orders the values of collated columns and indexes
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) != SQLITE_OK) {
             problems.emplace_back(sqlite3_errmsg(db));
@@ -391,55 +393,36 @@ std::string sysDatabasesFillSql(const Catalog& catalog) {
         }
         return out + "'";
     };
+    // Names compare under the server's collation, as sysname columns of master do.
     std::string sql = std::string("CREATE TEMP TABLE IF NOT EXISTS ") + kSysDatabasesTable +
-                      " (name NVARCHAR(128) COLLATE NOCASE, database_id INT, state TINYINT, state_desc NVARCHAR(60),"
-                      " recovery_model TINYINT, recovery_model_desc NVARCHAR(60), collation_name NVARCHAR(128));"
+                      " (name NVARCHAR(128) COLLATE \"" + catalog.serverCollation().name() +
+                      "\", database_id INT, state TINYINT, state_desc NVARCHAR(60), recovery_model TINYINT,"
+                      " recovery_model_desc NVARCHAR(60), collation_name NVARCHAR(128));"
                       "DELETE FROM temp." +
                       kSysDatabasesTable + ";";
-    static const char* const kSystem[] = {"master", "tempdb", "model", "msdb"};
-    int nextUserId = 5;
-    for (const std::string& name : catalog.names()) {
-        int id = 0;
-        for (int i = 0; i < 4; ++i) {
-            id = iequals(name, kSystem[i]) ? i + 1 : id;
-        }
-        id = id == 0 ? nextUserId++ : id;
+    for (const auto& [name, id] : catalog.namesWithIds()) {
         const DatabaseState state = loadDatabaseState(catalog, name);
         const int model = state.recoveryModel == "FULL" ? 1 : state.recoveryModel == "BULK_LOGGED" ? 2 : 3;
+        // collation_name is NULL while the database is not online.
+        const std::string collation = state.restoring ? "NULL" : quoted(catalog.collationOf(name).name());
         sql += "INSERT INTO temp." + std::string(kSysDatabasesTable) + " VALUES (" + quoted(name) + ", " +
                std::to_string(id) + ", " + (state.restoring ? "1, 'RESTORING'" : "0, 'ONLINE'") + ", " +
-               std::to_string(model) + ", " + quoted(state.recoveryModel) + ", 'Japanese_CI_AS');";
+               std::to_string(model) + ", " + quoted(state.recoveryModel) + ", " + collation + ");";
     }
     return sql;
 }
 
-void registerServerProperty(sqlite3* db, const Catalog& catalog) {
-    const auto property = [](sqlite3_context* context, int, sqlite3_value** arguments) {
-        const auto* catalog = static_cast<const Catalog*>(sqlite3_user_data(context));
-        const auto* name = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
-        std::string value;
-        if (name != nullptr && (iequals(name, "InstanceDefaultDataPath") || iequals(name, "InstanceDefaultLogPath"))) {
-            value = catalog->fileOf("master").parent_path().string() + "/";
-        } else if (name != nullptr && iequals(name, "Collation")) {
-            value = "Japanese_CI_AS";
-        } else {
-            sqlite3_result_null(context);
-            return;
-        }
-        sqlite3_result_text(context, value.c_str(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-    };
-    sqlite3_create_function(db, "serverproperty", 1, SQLITE_UTF8, const_cast<Catalog*>(&catalog), property, nullptr,
-                            nullptr);
+void createDatabase(Catalog& catalog, const std::string& name, const std::optional<Collation>& collation) {
+    catalog.create(name, collation);
+    std::lock_guard lock(backupRestoreMutex());
+    forgetDatabaseState(catalog, *catalog.find(name)); // a state left by a database file removed by hand
 }
 
-void databaseCreated(const Catalog& catalog, const std::string& name) {
+void dropDatabase(Catalog& catalog, const std::string& name) {
+    const std::string canonical = catalog.find(name).value_or(name);
+    catalog.drop(name);
     std::lock_guard lock(backupRestoreMutex());
-    forgetDatabaseState(catalog, name); // a state left by a database file removed by hand
-}
-
-void databaseDropped(const Catalog& catalog, const std::string& name) {
-    std::lock_guard lock(backupRestoreMutex());
-    forgetDatabaseState(catalog, name);
+    forgetDatabaseState(catalog, canonical);
 }
 
 } // namespace standin

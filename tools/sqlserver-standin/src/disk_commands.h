@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
-
 namespace standin {
 
 // The statements that work on whole databases and their backup files: BACKUP DATABASE/LOG,
@@ -36,12 +34,9 @@ std::optional<std::vector<Token>> withSysDatabasesTable(const std::vector<Token>
 // SQL that (re)fills that temporary table from the catalogue.
 std::string sysDatabasesFillSql(const Catalog& catalog);
 
-// SERVERPROPERTY(name) on the connection: InstanceDefaultDataPath and InstanceDefaultLogPath
-// name the data folder, Collation the server's collation; other properties are NULL.
-void registerServerProperty(sqlite3* db, const Catalog& catalog);
-
-// CREATE DATABASE and DROP DATABASE also set up or remove what the server keeps beside the file.
-void databaseCreated(const Catalog& catalog, const std::string& name);
-void databaseDropped(const Catalog& catalog, const std::string& name);
+// CREATE DATABASE (also for --init-sql) and DROP DATABASE: the file and what the server keeps
+// beside it. Throw SqlError as Catalog::create and Catalog::drop do.
+void createDatabase(Catalog& catalog, const std::string& name, const std::optional<Collation>& collation = {});
+void dropDatabase(Catalog& catalog, const std::string& name);
 
 } // namespace standin

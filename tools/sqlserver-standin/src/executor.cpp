@@ -71,8 +71,15 @@ bool sqliteOnly(const Token& first) {
 
 constexpr std::array<const char*, 5> kBackupParameters = {"DbName", "FilePath", "Kind", "Label", "RunTime"};
 
+// An argument's value as the procedure's nvarchar parameter receives it: a literal without N is
+// varchar first, in the code page of the current database's collation.
+std::string argumentValue(const Token& literal, const Collation& collation) {
+    const std::string value = literalValue(literal);
+    return literal.kind == TokenKind::String ? toCodePage(collation, value) : value;
+}
+
 // Binds positional and @name = value arguments to the procedure's five parameters.
-BackupCall bindBackupArguments(const std::vector<Token>& words, std::size_t at) {
+BackupCall bindBackupArguments(const std::vector<Token>& words, std::size_t at, const Collation& collation) {
     std::array<std::optional<std::string>, 5> values;
     std::size_t position = 0;
     while (at < words.size()) {
@@ -97,7 +104,7 @@ BackupCall bindBackupArguments(const std::vector<Token>& words, std::size_t at) 
                 8144, std::string("Procedure or function ") + kBackupProcedure + " has too many arguments specified.",
                 kBackupProcedure);
         }
-        values[slot] = literalValue(words[at++]);
+        values[slot] = argumentValue(words[at++], collation);
         if (at < words.size() && !isSymbol(words[at++], ',')) {
             syntaxError(words[at - 1].text);
         }
@@ -130,6 +137,33 @@ bool looksLikeProcedureCall(const std::vector<Token>& words) {
 
 } // namespace
 
+ErrorScope errorScope(std::int32_t number) {
+    switch (number) {
+    case 241: // conversion of text to a date
+    case 242:
+    case 245: // conversion of text to a number
+    case 8114:
+    case 1205: // the deadlock victim
+        return ErrorScope::BatchAndTransaction;
+    case 102: // syntax and names: the batch does not compile
+    case 105:
+    case 113:
+    case 137:
+    case 156:
+    case 191:
+    case 195:
+    case 207:
+    case 208:
+    case 448:
+    case 701:
+    case 911:
+    case 1035:
+        return ErrorScope::Batch;
+    default:
+        return ErrorScope::Statement;
+    }
+}
+
 void finishReply(Reply& reply) {
     if (reply.items.empty() || !std::holds_alternative<Done>(reply.items.back())) {
         reply.add(Done{});
@@ -145,8 +179,52 @@ void finishReply(Reply& reply) {
     }
 }
 
-Executor::Executor(const ServerSettings& settings, const std::string& database, CancelSignal& cancel, bool plpAllowed)
-    : settings_(settings), db_(*settings.catalog, database), cancel_(cancel), plpAllowed_(plpAllowed) {}
+Executor::Executor(const ServerSettings& settings, const std::string& database, CancelSignal& cancel, bool plpAllowed,
+                   int spid)
+    : settings_(settings), db_(*settings.catalog, database), cancel_(cancel), plpAllowed_(plpAllowed), spid_(spid) {
+    db_.setSession(spid, [this] { return cancel_.raised(); });
+}
+
+SessionValues Executor::sessionValues() const {
+    return SessionValues{spid_, nesting_, rowCount_, lastError_};
+}
+
+bool Executor::reportError(const SqlError& error, const Statement& statement, Reply& reply) {
+    const auto sent = [&](ServerMessage message) {
+        if (message.procedure.empty()) {
+            message.line = statement.line;
+        }
+        reply.add(message);
+    };
+    const ServerMessage& message = error.message();
+    sent(message);
+    for (const ServerMessage& next : error.following()) {
+        sent(next);
+    }
+    // @@ERROR and what the error ends follow the last message: a BACKUP or RESTORE that fails,
+    // whatever the cause, ends with 3013, which ends only its statement.
+    const ServerMessage& last = error.following().empty() ? message : error.following().back();
+    lastError_ = last.number;
+    rowCount_ = 0;
+    reply.add(Done{message.procedure.empty() ? DoneToken::Done : DoneToken::DoneProc, kDoneError, 0, 0});
+    const ErrorScope scope = errorScope(last.number);
+    if (xactAbort_ || scope == ErrorScope::BatchAndTransaction) {
+        rollBack(reply);
+    }
+    return !xactAbort_ && scope == ErrorScope::Statement;
+}
+
+void Executor::rollBack(Reply& reply) {
+    if (nesting_ == 0) {
+        return;
+    }
+    if (db_.inTransaction()) {
+        db_.executePlain("ROLLBACK");
+    }
+    reply.add(TransactionChange{TransactionEvent::Rollback, transaction_});
+    transaction_ = 0;
+    nesting_ = 0;
+}
 
 Reply Executor::runBatch(std::string_view sql) {
     Reply reply;
@@ -155,17 +233,11 @@ Reply Executor::runBatch(std::string_view sql) {
         for (std::size_t i = 0; i < statements.size() && !cancel_.raised(); ++i) {
             try {
                 runStatement(statements[i], i == 0, reply);
-            } catch (SqlError& e) {
-                ServerMessage message = e.message();
-                if (message.procedure.empty()) {
-                    message.line = statements[i].line;
+                lastError_ = 0;
+            } catch (const SqlError& e) {
+                if (!reportError(e, statements[i], reply)) {
+                    break;
                 }
-                reply.add(message);
-                for (const ServerMessage& next : e.following()) {
-                    reply.add(next);
-                }
-                reply.add(Done{message.procedure.empty() ? DoneToken::Done : DoneToken::DoneProc, kDoneError, 0, 0});
-                break;
             }
         }
     } catch (const SqlError& e) { // the batch did not even split into statements
@@ -217,15 +289,28 @@ void Executor::runStatement(const Statement& statement, bool firstInBatch, Reply
 }
 
 void Executor::runSqlite(const Statement& statement, const std::vector<Token>& words, Reply& reply) {
-    const TranslationContext context{db_.database(),
-                                     [this](const std::string& database) { return db_.schemaFor(database); },
-                                     settings_.backupProcedureInstalled};
+    const std::size_t before = reply.items.size();
     const auto withCatalogView = withSysDatabasesTable(statement.tokens);
     if (withCatalogView) {
         db_.executePlain(sysDatabasesFillSql(*settings_.catalog).c_str());
     }
+    TranslationContext context{
+        db_.database(),
+        [this](const std::string& database) { return db_.schemaFor(database); },
+        db_.collation(),
+        [this](const std::string& database, const std::string& table) { return db_.columnsOf(database, table); },
+        sessionValues(),
+        settings_.backupProcedureInstalled,
+        [this](const std::string& database) {
+            return settings_.catalog->collationOf(settings_.catalog->find(database).value_or(database));
+        }};
     const Translation translation = translateToSqlite(withCatalogView ? *withCatalogView : statement.tokens, context);
     db_.execute(translation, kindOf(words[0]), nocount_, plpAllowed_, reply);
+    if (reply.items.size() > before) {
+        if (const auto* done = std::get_if<Done>(&reply.items.back())) {
+            rowCount_ = static_cast<std::int64_t>(done->count);
+        }
+    }
 }
 
 void Executor::use(const std::vector<Token>& words, Reply& reply) {
@@ -234,25 +319,32 @@ void Executor::use(const std::vector<Token>& words, Reply& reply) {
     }
     const std::string oldName = db_.database();
     db_.use(nameValue(words[1]));
-    reply.add(DatabaseChange{db_.database(), oldName});
+    reply.add(DatabaseChange{db_.database(), oldName, db_.collation()});
     reply.add(ServerMessage{5701, 2, 0, "Changed database context to '" + db_.database() + "'.", {}, 1});
     reply.add(Done{});
 }
 
+// CREATE DATABASE name [COLLATE collation], DROP DATABASE name.
 void Executor::databaseCommand(const std::vector<Token>& words, Reply& reply) {
-    if (words.size() != 3 || !isName(words[2])) {
+    const bool create = isWord(words[0], "CREATE");
+    const bool collated = create && words.size() == 5 && isWord(words[3], "COLLATE") && isName(words[4]);
+    if ((words.size() != 3 && !collated) || !isName(words[2])) {
         syntaxError(words.size() > 3 ? words[3].text : words.back().text);
     }
     const std::string name = nameValue(words[2]);
-    if (isWord(words[0], "CREATE")) {
-        settings_.catalog->create(name);
-        databaseCreated(*settings_.catalog, *settings_.catalog->find(name));
+    if (create) {
+        std::optional<Collation> collation;
+        if (collated) {
+            collation = findCollation(nameValue(words[4]));
+            if (!collation) {
+                throw SqlError(448, "Invalid collation '" + nameValue(words[4]) + "'.");
+            }
+        }
+        createDatabase(*settings_.catalog, name, collation);
     } else if (iequals(name, db_.database())) {
         throw SqlError(3702, "Cannot drop database \"" + name + "\" because it is currently in use.");
     } else {
-        const std::string canonical = settings_.catalog->find(name).value_or(name);
-        settings_.catalog->drop(name);
-        databaseDropped(*settings_.catalog, canonical);
+        dropDatabase(*settings_.catalog, name);
     }
     reply.add(Done{});
 }
@@ -268,7 +360,7 @@ void Executor::procedureCall(const std::vector<Token>& words, std::size_t nameAt
         !settings_.backupProcedureInstalled) {
         throw SqlError(2812, "Could not find stored procedure '" + parts.back() + "'.");
     }
-    const BackupCall call = bindBackupArguments(words, at);
+    const BackupCall call = bindBackupArguments(words, at, db_.collation());
     if (settings_.backupDelay.count() > 0 && !cancel_.sleep_for(settings_.backupDelay)) {
         throw Cancelled();
     }
@@ -292,9 +384,19 @@ void Executor::waitfor(const std::vector<Token>& words, Reply& reply) {
 }
 
 void Executor::setOption(const std::vector<Token>& words, Reply& reply) {
-    // Session options have no effect here except NOCOUNT, which drops the counts from DONE.
+    // Session options are accepted; NOCOUNT drops the counts from DONE, XACT_ABORT makes every
+    // error end the batch and the transaction, LOCK_TIMEOUT bounds the wait for another's lock.
     if (words.size() == 3 && isWord(words[1], "NOCOUNT")) {
         nocount_ = isWord(words[2], "ON");
+    } else if (words.size() == 3 && isWord(words[1], "XACT_ABORT")) {
+        xactAbort_ = isWord(words[2], "ON");
+    } else if (words.size() >= 3 && isWord(words[1], "LOCK_TIMEOUT")) {
+        const bool negative = words.size() == 4 && isSymbol(words[2], '-');
+        const Token& value = words.back();
+        if (value.kind != TokenKind::Number || words.size() > 4 || (words.size() == 4 && !negative)) {
+            syntaxError(words[2].text);
+        }
+        db_.setLockTimeout(std::chrono::milliseconds(std::stoll(value.text) * (negative ? -1 : 1)));
     }
     reply.add(Done{});
 }

@@ -1,5 +1,6 @@
 // sqlserver-standin: a SQL Server stand-in on SQLite for tests and the demo. See --help.
 
+#include "disk_commands.h"
 #include "log.h"
 #include "options.h"
 #include "server.h"
@@ -31,7 +32,7 @@ bool runInitScripts(const ServerSettings& settings, const std::vector<InitScript
         text << in.rdbuf();
         CancelSignal never;
         try {
-            settings.catalog->create(script.database);
+            createDatabase(*settings.catalog, script.database);
             Executor executor(settings, script.database, never, true);
             const Reply reply = executor.runBatch(text.str());
             if (const ServerMessage* error = reply.firstError()) {

@@ -53,6 +53,19 @@ std::string readPasswordFile(const std::string& file) {
     return line;
 }
 
+EncryptionMode parseEncryption(const std::string& value) {
+    if (value == "off") {
+        return EncryptionMode::Off;
+    }
+    if (value == "login") {
+        return EncryptionMode::Login;
+    }
+    if (value == "required") {
+        return EncryptionMode::Required;
+    }
+    throw std::invalid_argument("--encrypt needs off, login or required, got '" + value + "'");
+}
+
 InitScript parseInitScript(const std::string& value) {
     const std::size_t equals = value.find('=');
     if (equals == std::string::npos || equals == 0 || equals + 1 == value.size()) {
@@ -101,6 +114,20 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.server.backupDelay = std::chrono::milliseconds(parseCount(arg, value, 0));
         } else if (arg == "--fail-backup") {
             options.server.failingBackups.push_back(value);
+        } else if (arg == "--collation") {
+            const auto collation = findCollation(value);
+            if (!collation) {
+                throw std::invalid_argument(
+                    "unknown collation '" + value +
+                    "': Japanese, Latin1_General and SQL_Latin1_General_CP1 collations are known");
+            }
+            options.server.collation = *collation;
+        } else if (arg == "--encrypt") {
+            options.server.encryption = parseEncryption(value);
+        } else if (arg == "--tls-cert") {
+            options.server.tlsCertificate = value;
+        } else if (arg == "--tls-key") {
+            options.server.tlsKey = value;
         } else if (arg == "--init-sql") {
             options.initScripts.push_back(parseInitScript(value));
         } else {
@@ -110,6 +137,9 @@ Options parseOptions(const std::vector<std::string>& args) {
     if (const char* fromEnv = std::getenv(kPasswordVariable); !password && fromEnv) {
         options.server.credentials.password = fromEnv;
         password = true;
+    }
+    if (options.server.tlsCertificate.empty() != options.server.tlsKey.empty()) {
+        throw std::invalid_argument("--tls-cert and --tls-key go together");
     }
     if (!listen || !data || !user || !password) {
         throw std::invalid_argument(std::string("--listen, --data, --user and a password (--password, --password-file "
@@ -123,11 +153,12 @@ std::string usageText() {
     return R"(Usage: sqlserver-standin --listen 127.0.0.1:PORT --data DIR --user USER
                          (--password PASS | --password-file FILE) [--max-connections N]
                          [--fail-backup NAME]... [--backup-delay MS] [--init-sql DB=FILE]...
-                         [--without-backup-procedure]
+                         [--encrypt off|login|required] [--tls-cert FILE --tls-key FILE]
+                         [--collation NAME] [--without-backup-procedure]
 
-A small stand-in for SQL Server, for tests and the demo. It speaks TDS 7.0-7.4 (no encryption)
-on a loopback address and keeps each database in DIR/<name>.sqlite; master, msdb, model and
-tempdb are created when missing.
+A small stand-in for SQL Server, for tests and the demo. It speaks TDS 7.0-7.4 on a loopback
+address and keeps each database in DIR/<name>.sqlite; master, msdb, model and tempdb are created
+when missing.
 
   --listen ADDR:PORT    loopback address to listen on; PORT 0 picks a free port
   --data DIR            folder of the database files (created when missing)
@@ -145,23 +176,36 @@ tempdb are created when missing.
   --init-sql DB=FILE    when database DB does not exist yet, create it and run the T-SQL in FILE
                         there (repeatable); for example the product schema:
                         --init-sql PRODUCT=tools/sqlserver-standin/product-schema.sql
+  --collation NAME      the server's collation (default Japanese_CI_AS): that of the system
+                        databases when they are made and of new databases without COLLATE
+  --encrypt MODE        TLS as SQL Server offers it: "login" (the default) encrypts the login of
+                        every client that can, and whole connections of clients that ask;
+                        "required" encrypts whole connections and refuses clients without TLS
+                        (Force Encryption); "off" plays a server without a certificate
+  --tls-cert FILE, --tls-key FILE
+                        the PEM certificate and key to offer; without them the server makes a
+                        self-signed certificate at start
   --help                this text
 
 Once it listens it prints one line "ready PORT" (the port actually bound) on standard output.
 Every statement received is logged on standard error. SIGTERM or SIGINT ends it with status 0.
 
 Statements: SELECT, INSERT, UPDATE, DELETE, CREATE/DROP TABLE run on SQLite after translation of
-N'...' literals, [names], db..table, master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN,
-ISNULL, OBJECT_ID('db..name' [, 'P'|'U'|'V']). Also USE, CREATE/DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT,
-WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB 'db', 'file', 'INIT|DIFF|LOG',
-'label', 'yyyy/MM/dd HH:mm:ss', which backs db up into file and dates the file with the run time.
+N'...' literals (and literals without N, in the collation's code page), [names], db..table,
+master..sysdatabases, GetDate(), LTrim, RTrim, TOP n, LEN, ISNULL, CAST, CONVERT, COLLATE,
+OBJECT_ID('db..name' [, 'P'|'U'|'V']), DB_NAME(), DATABASEPROPERTYEX, SERVERPROPERTY and
+@@TRANCOUNT, @@SPID, @@VERSION, @@ROWCOUNT, @@ERROR. Also USE, CREATE DATABASE [COLLATE name],
+DROP DATABASE, BEGIN/COMMIT/ROLLBACK TRANSACTION, SET NOCOUNT, SET XACT_ABORT, SET LOCK_TIMEOUT,
+WAITFOR DELAY 'hh:mm:ss', and [EXEC] master..SSP_BackUPDB N'db', N'file', N'INIT|DIFF|LOG',
+N'label', N'yyyy/MM/dd HH:mm:ss', which backs db up into file and dates the file with the run
+time.
 
 Backups and restores (see the README, "Backup files"): BACKUP DATABASE/LOG ... TO DISK = '...'
 WITH INIT|FORMAT, DIFFERENTIAL, CHECKSUM, NAME = '...'; RESTORE HEADERONLY | FILELISTONLY |
 VERIFYONLY FROM DISK = '...'; RESTORE DATABASE/LOG ... [FROM DISK = '...'] WITH MOVE '...' TO
 '...', REPLACE, NORECOVERY, RECOVERY, CHECKSUM; DBCC CHECKDB (db) [WITH NO_INFOMSGS,
 ALL_ERRORMSGS]; ALTER DATABASE db SET RECOVERY FULL|BULK_LOGGED|SIMPLE; sys.databases
-(name, database_id, state_desc, recovery_model_desc, collation_name); SERVERPROPERTY(...).
+(name, database_id, state_desc, recovery_model_desc, collation_name).
 )";
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collation.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -13,13 +15,19 @@ namespace standin {
 // What the server answers to a request, independent of the wire format. The executor builds it,
 // the session encodes it as TDS tokens for the client's protocol version.
 
-enum class SqlType { NVarChar, Int, Bit, Float, DateTime, VarBinary };
+enum class SqlType { NVarChar, Int, Bit, Float, DateTime, VarBinary, Decimal, DateTime2 };
 
 struct Column {
     std::string name;
     SqlType type = SqlType::NVarChar;
-    // NVarChar: characters; VarBinary: bytes; 0 means the MAX form. Int: 1, 2, 4 or 8 bytes.
+    // NVarChar: characters, or bytes of the collation's code page for CHAR and VARCHAR; VarBinary:
+    // bytes; 0 means the MAX form. Int: 1, 2, 4 or 8 bytes. Decimal: the precision. DateTime2:
+    // the digits of the second's fraction.
     int size = 0;
+    int scale = 0;            // Decimal
+    bool fixedLength = false; // NCHAR, CHAR: values padded with blanks to the size
+    bool codePage = false;    // CHAR, VARCHAR: text held in the collation's code page
+    Collation collation = defaultCollation();
 };
 
 struct DateTimeValue {
@@ -27,12 +35,18 @@ struct DateTimeValue {
     std::uint32_t ticks = 0; // 1/300 seconds since midnight
 };
 
+struct DateTime2Value {
+    std::int32_t days = 0;   // since 0001-01-01
+    std::uint64_t units = 0; // 100 ns since midnight
+};
+
 struct Blob {
     std::string bytes;
 };
 
-// A cell holds NULL, an integer, a double, UTF-8 text, a date-time or binary bytes.
-using Cell = std::variant<std::monostate, std::int64_t, double, std::string, DateTimeValue, Blob>;
+// A cell holds NULL, an integer, a double (also a DECIMAL's value), UTF-8 text, a date-time or
+// binary bytes.
+using Cell = std::variant<std::monostate, std::int64_t, double, std::string, DateTimeValue, Blob, DateTime2Value>;
 using Row = std::vector<Cell>;
 
 struct ResultSet {
@@ -75,6 +89,7 @@ struct Done {
 struct DatabaseChange {
     std::string newName;
     std::string oldName;
+    Collation collation = defaultCollation(); // the new database's, sent with the change
 };
 
 enum class TransactionEvent : std::uint8_t { Begin = 8, Commit = 9, Rollback = 10 };

@@ -24,12 +24,22 @@ constexpr int kReapIntervalMs = 1000;
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+std::unique_ptr<TlsContext> makeTlsContext(const ServerConfig& config) {
+    if (config.encryption == EncryptionMode::Off) {
+        return nullptr;
+    }
+    if (config.tlsCertificate.empty()) {
+        return std::make_unique<TlsContext>();
+    }
+    return std::make_unique<TlsContext>(config.tlsCertificate, config.tlsKey);
+}
+
 } // namespace
 
 Server::Server(ServerConfig config)
-    : config_(std::move(config)),
-      catalog_(config_.dataDir), settings_{&catalog_, config_.failingBackups, config_.backupDelay,
-                                           config_.backupProcedureInstalled} {
+    : config_(std::move(config)), tls_(makeTlsContext(config_)),
+      catalog_(config_.dataDir, config_.collation), settings_{&catalog_, config_.failingBackups, config_.backupDelay,
+                                                              config_.backupProcedureInstalled} {
     if (::pipe2(wakePipe_, O_CLOEXEC) != 0) {
         systemFailure("cannot create the wake-up pipe");
     }
@@ -110,7 +120,8 @@ void Server::acceptOne() {
         return;
     }
     Connection& connection = connections_.emplace_back();
-    connection.session = std::make_unique<Session>(fd, spid, settings_, config_.credentials);
+    connection.session =
+        std::make_unique<Session>(fd, spid, settings_, config_.credentials, Encryption{config_.encryption, tls_.get()});
     try {
         connection.thread = std::thread([&connection] {
             connection.session->run();

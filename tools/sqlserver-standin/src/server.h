@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "executor.h"
 #include "session.h"
+#include "tls_context.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,12 +29,20 @@ struct ServerConfig {
     // A client that loops on connecting must not use up the threads and descriptors of the
     // machine the tests run on.
     std::size_t maxConnections = 64;
+    // The server's collation: that of master, msdb, model and tempdb when they are made, and of
+    // every database created without COLLATE.
+    Collation collation = defaultCollation();
+    EncryptionMode encryption = EncryptionMode::Login;
+    // --tls-cert and --tls-key; both empty: a self-signed certificate made at start.
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
 };
 
 // Accepts connections on a loopback address and runs a session thread for each.
 class Server {
 public:
-    explicit Server(ServerConfig config); // opens the catalogue; throws std::runtime_error
+    // Opens the catalogue and readies TLS; throws std::runtime_error.
+    explicit Server(ServerConfig config);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -59,6 +68,7 @@ private:
     void endAllConnections();
 
     ServerConfig config_;
+    std::unique_ptr<TlsContext> tls_; // none when encryption is off
     Catalog catalog_;
     ServerSettings settings_;
     int listenFd_ = -1;

@@ -29,8 +29,9 @@ Reply errorReply(std::int32_t number, const std::string& text) {
 
 } // namespace
 
-Session::Session(int fd, std::uint16_t spid, const ServerSettings& settings, const Credentials& credentials)
-    : socket_(fd, spid), spid_(spid), settings_(settings), credentials_(credentials) {}
+Session::Session(int fd, std::uint16_t spid, const ServerSettings& settings, const Credentials& credentials,
+                 Encryption encryption)
+    : socket_(fd, spid), spid_(spid), settings_(settings), credentials_(credentials), encryption_(encryption) {}
 
 Session::~Session() = default;
 
@@ -65,7 +66,7 @@ bool Session::login() {
     }
     try {
         executor_ = std::make_unique<Executor>(settings_, request->database.empty() ? "master" : request->database,
-                                               cancel_, version_.hasPlp());
+                                               cancel_, version_.hasPlp(), spid_);
     } catch (const SqlError& e) {
         log("login refused: " + e.message().text);
         ServerMessage openFailed = e.message();
@@ -76,7 +77,7 @@ bool Session::login() {
     const std::uint32_t asked = request->packetSize == 0 ? kLoginPacketSize : request->packetSize;
     packetSize_ = std::clamp(asked, kMinPacketSize, kMaxPacketSize);
     log("login of '" + request->user + "' from '" + request->host + "' (" + request->application + "), TDS " +
-        std::to_string(version_.level()) + ", database " + executor_->database());
+        std::to_string(version_.level()) + ", encryption " + encryptionUsed_ + ", database " + executor_->database());
     return sendLoginAck();
 }
 
@@ -85,11 +86,15 @@ std::optional<Login7> Session::readLogin() {
     if (socket_.readMessage(message, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
         return std::nullopt;
     }
-    if (message.type == PacketType::Prelogin) { // TDS 7.0 clients start with LOGIN7 itself
-        if (!socket_.sendMessage(PacketType::Reply, preloginReply(), kLoginPacketSize) ||
-            socket_.readMessage(message, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
+    if (message.type == PacketType::Prelogin) {
+        TdsMessage login;
+        if (!negotiate(message, login)) {
             return std::nullopt;
         }
+        message = std::move(login);
+    } else if (encryption_.mode == EncryptionMode::Required) { // TDS 7.0 starts with LOGIN7: no TLS
+        log("closing: encryption is required and the client cannot encrypt");
+        return std::nullopt;
     }
     if (message.type != PacketType::Login7) {
         log("closing: the client did not start with PRELOGIN/LOGIN7");
@@ -98,13 +103,36 @@ std::optional<Login7> Session::readLogin() {
     return parseLogin7(message.payload);
 }
 
+bool Session::negotiate(const TdsMessage& prelogin, TdsMessage& login) {
+    const std::uint8_t answer = negotiateEncryption(clientEncryption(prelogin.payload), encryption_.mode);
+    if (!socket_.sendMessage(PacketType::Reply, preloginReply(answer), kLoginPacketSize)) {
+        return false;
+    }
+    if (answer == kEncryptRequired) {
+        log("closing: encryption is required and the client cannot encrypt");
+        return false;
+    }
+    if (answer != kEncryptNotSupported && !socket_.startTls(*encryption_.context, kLoginTimeoutMs)) {
+        log("closing: the TLS handshake failed");
+        return false;
+    }
+    if (socket_.readMessage(login, kMaxLoginBytes, kLoginTimeoutMs) != ReadResult::Message) {
+        return false;
+    }
+    if (answer == kEncryptOff) {
+        socket_.endTls(); // only the login was to be encrypted: both sides go on in clear text
+    }
+    encryptionUsed_ = answer == kEncryptNotSupported ? "none" : answer == kEncryptOff ? "login only" : "full";
+    return true;
+}
+
 // The login reply in the order SQL Server sends it.
 bool Session::sendLoginAck() {
     TokenWriter out(version_);
     out.envDatabase(executor_->database(), "master");
     out.message({5701, 2, 0, "Changed database context to '" + executor_->database() + "'.", {}, 1});
     if (version_.hasCollation()) {
-        out.envCollation();
+        out.envCollation(executor_->collation());
     }
     out.envLanguage("us_english");
     out.message({5703, 1, 0, "Changed language setting to us_english.", {}, 1});

@@ -5,6 +5,7 @@
 #include "tds_login.h"
 #include "tds_socket.h"
 #include "tds_tokens.h"
+#include "tls_context.h"
 
 #include <condition_variable>
 #include <deque>
@@ -20,11 +21,18 @@ struct Credentials {
     std::string password;
 };
 
+// What the server offers its clients; `context` is null when the mode is Off.
+struct Encryption {
+    EncryptionMode mode = EncryptionMode::Off;
+    const TlsContext* context = nullptr;
+};
+
 // One client connection from PRELOGIN to disconnect. The session thread runs requests; a reader
 // thread keeps reading the socket meanwhile, so that an ATTENTION stops a running statement.
 class Session {
 public:
-    Session(int fd, std::uint16_t spid, const ServerSettings& settings, const Credentials& credentials);
+    Session(int fd, std::uint16_t spid, const ServerSettings& settings, const Credentials& credentials,
+            Encryption encryption);
     ~Session();
 
     void run();
@@ -34,6 +42,8 @@ public:
 private:
     bool login();
     std::optional<Login7> readLogin();
+    // Answers PRELOGIN and reads LOGIN7, through TLS when negotiated; false to close.
+    bool negotiate(const TdsMessage& prelogin, TdsMessage& login);
     bool sendLoginAck();
     void refuseLogin(const std::vector<ServerMessage>& messages);
     void serve();
@@ -49,6 +59,8 @@ private:
     std::uint16_t spid_;
     const ServerSettings& settings_;
     const Credentials& credentials_;
+    Encryption encryption_;
+    std::string encryptionUsed_ = "none"; // for the log
     TdsVersion version_;
     std::size_t packetSize_ = 4096;
     std::string user_;

@@ -3,6 +3,7 @@
 #include "column_types.h"
 #include "datetime.h"
 #include "utf.h"
+#include "value_conversion.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,6 +12,10 @@
 
 namespace standin {
 namespace {
+
+FunctionState& state(sqlite3_context* context) {
+    return *static_cast<FunctionState*>(sqlite3_user_data(context));
+}
 
 Cell cellOf(sqlite3_value* value) {
     switch (sqlite3_value_type(value)) {
@@ -42,6 +47,9 @@ void setResult(sqlite3_context* context, const Cell& cell) {
     } else if (const auto* date = std::get_if<DateTimeValue>(&cell)) {
         const std::string text = formatDatetime(*date);
         sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    } else if (const auto* date2 = std::get_if<DateTime2Value>(&cell)) {
+        const std::string text = formatDatetime2(*date2, 7);
+        sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     } else {
         sqlite3_result_null(context);
     }
@@ -59,19 +67,14 @@ bool isNumber(const Cell& c) {
 
 // A text operand next to a number takes the number's type, as SQL Server's precedence rules say;
 // text that is no number fails as in SQL Server (245 for INT, 8114 for FLOAT).
-Cell asNumber(const Cell& c, const Cell& other) {
+Cell asNumber(const Cell& c, const Cell& other, TextKind kind) {
     if (!std::holds_alternative<std::string>(c) && !std::holds_alternative<Blob>(c)) {
         return c;
     }
     if (std::holds_alternative<double>(other)) {
-        try {
-            return convertCell(c, kFloat);
-        } catch (const SqlError&) {
-            throw SqlError(8114, "Error converting data type varchar to float.");
-        }
+        return convertCell(c, kFloat, kind);
     }
-    const Cell value = convertCell(c, Column{"", SqlType::Int, 4});
-    return value;
+    return convertCell(c, Column{"", SqlType::Int, 4}, kind);
 }
 
 double asDouble(const Cell& c) {
@@ -81,7 +84,7 @@ double asDouble(const Cell& c) {
     return std::get<double>(c);
 }
 
-Cell add(const Cell& a, const Cell& b) {
+Cell add(const Cell& a, const Cell& b, TextKind ka, TextKind kb) {
     const auto* ta = std::get_if<std::string>(&a);
     const auto* tb = std::get_if<std::string>(&b);
     if (ta != nullptr && tb != nullptr) {
@@ -90,7 +93,7 @@ Cell add(const Cell& a, const Cell& b) {
     // GetDate() + n: DATETIME values are text here, and a number added to one counts days.
     for (const auto& [text, number] : {std::pair{ta, &b}, std::pair{tb, &a}}) {
         if (text != nullptr && isNumber(*number)) {
-            if (const auto date = parseDatetime(*text); date && text->size() >= 19) {
+            if (const auto date = parseDatetime(*text); date && isDatetimeText(*text)) {
                 const double days = date->days + date->ticks / 25'920'000.0 + asDouble(*number);
                 if (const auto sum = datetimeFromDays(days)) {
                     return *sum;
@@ -99,7 +102,7 @@ Cell add(const Cell& a, const Cell& b) {
             }
         }
     }
-    const Cell x = asNumber(a, b), y = asNumber(b, a);
+    const Cell x = asNumber(a, b, ka), y = asNumber(b, a, kb);
     const auto* ix = std::get_if<std::int64_t>(&x);
     const auto* iy = std::get_if<std::int64_t>(&y);
     if (ix != nullptr && iy != nullptr) {
@@ -112,8 +115,8 @@ Cell add(const Cell& a, const Cell& b) {
     return asDouble(x) + asDouble(y);
 }
 
-Cell divide(const Cell& a, const Cell& b, bool modulo) {
-    const Cell x = asNumber(a, b), y = asNumber(b, a);
+Cell divide(const Cell& a, const Cell& b, TextKind ka, TextKind kb, bool modulo) {
+    const Cell x = asNumber(a, b, ka), y = asNumber(b, a, kb);
     const auto* ix = std::get_if<std::int64_t>(&x);
     const auto* iy = std::get_if<std::int64_t>(&y);
     if ((iy != nullptr && *iy == 0) || (iy == nullptr && asDouble(y) == 0.0)) {
@@ -132,13 +135,22 @@ std::string textOf(const Cell& c) {
     return std::get<std::string>(convertCell(c, Column{"", SqlType::NVarChar, 0}));
 }
 
-// CONVERT's styles for DATETIME as text that the system's SQL is likely to use.
+// SQL Server's subtype marks on text values: N'...' literals and what is made of them are
+// nvarchar, which conversion errors name.
+constexpr unsigned kNvarcharSubtype = 'N';
+
+TextKind kindOf(sqlite3_value* value) {
+    return sqlite3_value_subtype(value) == kNvarcharSubtype ? TextKind::Nvarchar : TextKind::Varchar;
+}
+
+// CONVERT's styles for a DATETIME value as text, those the system's SQL is likely to use. A style
+// applies to date and time values only: character data converts to text as it is.
 std::string styled(const std::string& text, std::int64_t style) {
-    const auto date = parseDatetime(text);
-    if (!date) {
+    const bool date2 = isDatetime2Text(text);
+    if (!isDatetimeText(text) && !date2) {
         return text;
     }
-    const std::string full = formatDatetime(*date); // yyyy-mm-dd hh:mm:ss.fff
+    const std::string full = date2 ? text : formatDatetime(*parseDatetime(text)); // yyyy-mm-dd hh:mm:ss.fff
     switch (style) {
     case 23:
         return full.substr(0, 10);
@@ -158,20 +170,32 @@ std::string styled(const std::string& text, std::int64_t style) {
     }
 }
 
-Cell cast(const Cell& value, const std::string& type, std::optional<std::int64_t> style) {
+Cell cast(const Cell& value, const std::string& type, std::optional<std::int64_t> style, TextKind kind,
+          const Collation& collation) {
     if (std::holds_alternative<std::monostate>(value)) {
         return value;
     }
-    Column column = columnForDeclaredType("", type);
+    const Column column = columnForDeclaredType("", type, TypeUse::Conversion, collation);
     if (column.type == SqlType::NVarChar) {
         std::string text = textOf(value);
         if (style && std::holds_alternative<std::string>(value)) {
             text = styled(text, *style);
         }
+        if (column.codePage) {
+            text = toCodePage(collation, text);
+        }
         // CAST to a shorter text cuts it without an error, unlike an INSERT.
-        return column.size > 0 ? std::string(prefixByUtf16Units(text, static_cast<std::size_t>(column.size))) : text;
+        if (column.size > 0) {
+            text = std::string(prefixByUtf16Units(text, static_cast<std::size_t>(column.size)));
+        }
+        return std::get<std::string>(convertCell(text, column));
     }
-    return convertCell(value, column);
+    const Cell converted = convertCell(value, column, kind);
+    // DATETIME and DATETIME2 travel through SQLite as their canonical text.
+    if (const auto* date = std::get_if<DateTime2Value>(&converted)) {
+        return formatDatetime2(*date, 7);
+    }
+    return converted;
 }
 
 std::size_t len(const std::string& text) {
@@ -186,7 +210,7 @@ template <typename Body> void guarded(sqlite3_context* context, Body body) {
     try {
         body();
     } catch (const SqlError& e) {
-        static_cast<FunctionErrors*>(sqlite3_user_data(context))->pending = e.message();
+        state(context).pending = e.message();
         sqlite3_result_error(context, e.what(), -1);
     }
 }
@@ -204,21 +228,33 @@ void addFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { setResult(context, add(cellOf(argv[0]), cellOf(argv[1]))); });
+    guarded(context, [&] {
+        const TextKind ka = kindOf(argv[0]), kb = kindOf(argv[1]);
+        const Cell sum = add(cellOf(argv[0]), cellOf(argv[1]), ka, kb);
+        setResult(context, sum);
+        // Joined text is nvarchar when either part is, by SQL Server's type precedence.
+        if (std::holds_alternative<std::string>(sum) && (ka == TextKind::Nvarchar || kb == TextKind::Nvarchar)) {
+            sqlite3_result_subtype(context, kNvarcharSubtype);
+        }
+    });
 }
 
 void divFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { setResult(context, divide(cellOf(argv[0]), cellOf(argv[1]), false)); });
+    guarded(context, [&] {
+        setResult(context, divide(cellOf(argv[0]), cellOf(argv[1]), kindOf(argv[0]), kindOf(argv[1]), false));
+    });
 }
 
 void modFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
     if (anyNull(argc, argv)) {
         return sqlite3_result_null(context);
     }
-    guarded(context, [&] { setResult(context, divide(cellOf(argv[0]), cellOf(argv[1]), true)); });
+    guarded(context, [&] {
+        setResult(context, divide(cellOf(argv[0]), cellOf(argv[1]), kindOf(argv[0]), kindOf(argv[1]), true));
+    });
 }
 
 void castFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
@@ -228,7 +264,11 @@ void castFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
             style = sqlite3_value_int64(argv[2]);
         }
         const std::string type = std::get<std::string>(cellOf(argv[1]));
-        setResult(context, cast(cellOf(argv[0]), type, style));
+        const Cell result = cast(cellOf(argv[0]), type, style, kindOf(argv[0]), state(context).collation);
+        setResult(context, result);
+        if (std::holds_alternative<std::string>(result) && asciiLower(type).starts_with("n")) {
+            sqlite3_result_subtype(context, kNvarcharSubtype);
+        }
     });
 }
 
@@ -240,33 +280,54 @@ void lenFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     guarded(context, [&] { sqlite3_result_int64(context, static_cast<std::int64_t>(len(textOf(value)))); });
 }
 
-// standin_store(value, declared type): the check a BEFORE INSERT/UPDATE trigger makes per column.
+// The column a value is written to, from its declared type and collation name.
+Column targetColumn(sqlite3_value* declared, sqlite3_value* collationName, const Collation& fallback) {
+    const Cell type = cellOf(declared);
+    const Cell name = cellOf(collationName);
+    const auto* text = std::get_if<std::string>(&name);
+    const Collation collation = text != nullptr ? findCollation(*text).value_or(fallback) : fallback;
+    const auto* typeText = std::get_if<std::string>(&type);
+    return columnForDeclaredType("", typeText != nullptr ? *typeText : "", TypeUse::Definition, collation);
+}
+
+// standin_store(value, declared type, collation): the check a BEFORE INSERT/UPDATE trigger makes
+// per column.
 void storeFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     guarded(context, [&] {
-        const auto type = cellOf(argv[1]);
-        if (const auto* declared = std::get_if<std::string>(&type)) {
-            Column column = columnForDeclaredType("", *declared);
-            const bool variable = column.type == SqlType::NVarChar || column.type == SqlType::VarBinary;
-            if (variable && declared->find('(') == std::string::npos) {
-                column.size = 0; // NTEXT and the like: no length to exceed
-            }
-            checkStorable(cellOf(argv[0]), column);
-        }
+        checkStorable(cellOf(argv[0]), targetColumn(argv[1], argv[2], state(context).collation), kindOf(argv[0]));
         sqlite3_result_null(context);
     });
 }
 
+// standin_coerce(value, declared type, collation): the value as the column keeps it, wrapped
+// around what INSERT ... VALUES and UPDATE ... SET write.
+void coerceFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    guarded(context, [&] {
+        setResult(context, storedValue(cellOf(argv[0]), targetColumn(argv[1], argv[2], state(context).collation),
+                                       kindOf(argv[0])));
+    });
+}
+
+// standin_n(text): an N'...' literal, marked as nvarchar.
+void nvarcharFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    sqlite3_result_value(context, argv[0]);
+    sqlite3_result_subtype(context, kNvarcharSubtype);
+}
+
 } // namespace
 
-void registerSqlFunctions(sqlite3* db, FunctionErrors* errors) {
+void registerSqlFunctions(sqlite3* db, FunctionState* state) {
     constexpr int kFlags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function(db, "standin_add", 2, kFlags, errors, addFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_div", 2, kFlags, errors, divFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_mod", 2, kFlags, errors, modFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_cast", 2, kFlags, errors, castFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_cast", 3, kFlags, errors, castFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_len", 1, kFlags, errors, lenFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "standin_store", 2, kFlags, errors, storeFunction, nullptr, nullptr);
+    constexpr int kReadsKind = kFlags | SQLITE_SUBTYPE;
+    sqlite3_create_function(db, "standin_add", 2, kReadsKind, state, addFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_div", 2, kReadsKind, state, divFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_mod", 2, kReadsKind, state, modFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_cast", 2, kReadsKind, state, castFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_cast", 3, kReadsKind, state, castFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_len", 1, kFlags, state, lenFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_store", 3, kReadsKind, state, storeFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_coerce", 3, kReadsKind, state, coerceFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "standin_n", 1, kFlags, state, nvarcharFunction, nullptr, nullptr);
 }
 
 } // namespace standin

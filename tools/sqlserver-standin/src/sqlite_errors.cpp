@@ -58,6 +58,9 @@ ServerMessage sqliteFailure(int code, const std::string& text) {
     if (after(text, "no such column: ", rest)) {
         return error(207, "Invalid column name '" + rest + "'.");
     }
+    if (after(text, "no such collation sequence: ", rest)) {
+        return error(448, "Invalid collation '" + rest + "'.");
+    }
     if (after(text, "no such function: ", rest)) {
         return error(195, "'" + rest + "' is not a recognized built-in function name.");
     }

@@ -1,34 +1,31 @@
 #include "sqlite_session.h"
 
+#include "collation.h"
 #include "column_types.h"
 #include "database_state.h"
 #include "datetime.h"
-#include "disk_commands.h"
+#include "server_functions.h"
 #include "sqlite_errors.h"
 #include "utf.h"
 
 #include <sqlite3.h>
+#include <thread>
 
 namespace standin {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+constexpr auto kLockPoll = std::chrono::milliseconds(5);
 constexpr std::size_t kMaxResultBytes = 256u << 20; // a result set is held whole before it is sent
+
+// DB_NAME(): the connection's current database.
+void dbNameFunction(sqlite3_context* context, int, sqlite3_value**) {
+    const auto& name = *static_cast<const std::string*>(sqlite3_user_data(context));
+    sqlite3_result_text(context, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+}
 
 void getdateFunction(sqlite3_context* context, int, sqlite3_value**) {
     const std::string now = localNowText();
     sqlite3_result_text(context, now.c_str(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
-}
-
-// Orders the catalogue as SQL Server numbers its databases: system ones first.
-int databaseId(const std::string& name, int userIndex) {
-    static const char* const kSystem[] = {"master", "tempdb", "model", "msdb"};
-    for (int i = 0; i < 4; ++i) {
-        if (iequals(name, kSystem[i])) {
-            return i + 1;
-        }
-    }
-    return 5 + userIndex;
 }
 
 Cell readCell(sqlite3_stmt* stmt, int column, std::size_t& bytes) {
@@ -135,19 +132,35 @@ void SqliteSession::open(const std::string& canonicalName) {
         sqlite3_close(db);
         throw SqlError(4060, "Cannot open database \"" + canonicalName + "\": " + why);
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_handler(db, waitForLock, this);
     sqlite3_create_function(db, "getdate", 0, SQLITE_UTF8, nullptr, getdateFunction, nullptr, nullptr);
-    registerSqlFunctions(db, &functionErrors_);
-    registerServerProperty(db, catalog_);
-    sqlite3_exec(db,
-                 "PRAGMA temp_store = MEMORY;"
-                 "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE NOCASE, dbid INT)",
-                 nullptr, nullptr, nullptr);
+    sqlite3_create_function(db, "db_name", 0, SQLITE_UTF8, &database_, dbNameFunction, nullptr, nullptr);
+    registerSqlFunctions(db, &functions_);
+    registerServerFunctions(db, &catalog_);
+    registerCollations(db);
+    const std::string catalogTable = "PRAGMA temp_store = MEMORY;"
+                                     "CREATE TEMP TABLE sysdatabases (name NVARCHAR(128) COLLATE \"" +
+                                     catalog_.serverCollation().name() + "\", dbid INT)";
+    sqlite3_exec(db, catalogTable.c_str(), nullptr, nullptr, nullptr);
     close();
     std::lock_guard lock(handleMutex_);
     db_ = db;
     database_ = canonicalName;
+    collation_ = catalog_.collationOf(canonicalName);
+    functions_.collation = collation_;
     installWriteChecks("main");
+}
+
+std::string SqliteSession::columnCollation(const std::string& schema, const std::string& table,
+                                           const std::string& column) const {
+    const char* type = nullptr;
+    const char* collation = nullptr;
+    if (sqlite3_table_column_metadata(db_, schema.c_str(), table.c_str(), column.c_str(), &type, &collation, nullptr,
+                                      nullptr, nullptr) == SQLITE_OK &&
+        collation != nullptr && findCollation(collation)) {
+        return collation;
+    }
+    return collation_.name();
 }
 
 void SqliteSession::installWriteChecks(const std::string& schema) {
@@ -159,7 +172,8 @@ void SqliteSession::installWriteChecks(const std::string& schema) {
         for (const auto& column : textRows(db_, "SELECT name, type FROM pragma_table_info(" + quoted(table[0], '\'') +
                                                     ", " + quoted(schema, '\'') + ")")) {
             checks += (checks.empty() ? "SELECT " : ", ") + std::string("standin_store(NEW.") + quoted(column[0], '"') +
-                      ", " + quoted(column[1], '\'') + ")";
+                      ", " + quoted(column[1], '\'') + ", " +
+                      quoted(columnCollation(schema, table[0], column[0]), '\'') + ")";
         }
         for (const char* event : {"INSERT", "UPDATE"}) {
             const std::string trigger = quoted("standin " + std::string(event) + " " + schema + "." + table[0], '"');
@@ -214,13 +228,47 @@ void SqliteSession::interrupt() {
     }
 }
 
+// SQLite calls this while another connection holds the lock this one needs; 0 gives up. It is
+// not called where waiting could deadlock: SQLite fails at once then, as SQL Server picks a victim.
+int SqliteSession::waitForLock(void* self, int attempt) {
+    auto& session = *static_cast<SqliteSession*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) {
+        session.waitStart_ = now;
+    }
+    if (session.cancelled_ && session.cancelled_()) {
+        return 0;
+    }
+    if (session.lockTimeout_.count() >= 0 && now - session.waitStart_ >= session.lockTimeout_) {
+        session.lockTimedOut_ = true;
+        return 0;
+    }
+    std::this_thread::sleep_for(kLockPoll);
+    return 1;
+}
+
 void SqliteSession::fail(int code) {
-    if ((code & 0xFF) == SQLITE_INTERRUPT) {
+    if ((code & 0xFF) == SQLITE_INTERRUPT || (cancelled_ && cancelled_())) {
         throw Cancelled();
     }
-    if (functionErrors_.pending) {
-        ServerMessage message = std::move(*functionErrors_.pending);
-        functionErrors_.pending.reset();
+    if ((code & 0xFF) == SQLITE_BUSY) {
+        const bool timedOut = lockTimedOut_;
+        lockTimedOut_ = false;
+        if (timedOut) {
+            throw SqlError(1222, "Lock request time out period exceeded.");
+        }
+        throw SqlError(ServerMessage{1205,
+                                     51,
+                                     13,
+                                     "Transaction (Process ID " + std::to_string(spid_) +
+                                         ") was deadlocked on lock resources with another process and has been "
+                                         "chosen as the deadlock victim. Rerun the transaction.",
+                                     {},
+                                     1});
+    }
+    if (functions_.pending) {
+        ServerMessage message = std::move(*functions_.pending);
+        functions_.pending.reset();
         throw SqlError(std::move(message));
     }
     throw SqlError(sqliteFailure(code, sqlite3_errmsg(db_)));
@@ -269,10 +317,7 @@ void SqliteSession::refreshSysdatabases() {
         SQLITE_OK) {
         fail(sqlite3_errcode(db_));
     }
-    int userIndex = 0;
-    for (const std::string& name : catalog_.names()) {
-        const int id = databaseId(name, userIndex);
-        userIndex += id >= 5 ? 1 : 0;
+    for (const auto& [name, id] : catalog_.namesWithIds()) {
         sqlite3_bind_text(insert.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(insert.stmt, 2, id);
         if (const int rc = sqlite3_step(insert.stmt); rc != SQLITE_DONE) {
@@ -282,12 +327,47 @@ void SqliteSession::refreshSysdatabases() {
     }
 }
 
+std::vector<SourceColumn> SqliteSession::resultSources(sqlite3_stmt* stmt, const std::vector<ResultHint>& hints) const {
+    const int columns = sqlite3_column_count(stmt);
+    const bool hinted = hints.size() == static_cast<std::size_t>(columns);
+    std::vector<SourceColumn> sources;
+    for (int c = 0; c < columns; ++c) {
+        SourceColumn source{sqlite3_column_name(stmt, c), std::nullopt, std::nullopt};
+        if (const char* declared = sqlite3_column_decltype(stmt, c)) {
+            source.declaredType = declared;
+        } else if (hinted) {
+            source.declaredType = hints[static_cast<std::size_t>(c)].type;
+        }
+        if (hinted && hints[static_cast<std::size_t>(c)].unnamed) {
+            source.name.clear(); // SQL Server leaves an expression without an alias unnamed
+        }
+        const char* schema = sqlite3_column_database_name(stmt, c);
+        const char* table = sqlite3_column_table_name(stmt, c);
+        const char* origin = sqlite3_column_origin_name(stmt, c);
+        if (schema != nullptr && table != nullptr && origin != nullptr) {
+            source.collation = findCollation(columnCollation(schema, table, origin));
+        }
+        sources.push_back(std::move(source));
+    }
+    return sources;
+}
+
+std::vector<TableColumn> SqliteSession::columnsOf(const std::string& database, const std::string& table) {
+    const std::string schema = database.empty() ? "main" : schemaFor(database);
+    std::vector<TableColumn> columns;
+    for (const auto& column : textRows(db_, "SELECT name, type FROM pragma_table_info(" + quoted(table, '\'') + ", " +
+                                                quoted(schema, '\'') + ")")) {
+        columns.push_back({column[0], column[1], columnCollation(schema, table, column[0])});
+    }
+    return columns;
+}
+
 void SqliteSession::execute(const Translation& statement, StatementKind kind, bool nocount, bool plpAllowed,
                             Reply& reply) {
     if (statement.usesSysdatabases) {
         refreshSysdatabases();
     }
-    functionErrors_.pending.reset();
+    functions_.pending.reset();
     StatementGuard guard;
     const char* tail = nullptr;
     if (const int rc =
@@ -324,14 +404,8 @@ void SqliteSession::execute(const Translation& statement, StatementKind kind, bo
     Done done{DoneToken::Done, static_cast<std::uint16_t>(counted ? kDoneCount : 0),
               commandCode(columns > 0 ? StatementKind::Query : kind), 0};
     if (columns > 0) {
-        std::vector<SourceColumn> sources;
-        for (int c = 0; c < columns; ++c) {
-            const char* declared = sqlite3_column_decltype(guard.stmt, c);
-            sources.push_back({sqlite3_column_name(guard.stmt, c),
-                               declared != nullptr ? std::optional<std::string>(declared) : std::nullopt});
-        }
         done.count = rows.size();
-        reply.add(typeResult(sources, std::move(rows), plpAllowed));
+        reply.add(typeResult(resultSources(guard.stmt, statement.results), std::move(rows), plpAllowed, collation_));
     } else if (kind != StatementKind::Other) {
         done.count = static_cast<std::uint64_t>(sqlite3_changes64(db_));
     }

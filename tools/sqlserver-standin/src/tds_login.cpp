@@ -65,17 +65,51 @@ Login7 parseLogin7(const std::vector<std::uint8_t>& payload) {
     return login;
 }
 
-std::vector<std::uint8_t> preloginReply() {
-    return {0x00, 0x00, 0x1A, 0x00, 0x06,       // VERSION at 26, 6 bytes
-            0x01, 0x00, 0x20, 0x00, 0x01,       // ENCRYPTION at 32, 1 byte
-            0x02, 0x00, 0x21, 0x00, 0x01,       // INSTOPT at 33, 1 byte
-            0x03, 0x00, 0x22, 0x00, 0x00,       // THREADID at 34, empty
-            0x04, 0x00, 0x22, 0x00, 0x01,       // MARS at 34, 1 byte
-            0xFF,                               // end of the option table
-            0x10, 0x00, 0x00, 0x04, 0x00, 0x00, // version 16.0.4.0
-            0x02,                               // encryption not supported
-            0x00,                               // no instance name
-            0x00};                              // MARS off
+std::uint8_t clientEncryption(const std::vector<std::uint8_t>& payload) {
+    constexpr std::uint8_t kOptionEncryption = 0x01;
+    constexpr std::uint8_t kTerminator = 0xFF;
+    ByteReader table(payload);
+    for (;;) {
+        const std::uint8_t option = table.u8();
+        if (option == kTerminator) {
+            return kEncryptNotSupported;
+        }
+        const std::size_t offset = (std::size_t{table.u8()} << 8) | table.u8();
+        const std::size_t length = (std::size_t{table.u8()} << 8) | table.u8();
+        if (option == kOptionEncryption && length >= 1) {
+            if (offset >= payload.size()) {
+                throw ProtocolError("PRELOGIN ENCRYPTION beyond the end of the message");
+            }
+            const std::uint8_t value = payload[offset] & 0x7F; // 0x80: the client has a certificate
+            return value <= kEncryptRequired ? value : kEncryptNotSupported;
+        }
+    }
+}
+
+std::uint8_t negotiateEncryption(std::uint8_t client, EncryptionMode mode) {
+    const bool clientCan = client != kEncryptNotSupported;
+    switch (mode) {
+    case EncryptionMode::Off:
+        return kEncryptNotSupported;
+    case EncryptionMode::Login:
+        return !clientCan ? kEncryptNotSupported : client == kEncryptOff ? kEncryptOff : kEncryptOn;
+    case EncryptionMode::Required:
+        break;
+    }
+    return clientCan ? kEncryptOn : kEncryptRequired;
+}
+
+std::vector<std::uint8_t> preloginReply(std::uint8_t encryption) {
+    return {0x00,       0x00, 0x1A, 0x00, 0x06,       // VERSION at 26, 6 bytes
+            0x01,       0x00, 0x20, 0x00, 0x01,       // ENCRYPTION at 32, 1 byte
+            0x02,       0x00, 0x21, 0x00, 0x01,       // INSTOPT at 33, 1 byte
+            0x03,       0x00, 0x22, 0x00, 0x00,       // THREADID at 34, empty
+            0x04,       0x00, 0x22, 0x00, 0x01,       // MARS at 34, 1 byte
+            0xFF,                                     // end of the option table
+            0x10,       0x00, 0x00, 0x04, 0x00, 0x00, // version 16.0.4.0
+            encryption,                               //
+            0x00,                                     // no instance name
+            0x00};                                    // MARS off
 }
 
 } // namespace standin

@@ -1,5 +1,7 @@
 #include "tds_tokens.h"
 
+#include "datetime.h"
+#include "decimal.h"
 #include "utf.h"
 
 #include <cstring>
@@ -22,6 +24,14 @@ constexpr std::uint8_t kTypeBitN = 0x68;
 constexpr std::uint8_t kTypeFltN = 0x6D;
 constexpr std::uint8_t kTypeDateTimeN = 0x6F;
 constexpr std::uint8_t kTypeVarBinary = 0xA5;
+constexpr std::uint8_t kTypeNChar = 0xEF;
+constexpr std::uint8_t kTypeDecimalN = 0x6A;
+constexpr std::uint8_t kTypeDateTime2N = 0x2A;
+
+// The bytes of a DECIMAL(p) value: a sign byte and a 4, 8, 12 or 16-byte magnitude.
+std::uint8_t decimalBytes(int precision) {
+    return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
+}
 
 constexpr std::uint16_t kMaxLength = 0xFFFF; // TYPE_INFO length of the MAX forms
 constexpr std::uint64_t kPlpNull = ~std::uint64_t{0};
@@ -100,12 +110,13 @@ void TokenWriter::envLanguage(const std::string& language) {
     envStrings(2, language, "");
 }
 
-void TokenWriter::envCollation() {
+void TokenWriter::envCollation(const Collation& collation) {
+    const auto bytes = collation.tdsBytes();
     out_.u8(kTokenEnvChange);
     out_.u16le(8);
     out_.u8(7);
-    out_.u8(sizeof kCollation);
-    out_.raw(kCollation, sizeof kCollation);
+    out_.u8(static_cast<std::uint8_t>(bytes.size()));
+    out_.raw(bytes.data(), bytes.size());
     out_.u8(0);
 }
 
@@ -163,11 +174,31 @@ void TokenWriter::loginAck(const std::string& program) {
 void TokenWriter::typeInfo(const Column& column) {
     switch (column.type) {
     case SqlType::NVarChar:
-        out_.u8(kTypeNVarChar);
+        out_.u8(column.fixedLength && column.size > 0 ? kTypeNChar : kTypeNVarChar);
         out_.u16le(column.size == 0 ? kMaxLength : static_cast<std::uint16_t>(column.size * 2));
         if (version_.hasCollation()) {
-            out_.raw(kCollation, sizeof kCollation);
+            const auto collation = column.collation.tdsBytes();
+            out_.raw(collation.data(), collation.size());
         }
+        break;
+    case SqlType::Decimal:
+        out_.u8(kTypeDecimalN);
+        out_.u8(decimalBytes(column.size));
+        out_.u8(static_cast<std::uint8_t>(column.size));
+        out_.u8(static_cast<std::uint8_t>(column.scale));
+        break;
+    case SqlType::DateTime2:
+        if (!version_.hasDatetime2()) { // SQL Server sends DATETIME2 to older clients as text
+            out_.u8(kTypeNVarChar);
+            out_.u16le(2 * 27);
+            if (version_.hasCollation()) {
+                const auto collation = column.collation.tdsBytes();
+                out_.raw(collation.data(), collation.size());
+            }
+            break;
+        }
+        out_.u8(kTypeDateTime2N);
+        out_.u8(static_cast<std::uint8_t>(column.size));
         break;
     case SqlType::Int:
         out_.u8(kTypeIntN);
@@ -240,16 +271,71 @@ void TokenWriter::variableText(const Column& column, const Cell& cell) {
     }
 }
 
+void TokenWriter::decimalValue(const Column& column, const Cell& cell) {
+    std::optional<DecimalValue> value;
+    if (const auto* d = std::get_if<double>(&cell)) {
+        value = decimalFromDouble(*d, column.scale);
+    } else if (const auto* i = std::get_if<std::int64_t>(&cell)) {
+        value = parseDecimal(std::to_string(*i), column.scale);
+    } else {
+        mismatch(column);
+    }
+    if (!value) {
+        mismatch(column);
+    }
+    const std::uint8_t bytes = decimalBytes(column.size);
+    out_.u8(bytes);
+    out_.u8(value->negative ? 0 : 1);
+    DecimalValue::Magnitude magnitude = value->scaled;
+    for (int i = 1; i < bytes; ++i) {
+        out_.u8(static_cast<std::uint8_t>(magnitude & 0xFF));
+        magnitude >>= 8;
+    }
+}
+
+void TokenWriter::datetime2Value(const Column& column, const Cell& cell) {
+    const auto* v = std::get_if<DateTime2Value>(&cell);
+    if (v == nullptr) {
+        mismatch(column);
+    }
+    if (!version_.hasDatetime2()) {
+        variableText(Column{column.name, SqlType::NVarChar, 27}, formatDatetime2(*v, column.size));
+        return;
+    }
+    // The time in units of 10^-scale seconds (3, 4 or 5 bytes), then days since 0001-01-01 (3).
+    std::uint64_t divisor = 1;
+    for (int i = column.size; i < 7; ++i) {
+        divisor *= 10;
+    }
+    const int timeBytes = column.size <= 2 ? 3 : column.size <= 4 ? 4 : 5;
+    out_.u8(static_cast<std::uint8_t>(timeBytes + 3));
+    const std::uint64_t time = v->units / divisor;
+    for (int i = 0; i < timeBytes; ++i) {
+        out_.u8(static_cast<std::uint8_t>(time >> (8 * i)));
+    }
+    for (int i = 0; i < 3; ++i) {
+        out_.u8(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v->days) >> (8 * i)));
+    }
+}
+
 void TokenWriter::value(const Column& column, const Cell& cell) {
     if (column.type == SqlType::NVarChar || column.type == SqlType::VarBinary) {
         variableText(column, cell);
+        return;
+    }
+    if (column.type == SqlType::DateTime2 && !version_.hasDatetime2() && std::holds_alternative<std::monostate>(cell)) {
+        out_.u16le(0xFFFF); // NULL text
         return;
     }
     if (std::holds_alternative<std::monostate>(cell)) {
         out_.u8(0);
         return;
     }
-    if (column.type == SqlType::Float) {
+    if (column.type == SqlType::Decimal) {
+        decimalValue(column, cell);
+    } else if (column.type == SqlType::DateTime2) {
+        datetime2Value(column, cell);
+    } else if (column.type == SqlType::Float) {
         const auto* v = std::get_if<double>(&cell);
         if (v == nullptr) {
             mismatch(column);
@@ -315,6 +401,9 @@ void TokenWriter::item(const ReplyItem& item) {
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<T, DatabaseChange>) {
                 envDatabase(v.newName, v.oldName);
+                if (version_.hasCollation()) {
+                    envCollation(v.collation);
+                }
             } else if constexpr (std::is_same_v<T, TransactionChange>) {
                 envTransaction(v.event, v.descriptor);
             } else if constexpr (std::is_same_v<T, ServerMessage>) {

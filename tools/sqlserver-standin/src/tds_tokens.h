@@ -19,8 +19,9 @@ struct TdsVersion {
 
     bool hasAllHeaders() const { return level() >= 72; }
     bool hasCollation() const { return level() >= 71; }
-    bool wideFields() const { return level() >= 72; } // user type, DONE row count, ERROR line
-    bool hasPlp() const { return level() >= 72; }     // NVARCHAR(MAX) and VARBINARY(MAX)
+    bool wideFields() const { return level() >= 72; }   // user type, DONE row count, ERROR line
+    bool hasPlp() const { return level() >= 72; }       // NVARCHAR(MAX) and VARBINARY(MAX)
+    bool hasDatetime2() const { return level() >= 73; } // older clients get DATETIME2 as text
     // The four bytes LOGINACK carries, echoing the client's version.
     std::uint32_t loginAckValue() const;
 };
@@ -32,7 +33,7 @@ public:
 
     void envDatabase(const std::string& newName, const std::string& oldName);
     void envLanguage(const std::string& language);
-    void envCollation();
+    void envCollation(const Collation& collation);
     void envPacketSize(std::uint32_t newSize, std::uint32_t oldSize);
     void envTransaction(TransactionEvent event, std::uint64_t descriptor);
     void message(const ServerMessage& message);
@@ -51,13 +52,12 @@ private:
     void row(const std::vector<Column>& columns, const Row& row);
     void value(const Column& column, const Cell& cell);
     void variableText(const Column& column, const Cell& cell);
+    void decimalValue(const Column& column, const Cell& cell);
+    void datetime2Value(const Column& column, const Cell& cell);
     void plp(const std::vector<std::uint8_t>* data);
 
     TdsVersion version_;
     ByteWriter out_;
 };
-
-// The collation sent with NVARCHAR columns and at login: Japanese_CI_AS.
-inline constexpr std::uint8_t kCollation[5] = {0x11, 0x04, 0xD0, 0x00, 0x00};
 
 } // namespace standin

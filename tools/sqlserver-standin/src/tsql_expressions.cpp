@@ -44,7 +44,7 @@ bool isKeyword(const Token& t) {
 
 class Rewriter {
 public:
-    explicit Rewriter(const Tokens& in) : in_(in) {}
+    Rewriter(const Tokens& in, std::string collation) : in_(in), collation_(std::move(collation)) {}
 
     // The tokens of [begin, end) with every expression in them rewritten.
     Tokens range(std::size_t begin, std::size_t end) {
@@ -60,7 +60,7 @@ public:
                 continue;
             }
             std::size_t after = p;
-            if (auto expression = additive(p, end, after)) {
+            if (auto expression = comparison(p, end, after)) {
                 append(out, *expression);
                 p = after;
             } else {
@@ -137,6 +137,70 @@ private:
             after = next;
         }
         return left;
+    }
+
+    // The comparison operator at `p` ("=", "<>", "!=", "<", ">", "<=", ">="): its tokens' end.
+    std::optional<std::size_t> comparisonOperator(std::size_t p, std::size_t end) const {
+        if (p >= end || in_[p].kind != TokenKind::Symbol) {
+            return std::nullopt;
+        }
+        const char first = in_[p].text[0];
+        const char second = p + 1 < end && in_[p + 1].kind == TokenKind::Symbol ? in_[p + 1].text[0] : '\0';
+        if ((first == '<' && (second == '>' || second == '=')) || (first == '>' && second == '=') ||
+            (first == '!' && second == '=')) {
+            return p + 2;
+        }
+        if (first == '=' || first == '<' || first == '>') {
+            return p + 1;
+        }
+        return std::nullopt;
+    }
+
+    // A plain (maybe qualified) column name: its own collation decides a comparison.
+    bool isColumn(std::size_t begin, std::size_t end) const {
+        bool any = false;
+        for (std::size_t k = begin; k < end; ++k) {
+            const Token& t = in_[k];
+            if (t.kind == TokenKind::Space || isSymbol(t, '.')) {
+                continue;
+            }
+            if ((t.kind != TokenKind::Word && t.kind != TokenKind::Quoted) || isKeyword(t) || isWord(t, "NULL")) {
+                return false;
+            }
+            any = true;
+        }
+        return any;
+    }
+
+    // additive [ comparison-operator additive ]
+    std::optional<Tokens> comparison(std::size_t p, std::size_t end, std::size_t& after) {
+        auto left = additive(p, end, after);
+        if (!left) {
+            return left;
+        }
+        const std::size_t leftEnd = after;
+        const auto opEnd = comparisonOperator(skipSpace(leftEnd, end), end);
+        std::size_t rightEnd = 0;
+        const std::size_t rightStart = opEnd ? skipSpace(*opEnd, end) : end;
+        auto right = opEnd ? additive(rightStart, end, rightEnd) : std::nullopt;
+        if (!right) {
+            return left;
+        }
+        Tokens out = std::move(*left);
+        out.push_back(Token{TokenKind::Space, " ", 0});
+        out.insert(out.end(), in_.begin() + static_cast<std::ptrdiff_t>(skipSpace(leftEnd, end)),
+                   in_.begin() + static_cast<std::ptrdiff_t>(*opEnd));
+        out.push_back(Token{TokenKind::Space, " ", 0});
+        if (isColumn(p, leftEnd) || isColumn(rightStart, rightEnd)) {
+            append(out, *right);
+        } else {
+            out.push_back(symbol("("));
+            append(out, *right);
+            append(out, Tokens{symbol(")"), Token{TokenKind::Space, " ", 0}, Token{TokenKind::Word, "COLLATE", 0},
+                               Token{TokenKind::Space, " ", 0}, Token{TokenKind::Quoted, "\"" + collation_ + "\"", 0}});
+        }
+        after = rightEnd;
+        return out;
     }
 
     // term { ("+" | "-") term }
@@ -293,13 +357,14 @@ private:
 
     static constexpr int kMaxDepth = 128;
     const Tokens& in_;
+    std::string collation_;
     int depth_ = 0;
 };
 
 } // namespace
 
-std::vector<Token> rewriteExpressions(const std::vector<Token>& tokens) {
-    return Rewriter(tokens).range(0, tokens.size());
+std::vector<Token> rewriteExpressions(const std::vector<Token>& tokens, const std::string& collation) {
+    return Rewriter(tokens, collation).range(0, tokens.size());
 }
 
 } // namespace standin

@@ -2,8 +2,11 @@
 
 #include "reply.h"
 #include "tsql_expressions.h"
+#include "tsql_select.h"
+#include "tsql_writes.h"
 #include "utf.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -28,10 +31,113 @@ std::string quoteName(const std::string& name) {
     return out + "\"";
 }
 
+std::string sqliteString(const std::string& value) {
+    std::string out = "'";
+    for (char c : value) {
+        out += c;
+        if (c == '\'') {
+            out += '\'';
+        }
+    }
+    return out + "'";
+}
+
+bool isTextType(const Token& t) {
+    static constexpr const char* kTypes[] = {"nvarchar", "varchar", "nchar", "char", "ntext", "text", "sysname"};
+    const std::string name = asciiLower(nameValue(t));
+    for (const char* type : kTypes) {
+        if (name == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Positions of the significant tokens in [begin, end).
+std::vector<std::size_t> significantAt(const std::vector<Token>& tokens, std::size_t begin, std::size_t end) {
+    std::vector<std::size_t> at;
+    for (std::size_t k = begin; k < end; ++k) {
+        if (tokens[k].kind != TokenKind::Space) {
+            at.push_back(k);
+        }
+    }
+    return at;
+}
+
+// CREATE TABLE: every text column without a COLLATE clause gets the database's collation, as on
+// SQL Server, so that SQLite compares, sorts and groups it under that collation.
+std::vector<Token> withColumnCollations(const std::vector<Token>& tokens, const std::string& collation) {
+    const auto words = significantAt(tokens, 0, tokens.size());
+    if (words.size() < 4 || !isWord(tokens[words[0]], "CREATE") || !isWord(tokens[words[1]], "TABLE")) {
+        return tokens;
+    }
+    std::size_t open = words[2];
+    while (open < tokens.size() && !isSymbol(tokens[open], '(')) {
+        ++open;
+    }
+    std::vector<std::size_t> insertAfter;
+    int depth = 0;
+    std::size_t itemStart = open + 1;
+    for (std::size_t k = open; k < tokens.size(); ++k) {
+        depth += isSymbol(tokens[k], '(') ? 1 : isSymbol(tokens[k], ')') ? -1 : 0;
+        const bool itemEnd = (depth == 1 && isSymbol(tokens[k], ',')) || (depth == 0 && isSymbol(tokens[k], ')'));
+        if (!itemEnd) {
+            continue;
+        }
+        const auto item = significantAt(tokens, itemStart, k);
+        const bool column = item.size() >= 2 && isName(tokens[item[0]]) && !isWord(tokens[item[0]], "CONSTRAINT") &&
+                            !isWord(tokens[item[0]], "PRIMARY") && !isWord(tokens[item[0]], "UNIQUE") &&
+                            !isWord(tokens[item[0]], "CHECK") && !isWord(tokens[item[0]], "FOREIGN");
+        const bool collated =
+            std::any_of(item.begin(), item.end(), [&](std::size_t i) { return isWord(tokens[i], "COLLATE"); });
+        if (column && !collated && isTextType(tokens[item[1]])) {
+            std::size_t typeEnd = item[1];
+            if (item.size() > 2 && isSymbol(tokens[item[2]], '(')) {
+                for (std::size_t i = 2; i < item.size(); ++i) {
+                    if (isSymbol(tokens[item[i]], ')')) {
+                        typeEnd = item[i];
+                        break;
+                    }
+                }
+            }
+            insertAfter.push_back(typeEnd);
+        }
+        itemStart = k + 1;
+        if (depth == 0) {
+            break;
+        }
+    }
+    std::vector<Token> out;
+    out.reserve(tokens.size() + 4 * insertAfter.size());
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        out.push_back(tokens[k]);
+        if (std::find(insertAfter.begin(), insertAfter.end(), k) != insertAfter.end()) {
+            out.push_back(Token{TokenKind::Space, " ", 0});
+            out.push_back(Token{TokenKind::Word, "COLLATE", 0});
+            out.push_back(Token{TokenKind::Space, " ", 0});
+            out.push_back(Token{TokenKind::Quoted, quoteName(collation), 0});
+        }
+    }
+    return out;
+}
+
+// What @@VERSION says: SQL Server 2022's form, naming this server.
+constexpr const char* kVersionText = "Microsoft SQL Server 2022 (RTM) - 16.0.4000.0 (X64) \n"
+                                     "\tsqlserver-standin, a stand-in for tests\n"
+                                     "\tDeveloper Edition (64-bit) on Linux <X64>";
+
+// Statements that read or write data, where expressions are evaluated.
+bool isDataStatement(const std::vector<Token>& tokens) {
+    const auto first =
+        std::find_if(tokens.begin(), tokens.end(), [](const Token& t) { return t.kind != TokenKind::Space; });
+    return first != tokens.end() && (isWord(*first, "SELECT") || isWord(*first, "INSERT") || isWord(*first, "UPDATE") ||
+                                     isWord(*first, "DELETE") || isWord(*first, "WITH"));
+}
+
 class Translator {
 public:
     Translator(const std::vector<Token>& tokens, const TranslationContext& context)
-        : tokens_(tokens), context_(context) {}
+        : tokens_(tokens), context_(context), marksUnicode_(isDataStatement(tokens)) {}
 
     Translation run() {
         const std::string limit = takeTop();
@@ -90,11 +196,15 @@ private:
     void emitToken() {
         const Token& t = tokens_[i_];
         switch (t.kind) {
-        case TokenKind::NString:
-            out_.sql += t.text.substr(1);
+        case TokenKind::NString: // nvarchar: marked so where conversion errors may name its type
+            out_.sql += marksUnicode_ ? "standin_n(" + t.text.substr(1) + ")" : t.text.substr(1);
+            return;
+        case TokenKind::String: // varchar: what the code page of the collation cannot hold is lost
+            out_.sql += sqliteString(toCodePage(context_.collation, literalValue(t)));
             return;
         case TokenKind::Variable:
-            throw SqlError(137, "Must declare the scalar variable \"" + t.text + "\".");
+            out_.sql += sessionValue(t.text);
+            return;
         case TokenKind::Word:
         case TokenKind::Quoted:
             emitNameChain();
@@ -102,6 +212,33 @@ private:
         default:
             out_.sql += t.text;
         }
+    }
+
+    // The @@ functions this server answers, as literals; other variables are not declared.
+    std::string sessionValue(const std::string& name) const {
+        const SessionValues& session = context_.session;
+        if (iequals(name, "@@SPID")) {
+            return std::to_string(session.spid);
+        }
+        if (iequals(name, "@@TRANCOUNT")) {
+            return std::to_string(session.trancount);
+        }
+        if (iequals(name, "@@ROWCOUNT")) {
+            return std::to_string(session.rowcount);
+        }
+        if (iequals(name, "@@ERROR")) {
+            return std::to_string(session.error);
+        }
+        if (iequals(name, "@@VERSION")) {
+            return "standin_n(" + sqliteString(kVersionText) + ")";
+        }
+        if (iequals(name, "@@SERVERNAME")) {
+            return "standin_n('sqlserver-standin')";
+        }
+        if (iequals(name, "@@LANGUAGE")) {
+            return "standin_n('us_english')";
+        }
+        throw SqlError(137, "Must declare the scalar variable \"" + name + "\".");
     }
 
     // The next token that is not a blank, or nullptr.
@@ -167,6 +304,8 @@ private:
             out_.sql += "standin_len";
         } else if (call && isWord(t, "ISNULL")) {
             out_.sql += "ifnull";
+        } else if (isWord(t, "DATABASE_DEFAULT")) { // COLLATE DATABASE_DEFAULT
+            out_.sql += quoteName(context_.collation.name());
         } else if (isWord(t, "CURRENT_TIMESTAMP")) {
             out_.sql += "getdate()";
         } else if (!call && isSysdatabases(t) && iequals(context_.currentDatabase, "master")) {
@@ -245,8 +384,12 @@ private:
                 quoted += c;
             }
         }
+        // Object names compare under the collation of the database that holds them.
+        const Collation collation = context_.collationOf && !iequals(database, context_.currentDatabase)
+                                        ? context_.collationOf(database)
+                                        : context_.collation;
         return "(SELECT rowid FROM " + quoteName(schema) + ".sqlite_master WHERE type IN (" + kinds +
-               ") AND name = " + quoted + "' COLLATE NOCASE)";
+               ") AND name = " + quoted + "' COLLATE " + quoteName(collation.name()) + ")";
     }
 
     // "dbo.table" is the table; anything else ("alias.column", "table.column") stays.
@@ -280,6 +423,7 @@ private:
 
     const std::vector<Token>& tokens_;
     const TranslationContext& context_;
+    const bool marksUnicode_; // not in definitions, whose DEFAULT and CHECK take literals only
     std::size_t i_ = 0;
     std::set<std::size_t> skipped_;
     Translation out_;
@@ -288,8 +432,12 @@ private:
 } // namespace
 
 Translation translateToSqlite(const std::vector<Token>& tokens, const TranslationContext& context) {
-    const std::vector<Token> rewritten = rewriteExpressions(tokens);
-    return Translator(rewritten, context).run();
+    const std::string collation = context.collation.name();
+    const std::vector<Token> rewritten =
+        rewriteExpressions(withCoercedWrites(withColumnCollations(tokens, collation), context), collation);
+    Translation translation = Translator(rewritten, context).run();
+    translation.results = describeSelectList(tokens);
+    return translation;
 }
 
 } // namespace standin

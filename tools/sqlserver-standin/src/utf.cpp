@@ -5,8 +5,10 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one UTF-8 character at text[pos], advancing pos; rejects overlong forms and surrogates.
-char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
+} // namespace
+
+// Rejects overlong forms and surrogates.
+char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
     const auto lead = static_cast<unsigned char>(text[pos++]);
     if (lead < 0x80) {
         return lead;
@@ -53,6 +55,8 @@ void appendUtf8(char32_t cp, std::string& out) {
     }
 }
 
+namespace {
+
 void appendUnit(char16_t unit, std::vector<std::uint8_t>& out) {
     out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
     out.push_back(static_cast<std::uint8_t>(unit >> 8));
@@ -63,7 +67,7 @@ void appendUnit(char16_t unit, std::vector<std::uint8_t>& out) {
 void appendUtf16le(std::string_view utf8, std::vector<std::uint8_t>& out) {
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        const char32_t cp = decodeUtf8(utf8, pos);
+        const char32_t cp = nextCodePoint(utf8, pos);
         if (cp >= 0x10000) {
             const char32_t v = cp - 0x10000;
             appendUnit(static_cast<char16_t>(0xD800 + (v >> 10)), out);
@@ -104,7 +108,7 @@ std::size_t utf16Units(std::string_view utf8) {
     std::size_t units = 0;
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        units += decodeUtf8(utf8, pos) >= 0x10000 ? 2 : 1;
+        units += nextCodePoint(utf8, pos) >= 0x10000 ? 2 : 1;
     }
     return units;
 }
@@ -114,7 +118,7 @@ std::string_view prefixByUtf16Units(std::string_view utf8, std::size_t maxUnits)
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         std::size_t next = pos;
-        const std::size_t width = decodeUtf8(utf8, next) >= 0x10000 ? 2 : 1;
+        const std::size_t width = nextCodePoint(utf8, next) >= 0x10000 ? 2 : 1;
         if (units + width > maxUnits) {
             break;
         }

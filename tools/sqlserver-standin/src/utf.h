@@ -15,6 +15,10 @@ void appendUtf16le(std::string_view utf8, std::vector<std::uint8_t>& out);
 std::vector<std::uint8_t> toUtf16le(std::string_view utf8);
 std::string fromUtf16le(const std::uint8_t* data, std::size_t bytes);
 
+// Decodes the character at utf8[pos] and moves pos past it (U+FFFD for a malformed one).
+char32_t nextCodePoint(std::string_view utf8, std::size_t& pos);
+void appendUtf8(char32_t cp, std::string& out);
+
 // Number of UTF-16 code units of the text (a character outside the BMP counts two).
 std::size_t utf16Units(std::string_view utf8);
 

@@ -1,9 +1,11 @@
 """pytds (python3-tds) against the stand-in: log in, list the databases, write and read back a row
-of the exclusive-control table with a NULL and a DATETIME, transactions, run backups.
+of the exclusive-control table with a NULL and a DATETIME, transactions, run backups; DECIMAL,
+NCHAR and DATETIME2 values; logins over TLS (the login only, and the whole connection).
 
 Usage: pytds_test.py SERVER_EXECUTABLE PRODUCT_SCHEMA
 """
 import datetime
+import decimal
 import os
 import signal
 import sqlite3
@@ -15,10 +17,10 @@ import time
 import pytds
 
 
-def start_server(executable, schema, root):
+def start_server(executable, schema, root, *extra):
     server = subprocess.Popen(
         [executable, "--listen", "127.0.0.1:0", "--data", os.path.join(root, "data"), "--user", "sa",
-         "--password", "pw", "--init-sql", "PRODUCT=" + schema, "--fail-backup", "model"],
+         "--password", "pw", "--init-sql", "PRODUCT=" + schema, "--fail-backup", "model", *extra],
         stdout=subprocess.PIPE, text=True)
     line = server.stdout.readline().strip()
     if not line.startswith("ready "):
@@ -92,12 +94,71 @@ def run(port, root):
     big.close()
 
 
+def typed_values(port):
+    """DECIMAL, NCHAR and DATETIME2 as pytds decodes them from the server's tokens."""
+    conn = pytds.connect(server="127.0.0.1", port=port, user="sa", password="pw", autocommit=True,
+                         login_timeout=10)
+    cur = conn.cursor()
+    cur.execute("CREATE TABLE typed (d DECIMAL(20,4), c NCHAR(4), t DATETIME2(3))")
+    cur.execute("INSERT INTO typed VALUES (-12345678901.23456, N'ab', '2026-12-04 02:00:00.12345')")
+    cur.execute("SELECT d, c, t, 7.0 / 2 FROM typed")
+    row = cur.fetchone()
+    expected = (decimal.Decimal("-12345678901.2346"), "ab  ",
+                datetime.datetime(2026, 12, 4, 2, 0, 0, 123000), decimal.Decimal("3.500000"))
+    check(row == expected, "typed values read back as %r" % (row,))
+    conn.close()
+
+
+def make_certificate(root):
+    """A self-signed certificate and key for the server, and the file the client trusts."""
+    from OpenSSL import crypto
+    key = crypto.PKey()
+    key.generate_key(crypto.TYPE_RSA, 2048)
+    cert = crypto.X509()
+    cert.get_subject().CN = "localhost"
+    cert.set_serial_number(1)
+    cert.gmtime_adj_notBefore(-60)
+    cert.gmtime_adj_notAfter(3600)
+    cert.set_issuer(cert.get_subject())
+    cert.set_pubkey(key)
+    cert.sign(key, "sha256")
+    cert_file, key_file = os.path.join(root, "cert.pem"), os.path.join(root, "key.pem")
+    with open(cert_file, "wb") as out:
+        out.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
+    with open(key_file, "wb") as out:
+        out.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
+    return cert_file, key_file
+
+
+def encrypted(port, cert_file, login_only):
+    conn = pytds.connect(server="127.0.0.1", port=port, user="sa", password="pw", cafile=cert_file,
+                         validate_host=False, enc_login_only=login_only, login_timeout=10)
+    cur = conn.cursor()
+    # Without autocommit pytds begins a transaction at once.
+    cur.execute("SELECT N'暗号', @@TRANCOUNT")
+    row = cur.fetchone()
+    check(row == ("暗号", 1), "answer over TLS (login only: %s): %r" % (login_only, row))
+    conn.close()
+
+
 def main():
     executable, schema = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory() as root:
         server, port = start_server(executable, schema, root)
         try:
             run(port, root)
+            typed_values(port)
+        finally:
+            server.send_signal(signal.SIGTERM)
+            status = server.wait(timeout=10)
+        check(status == 0, "server exit status %d" % status)
+
+        # TLS with a certificate pytds trusts: it asks for the login only or for everything.
+        cert_file, key_file = make_certificate(root)
+        server, port = start_server(executable, schema, root, "--tls-cert", cert_file, "--tls-key", key_file)
+        try:
+            encrypted(port, cert_file, login_only=True)
+            encrypted(port, cert_file, login_only=False)
         finally:
             server.send_signal(signal.SIGTERM)
             status = server.wait(timeout=10)

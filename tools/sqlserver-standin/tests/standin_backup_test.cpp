@@ -43,7 +43,8 @@ std::vector<std::string> namesInBackup(const fs::path& file) {
         sqlite3_deserialize(db, "main", bytes, sqlite3_int64(image.size()), sqlite3_int64(image.size()),
                             SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
         sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, "SELECT name FROM items ORDER BY name", -1, &stmt, nullptr);
+        // The column carries the server's collation, which a plain SQLite connection does not know.
+        sqlite3_prepare_v2(db, "SELECT name FROM items ORDER BY name COLLATE BINARY", -1, &stmt, nullptr);
         while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
             names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
         }

@@ -49,4 +49,15 @@ TEST(StandinOptions, PasswordFromAFileAndACapOnConnections) {
     EXPECT_THROW(OdbcSession(server.connectionString(), 3), OdbcError);
 }
 
+TEST(StandinOptions, WrongEncryptionAndCollationSettingsKeepTheServerFromStarting) {
+    for (const std::vector<std::string>& arguments : std::initializer_list<std::vector<std::string>>{
+             {"--encrypt", "maybe"},
+             {"--collation", "Klingon_CI_AS"},
+             {"--collation", "Japanese_CI"},
+             {"--tls-cert", "/nonexistent/cert.pem"}, // a key must go with it
+         }) {
+        EXPECT_THROW(StandinServer({.extraArguments = arguments}), std::runtime_error) << arguments[0];
+    }
+}
+
 } // namespace

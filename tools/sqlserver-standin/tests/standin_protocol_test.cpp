@@ -34,6 +34,27 @@ public:
 
     bool connected() const { return connected_; }
     void send(const std::vector<std::uint8_t>& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // One whole TDS packet from the server, or nothing within the timeout.
+    std::vector<std::uint8_t> receivePacket(std::chrono::milliseconds timeout) {
+        std::vector<std::uint8_t> packet;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::size_t want = 8;
+        while (packet.size() < want && std::chrono::steady_clock::now() < deadline) {
+            pollfd pfd{fd_, POLLIN, 0};
+            if (::poll(&pfd, 1, 50) <= 0) {
+                continue;
+            }
+            std::uint8_t byte = 0;
+            if (::recv(fd_, &byte, 1, 0) != 1) {
+                break;
+            }
+            packet.push_back(byte);
+            if (packet.size() == 4) {
+                want = std::size_t(packet[2]) << 8 | packet[3];
+            }
+        }
+        return packet.size() == want ? packet : std::vector<std::uint8_t>{};
+    }
     // True when the server closes the connection within the timeout (whatever it sent before).
     bool closedByServer(std::chrono::milliseconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -115,6 +136,36 @@ TEST_F(StandinProtocol, GarbageAndHalfPacketsDoNotStopTheServer) {
     expectServing();
     RawClient gone(server.port());
     gone.send(partial); // disconnects mid-packet
+}
+
+// A PRELOGIN that offers encryption for the login (ENCRYPTION 00) and carries nothing else.
+std::vector<std::uint8_t> preloginOfferingTls() {
+    std::vector<std::uint8_t> packet = packetHeader(0x12, 0x01, 8 + 12);
+    const std::uint8_t body[] = {0x01, 0x00, 0x0B, 0x00, 0x01, 0x00, 0x00, 0x0B, 0x00, 0x00, 0xFF, 0x00};
+    packet.insert(packet.end(), body, body + sizeof body);
+    return packet;
+}
+
+// A client that says it encrypts its login must do so: whatever it sends instead of a TLS
+// handshake, or if it goes away in the middle, only its own connection ends.
+TEST_F(StandinProtocol, ClientsThatBreakOffOrFakeTheTlsHandshakeAreDropped) {
+    for (const std::uint8_t followUp : {0x10, 0x12, 0x00}) { // a clear LOGIN7, PRELOGIN garbage, nothing
+        SCOPED_TRACE(int(followUp));
+        RawClient client(server.port());
+        client.send(preloginOfferingTls());
+        const std::vector<std::uint8_t> reply = client.receivePacket(std::chrono::seconds(5));
+        ASSERT_GE(reply.size(), 8u + 33u);
+        EXPECT_EQ(reply[0], 0x04);
+        EXPECT_EQ(reply[8 + 32], 0x00) << "the server answers ENCRYPT_OFF: the login is to be encrypted";
+        if (followUp == 0) {
+            continue; // disconnects before the handshake
+        }
+        std::vector<std::uint8_t> packet = packetHeader(followUp, 0x01, 8 + 40);
+        packet.resize(8 + 40, 0x16);
+        client.send(packet);
+        EXPECT_TRUE(client.closedByServer(std::chrono::seconds(5)));
+    }
+    expectServing();
 }
 
 TEST_F(StandinProtocol, SeveralClientsAtOnce) {

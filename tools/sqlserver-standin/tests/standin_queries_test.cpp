@@ -62,10 +62,11 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
     connection.replace(connection.find("TDS_Version=7.4"), 15, std::string("TDS_Version=") + GetParam());
     OdbcSession db(connection);
     ASSERT_TRUE(db.run("CREATE TABLE t (d DATETIME, s SMALLINT, ti TINYINT, i INT, b BIGINT, bt BIT, f FLOAT, "
-                       "n NVARCHAR(16))")
+                       "n NVARCHAR(16), dec DECIMAL(24,4), nc NCHAR(3), d2 DATETIME2(2))")
                     .ok());
     ASSERT_TRUE(db.run("INSERT INTO t VALUES ('2026/12/03 02:00:00.5', -32768, 255, 2147483647, 9000000000, 1, "
-                       "2.5, N'text'); INSERT INTO t (n) VALUES (NULL)")
+                       "2.5, N'text', -123456789012.3456, N'x', '2026-12-03 02:00:00.125'); "
+                       "INSERT INTO t (n) VALUES (NULL)")
                     .ok());
     const OdbcResult result = db.run("SELECT * FROM t ORDER BY i DESC");
     ASSERT_TRUE(result.ok()) << testsupport::describe(result.diagnostics);
@@ -73,13 +74,17 @@ TEST_P(StandinTypes, ColumnTypesValuesAndNullsSurviveTheRoundTrip) {
     for (const auto& column : result.columns) {
         types.push_back(column.type);
     }
-    // FreeTDS reports FLOAT (8-byte FLTN) as SQL_DOUBLE, as it does against SQL Server.
-    EXPECT_THAT(types, ElementsAre(SQL_TYPE_TIMESTAMP, SQL_SMALLINT, SQL_TINYINT, SQL_INTEGER, SQL_BIGINT, SQL_BIT,
-                                   SQL_DOUBLE, SQL_WVARCHAR));
+    // FreeTDS reports FLOAT (8-byte FLTN) as SQL_DOUBLE, as it does against SQL Server; SQL Server
+    // sends DATETIME2 to clients before TDS 7.3 as text.
+    const bool datetime2 = std::string(GetParam()) >= "7.3";
+    EXPECT_THAT(types,
+                ElementsAre(SQL_TYPE_TIMESTAMP, SQL_SMALLINT, SQL_TINYINT, SQL_INTEGER, SQL_BIGINT, SQL_BIT, SQL_DOUBLE,
+                            SQL_WVARCHAR, SQL_NUMERIC, SQL_WCHAR, datetime2 ? SQL_TYPE_TIMESTAMP : SQL_WVARCHAR));
     EXPECT_EQ(result.columns[7].size, 16u);
-    EXPECT_THAT(result.rows, ElementsAre(row({"2026-12-03 02:00:00.500", "-32768", "255", "2147483647", "9000000000",
-                                              "1", "2.5", "text"}),
-                                         TextRow(8, std::nullopt)));
+    EXPECT_THAT(result.rows,
+                ElementsAre(row({"2026-12-03 02:00:00.500", "-32768", "255", "2147483647", "9000000000", "1", "2.5",
+                                 "text", "-123456789012.3456", "x  ", "2026-12-03 02:00:00.13"}),
+                            TextRow(11, std::nullopt)));
 }
 
 INSTANTIATE_TEST_SUITE_P(TdsVersions, StandinTypes, testing::Values("7.0", "7.1", "7.2", "7.3", "7.4"));
@@ -136,22 +141,25 @@ TEST_F(StandinQueries, WritesAndExpressionsFailAsInSqlServer) {
     EXPECT_THAT(db.run("SELECT i, ti, d, n FROM t").rows,
                 ElementsAre(row({"2147483647", "255", "2024-02-29 00:00:00.000", "abc"})));
 
-    // What SQL Server accepts, with its results.
+    // What SQL Server accepts, with its results: 7.0 / 2 is DECIMAL(7,6); a CONVERT style formats
+    // date and time values only, so text that looks like a date is merely cut.
     EXPECT_THAT(db.run("SELECT N'ab' + 'c' + N'd', '2' + 3 * 2, 7 / 2 + 1, 7.0 / 2, -7 % 3, LEN(N'ab  '), "
                        "CAST('12' AS INT) + 1, CONVERT(NVARCHAR(10), '2026-12-04 02:00:00', 111), "
+                       "CONVERT(NVARCHAR(10), CAST('2026-12-04 02:00:00' AS DATETIME), 111), "
                        "CAST(N'abcdef' AS NVARCHAR(3)), 'a' + NULL")
                     .rows,
-                ElementsAre(row({"abcd", "8", "4", "3.5", "-1", "2", "13", "2026/12/04", "abc", std::nullopt})));
+                ElementsAre(row(
+                    {"abcd", "8", "4", "3.500000", "-1", "2", "13", "2026-12-04", "2026/12/04", "abc", std::nullopt})));
     EXPECT_TRUE(db.run("UPDATE t SET i = '42', ti = 0, n = N'xyz' WHERE n + N'!' = N'abc!'").ok());
     EXPECT_THAT(db.run("SELECT i, ti, n FROM t").rows, ElementsAre(row({"42", "0", "xyz"})));
 }
 
-TEST_F(StandinQueries, ExpressionColumnsTakeTheTypeOfTheirValues) {
+TEST_F(StandinQueries, ExpressionColumnsTakeTheirTypes) {
     OdbcSession db(server.connectionString());
-    const OdbcResult result = db.run("SELECT COUNT(*), 1.5, 'x', GetDate(), NULL FROM master..sysdatabases");
+    const OdbcResult result = db.run("SELECT COUNT(*), 1.5, N'x', GetDate(), NULL FROM master..sysdatabases");
     ASSERT_EQ(result.columns.size(), 5u);
     EXPECT_EQ(result.columns[0].type, SQL_INTEGER);
-    EXPECT_EQ(result.columns[1].type, SQL_DOUBLE);
+    EXPECT_EQ(result.columns[1].type, SQL_NUMERIC); // 1.5 is NUMERIC(2,1)
     EXPECT_EQ(result.columns[2].type, SQL_WVARCHAR);
     EXPECT_EQ(result.columns[3].type, SQL_TYPE_TIMESTAMP);
     EXPECT_EQ(result.rows.at(0)[0], "4"); // the four system databases
@@ -173,7 +181,7 @@ TEST_F(StandinQueries, JapaneseNamesAndValuesTravelBothWays) {
     const std::string value = "𠮷野家　ﾊﾝｶｸ"; // a surrogate pair, an ideographic space, half-width kana
     ASSERT_TRUE(db.run("CREATE TABLE [社員 名簿] (氏名 NVARCHAR(20), 番号 INT)").ok());
     ASSERT_TRUE(db.run("INSERT INTO [社員 名簿] VALUES (N'" + value + "', 1)").ok());
-    const OdbcResult result = db.run("SELECT 氏名 FROM [社員 名簿] WHERE 氏名 = '" + value + "'");
+    const OdbcResult result = db.run("SELECT 氏名 FROM [社員 名簿] WHERE 氏名 = N'" + value + "'");
     ASSERT_TRUE(result.ok()) << testsupport::describe(result.diagnostics);
     EXPECT_EQ(result.columns.at(0).name, "氏名");
     EXPECT_THAT(result.rows, ElementsAre(row({value})));

@@ -114,6 +114,55 @@ TEST_F(StandinRestore, HeadersDescribeTheChainAndItRestoresUnderAnotherName) {
     EXPECT_FALSE(fs::exists(server.scratchDir() / "COPY_log.ldf"));
 }
 
+// A database keeps its collation through backup and restore ("RESTORE HEADERONLY": Collation);
+// sys.databases' collation_name is NULL while it is not online, and DATABASEPROPERTYEX tells its
+// Status and Recovery; identifiers compare under its collation ("Database identifiers").
+TEST_F(StandinRestore, ADatabaseKeepsItsCollationThroughBackupAndRestore) {
+    execute("CREATE DATABASE CASED COLLATE Latin1_General_CS_AS");
+    execute("CREATE TABLE words (word VARCHAR(20)); CREATE INDEX words_word ON words (word); "
+            "INSERT INTO words VALUES ('b'), ('A'), ('a')",
+            "CASED");
+    backup("BACKUP DATABASE CASED TO DISK = N'" + file("cased") + "' WITH INIT");
+    EXPECT_EQ(header("cased").at("Collation"), "Latin1_General_CS_AS");
+
+    const fs::path folder = server.scratchDir();
+    execute("RESTORE DATABASE CASECOPY FROM DISK = N'" + file("cased") + "' WITH MOVE N'CASED' TO N'" +
+            (folder / "CASECOPY.mdf").string() + "', MOVE N'CASED_log' TO N'" + (folder / "CASECOPY_log.ldf").string() +
+            "', NORECOVERY");
+    const std::string properties = "SELECT collation_name, DATABASEPROPERTYEX(name, 'Status'), "
+                                   "DATABASEPROPERTYEX(name, 'Recovery') FROM sys.databases WHERE name = 'CASECOPY'";
+    EXPECT_EQ(server.query(properties), (std::vector<testsupport::TextRow>{{std::nullopt, "RESTORING", "FULL"}}));
+    execute("RESTORE DATABASE CASECOPY WITH RECOVERY");
+    EXPECT_EQ(server.query(properties),
+              (std::vector<testsupport::TextRow>{{"Latin1_General_CS_AS", "ONLINE", "FULL"}}));
+    EXPECT_EQ(server.query("SELECT word FROM words WHERE word = 'a'", "CASECOPY"),
+              (std::vector<testsupport::TextRow>{{"a"}}));
+    EXPECT_EQ(server.query("SELECT OBJECT_ID('CASECOPY..WORDS'), CASE WHEN OBJECT_ID('CASECOPY..words') IS NULL "
+                           "THEN 'none' ELSE 'found' END"),
+              (std::vector<testsupport::TextRow>{{std::nullopt, "found"}}));
+
+    // The check reads the index in the order of the column's collation.
+    const OdbcResult check = run("DBCC CHECKDB (CASECOPY) WITH NO_INFOMSGS");
+    EXPECT_TRUE(check.ok()) << testsupport::describe(check.diagnostics);
+}
+
+// A BACKUP that fails ends its statement, not the batch, and leaves 3013, its last error, in
+// @@ERROR, as BACKUP's "IF @@ERROR <> 0" checks expect.
+TEST_F(StandinRestore, AFailedBackupEndsOnlyItsStatement) {
+    OdbcSession db(server.connectionString("SALES"));
+    const std::string missing = (server.scratchDir() / "missing" / "x.DAT").string();
+    const OdbcResult batch =
+        db.run("BACKUP DATABASE SALES TO DISK = N'" + missing + "' WITH INIT; INSERT INTO items VALUES ('after')");
+    EXPECT_EQ(batch.rc, SQL_ERROR);
+    ASSERT_EQ(batch.diagnostics.size(), 2u);
+    EXPECT_EQ(batch.diagnostics[0].native, 3201);
+    EXPECT_EQ(batch.diagnostics[1].native, 3013);
+    EXPECT_EQ(db.run("SELECT COUNT(*) FROM items WHERE name = 'after'").rows,
+              (std::vector<testsupport::TextRow>{{"1"}}));
+    EXPECT_EQ(db.run("BACKUP DATABASE SALES TO DISK = N'" + missing + "' WITH INIT").rc, SQL_ERROR);
+    EXPECT_EQ(db.run("SELECT @@ERROR").rows, (std::vector<testsupport::TextRow>{{"3013"}}));
+}
+
 TEST_F(StandinRestore, RefusalsCarrySqlServersNumbers) {
     server.createDatabase("FRESH");
     server.createDatabase("OTHER");

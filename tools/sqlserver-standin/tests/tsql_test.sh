@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# FreeTDS's tsql against the stand-in: log in, list the databases, write and read back a row of the
-# exclusive-control table (a NULL and a DATETIME among its values), run a backup.
+# FreeTDS's tsql against the stand-in forcing encryption (every byte after PRELOGIN is TLS): log in,
+# list the databases, write and read back a row of the exclusive-control table (a NULL and a
+# DATETIME among its values), run a backup.
 # Usage: tsql_test.sh SERVER_EXECUTABLE PRODUCT_SCHEMA
 set -euo pipefail
 server=$1
@@ -23,7 +24,7 @@ if "$server" --listen 0.0.0.0:0 --data "$root/data" --user sa --password pw >"$r
     fail "the server accepted a non-loopback address"
 fi
 
-"$server" --listen 127.0.0.1:0 --data "$root/data" --user sa --password 'Pass;word' \
+"$server" --listen 127.0.0.1:0 --data "$root/data" --user sa --password 'Pass;word' --encrypt required \
     --init-sql "PRODUCT=$schema" >"$root/ready" 2>"$root/server.log" &
 pid=$!
 for _ in $(seq 100); do
@@ -53,6 +54,7 @@ row=$(grep '^row' "$root/tsql.out") || fail "the inserted row was not read back"
 [[ "$row" == *"Dec  3 2026 02:00"* ]] || fail "DATETIME read back as: $row"
 [[ "$row" == *$'\t'null$'\t'スケジュールバックアップ$'\t'7 ]] || fail "row read back as: $row"
 grep -q '^after backup' "$root/tsql.out" || fail "the session did not go on after the backup"
+grep -q 'encryption full' "$root/server.log" || fail "the connection was not encrypted"
 [ -f "$root/backup/PRODUCT_INIT.DAT" ] || fail "no backup file"
 [ "$(date -r "$root/backup/PRODUCT_INIT.DAT" '+%Y/%m/%d %H:%M:%S')" = "2026/12/03 02:00:00" ] ||
     fail "the backup file is not dated with the run time"
