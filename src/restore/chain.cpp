@@ -1,5 +1,6 @@
 #include "restore/chain.h"
 
+#include "core/backup_names.h"
 #include "platform/ascii.h"
 
 #include <algorithm>
@@ -8,10 +9,6 @@ namespace restore {
 namespace {
 
 using core::BackupKind;
-
-bool digits(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 int typeOf(BackupKind kind) {
     return kind == BackupKind::Full ? 1 : kind == BackupKind::Diff ? 5 : 2;
@@ -36,22 +33,10 @@ std::string kindWords(int type) {
 } // namespace
 
 std::optional<BackupFile> parseBackupFileName(std::string_view database, const std::filesystem::path& file) {
-    const std::string name = file.filename().string();
-    const std::string_view text(name);
-    // database, "_", 14 digits, "_", the kind, ".DAT"
-    if (text.size() < database.size() + 1 + 14 + 1 + 3 + 4 ||
-        !platform::equalsNoCase(text.substr(0, database.size()), database) || text[database.size()] != '_' ||
-        !platform::equalsNoCase(text.substr(text.size() - 4), ".DAT"))
+    const auto name = core::parseBackupFileName(file.filename().string());
+    if (!name || name->database != database)
         return std::nullopt;
-    const std::string_view rest = text.substr(database.size() + 1, text.size() - database.size() - 1 - 4);
-    if (rest.size() < 16 || rest[14] != '_' || !digits(rest.substr(0, 14)))
-        return std::nullopt;
-    const std::string_view code = rest.substr(15);
-    for (BackupKind kind : core::kBackupKinds) {
-        if (platform::equalsNoCase(code, core::kindCode(kind)))
-            return BackupFile{file, kind, std::string(rest.substr(0, 14))};
-    }
-    return std::nullopt;
+    return BackupFile{file, name->kind, platform::formatYmdHms(name->stamp)};
 }
 
 std::vector<BackupFile> newestChain(std::vector<BackupFile> files) {

@@ -21,8 +21,8 @@ struct BackupFile {
     std::string stamp; // yyyymmddhhmmss, the run time
 };
 
-// The backup file of `database` that `file` names; nullopt for any other name. The database name
-// and the extension compare without regard to ASCII case, as the file listing does.
+// The backup file of `database` that `file` names, read as retention and the health check read
+// backup names (core::parseBackupFileName); nullopt for any other name.
 std::optional<BackupFile> parseBackupFileName(std::string_view database, const std::filesystem::path& file);
 
 // The newest full backup, the newest differential backup made after it, and every log backup

@@ -29,9 +29,8 @@ TEST(BackupChain, OnlyTheProgramsNamesOfTheDatabaseCount) {
     const auto files = filesNamed({"SALES_20261203020000_INIT.DAT", "sales_20261203020000_log.dat",
                                    "SALES_X_20261203020000_INIT.DAT", "SALES_2026120302000_INIT.DAT",
                                    "SALES_20261203020000_FULL.DAT", "SALES_20261203020000_INIT.BAK", "OTHER.DAT"});
-    EXPECT_EQ(namesOf(files),
-              (std::vector<std::string>{"SALES_20261203020000_INIT.DAT", "sales_20261203020000_log.dat"}));
-    EXPECT_EQ(files[1].kind, BackupKind::Log);
+    EXPECT_EQ(namesOf(files), (std::vector<std::string>{"SALES_20261203020000_INIT.DAT"}));
+    EXPECT_EQ(files[0].kind, BackupKind::Full);
 }
 
 TEST(BackupChain, NewestFullItsNewestDifferentialAndTheLogsAfterThem) {
