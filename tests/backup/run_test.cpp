@@ -23,20 +23,14 @@ std::size_t indexOf(const std::vector<std::string>& lines, const std::string& li
 
 // Rows of a table in a backup file, whose image is opened as the SQLite database it is.
 int rowsIn(const std::string& file, const std::string& table) {
-    sqlite3* db = nullptr;
+    sqlite3* db = testsupport::openStandinBackupImage(file);
     int count = -1;
-    const std::string image = testsupport::standinBackupImage(file);
-    if (!image.empty() && sqlite3_open(":memory:", &db) == SQLITE_OK) {
-        auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(image.size()));
-        std::copy(image.begin(), image.end(), bytes);
-        sqlite3_deserialize(db, "main", bytes, sqlite3_int64(image.size()), sqlite3_int64(image.size()),
-                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM \"" + table + "\"").c_str(), -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            count = sqlite3_column_int(st, 0);
-        sqlite3_finalize(st);
-    }
+    sqlite3_stmt* st = nullptr;
+    if (db &&
+        sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM \"" + table + "\"").c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        count = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
     sqlite3_close(db);
     return count;
 }

@@ -87,15 +87,8 @@ std::vector<BackupFileEntry> placeFiles(const BackupHeader& header, const Restor
     return files;
 }
 
-[[noreturn]] void cannotPlace(ServerMessage cause, const BackupFileEntry& file, const std::string& statement) {
-    SqlError error(std::move(cause));
-    error.follow({3156,
-                  1,
-                  16,
-                  "File '" + file.logicalName + "' cannot be restored to '" + file.physicalName +
-                      "'. Use WITH MOVE to identify a valid location for the file.",
-                  {},
-                  1});
+// A refusal found while planning a restore, as SQL Server ends it: 3119, then 3013.
+[[noreturn]] void planningFailed(SqlError error, const std::string& statement) {
     error.follow({3119,
                   1,
                   16,
@@ -105,6 +98,18 @@ std::vector<BackupFileEntry> placeFiles(const BackupHeader& header, const Restor
                   1});
     error.follow({3013, 1, 16, statement + " is terminating abnormally.", {}, 1});
     throw error;
+}
+
+[[noreturn]] void cannotPlace(ServerMessage cause, const BackupFileEntry& file, const std::string& statement) {
+    SqlError error(std::move(cause));
+    error.follow({3156,
+                  1,
+                  16,
+                  "File '" + file.logicalName + "' cannot be restored to '" + file.physicalName +
+                      "'. Use WITH MOVE to identify a valid location for the file.",
+                  {},
+                  1});
+    planningFailed(std::move(error), statement);
 }
 
 // Every target folder exists, no file belongs to another database, and the disk has room.
@@ -149,24 +154,16 @@ void checkPlacement(const Catalog& catalog, const std::vector<BackupFileEntry>& 
     if (::statvfs(folder.c_str(), &volume) == 0) {
         const std::uint64_t available = std::uint64_t{volume.f_bavail} * volume.f_frsize;
         if (available < needed) {
-            SqlError error({3257,
-                            1,
-                            16,
-                            "There is insufficient free space on disk volume '" + folder.string() +
-                                "' to create the database. The database requires " + std::to_string(needed) +
-                                " additional free bytes, while only " + std::to_string(available) +
-                                " bytes are available.",
-                            {},
-                            1});
-            error.follow({3119,
-                          1,
-                          16,
-                          "Problems were identified while planning for the RESTORE statement. Previous messages "
-                          "provide details.",
-                          {},
-                          1});
-            error.follow({3013, 1, 16, statement + " is terminating abnormally.", {}, 1});
-            throw error;
+            planningFailed(SqlError({3257,
+                                     1,
+                                     16,
+                                     "There is insufficient free space on disk volume '" + folder.string() +
+                                         "' to create the database. The database requires " + std::to_string(needed) +
+                                         " additional free bytes, while only " + std::to_string(available) +
+                                         " bytes are available.",
+                                     {},
+                                     1}),
+                           statement);
         }
     }
 }

@@ -34,22 +34,16 @@ std::time_t localTime(int year, int month, int day, int hour, int minute, int se
 
 // The rows of the database image the backup file carries after its header.
 std::vector<std::string> namesInBackup(const fs::path& file) {
-    sqlite3* db = nullptr;
+    sqlite3* db = testsupport::openStandinBackupImage(file);
     std::vector<std::string> names;
-    const std::string image = testsupport::standinBackupImage(file);
-    if (!image.empty() && sqlite3_open(":memory:", &db) == SQLITE_OK) {
-        auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(image.size()));
-        std::copy(image.begin(), image.end(), bytes);
-        sqlite3_deserialize(db, "main", bytes, sqlite3_int64(image.size()), sqlite3_int64(image.size()),
-                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
-        sqlite3_stmt* stmt = nullptr;
-        // The column carries the server's collation, which a plain SQLite connection does not know.
+    sqlite3_stmt* stmt = nullptr;
+    // The column carries the server's collation, which a plain SQLite connection does not know.
+    if (db)
         sqlite3_prepare_v2(db, "SELECT name FROM items ORDER BY name COLLATE BINARY", -1, &stmt, nullptr);
-        while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
-            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        }
-        sqlite3_finalize(stmt);
+    while (stmt != nullptr && sqlite3_step(stmt) == SQLITE_ROW) {
+        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
     }
+    sqlite3_finalize(stmt);
     sqlite3_close(db);
     return names;
 }
